@@ -1,0 +1,8 @@
+#pragma once
+#include "foundation/UTF16LE_TextFileReader.h"
+
+// UTF-16LE reading with the two bytes of every unit swapped.
+class UTF16BE_TextFileReader : public UTF16LE_TextFileReader {
+public:
+    UTF16BE_TextFileReader(int fd, size_t bufferSize) : UTF16LE_TextFileReader(fd, bufferSize, true) {}
+};

@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+#include "foundation/TextFileReader.h"
+
+class UTF16LE_TextFileReader : public TextFileReader {
+public:
+    UTF16LE_TextFileReader(int fd, size_t bufferSize);
+    int ReadChar() override;
+    int ReadLine(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
+    int ReadAll(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
+
+protected:
+    UTF16LE_TextFileReader(int fd, size_t bufferSize, bool bigEndian);
+    int ReadUnits(std::u16string& units, bool toLineEnd);
+    bool bigEndian_ = false;
+    std::u16string wide_;
+};

@@ -1,0 +1,79 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "foundation/HResult.h"
+#include "foundation/XmlNode.h"
+#include "platform/bstr/Bstr.h"
+
+// An XML document: the root element and the document-level node (declaration, comments and other
+// markup outside the root). Files are read and written through the encoded text file layer in the
+// document's encoding (default 4 = UTF-8; see TextFile.h); text in memory is UTF-8.
+class CXmlDocument {
+public:
+    CXmlDocument();
+    virtual ~CXmlDocument();
+    CXmlDocument(const CXmlDocument&) = delete;
+    CXmlDocument& operator=(const CXmlDocument&) = delete;
+
+    CXmlNode& Root() { return root_; }
+    const CXmlNode& Root() const { return root_; }
+    CXmlNode& DocumentLevel() { return docLevel_; }
+    const CXmlNode& DocumentLevel() const { return docLevel_; }
+
+    // Low byte: 0 detect by byte-order mark, 1 ANSI (Windows-1252), 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8;
+    // bits above: TextFile option flags. After Load it holds the encoding used.
+    int32_t Encoding() const { return encoding_; }
+    void SetEncoding(int32_t encoding) { encoding_ = encoding; }
+    int32_t CharSize() const { return charSize_; }
+
+    // S_OK or E_FAIL (file missing or unreadable, include unreadable, parse error).
+    HRESULT Load(const std::filesystem::path& file);
+    // S_OK, or E_FAIL for an empty text or a parse error.
+    HRESULT LoadXml(std::string_view text);
+    HRESULT LoadXmlW(std::u16string_view text);
+    // 0, a parse error code (1..18) or 4306 for an empty text. Clears the document first.
+    int LoadXmlText(std::string_view text);
+    // Parses one node below parent (null = document level) from cursor, which it advances.
+    int ParseElement(const char*& cursor, const char* end, CXmlNode* parent);
+
+    // Compact text (no line breaks). An unnamed root is named "xml" first.
+    HRESULT GetXml(std::string& out);
+    HRESULT GetXmlBstr(BSTR* out);
+    // CR LF line ends and tab indentation, as Save writes it.
+    HRESULT GetXmlFormatted(std::string& out);
+    // Writes a temporary file in the same folder and renames it over the old one: S_OK, or E_FAIL
+    // when anything fails (the old file then stays whole).
+    HRESULT Save(const std::filesystem::path& file);
+
+    // Parse error codes.
+    enum ParseError : int {
+        kErrEndAfterLt = 1,
+        kErrEndInTagName = 2,
+        kErrEndInStartTag = 3,
+        kErrNoGt = 4,
+        kErrEndInAttrName = 5,
+        kErrEndAfterAttrName = 6,
+        kErrNoEquals = 7,
+        kErrNoQuote = 8,
+        kErrNoClosingQuote = 9,
+        kErrEndAfterLtSlash = 10,
+        kErrEndInEndTag = 11,
+        kErrEndTagMismatch = 12,
+        kErrCDataOpen = 13,
+        kErrCommentOpen = 15,
+        kErrPiOpen = 17,
+        kErrDeclOpen = 18,
+        kErrEmptyText = 4306,
+    };
+
+private:
+    void Serialise(std::string& out, bool formatted);
+
+    CXmlNode root_;
+    int32_t charSize_ = 1;
+    int32_t encoding_ = 4;
+    CXmlNode docLevel_;
+};

@@ -1,0 +1,23 @@
+#pragma once
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Escaping for element text and attribute values. "&" before "#" is kept so that numeric
+// references written by callers pass through; the accented letters, degree, section, pound,
+// micro, square and euro signs are written as numeric references.
+std::string EscapeXmlText(std::string_view text, bool escapeQuotes);
+
+// Decodes the entity table (named, decimal and upper-case hexadecimal forms) in place; anything
+// else after "&" stays as it is.
+void UnescapeXmlText(std::string& text);
+// Same on a byte range; gives the new length.
+size_t UnescapeXmlText(char* text, size_t length);
+
+// Replaces every include element (from its "<" through its first ">") that starts with
+// includeStartTag ("<xi:include") and names a readable file by href="..." with the raw bytes of
+// that file. Relative names are resolved against folder. Gives an error text (empty on success);
+// out stays empty when nothing was included.
+std::string ResolveXIncludes(std::string_view text, std::string_view includeStartTag,
+                             const std::filesystem::path& folder, std::optional<std::string>& out);
