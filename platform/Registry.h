@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -73,6 +74,7 @@ class Registry {
     Store& StoreOf(Scope scope);
     void Load(Store& store);
     bool Save(Store& store);
+    bool Apply(Scope scope, const std::function<bool(Store&)>& change);
     Value* FindValue(Scope scope, const std::string& key, const std::string& name);
 
     mutable std::mutex mutex_;
