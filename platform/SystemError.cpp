@@ -15,7 +15,7 @@ void SetLastErrorCode(int code) {
 }
 
 std::string SystemErrorText(int code) {
-    if (code <= 0) return {};
+    if (code < 0) return {};
         // strerrordesc_np gives the English text whatever the locale, and nullptr for
         // codes the system does not know.
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
