@@ -4,10 +4,9 @@
 #include "foundation/TextFileReader.h"
 
 class ANSI_TextFileReader : public TextFileReader {
-public:
+  public:
     ANSI_TextFileReader(int fd, size_t bufferSize);
     int ReadChar() override;
     int ReadLine(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
     int ReadAll(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
-
 };

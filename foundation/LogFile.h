@@ -13,7 +13,7 @@
 // characters; a writer thread of its own drains the ring to the file every 10 ms. Write never
 // touches the disk and waits at most 100 ms for the ring, else the line is dropped.
 class LogFile {
-public:
+  public:
     static constexpr int kQueueSlots = 200;
     static constexpr int kMaxMessageLength = 1000;
     static constexpr const char* kQueueFullMark = " queue full, drop the oldest message";
@@ -38,7 +38,7 @@ public:
     // Holds the writer thread's draining while set (diagnostics and tests of a full ring).
     void PauseDrain(bool paused) { drainPaused_.store(paused); }
 
-private:
+  private:
     void WriterThread();
     int FormatPrefix(char* out, size_t size, int64_t elapsedUs, int32_t deltaUs, unsigned threadId);
 

@@ -32,7 +32,7 @@ constexpr int32_t kTextFileKeepBom = 0x200;      // do not skip the byte-order m
 // Writing goes to a temporary file in the same folder that Close renames over the target, so a
 // failed write leaves the old file whole.
 class TextFile {
-public:
+  public:
     enum Mode { kClosed = 0, kReading = 1, kWriting = 2 };
 
     TextFile();
@@ -74,7 +74,7 @@ public:
     // Writing: drops the temporary file and leaves the target untouched.
     void Abort();
 
-private:
+  private:
     int SkipByteOrderMark(const unsigned char* mark, size_t length);
     int ReadByte(unsigned char& byte);
     bool Rewind();

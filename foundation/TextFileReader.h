@@ -10,7 +10,7 @@ constexpr int kCodePage1252 = 1252;
 // Reads one file block by block (buffer size bytes per read). The base class is the reader of an
 // empty file: every read gives -1.
 class TextFileReader {
-public:
+  public:
     // fd is not owned; bufferSize 0 means 4096.
     TextFileReader(int fd, size_t bufferSize);
     virtual ~TextFileReader();
@@ -24,9 +24,16 @@ public:
     // The rest of the file, line ends as they stand: bytes or units read, or a negative code.
     virtual int ReadAll(std::string& out, int codePage, const char* defaultChar, bool* usedDefault);
 
-protected:
+  protected:
     // Refills the block when it is used up: 1 data available, 0 end of file, -2 read error.
     int Fill();
+    // Next byte, -1 at the end, -2 on a read error.
+    int NextByte();
+    // Every byte left: count, or -2.
+    int ReadRest(std::string& bytes);
+    // Bytes up to the next LF (consumed, not stored; a CR right before it dropped): 0, -1 when
+    // already at the end, -2.
+    int ReadByteLine(std::string& bytes);
 
     int fd_;
     size_t bufferSize_;

@@ -7,7 +7,7 @@
 // Collects bytes in a buffer (buffer size, 0 meaning 4096) and hands every full buffer to the sink;
 // Flush hands over the rest. The base class writes nothing (-2) and has no byte-order mark.
 class TextFileWriter {
-public:
+  public:
     using Sink = std::function<bool(const void* data, size_t length)>;
 
     TextFileWriter(Sink sink, size_t bufferSize);
@@ -21,7 +21,7 @@ public:
     // Writes the bytes still in the buffer: 0 or -2.
     int Flush();
 
-protected:
+  protected:
     int Put(const void* data, size_t length);
 
     Sink sink_;

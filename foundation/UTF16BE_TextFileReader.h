@@ -3,6 +3,6 @@
 
 // UTF-16LE reading with the two bytes of every unit swapped.
 class UTF16BE_TextFileReader : public UTF16LE_TextFileReader {
-public:
+  public:
     UTF16BE_TextFileReader(int fd, size_t bufferSize) : UTF16LE_TextFileReader(fd, bufferSize, true) {}
 };

@@ -4,15 +4,16 @@
 #include "foundation/TextFileReader.h"
 
 class UTF16LE_TextFileReader : public TextFileReader {
-public:
+  public:
     UTF16LE_TextFileReader(int fd, size_t bufferSize);
     int ReadChar() override;
     int ReadLine(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
     int ReadAll(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
 
-protected:
+  protected:
     UTF16LE_TextFileReader(int fd, size_t bufferSize, bool bigEndian);
-    int ReadUnits(std::u16string& units, bool toLineEnd);
+    // Next unit in the file's byte order, -1 at the end, -2 on a read error.
+    int NextUnit();
     bool bigEndian_ = false;
     std::u16string wide_;
 };

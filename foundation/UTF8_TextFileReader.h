@@ -4,12 +4,12 @@
 #include "foundation/TextFileReader.h"
 
 class UTF8_TextFileReader : public TextFileReader {
-public:
+  public:
     UTF8_TextFileReader(int fd, size_t bufferSize);
     int ReadChar() override;
     int ReadLine(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
     int ReadAll(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
 
-private:
+  private:
     std::string bytes_;
 };

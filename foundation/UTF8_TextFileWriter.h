@@ -4,10 +4,9 @@
 #include "foundation/TextFileWriter.h"
 
 class UTF8_TextFileWriter : public TextFileWriter {
-public:
+  public:
     UTF8_TextFileWriter(Sink sink, size_t bufferSize);
     int WriteChar(unsigned character) override;
     int Write(std::string_view text, int codePage, const char* defaultChar, bool* usedDefault) override;
     int WriteByteOrderMark() override;
-
 };

@@ -5,7 +5,7 @@
 
 // One attribute of an element; the value is held unescaped.
 class CXmlAttribute {
-public:
+  public:
     CXmlAttribute() = default;
     CXmlAttribute(std::string_view name, std::string_view value) : name_(name), value_(value) {}
     virtual ~CXmlAttribute() = default;
@@ -22,7 +22,7 @@ public:
     // True for "YES", "TRUE" or "1" in any letter case.
     bool GetBoolValue() const;
 
-private:
+  private:
     std::string name_;
     std::string value_;
 };

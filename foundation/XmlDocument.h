@@ -12,7 +12,7 @@
 // markup outside the root). Files are read and written through the encoded text file layer in the
 // document's encoding (default 4 = UTF-8; see TextFile.h); text in memory is UTF-8.
 class CXmlDocument {
-public:
+  public:
     CXmlDocument();
     virtual ~CXmlDocument();
     CXmlDocument(const CXmlDocument&) = delete;
@@ -66,10 +66,11 @@ public:
         kErrCommentOpen = 15,
         kErrPiOpen = 17,
         kErrDeclOpen = 18,
+        kErrTooDeep = 19,  // nesting deeper than 1000 elements
         kErrEmptyText = 4306,
     };
 
-private:
+  private:
     void Serialise(std::string& out, bool formatted);
 
     CXmlNode root_;

@@ -11,7 +11,7 @@
 // children and attributes. Names compare exactly (case-sensitive, byte by byte). Paths are
 // backslash-separated child names relative to this node ("DRIVE_SETUP\\PolarityPage").
 class CXmlNode {
-public:
+  public:
     static constexpr const char* kProcessingInstruction = "?";
     static constexpr const char* kComment = "!--";
     static constexpr const char* kCData = "![CDATA[";
@@ -73,9 +73,10 @@ public:
     CXmlNode* FindFirstChild(const std::string& path) { return FindFirstChild(path.c_str()); }
     CXmlNode* FindNextChild();
 
-private:
+  private:
     friend class CXmlDocument;
     void ClearIterationName();
+    static void ForgetIterationsInto(const CXmlNode* gone);
 
     int32_t iterPos_ = 0;
     bool hasIterName_ = false;

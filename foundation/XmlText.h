@@ -8,6 +8,8 @@
 // references written by callers pass through; the accented letters, degree, section, pound,
 // micro, square and euro signs are written as numeric references.
 std::string EscapeXmlText(std::string_view text, bool escapeQuotes);
+// Same, appended to out.
+void AppendEscapedXmlText(std::string& out, std::string_view text, bool escapeQuotes);
 
 // Decodes the entity table (named, decimal and upper-case hexadecimal forms) in place; anything
 // else after "&" stays as it is.

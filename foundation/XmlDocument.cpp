@@ -1,0 +1,397 @@
+#include "foundation/XmlDocument.h"
+
+#include <cstring>
+#include <optional>
+
+#include "foundation/TextFile.h"
+#include "foundation/XmlText.h"
+#include "platform/CodePage.h"
+
+namespace {
+
+constexpr const char* kXIncludeNamespace = "http://www.w3.org/2001/XInclude";
+// Deeper documents are refused rather than overflowing the stack of the recursive parser,
+// serialiser and destructor.
+constexpr int kMaxDepth = 1000;
+
+inline bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+inline const char* SkipSpace(const char* p, const char* end) {
+    while (p < end && IsSpace(*p)) ++p;
+    return p;
+}
+
+inline const char* Find(const char* p, const char* end, char c) {
+    if (p >= end) return nullptr;
+    return static_cast<const char*>(std::memchr(p, c, static_cast<size_t>(end - p)));
+}
+
+inline const char* FindText(const char* p, const char* end, std::string_view what) {
+    while (p < end) {
+        const char* hit = Find(p, end, what[0]);
+        if (hit == nullptr || static_cast<size_t>(end - hit) < what.size()) return nullptr;
+        if (std::memcmp(hit, what.data(), what.size()) == 0) return hit;
+        p = hit + 1;
+    }
+    return nullptr;
+}
+
+inline bool StartsWith(const char* p, const char* end, std::string_view what) {
+    return static_cast<size_t>(end - p) >= what.size() && std::memcmp(p, what.data(), what.size()) == 0;
+}
+
+// Element text: leading white space dropped, then control characters (tabs and line breaks among
+// them; UTF-8 sequences stay), then trailing white space; entities decoded.
+void AppendElementText(std::string& value, const char* p, const char* end) {
+    p = SkipSpace(p, end);
+    if (p == end) return;
+    bool plain = true;
+    for (const char* q = p; q < end; ++q) {
+        const unsigned char c = static_cast<unsigned char>(*q);
+        if (c < 0x20 || c == 0x7F || c == '&') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        while (end > p && end[-1] == ' ') --end;
+        value.append(p, static_cast<size_t>(end - p));
+        return;
+    }
+    const size_t base = value.size();
+    value.resize(base + static_cast<size_t>(end - p));
+    char* out = value.data() + base;
+    for (const char* q = p; q < end; ++q) {
+        const unsigned char c = static_cast<unsigned char>(*q);
+        if (c >= 0x20 && c != 0x7F) *out++ = static_cast<char>(c);
+    }
+    while (out > value.data() + base && out[-1] == ' ') --out;
+    const size_t length =
+        UnescapeXmlText(value.data() + base, static_cast<size_t>(out - (value.data() + base)));
+    value.resize(base + length);
+}
+
+int Depth(const CXmlNode* node) {
+    int depth = 0;
+    for (; node != nullptr; node = node->Parent()) ++depth;
+    return depth;
+}
+
+size_t EstimateSize(const CXmlNode& node) {
+    size_t size = 2 * node.Name().size() + node.Value().size() + 8;
+    for (const CXmlAttribute* attribute : node.Attributes()) {
+        size += attribute->Name().size() + attribute->Value().size() + 4;
+    }
+    for (const CXmlNode* child : node.Children()) size += EstimateSize(*child) + 4;
+    return size;
+}
+
+void AppendMarkup(std::string& out, const CXmlNode& node) {
+    const std::string& name = node.Name();
+    if (name == CXmlNode::kComment) {
+        out += "<!--";
+        out += node.Value();
+        out += "-->";
+    } else if (name == CXmlNode::kProcessingInstruction) {
+        out += "<?";
+        out += node.Value();
+        out += "?>";
+    } else if (name == CXmlNode::kDeclaration) {
+        out += '<';
+        out += node.Value();
+        out += '>';
+    } else if (name == CXmlNode::kCData) {
+        out += "<![CDATA[";
+        out += node.Value();
+        out += "]]>";
+    }
+}
+
+bool IsMarkup(const std::string& name) {
+    return name == CXmlNode::kComment || name == CXmlNode::kProcessingInstruction ||
+           name == CXmlNode::kDeclaration || name == CXmlNode::kCData;
+}
+
+void AppendElement(std::string& out, const CXmlNode& node, int depth, bool formatted) {
+    if (IsMarkup(node.Name())) {
+        AppendMarkup(out, node);
+        return;
+    }
+    out += '<';
+    out += node.Name();
+    for (const CXmlAttribute* attribute : node.Attributes()) {
+        out += ' ';
+        out += attribute->Name();
+        out += "=\"";
+        AppendEscapedXmlText(out, attribute->Value(), true);
+        out += '"';
+    }
+    if (node.Value().empty() && node.Children().empty()) {
+        out += "/>";
+        return;
+    }
+    out += '>';
+    AppendEscapedXmlText(out, node.Value(), false);
+    if (!node.Children().empty()) {
+        if (formatted) out += "\r\n";
+        for (const CXmlNode* child : node.Children()) {
+            if (formatted) out.append(static_cast<size_t>(depth + 1), '\t');
+            AppendElement(out, *child, depth + 1, formatted);
+            if (formatted) out += "\r\n";
+        }
+        if (formatted) out.append(static_cast<size_t>(depth), '\t');
+    }
+    out += "</";
+    out += node.Name();
+    out += '>';
+}
+
+}  // namespace
+
+CXmlDocument::CXmlDocument() : root_(nullptr), docLevel_(nullptr) {}
+
+CXmlDocument::~CXmlDocument() {
+    root_.Clear();
+}
+
+int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent) {
+    if (parent != nullptr && Depth(parent) >= kMaxDepth) return kErrTooDeep;
+    CXmlNode* node = nullptr;
+    // Looking for a tag.
+    for (;;) {
+        const char* lt = Find(p, end, '<');
+        if (lt == nullptr) {
+            p = end;
+            return 0;
+        }
+        p = SkipSpace(lt + 1, end);
+        if (p == end) return kErrEndAfterLt;
+        std::string_view markupName;
+        std::string_view markupValue;
+        bool toFront = false;
+        if (StartsWith(p, end, "![CDATA[")) {
+            const char* close = FindText(p + 8, end, "]]>");
+            if (close == nullptr) return kErrCDataOpen;
+            markupName = CXmlNode::kCData;
+            markupValue = std::string_view(p + 8, static_cast<size_t>(close - (p + 8)));
+            p = close + 3;
+        } else if (StartsWith(p, end, "!--")) {
+            const char* close = FindText(p + 3, end, "-->");
+            if (close == nullptr) return kErrCommentOpen;
+            markupName = CXmlNode::kComment;
+            markupValue = std::string_view(p + 3, static_cast<size_t>(close - (p + 3)));
+            p = close + 3;
+            toFront = true;
+        } else if (*p == '?') {
+            const char* close = FindText(p + 1, end, "?>");
+            if (close == nullptr) return kErrPiOpen;
+            markupName = CXmlNode::kProcessingInstruction;
+            markupValue = std::string_view(p + 1, static_cast<size_t>(close - (p + 1)));
+            p = close + 2;
+        } else if (*p == '!') {
+            const char* close = Find(p, end, '>');
+            if (close == nullptr) return kErrDeclOpen;
+            markupName = CXmlNode::kDeclaration;
+            markupValue = std::string_view(p, static_cast<size_t>(close - p));
+            p = close + 1;
+        } else {
+            const char* name = p;
+            while (p < end && !IsSpace(*p) && *p != '/' && *p != '>') ++p;
+            if (p == end) return kErrEndInTagName;
+            const std::string_view tag(name, static_cast<size_t>(p - name));
+            if (parent == nullptr) {
+                node = &root_;
+                root_.SetName(tag);
+            } else {
+                node = parent->AddChild(tag);
+            }
+            break;
+        }
+        if (parent != nullptr) {
+            parent->AddChild(markupName, markupValue);
+            return 0;
+        }
+        if (toFront) {
+            auto* comment = new CXmlNode(&docLevel_);
+            comment->SetName(markupName);
+            comment->SetValue(markupValue);
+            docLevel_.children_.insert(docLevel_.children_.begin(), comment);
+        } else {
+            docLevel_.AddChild(markupName, markupValue);
+        }
+    }
+
+    // Reading attributes.
+    for (;;) {
+        p = SkipSpace(p, end);
+        if (p == end) return kErrEndInStartTag;
+        if (*p == '/') {
+            const char* gt = Find(p, end, '>');
+            if (gt == nullptr) return kErrNoGt;
+            p = gt + 1;
+            return 0;
+        }
+        if (*p == '>') {
+            ++p;
+            break;
+        }
+        const char* name = p;
+        while (p < end && *p != '=' && !IsSpace(*p) && *p != '/' && *p != '>') ++p;
+        if (p == end) return kErrEndInAttrName;
+        auto* attribute = new CXmlAttribute(std::string_view(name, static_cast<size_t>(p - name)), {});
+        node->attributes_.push_back(attribute);
+        p = SkipSpace(p, end);
+        if (p == end) return kErrEndAfterAttrName;
+        if (*p != '=') return kErrNoEquals;
+        ++p;
+        while (p < end && *p != '"' && *p != '\'') ++p;
+        if (p == end) return kErrNoQuote;
+        const char* close = Find(p + 1, end, *p);
+        if (close == nullptr) return kErrNoClosingQuote;
+        std::string& value = attribute->MutableValue();
+        value.assign(p + 1, static_cast<size_t>(close - (p + 1)));
+        UnescapeXmlText(value);
+        p = close + 1;
+    }
+
+    // Reading content.
+    for (;;) {
+        const char* lt = Find(p, end, '<');
+        if (lt == nullptr) {
+            p = end;
+            return 0;
+        }
+        if (lt > p) AppendElementText(node->value_, p, lt);
+        p = lt;
+        if (p + 1 < end && p[1] == '/') {
+            p = SkipSpace(p + 2, end);
+            if (p == end) return kErrEndAfterLtSlash;
+            const char* name = p;
+            while (p < end && *p != ' ' && *p != '>') ++p;
+            if (p == end) return kErrEndInEndTag;
+            const size_t length = static_cast<size_t>(p - name);
+            if (length > node->name_.size() || std::memcmp(name, node->name_.data(), length) != 0) {
+                return kErrEndTagMismatch;
+            }
+            const char* gt = Find(p, end, '>');
+            if (gt == nullptr) return kErrNoGt;
+            p = gt + 1;
+            return 0;
+        }
+        const int result = ParseElement(p, end, node);
+        if (result != 0) return result;
+    }
+}
+
+int CXmlDocument::LoadXmlText(std::string_view text) {
+    root_.Clear();
+    docLevel_.Clear();
+    // The text ends at its first NUL, as a C string would.
+    if (const void* nul = std::memchr(text.data(), 0, text.size())) {
+        text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
+    }
+    if (text.empty()) return kErrEmptyText;
+    const char* p = text.data();
+    return ParseElement(p, text.data() + text.size(), nullptr);
+}
+
+HRESULT CXmlDocument::LoadXml(std::string_view text) {
+    return LoadXmlText(text) == 0 ? S_OK : E_FAIL;
+}
+
+HRESULT CXmlDocument::LoadXmlW(std::u16string_view text) {
+    return LoadXml(platform::Utf16ToUtf8(text));
+}
+
+void CXmlDocument::Serialise(std::string& out, bool formatted) {
+    if (root_.Name().empty()) root_.SetName("xml");
+    std::string buffer;
+    size_t estimate = EstimateSize(root_) + EstimateSize(docLevel_);
+    buffer.reserve(estimate + estimate / 10);
+    for (const CXmlNode* node : docLevel_.Children()) {
+        const std::string& name = node->Name();
+        if (name != CXmlNode::kComment && name != CXmlNode::kProcessingInstruction &&
+            name != CXmlNode::kDeclaration) {
+            continue;
+        }
+        AppendMarkup(buffer, *node);
+        if (formatted) buffer += "\r\n";
+    }
+    AppendElement(buffer, root_, 0, formatted);
+    out = std::move(buffer);
+}
+
+HRESULT CXmlDocument::GetXml(std::string& out) {
+    Serialise(out, false);
+    return S_OK;
+}
+
+HRESULT CXmlDocument::GetXmlFormatted(std::string& out) {
+    Serialise(out, true);
+    return S_OK;
+}
+
+HRESULT CXmlDocument::GetXmlBstr(BSTR* out) {
+    std::string text;
+    const HRESULT hr = GetXml(text);
+    if (out != nullptr) *out = platform::BstrFromUtf8(text);
+    return hr;
+}
+
+HRESULT CXmlDocument::Save(const std::filesystem::path& file) {
+    std::string text;
+    Serialise(text, true);
+    TextFile out;
+    if (out.OpenForWriting(file) != 0) return E_FAIL;
+    int32_t encoding = encoding_ & 0xFF;
+    if (encoding == kTextEncodingDetect) encoding = kTextEncodingAnsi;
+    out.SetEncoding(encoding);
+    out.SetFlags((encoding_ & ~0xFF) | kTextFileRawLineEnds);
+    if (out.CreateWriter() != 0 || out.Write(text) != 0) {
+        out.Abort();
+        return E_FAIL;
+    }
+    return out.Close() == 0 ? S_OK : E_FAIL;
+}
+
+HRESULT CXmlDocument::Load(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec) return E_FAIL;
+    std::string text;
+    {
+        TextFile in;
+        if (in.OpenForReading(file) != 0) return E_FAIL;
+        in.SetEncoding(encoding_ & 0xFF);
+        in.SetFlags(encoding_ & ~0xFF);
+        in.SetBufferSize(static_cast<size_t>(size));
+        if (in.CreateReader() != 0) return E_FAIL;
+        encoding_ = in.Encoding();
+        if (in.ReadAll(text) < -1) return E_FAIL;
+    }
+
+    std::optional<std::string> expanded;
+    const size_t ns = text.find(kXIncludeNamespace);
+    if (ns != std::string::npos && ns > 0) {
+        std::string tag;
+        const size_t equals = text.rfind('=', ns);
+        if (equals != std::string::npos) {
+            const size_t colon = text.rfind(':', equals);
+            if (colon != std::string::npos) {
+                size_t start = colon + 1;
+                while (start < text.size() && text[start] == ' ') ++start;
+                size_t stop = start;
+                while (stop < text.size() && text[stop] != ' ' && text[stop] != '=') ++stop;
+                if (stop > start) tag = "<" + text.substr(start, stop - start) + ":include";
+            }
+        }
+        if (!tag.empty()) {
+            const std::string error = ResolveXIncludes(text, tag, file.parent_path(), expanded);
+            if (!error.empty()) return E_FAIL;
+        }
+    }
+    const int result = LoadXmlText(expanded ? *expanded : text);
+    return result == 0 ? S_OK : E_FAIL;
+}

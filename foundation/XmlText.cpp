@@ -1,0 +1,267 @@
+#include "foundation/XmlText.h"
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "platform/AtomicFile.h"
+
+namespace {
+
+struct Entity {
+    const char* reference;
+    const char* text;  // UTF-8
+};
+
+// The characters are those the Windows-1252 bytes of the original table stand for.
+constexpr Entity kEntities[] = {
+    {"&lt;", "<"},
+    {"&#60;", "<"},
+    {"&#x3C;", "<"},
+    {"&gt;", ">"},
+    {"&#62;", ">"},
+    {"&#x3E;", ">"},
+    {"&quot;", "\""},
+    {"&#34;", "\""},
+    {"&#x22;", "\""},
+    {"&amp;", "&"},
+    {"&#38;", "&"},
+    {"&#x26;", "&"},
+    {"&apos;", "'"},
+    {"&#39;", "'"},
+    {"&nbsp;", " "},
+    {"&#160;", " "},
+    {"&#xA0;", " "},
+    {"&egrave;", "\xC3\xA8"},
+    {"&#232;", "\xC3\xA8"},
+    {"&#xE8;", "\xC3\xA8"},
+    {"&agrave;", "\xC3\xA0"},
+    {"&#224;", "\xC3\xA0"},
+    {"&#xE0;", "\xC3\xA0"},
+    {"&ograve;", "\xC3\xB2"},
+    {"&#242;", "\xC3\xB2"},
+    {"&#xF2;", "\xC3\xB2"},
+    {"&ugrave;", "\xC3\xB9"},
+    {"&#249;", "\xC3\xB9"},
+    {"&#xF9;", "\xC3\xB9"},
+    {"&igrave;", "\xC3\xAC"},
+    {"&#236;", "\xC3\xAC"},
+    {"&#xEC;", "\xC3\xAC"},
+    {"&eacute;", "\xC3\xA9"},
+    {"&#233;", "\xC3\xA9"},
+    {"&#xE9;", "\xC3\xA9"},
+    {"&ccedil;", "\xC3\xA7"},
+    {"&#231;", "\xC3\xA7"},
+    {"&#xE7;", "\xC3\xA7"},
+    {"&deg;", "\xC2\xB0"},
+    {"&#176;", "\xC2\xB0"},
+    {"&#xB0;", "\xC2\xB0"},
+    {"&sect;", "\xC2\xA7"},
+    {"&#167;", "\xC2\xA7"},
+    {"&#xA7;", "\xC2\xA7"},
+    {"&euro;", "\xE2\x82\xAC"},
+    {"&#8364;", "\xE2\x82\xAC"},
+    {"&#x20AC;", "\xE2\x82\xAC"},
+    {"&pound;", "\xC2\xA3"},
+    {"&#163;", "\xC2\xA3"},
+    {"&#xA3;", "\xC2\xA3"},
+    {"&sup2;", "\xC2\xB2"},
+    {"&#178;", "\xC2\xB2"},
+    {"&#xB2;", "\xC2\xB2"},
+    {"&micro;", "\xC2\xB5"},
+    {"&#181;", "\xC2\xB5"},
+    {"&#xB5;", "\xC2\xB5"},
+};
+constexpr size_t kLongestReference = 8;
+
+// Escape form of the character starting at text[i] (UTF-8), or null; *length = bytes it covers.
+const char* EscapeOf(std::string_view text, size_t i, bool escapeQuotes, size_t* length) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    *length = 1;
+    switch (c) {
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '&':
+            return (i + 1 < text.size() && text[i + 1] == '#') ? nullptr : "&amp;";
+        case '"':
+            return escapeQuotes ? "&quot;" : nullptr;
+        case 0xC2:
+            if (i + 1 >= text.size()) return nullptr;
+            *length = 2;
+            switch (static_cast<unsigned char>(text[i + 1])) {
+                case 0xA3:
+                    return "&#163;";
+                case 0xA7:
+                    return "&#167;";
+                case 0xB0:
+                    return "&#176;";
+                case 0xB2:
+                    return "&#178;";
+                case 0xB5:
+                    return "&#181;";
+                default:
+                    return nullptr;
+            }
+        case 0xC3:
+            if (i + 1 >= text.size()) return nullptr;
+            *length = 2;
+            switch (static_cast<unsigned char>(text[i + 1])) {
+                case 0xA0:
+                    return "&#224;";
+                case 0xA7:
+                    return "&#231;";
+                case 0xA8:
+                    return "&#232;";
+                case 0xA9:
+                    return "&#233;";
+                case 0xAC:
+                    return "&#236;";
+                case 0xB2:
+                    return "&#242;";
+                case 0xB9:
+                    return "&#249;";
+                default:
+                    return nullptr;
+            }
+        case 0xE2:
+            if (i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x82 &&
+                static_cast<unsigned char>(text[i + 2]) == 0xAC) {
+                *length = 3;
+                return "&#8364;";
+            }
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+inline bool MayNeedEscape(unsigned char c) {
+    return c == '<' || c == '>' || c == '&' || c == '"' || c == 0xC2 || c == 0xC3 || c == 0xE2;
+}
+
+}  // namespace
+
+void AppendEscapedXmlText(std::string& out, std::string_view text, bool escapeQuotes) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (!MayNeedEscape(static_cast<unsigned char>(text[i]))) {
+            ++i;
+            continue;
+        }
+        size_t length = 1;
+        const char* escaped = EscapeOf(text, i, escapeQuotes, &length);
+        if (escaped == nullptr) {
+            ++i;
+            continue;
+        }
+        out.append(text.data() + start, i - start);
+        out.append(escaped);
+        i += length;
+        start = i;
+    }
+    out.append(text.data() + start, text.size() - start);
+}
+
+std::string EscapeXmlText(std::string_view text, bool escapeQuotes) {
+    std::string out;
+    out.reserve(text.size());
+    AppendEscapedXmlText(out, text, escapeQuotes);
+    return out;
+}
+
+size_t UnescapeXmlText(char* text, size_t length) {
+    char* amp = static_cast<char*>(std::memchr(text, '&', length));
+    if (amp == nullptr) return length;
+    char* out = amp;
+    const char* in = amp;
+    const char* end = text + length;
+    while (in < end) {
+        if (*in != '&') {
+            *out++ = *in++;
+            continue;
+        }
+        const char* semicolon = nullptr;
+        for (const char* p = in + 1; p < end && static_cast<size_t>(p - in) < kLongestReference; ++p) {
+            if (*p == ';') {
+                semicolon = p;
+                break;
+            }
+        }
+        const Entity* match = nullptr;
+        if (semicolon != nullptr) {
+            const std::string_view reference(in, static_cast<size_t>(semicolon - in) + 1);
+            for (const Entity& entity : kEntities) {
+                if (reference == entity.reference) {
+                    match = &entity;
+                    break;
+                }
+            }
+        }
+        if (match == nullptr) {
+            *out++ = *in++;
+            continue;
+        }
+        for (const char* t = match->text; *t; ++t) *out++ = *t;
+        in = semicolon + 1;
+    }
+    return static_cast<size_t>(out - text);
+}
+
+void UnescapeXmlText(std::string& text) {
+    if (text.empty()) return;
+    text.resize(UnescapeXmlText(text.data(), text.size()));
+}
+
+std::string ResolveXIncludes(std::string_view text, std::string_view includeStartTag,
+                             const std::filesystem::path& folder, std::optional<std::string>& out) {
+    out.reset();
+    struct Include {
+        size_t start;
+        size_t end;  // the element's first ">"
+        const std::string* content;
+    };
+    std::vector<Include> includes;
+    std::map<std::string, std::string> files;
+    size_t pos = 0;
+    while (!includeStartTag.empty()) {
+        const size_t start = text.find(includeStartTag, pos);
+        if (start == std::string_view::npos) break;
+        const size_t gt = text.find('>', start);
+        if (gt == std::string_view::npos) break;  // unterminated: stop scanning here
+        pos = gt + 1;
+        const size_t href = text.find("href=\"", start + includeStartTag.size());
+        if (href == std::string_view::npos || href >= gt) continue;
+        const size_t nameStart = href + 6;
+        const size_t nameEnd = text.find('"', nameStart);
+        if (nameEnd == std::string_view::npos || nameEnd >= gt) continue;
+        std::string name(text.substr(nameStart, nameEnd - nameStart));
+        auto known = files.find(name);
+        if (known == files.end()) {
+            std::filesystem::path file = std::filesystem::path(name);
+            if (file.is_relative()) file = folder / file;
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(file, ec)) continue;  // missing: element stays
+            std::string content;
+            std::string error;
+            if (!platform::ReadWholeFile(file, &content, &error)) return "Error including file " + name;
+            known = files.emplace(name, std::move(content)).first;
+        }
+        includes.push_back({start, gt, &known->second});
+    }
+    if (includes.empty()) return {};
+    std::string result;
+    size_t total = text.size();
+    for (const Include& include : includes) total += include.content->size();
+    result.reserve(total);
+    size_t from = 0;
+    for (const Include& include : includes) {
+        result.append(text.data() + from, include.start - from);
+        result.append(*include.content);
+        from = include.end + 1;
+    }
+    result.append(text.data() + from, text.size() - from);
+    out = std::move(result);
+    return {};
+}
