@@ -117,6 +117,39 @@ bool Unescape(std::string_view s, std::string* out) {
     return true;
 }
 
+// Key paths keep their backslashes as written; only '%', ']' and controls are encoded (%HH).
+std::string EscapeKey(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '%' || c == ']' || u < 0x20 || u == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "%%%02X", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool UnescapeKey(std::string_view s, std::string* out) {
+    out->clear();
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '%') {
+            *out += s[i];
+            continue;
+        }
+        if (i + 2 >= s.size()) return false;
+        const int hi = HexDigit(s[i + 1]);
+        const int lo = HexDigit(s[i + 2]);
+        if (hi < 0 || lo < 0) return false;
+        *out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
 // The name ends at the first '=' that is not escaped ('=' in names is always written \x3D).
 size_t FindAssign(std::string_view line) {
     for (size_t i = 0; i < line.size(); ++i) {
@@ -223,7 +256,7 @@ void Registry::Load(Store& store) {
             const size_t last = line.find_last_not_of(" \t");
             std::string path;
             if (line[last] != ']' ||
-                !Unescape(std::string_view(line).substr(first + 1, last - first - 1), &path))
+                !UnescapeKey(std::string_view(line).substr(first + 1, last - first - 1), &path))
                 continue;  // damaged section: its values are skipped too
             path = NormaliseKey(path);
             Key& key = store.keys[Lower(path)];
@@ -257,7 +290,7 @@ bool Registry::Save(Store& store) {
               [](const Key* a, const Key* b) { return LessNoCase(a->name, b->name); });
     std::string out = "; Tunova registry: [key path], then name=dword:0x... or name=sz:text\n";
     for (const Key* key : keys) {
-        out += "\n[" + Escape(key->name, false) + "]\n";
+        out += "\n[" + EscapeKey(key->name) + "]\n";
         std::vector<const Value*> values;
         for (const auto& [id, v] : key->values) values.push_back(&v);
         std::sort(values.begin(), values.end(),
