@@ -142,7 +142,7 @@ void LogFile::WriterThread() {
     std::string batch;
     auto drain = [&] {
         if (!mutex_.try_lock_for(std::chrono::milliseconds(100))) return;
-        while (readIndex_ != writeIndex_) {
+        while (readIndex_ != writeIndex_ && (!drainPaused_.load() || stop_.load())) {
             batch.append(ring_.data() + static_cast<size_t>(readIndex_) * kSlotSize);
             batch.append("\r\n");
             readIndex_ = (readIndex_ + 1) % kSlots;
