@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -94,6 +96,14 @@ speed_t BaudConstant(uint32_t baud) {
         default:
             return 0;
     }
+}
+
+// Unix98 pseudo-terminal slaves have the major numbers 136 to 143.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned majorNumber = major(st.st_rdev);
+    return majorNumber >= 136 && majorNumber <= 143;
 }
 
 }  // namespace
@@ -209,7 +219,15 @@ int SerialPort::Configure(uint32_t baud, char parity, int dataBits, int stopBits
         tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
-    if (tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(errno, "tcsetattr");
+    if (tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        const int error = errno;
+        // A pseudo-terminal always carries 8 bits without parity and refuses a request
+        // for anything else; the input parity check still records what was asked.
+        if (error != EINVAL || !IsPseudoTerminal(fd_)) return Fail(error, "tcsetattr");
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR);
+        tio.c_cflag |= CS8;
+        if (tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(errno, "tcsetattr");
+    }
     return 0;
 }
 

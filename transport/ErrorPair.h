@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The error pair a communication object keeps for its callers: a code and a last-error
+// text of at most 255 bytes, cut without splitting a UTF-8 sequence. The engine owns one
+// per channel list and hands it to the channels, which fill it on protocol failures.
+struct CErrorPair {
+    static constexpr size_t kMaxText = 255;
+
+    int32_t code = 0;
+    std::string text;
+
+    void Clear() {
+        code = 0;
+        text.clear();
+    }
+    void Set(int32_t newCode, std::string_view newText) {
+        code = newCode;
+        SetText(newText);
+    }
+    void SetText(std::string_view newText);
+};
+
+// Cuts text to at most maxBytes without splitting a UTF-8 sequence.
+std::string CutUtf8(std::string_view text, size_t maxBytes);

@@ -1,0 +1,385 @@
+#include "transport/ModbusDomain.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+uint32_t GetU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutU32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// The file a transfer reads or writes; closes a file it opened by name.
+class TransferFile {
+  public:
+    ~TransferFile() {
+        if (owned_ && fd_ >= 0) ::close(fd_);
+    }
+    bool OpenForWrite(const char* name) {
+        fd_ = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        owned_ = true;
+        return fd_ >= 0;
+    }
+    bool OpenForRead(const char* name) {
+        fd_ = ::open(name, O_RDONLY | O_CLOEXEC);
+        owned_ = true;
+        return fd_ >= 0;
+    }
+    void Use(int fd) { fd_ = fd; }
+    int Fd() const { return fd_; }
+    bool WriteAll(const uint8_t* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, data, size);
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool ReadAll(uint8_t* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::read(fd_, data, size);
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    int64_t Size() const {
+        struct stat st {};
+        return fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    }
+
+  private:
+    int fd_ = -1;
+    bool owned_ = false;
+};
+
+}  // namespace
+
+void CModbusDomain::Post(const DomainTransferArgs& args, uintptr_t event, intptr_t value, bool always) {
+    if (args.window == 0) return;
+    const bool quiet = (args.flags & kDomainQuiet) != 0;
+    const bool progress = event == kUploadProgress || event == kDownloadProgress;
+    if (quiet && !progress && !always) return;
+    platform::PostMessage(args.window, args.message, event, value);
+}
+
+int CModbusDomain::UploadFrames(const DomainTransferArgs& args) {
+    const int begun = channel_.DomainBegin();
+    if (begun != 0) {
+        if (args.size) *args.size = 0;
+        Post(args, kUploadError, begun, true);
+        return begun;
+    }
+    const uint8_t slave = args.slave ? args.slave : channel_.DefaultSlave();
+    const bool raw = channel_.RawWordOrder();
+    channel_.SetRawWordOrder(true);
+    uint32_t done = 0;
+    const int rc = UploadLocked(args, slave, done);
+    channel_.RestoreDomainTimeout();
+    channel_.SetRawWordOrder(raw);
+    channel_.SetDomainResult(rc);
+    channel_.DomainEnd();
+    return rc;
+}
+
+int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, uint32_t& done) {
+    uint32_t dummySize = 0;
+    uint32_t& size = args.size ? *args.size : dummySize;
+    const uint32_t capacity = size;
+    const uint32_t receiveTimeout = channel_.DomainReceiveTimeout();
+    auto fail = [&](int code) {
+        Post(args, kUploadError, code);
+        return code;
+    };
+    auto terminate = [&](int code) {
+        channel_.RestoreDomainTimeout();
+        channel_.SendTerminate(slave, args.address);
+        return fail(code);
+    };
+
+    uint8_t start[10] = {0x50, 0x01};
+    PutU32(start + 2, kMaxUploadBlock);
+    PutU32(start + 6, receiveTimeout);
+    int rc = channel_.RegWrite(slave, args.address, 5, start);
+    if (rc != 0) {
+        size = 0;
+        if (channel_.IsStartRefused(rc)) return rc;
+        return fail(rc);
+    }
+    uint8_t description[18] = {};
+    rc = channel_.RegRead(slave, args.address, 9, description);
+    if (rc != 0) {
+        size = 0;
+        return fail(rc);
+    }
+    if (description[1] > 1) {
+        size = 0;
+        return terminate(301);
+    }
+    const uint32_t total = GetU32(description + 2);
+    const uint32_t offered = GetU32(description + 6);
+    const uint32_t timeoutA = std::max(GetU32(description + 10), receiveTimeout);
+    const uint32_t timeoutB = std::max(GetU32(description + 14), receiveTimeout);
+
+    if (args.target == nullptr) {
+        size = total;
+        channel_.RestoreDomainTimeout();
+        channel_.SendTerminate(slave, args.address);
+        return 0;
+    }
+    const bool toFile = (args.flags & (kDomainFileName | kDomainFileHandle)) != 0;
+    if (!toFile && capacity < total) {
+        size = total;
+        return terminate(303);
+    }
+    const uint32_t blockSize = std::min(offered, kMaxUploadBlock);
+    const uint16_t blockRegisters = static_cast<uint16_t>(std::max<uint32_t>(blockSize / 2, 1));
+
+    TransferFile file;
+    if (args.flags & kDomainFileName) {
+        if (!file.OpenForWrite(static_cast<const char*>(args.target))) {
+            size = 0;
+            return terminate(304);
+        }
+    } else if (args.flags & kDomainFileHandle) {
+        const int fd = *static_cast<const int*>(args.target);
+        if (fd < 0) {
+            size = 0;
+            return fail(311);
+        }
+        file.Use(fd);
+    }
+
+    channel_.ApplyDomainTimeout(timeoutA);
+    Post(args, kDomainStart, static_cast<intptr_t>(total));
+    if (total == 0) {
+        uint8_t scratch[2];
+        channel_.RegRead(slave, args.address, 1, scratch);
+        Post(args, kUploadPhase, 0);
+        Post(args, kUploadPhase, 0);
+        Post(args, kUploadEnd, 0);
+        size = 0;
+        return 0;
+    }
+
+    auto* buffer = static_cast<uint8_t*>(args.target);
+    std::vector<uint8_t> block(2u * blockRegisters);
+    bool toggle = false;
+    bool first = true;
+    while (done < total) {
+        if (args.abort && args.abort->load() != 0) {
+            size = done;
+            return terminate(306);
+        }
+        const uint32_t left = total - done;
+        uint16_t registers = blockRegisters;
+        const uint32_t needed = (left + 1 + 1) / 2;
+        if (needed < registers) registers = static_cast<uint16_t>(needed);
+        rc = channel_.RegRead(slave, args.address, registers, block.data());
+        if (rc != 0) {
+            size = done;
+            return terminate(rc);
+        }
+        const uint8_t header = block[0];
+        if (((header & 0x40) != 0) != toggle) {
+            size = done;
+            return terminate(305);
+        }
+        uint32_t n = 2u * registers - 1 - ((header & 0x10) ? 1 : 0);
+        // A drive that sends more than it announced must not write past the buffer.
+        n = std::min(n, left);
+        if (toFile) {
+            if (!file.WriteAll(block.data() + 1, n)) {
+                size = done;
+                return terminate(310);
+            }
+        } else {
+            std::memcpy(buffer + done, block.data() + 1, n);
+        }
+        done += n;
+        Post(args, kUploadProgress, static_cast<intptr_t>(args.progressOffset + done));
+        if (header & 0x20) break;
+        if (first) {
+            Post(args, kUploadPhase, static_cast<intptr_t>(done));
+            channel_.ApplyDomainTimeout(timeoutB);
+            first = false;
+        }
+        toggle = !toggle;
+    }
+    Post(args, kUploadEnd, static_cast<intptr_t>(done));
+    size = done;
+    return 0;
+}
+
+int CModbusDomain::DownloadFrames(const DomainTransferArgs& args) {
+    const int begun = channel_.DomainBegin();
+    if (begun != 0) {
+        if (args.size) *args.size = 0;
+        Post(args, kDownloadError, begun, true);
+        return begun;
+    }
+    const uint8_t slave = args.slave ? args.slave : channel_.DefaultSlave();
+    const bool raw = channel_.RawWordOrder();
+    channel_.SetRawWordOrder(true);
+    uint32_t done = 0;
+    bool silentEnd = false;
+    const int rc = DownloadLocked(args, slave, done, silentEnd);
+    channel_.RestoreDomainTimeout();
+    channel_.SetRawWordOrder(raw);
+    if (!silentEnd) channel_.SetDomainResult(rc);
+    channel_.DomainEnd();
+    return rc;
+}
+
+int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave, uint32_t& done,
+                                  bool& silentEnd) {
+    uint32_t dummySize = 0;
+    uint32_t& size = args.size ? *args.size : dummySize;
+    const uint32_t receiveTimeout = channel_.DomainReceiveTimeout();
+    auto fail = [&](int code) {
+        Post(args, kDownloadError, code);
+        return code;
+    };
+    auto terminate = [&](int code) {
+        channel_.RestoreDomainTimeout();
+        channel_.SendTerminate(slave, args.address);
+        return fail(code);
+    };
+
+    TransferFile file;
+    const bool fromFile = (args.flags & (kDomainFileName | kDomainFileHandle)) != 0;
+    uint32_t total = size;
+    if (args.flags & kDomainFileName) {
+        if (!args.target || !file.OpenForRead(static_cast<const char*>(args.target))) {
+            size = 0;
+            return fail(307);
+        }
+        if (total == 0) {
+            const int64_t fileSize = file.Size();
+            if (fileSize < 0 || fileSize > 0xFFFFFFFFll) {
+                size = 0;
+                return fail(307);
+            }
+            total = static_cast<uint32_t>(fileSize);
+        }
+    } else if (args.flags & kDomainFileHandle) {
+        const int fd = args.target ? *static_cast<const int*>(args.target) : -1;
+        if (fd < 0) {
+            size = 0;
+            return fail(311);
+        }
+        file.Use(fd);
+    } else if (total > 0 && args.target == nullptr) {
+        size = 0;
+        return fail(309);
+    }
+
+    uint8_t start[14] = {0x31, 0x01};
+    PutU32(start + 2, total);
+    PutU32(start + 6, kMaxDownloadBlock);
+    PutU32(start + 10, receiveTimeout);
+    int rc = channel_.RegWrite(slave, args.address, 7, start);
+    if (rc != 0) {
+        size = 0;
+        if (channel_.IsStartRefused(rc)) {
+            // The drive lacks the protocol: the channel keeps the exchange's code.
+            silentEnd = true;
+            return 302;
+        }
+        return fail(rc);
+    }
+    uint8_t description[14] = {};
+    rc = channel_.RegRead(slave, args.address, 7, description);
+    if (rc != 0) {
+        size = 0;
+        return fail(rc);
+    }
+    const uint32_t accepted = GetU32(description + 2);
+    // A block below 2 bytes leaves no room for data after the header.
+    if (description[1] > 1 || accepted < 2) {
+        size = 0;
+        return terminate(302);
+    }
+    const uint32_t blockSize = std::min(accepted, kMaxDownloadBlock);
+    const uint16_t blockRegisters = static_cast<uint16_t>(blockSize / 2);
+    const uint32_t dataPerBlock = 2u * blockRegisters - 1;
+    const uint32_t timeoutA = std::max(GetU32(description + 6), receiveTimeout);
+    const uint32_t timeoutB = std::max(GetU32(description + 10), receiveTimeout);
+    channel_.ApplyDomainTimeout(timeoutA);
+    Post(args, kDomainStart, static_cast<intptr_t>(total));
+
+    if (total == 0) {
+        rc = channel_.WriteEmptyBlock(slave, args.address);
+        size = 0;
+        if (rc != 0) return fail(rc);
+        Post(args, kDownloadPhase, 0);
+        Post(args, kDownloadEnd, 0);
+        return 0;
+    }
+
+    const auto* source = static_cast<const uint8_t*>(args.target);
+    std::vector<uint8_t> block(2u * blockRegisters + 2);
+    bool toggle = false;
+    bool first = true;
+    while (done < total) {
+        if (args.abort && args.abort->load() != 0) {
+            size = done;
+            return terminate(308);
+        }
+        const uint32_t left = total - done;
+        uint8_t header = toggle ? 0x40 : 0x00;
+        uint16_t registers = blockRegisters;
+        uint32_t n = dataPerBlock;
+        if (left <= dataPerBlock) {
+            header |= 0x20;
+            n = left;
+            if ((left + 1) % 2 != 0) {
+                header |= 0x10;
+                registers = static_cast<uint16_t>((left + 2) / 2);
+            } else {
+                registers = static_cast<uint16_t>((left + 1) / 2);
+            }
+        }
+        std::fill(block.begin(), block.end(), 0);
+        block[0] = header;
+        if (fromFile) {
+            if (!file.ReadAll(block.data() + 1, n)) {
+                size = done;
+                return terminate(309);
+            }
+        } else {
+            std::memcpy(block.data() + 1, source + done, n);
+        }
+        rc = channel_.RegWrite(slave, args.address, registers, block.data());
+        if (rc != 0) {
+            size = done;
+            return fail(rc);
+        }
+        done += n;
+        Post(args, kDownloadProgress, static_cast<intptr_t>(args.progressOffset + done));
+        if (first) {
+            Post(args, kDownloadPhase, static_cast<intptr_t>(done));
+            channel_.ApplyDomainTimeout(timeoutB);
+            first = false;
+        }
+        toggle = !toggle;
+    }
+    Post(args, kDownloadEnd, static_cast<intptr_t>(done));
+    size = done;
+    return 0;
+}

@@ -1,0 +1,707 @@
+#include "transport/ModbusRtu.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "foundation/ProgramSwitches.h"
+#include "platform/Prompt.h"
+#include "transport/ModbusCrc.h"
+#include "transport/ModbusTexts.h"
+
+namespace {
+
+void PutCrc(uint8_t* frame, size_t length) {
+    const uint16_t crc = ModbusCrc16(frame, length);
+    frame[length] = static_cast<uint8_t>(crc);
+    frame[length + 1] = static_cast<uint8_t>(crc >> 8);
+}
+
+bool CrcMatches(const uint8_t* frame, size_t length) {
+    const uint16_t crc = ModbusCrc16(frame, length);
+    return frame[length] == static_cast<uint8_t>(crc) && frame[length + 1] == static_cast<uint8_t>(crc >> 8);
+}
+
+char ParityLetter(uint8_t parity) {
+    static const char kLetters[] = {'N', 'O', 'E', 'M', 'S'};
+    return parity < 5 ? kLetters[parity] : 'N';
+}
+
+// Errors with which the system refuses a write because the device is gone (adapter unplugged).
+bool IsDeviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
+}
+
+}  // namespace
+
+CModbusRtu::CModbusRtu(CErrorPair* owner, int channelIndex) : owner_(owner), channelIndex_(channelIndex) {}
+
+CModbusRtu::~CModbusRtu() {
+    ClosePort();
+}
+
+void CModbusRtu::Sleep(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// ---------------------------------------------------------------------------------------
+// Port set-up
+
+int CModbusRtu::ApplyLineSettings() {
+    const int stopBits = liveStopBits_ == 0 ? 1 : 2;
+    if (port_.Configure(liveBaud_, ParityLetter(liveParity_), liveDataBits_, stopBits) != 0) {
+        detailText_ = port_.LastErrorText();
+        return 201;
+    }
+    return 0;
+}
+
+int CModbusRtu::OpenPort(bool silent) {
+    resultCode_ = 0;
+    detailText_.clear();
+    if (open_) return 0;
+    if (port_.IsOpen()) return resultCode_ = 204;
+    if (port_.Open(livePortName_) != 0) {
+        detailText_ = port_.LastErrorText();
+        if (!silent)
+            platform::Prompts().MessageBox("Serial port busy",
+                                           platform::SerialPort::DevicePath(livePortName_),
+                                           platform::MB_OK | platform::MB_ICONERROR);
+        return resultCode_ = 200;
+    }
+    port_.Purge(true, true);
+    int rc = ApplyLineSettings();
+    if (rc == 0 && !SetCommTimeouts(configuredTimeout_)) rc = 202;
+    if (rc == 0 && liveRtsControl_ == 3 && port_.SetRs485(true) != 0) {
+        // Direction control the port cannot give would make every exchange fail unseen.
+        detailText_ = port_.LastErrorText();
+        rc = 205;
+    }
+    if (rc != 0) {
+        port_.Close();
+        return resultCode_ = static_cast<uint32_t>(rc);
+    }
+    open_ = true;
+    state_ = 0;
+    errorCounter_ = 0;
+    if (g_LogErrors.load()) errorLog_.Create(livePortName_);
+    return 0;
+}
+
+void CModbusRtu::ClosePort() {
+    if (port_.IsOpen()) {
+        port_.Purge(true, true);
+        port_.Close();
+    }
+    errorLog_.Close();
+    open_ = false;
+}
+
+int CModbusRtu::ClosePortLocked() {
+    platform::TimedLock lock(portMutex_, 3000);
+    if (!lock) return 103;
+    ClosePort();
+    return 0;
+}
+
+bool CModbusRtu::SetCommTimeouts(uint32_t ms) {
+    currentTimeout_ = ms;
+    // Writes may take the line time of the frame on top of the time-out.
+    const uint32_t perByte = liveBaud_ ? 11000 / liveBaud_ : 0;
+    port_.SetWriteTimeout(ms + perByte * static_cast<uint32_t>(kFrameBufferSize));
+    return true;
+}
+
+int CModbusRtu::SetupPort(const std::string& portName, uint32_t baud, uint8_t parity, uint8_t dataBits,
+                          uint8_t stopBits, uint8_t rtsControl, uint32_t receiveTimeoutMs, bool silent) {
+    resultCode_ = 0;
+    detailText_.clear();
+    bool reopen = false;
+    if (portName != livePortName_) {
+        if (open_ && ClosePortLocked() != 0) return 103;
+        // Linux device paths are longer than COM names; keep them whole up to a sane bound.
+        livePortName_ = portName.substr(0, 255);
+        reopen = true;
+    }
+    if (baud != liveBaud_ || dataBits != liveDataBits_ || parity != liveParity_ ||
+        stopBits != liveStopBits_ || rtsControl != liveRtsControl_) {
+        const bool rtsChanged = rtsControl != liveRtsControl_;
+        liveBaud_ = baud;
+        liveDataBits_ = dataBits;
+        liveParity_ = parity;
+        liveStopBits_ = stopBits;
+        liveRtsControl_ = rtsControl;
+        if (open_ && !reopen) {
+            const int rc = ApplyLineSettings();
+            if (rc != 0) return resultCode_ = static_cast<uint32_t>(rc);
+            if (rtsChanged && port_.SetRs485(rtsControl == 3) != 0 && rtsControl == 3) {
+                detailText_ = port_.LastErrorText();
+                return resultCode_ = 205;
+            }
+            SetCommTimeouts(currentTimeout_);
+        }
+    }
+    if (receiveTimeoutMs != configuredTimeout_) {
+        configuredTimeout_ = receiveTimeoutMs == 0 ? 2000 : (receiveTimeoutMs < 2 ? 2 : receiveTimeoutMs);
+        if (open_ && !SetCommTimeouts(configuredTimeout_)) return resultCode_ = 202;
+    }
+    if (reopen) OpenPort(silent);
+    return 0;
+}
+
+int CModbusRtu::Connect(bool silent) {
+    if (connected_) return 0;
+    const int rc = SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits,
+                             settings_.stopBits, settings_.rtsControl, settings_.receiveTimeout, silent);
+    if (rc != 0) return rc;
+    if (!open_) {
+        // A reopen that the set-up tried has already failed (and told the user).
+        if (resultCode_ != 0) return static_cast<int>(resultCode_);
+        const int opened = OpenPort(silent);
+        if (opened != 0) return opened;
+    }
+    connected_ = true;
+    return 0;
+}
+
+int CModbusRtu::Disconnect() {
+    connected_ = false;
+    platform::TimedLock lock(portMutex_, 3000);
+    if (!lock) {
+        connected_ = true;
+        return 103;
+    }
+    ClosePort();
+    return 0;
+}
+
+int CModbusRtu::SetTimeout(uint32_t ms, uint16_t* outTimeout, uint8_t* outFlag) {
+    const CErrorPair saved = owner_ ? *owner_ : CErrorPair{};
+    const int rc = SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits,
+                             settings_.stopBits, settings_.rtsControl, ms, false);
+    if (owner_) *owner_ = saved;
+    settings_.receiveTimeout = ms;
+    if (outTimeout && outFlag) {
+        *outTimeout = static_cast<uint16_t>(ms);
+        *outFlag = 1;
+    }
+    return rc;
+}
+
+// ---------------------------------------------------------------------------------------
+// Frame exchanges
+
+int CModbusRtu::Send(const uint8_t* frame, size_t length) {
+    port_.Purge(true, true);
+    ChannelTraceBytes("Send ", frame, length);
+    int written = port_.Write(frame, length);
+    if (written < 0) {
+        if (IsDeviceGone(port_.LastError())) {
+            detailText_ = port_.LastErrorText();
+            return 670;
+        }
+        ChannelTrace(" " + port_.LastErrorText());
+        port_.Purge(true, true);
+        Sleep(15);
+        ChannelTraceBytes("Send ", frame, length);
+        written = port_.Write(frame, length);
+        if (written < 0) {
+            detailText_ = port_.LastErrorText();
+            ChannelTrace(port_.LastErrorText());
+            Sleep(15);
+            port_.Purge(true, true);
+            return 666;
+        }
+    }
+    if (static_cast<size_t>(written) < length) {
+        port_.Purge(true, true);
+        detailText_ = Format("%s (%lu written : %lu to write)", kModbusWriteFailureText,
+                             static_cast<unsigned long>(written), static_cast<unsigned long>(length));
+        return 766;
+    }
+    return 0;
+}
+
+int CModbusRtu::Receive(uint8_t* into, size_t count) {
+    const int n = port_.Read(into, count, currentTimeout_);
+    if (n < 0) {
+        detailText_ = port_.LastErrorText();
+        return 125;
+    }
+    return static_cast<size_t>(n) < count ? 126 : 0;
+}
+
+void CModbusRtu::SetOwnerFromDetail(int code) {
+    if (owner_) owner_->Set(code, GetErrorText(0));
+}
+
+int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uint8_t slave) {
+    if (count == 0 || count > kMaxReadRegisters) {
+        detailText_ = Format("Modbus func. 3 register %d words %d: count outside 1..%d", address, count,
+                             kMaxReadRegisters);
+        state_ = 3;
+        return 110;
+    }
+    uint8_t* request = sendBuffer_;
+    request[0] = slave;
+    request[1] = 3;
+    request[2] = static_cast<uint8_t>(address >> 8);
+    request[3] = static_cast<uint8_t>(address);
+    request[4] = static_cast<uint8_t>(count >> 8);
+    request[5] = static_cast<uint8_t>(count);
+    PutCrc(request, 6);
+    uint8_t* reply = recvBuffer_;
+    int code = 0;
+    if (retryCount_ == 0) return 0;
+    for (uint32_t attempt = 0; attempt < retryCount_; ++attempt) {
+        if (attempt > 0) Sleep(pause_);
+        code = Send(request, 8);
+        if (code != 0) {
+            state_ = 3;
+            return code;
+        }
+        code = Receive(reply, 3);
+        if (code == 0) {
+            if (reply[0] != slave) {
+                ChannelTraceBytes("Recv ", reply, 3);
+                detailText_ =
+                    Format("(dati.BuffRecv)[0]='%d'!=NumeroSlave='%d' in reading data", reply[0], slave);
+                code = 127;
+            } else if ((reply[1] & 0x7F) != 3) {
+                ChannelTraceBytes("Recv ", reply, 3);
+                detailText_ =
+                    Format("(dati.BuffRecv)[1]!='%d'!=func='%d' in reading data", reply[1] & 0x7F, 3);
+                code = 128;
+            } else if (reply[1] & 0x80) {
+                Receive(reply + 3, 2);
+                ChannelTraceBytes("Recv ", reply, 5);
+                detailText_ = Format("Modbus func. %d register %d words %d: error 0x%02X (%s)", 3, address,
+                                     count, reply[2], GetFileTransferErrorText(reply[2]));
+                if (owner_) owner_->code = 129;
+                LogError(detailText_, 129);
+                SetOwnerFromDetail(129);
+                state_ = 3;
+                return 129;
+            } else {
+                // The byte count is at most 255, so the whole reply fits the receive buffer.
+                code = Receive(reply + 3, static_cast<size_t>(reply[2]) + 2);
+                ChannelTraceBytes("Recv ", reply, 3 + static_cast<size_t>(reply[2]) + 2);
+                if (code == 0 && !CrcMatches(reply, static_cast<size_t>(reply[2]) + 3)) {
+                    ChannelTrace("Recv  Wrong crc");
+                    code = 130;
+                }
+            }
+        }
+        if (code == 0) break;
+        ++errorCounter_;
+        LogError("Errore lettura word(s)", static_cast<uint32_t>(code));
+    }
+    if (code != 0) {
+        state_ = 3;
+        return code;
+    }
+    const unsigned byteCount = reply[2];
+    if (byteCount < 2u * count) {
+        ChannelTrace("Recv Missing data");
+        state_ = 3;
+        return 131;
+    }
+    if (byteCount > 2u * count) {
+        ChannelTrace("Recv Too much data");
+        state_ = 3;
+        return 117;
+    }
+    auto* out = static_cast<uint8_t*>(buffer);
+    if (rawWordOrder_) {
+        std::memcpy(out, reply + 3, 2u * count);
+    } else {
+        for (unsigned k = 0; k < count; ++k) {
+            out[2 * k] = reply[3 + 2 * k + 1];
+            out[2 * k + 1] = reply[3 + 2 * k];
+        }
+    }
+    state_ = 0;
+    return 0;
+}
+
+int CModbusRtu::ExchangeWrite(uint16_t address, uint16_t count, const void* data, uint8_t slave) {
+    if (count == 0 || count > kMaxWriteRegisters) {
+        detailText_ = Format("Modbus func. 16 register %d words %d: count outside 1..%d", address, count,
+                             kMaxWriteRegisters);
+        state_ = 3;
+        return 138;
+    }
+    uint8_t* request = sendBuffer_;
+    request[0] = slave;
+    request[1] = 16;
+    request[2] = static_cast<uint8_t>(address >> 8);
+    request[3] = static_cast<uint8_t>(address);
+    request[4] = static_cast<uint8_t>(count >> 8);
+    request[5] = static_cast<uint8_t>(count);
+    request[6] = static_cast<uint8_t>(2 * count);
+    const auto* in = static_cast<const uint8_t*>(data);
+    if (rawWordOrder_) {
+        std::memcpy(request + 7, in, 2u * count);
+    } else {
+        for (unsigned k = 0; k < count; ++k) {
+            request[7 + 2 * k] = in[2 * k + 1];
+            request[7 + 2 * k + 1] = in[2 * k];
+        }
+    }
+    const size_t length = 7 + 2u * count;
+    PutCrc(request, length);
+    uint8_t* reply = recvBuffer_;
+    int code = 0;
+    if (retryCount_ == 0) return 0;
+    for (uint32_t attempt = 0; attempt < retryCount_; ++attempt) {
+        if (attempt > 0) Sleep(pause_);
+        code = Send(request, length + 2);
+        if (code != 0) {
+            state_ = 3;
+            return code;
+        }
+        code = Receive(reply, 3);
+        if (code == 0) {
+            if (reply[0] != slave) {
+                ChannelTraceBytes("Recv ", reply, 3);
+                detailText_ =
+                    Format("(dati.BuffRecv)[0]='%d'!=NumeroSlave='%d' in reading data", reply[0], slave);
+                code = 127;
+            } else if ((reply[1] & 0x7F) != 16) {
+                ChannelTraceBytes("Recv ", reply, 3);
+                detailText_ = Format("(dati.BuffRecv)[1]!='%d'!=func='16' in reading data", reply[1] & 0x7F);
+                code = 128;
+            } else if (reply[1] & 0x80) {
+                Receive(reply + 3, 2);
+                ChannelTraceBytes("Recv ", reply, 5);
+                detailText_ = Format("Modbus func. 16 register %d words %d: error 0x%02X (%s)", address,
+                                     count, reply[2], GetFileTransferErrorText(reply[2]));
+                LogError(detailText_, 136);
+                SetOwnerFromDetail(136);
+                state_ = 3;
+                return 136;
+            } else {
+                code = Receive(reply + 3, 5);
+                ChannelTraceBytes("Recv ", reply, 8);
+                if (code == 0 && !CrcMatches(reply, 6)) {
+                    ChannelTrace("Recv  Wrong crc");
+                    code = 137;
+                }
+            }
+        }
+        if (code == 0) break;
+        ++errorCounter_;
+        LogError("Errore scrittura word(s)", static_cast<uint32_t>(code));
+    }
+    if (code != 0) {
+        state_ = 3;
+        return code;
+    }
+    if (reply[2] != request[2] || reply[3] != request[3] || reply[4] != request[4] ||
+        reply[5] != request[5]) {
+        state_ = 3;
+        return 138;
+    }
+    state_ = 0;
+    return 0;
+}
+
+int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t slave) {
+    uint8_t* request = sendBuffer_;
+    request[0] = slave;
+    request[1] = 6;
+    request[2] = static_cast<uint8_t>(address >> 8);
+    request[3] = static_cast<uint8_t>(address);
+    if (rawWordOrder_) {
+        request[4] = static_cast<uint8_t>(value);
+        request[5] = static_cast<uint8_t>(value >> 8);
+    } else {
+        request[4] = static_cast<uint8_t>(value >> 8);
+        request[5] = static_cast<uint8_t>(value);
+    }
+    PutCrc(request, 6);
+    uint8_t* reply = recvBuffer_;
+    int code = 0;
+    if (retryCount_ == 0) return 0;
+    for (uint32_t attempt = 0; attempt < retryCount_; ++attempt) {
+        if (attempt > 0) Sleep(pause_);
+        code = Send(request, 8);
+        if (code != 0) {
+            state_ = 3;
+            return code;
+        }
+        code = Receive(reply, 3);
+        if (code == 0) {
+            if (reply[0] != slave) {
+                ChannelTraceBytes("Recv ", reply, 3);
+                detailText_ =
+                    Format("(dati.BuffRecv)[0]='%d'!=NumeroSlave='%d' in reading data", reply[0], slave);
+                code = 127;
+            } else if ((reply[1] & 0x7F) != 6) {
+                ChannelTraceBytes("Recv ", reply, 3);
+                detailText_ = Format("(dati.BuffRecv)[1]!='%d'!=func='6' in reading data", reply[1] & 0x7F);
+                code = 128;
+            } else if (reply[1] & 0x80) {
+                Receive(reply + 3, 2);
+                ChannelTraceBytes("Recv ", reply, 5);
+                detailText_ = Format("Modbus func. 6 register %d: error 0x%02X (%s)", address, reply[2],
+                                     GetFileTransferErrorText(reply[2]));
+                LogError(detailText_, 143);
+                SetOwnerFromDetail(143);
+                state_ = 3;
+                return 143;
+            } else {
+                code = Receive(reply + 3, 5);
+                ChannelTraceBytes("Recv ", reply, 8);
+                if (code == 0 && !CrcMatches(reply, 6)) {
+                    ChannelTrace("Recv  Wrong crc");
+                    code = 144;
+                }
+            }
+        }
+        if (code == 0) break;
+        ++errorCounter_;
+        LogError("Errore scrittura word", static_cast<uint32_t>(code));
+    }
+    if (code != 0) {
+        state_ = 3;
+        return code;
+    }
+    if (std::memcmp(reply + 2, request + 2, 4) != 0) {
+        state_ = 3;
+        return 145;
+    }
+    state_ = 0;
+    return 0;
+}
+
+int CModbusRtu::ReadRegisters(uint16_t address, uint16_t count, void* buffer, uint8_t slave) {
+    detailText_.clear();
+    resultCode_ = 0;
+    if (!open_) {
+        state_ = 255;
+        return resultCode_ = 8;
+    }
+    if (slave == 0) slave = node_;
+    platform::TimedLock lock(portMutex_, 2000);
+    if (!lock) return resultCode_ = 103;
+    resultCode_ = static_cast<uint32_t>(ExchangeRead(address, count, buffer, slave));
+    return static_cast<int>(resultCode_);
+}
+
+int CModbusRtu::WriteRegisters(uint16_t address, uint16_t count, const void* data, uint8_t slave) {
+    detailText_.clear();
+    resultCode_ = 0;
+    if (!open_) {
+        state_ = 255;
+        return resultCode_ = 8;
+    }
+    if (slave == 0) slave = node_;
+    platform::TimedLock lock(portMutex_, 2000);
+    if (!lock) return resultCode_ = 103;
+    resultCode_ = static_cast<uint32_t>(ExchangeWrite(address, count, data, slave));
+    return static_cast<int>(resultCode_);
+}
+
+int CModbusRtu::WriteRegisterFrame(uint16_t address, uint16_t value, uint8_t slave) {
+    detailText_.clear();
+    resultCode_ = 0;
+    if (!open_) {
+        state_ = 255;
+        return resultCode_ = 8;
+    }
+    if (slave == 0) slave = node_;
+    platform::TimedLock lock(portMutex_, 2000);
+    if (!lock) return resultCode_ = 103;
+    resultCode_ = static_cast<uint32_t>(ExchangeWriteSingle(address, value, slave));
+    return static_cast<int>(resultCode_);
+}
+
+int CModbusRtu::ReadBytes(uint8_t slave, uint16_t address, uint8_t byteCount, void* buffer) {
+    // An odd count reads a whole register: pad locally, never past the caller's buffer.
+    uint8_t local[256];
+    const uint16_t registers = static_cast<uint16_t>((byteCount + 1) / 2);
+    const int rc = ReadRegisters(address, registers, local, slave);
+    if (rc == 0) std::memcpy(buffer, local, byteCount);
+    return rc;
+}
+
+// ---------------------------------------------------------------------------------------
+// Texts and logs
+
+std::string CModbusRtu::GetErrorText(int code) const {
+    std::string text = "Modbus:";
+    if (code == 0)
+        text += detailText_.empty() ? ModbusRtuCodeText(static_cast<int>(resultCode_)) : detailText_;
+    else
+        text += ModbusRtuCodeText(code);
+    return CutUtf8(text, 254);
+}
+
+int CModbusRtu::GetErrorText(char* buffer, int code) const {
+    if (!buffer) return 500;
+    const std::string text = GetErrorText(code);
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    return static_cast<int>(text.size());
+}
+
+void CModbusRtu::LogError(const std::string& text, uint32_t code) {
+    errorLog_.Append(state_, text, code);
+}
+
+// ---------------------------------------------------------------------------------------
+// Register access for the SDO, domain and identification layers
+
+int CModbusRtu::RegRead(uint8_t slave, uint16_t address, uint16_t count, void* buffer) {
+    return ReadRegisters(address, count, buffer, slave);
+}
+
+int CModbusRtu::RegWrite(uint8_t slave, uint16_t address, uint16_t count, const void* data) {
+    return WriteRegisters(address, count, data, slave);
+}
+
+int CModbusRtu::RegWriteSingle(uint8_t slave, uint16_t address, uint16_t value) {
+    return WriteRegisterFrame(address, value, slave);
+}
+
+void CModbusRtu::SdoBeginInitiateDownload() {
+    if (settings_.receiveTimeout < 6000) {
+        sdoSavedTimeout_ = settings_.receiveTimeout;
+        sdoTimeoutRaised_ = true;
+        SetTimeout(6000, nullptr, nullptr);
+    }
+}
+
+void CModbusRtu::SdoEndInitiateDownload() {
+    // The longer time-out is for the initiate exchange only.
+    if (sdoTimeoutRaised_) {
+        sdoTimeoutRaised_ = false;
+        SetTimeout(sdoSavedTimeout_, nullptr, nullptr);
+    }
+}
+
+void CModbusRtu::SdoBeginUpload() {
+    if (!sdoUploadActive_) savedRetryCount_ = retryCount_;
+    sdoUploadActive_ = true;
+    retryCount_ = 1;
+}
+
+void CModbusRtu::SdoEndUpload() {
+    if (!sdoUploadActive_) return;
+    sdoUploadActive_ = false;
+    retryCount_ = savedRetryCount_ ? savedRetryCount_ : 1;
+}
+
+int CModbusRtu::SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
+    const int rc = sdo_.Download(slave, address, size, data);
+    lastResult_ = static_cast<uint32_t>(rc);
+    return rc;
+}
+
+int CModbusRtu::SdoUpload(uint8_t slave, uint16_t address, uint32_t expectedSize, void* buffer) {
+    const int rc = sdo_.Upload(slave, address, expectedSize, buffer);
+    lastResult_ = static_cast<uint32_t>(rc);
+    return rc;
+}
+
+int CModbusRtu::SdoInitiateDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
+    return sdo_.InitiateDownload(slave, address, size, data);
+}
+int CModbusRtu::SdoDownloadSegment(uint8_t slave, const uint8_t* data, int n, bool last) {
+    return sdo_.DownloadSegment(slave, data, n, last);
+}
+int CModbusRtu::SdoAbort(uint8_t slave, uint16_t address) {
+    return sdo_.Abort(slave, address);
+}
+int CModbusRtu::SdoInitiateUpload(uint8_t slave, uint16_t address, void* buffer, uint32_t* size) {
+    return sdo_.InitiateUpload(slave, address, buffer, size);
+}
+int CModbusRtu::SdoUploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last) {
+    return sdo_.UploadSegment(slave, data, n, last);
+}
+int CModbusRtu::SdoRecover(uint8_t slave) {
+    return sdo_.Recover(slave);
+}
+
+// ---------------------------------------------------------------------------------------
+// Domain transfers
+
+int CModbusRtu::DomainBegin() {
+    if (!open_) {
+        state_ = 255;
+        return 8;
+    }
+    if (!portMutex_.LockFor(2000)) return 103;
+    resultCode_ = 0;
+    return 0;
+}
+
+void CModbusRtu::DomainEnd() {
+    portMutex_.Unlock();
+}
+
+int CModbusRtu::SendTerminate(uint8_t slave, uint16_t address) {
+    const uint32_t kept = resultCode_;
+    const std::string keptDetail = detailText_;
+    const uint8_t message[2] = {0x80, 0x00};
+    const int rc = WriteRegisters(address, 1, message, slave);
+    resultCode_ = kept;
+    detailText_ = keptDetail;
+    return rc;
+}
+
+int CModbusRtu::WriteEmptyBlock(uint8_t slave, uint16_t address) {
+    const uint8_t block[2] = {0x30, 0x00};
+    return WriteRegisters(address, 1, block, slave);
+}
+
+int CModbusRtu::UploadFileFrames(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
+                                 const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                                 unsigned message, uint32_t progressOffset, uint8_t slave) {
+    DomainTransferArgs args{address, destination, size, flags, abort, window, message, progressOffset, slave};
+    return domain_.UploadFrames(args);
+}
+
+int CModbusRtu::DownloadFileFrames(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
+                                   const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                                   unsigned message, uint32_t progressOffset, uint8_t slave) {
+    DomainTransferArgs args{
+        address, const_cast<void*>(source), size, flags, abort, window, message, progressOffset, slave};
+    return domain_.DownloadFrames(args);
+}
+
+int CModbusRtu::UploadFile(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
+                           const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                           unsigned message, uint32_t progressOffset, uint8_t slave) {
+    const uint32_t capacity = size ? *size : 0;
+    int rc =
+        UploadFileFrames(address, destination, size, flags, abort, window, message, progressOffset, slave);
+    if (rc == 303 && size && destination) {
+        // The drive holds more than the caller has room for: fetch it whole, keep the head.
+        uint32_t total = *size;
+        if (total <= kMaxDomainAllocation) {
+            std::vector<uint8_t> whole(total);
+            rc = UploadFileFrames(address, whole.data(), &total, flags, abort, window, message,
+                                  progressOffset, slave);
+            if (rc == 0) {
+                std::memcpy(destination, whole.data(), std::min(capacity, total));
+                *size = std::min(capacity, total);
+            }
+        }
+    }
+    if (rc != 0 && owner_) owner_->Set(rc, GetErrorText(rc));
+    return rc;
+}
+
+int CModbusRtu::DownloadFile(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
+                             const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                             unsigned message, uint32_t progressOffset, uint8_t slave) {
+    const int rc =
+        DownloadFileFrames(address, source, size, flags, abort, window, message, progressOffset, slave);
+    if (rc != 0 && owner_) owner_->Set(rc, GetErrorText(rc));
+    return rc;
+}
