@@ -11,7 +11,9 @@
 
 using namespace engine_code;
 
-CMain::CMain(platform::WindowHandle owner) : ownerWindow_(owner) {}
+CMain::CMain(platform::WindowHandle owner) : ownerWindow_(owner) {
+    vocabularyIndex_.SetNotificationWindow(owner, notifyMessage_);
+}
 
 CMain::~CMain() {
     AbortUpload();

@@ -9,7 +9,16 @@
 #include <vector>
 
 #include "engine/Channel.h"
+#include "engine/ConfigFileIndex.h"
 #include "engine/Nodo.h"
+// ---- groups, cyclic reads, node guard (begin) ----
+#include <map>
+
+#include "engine/CyclicItems.h"
+#include "engine/GroupRecords.h"
+#include "platform/Clock.h"
+#include "platform/Thread.h"
+// ---- groups, cyclic reads, node guard (end) ----
 #include "platform/Messages.h"
 #include "platform/bstr/Bstr.h"
 #include "transport/ErrorPair.h"
@@ -72,6 +81,8 @@ class CMain {
     platform::WindowHandle OwnerWindow() const { return ownerWindow_; }
     unsigned NotifyMessage() const { return notifyMessage_; }
 
+    // Set: the user confirms a substitute description file for a device without its own.
+    bool confirmSubstitution = true;
     // Node-guard defaults copied by every node created afterwards.
     uint16_t defaultGuardTimeMs = 2000;
     uint8_t defaultLifeTimeFactor = 3;
@@ -136,7 +147,8 @@ class CMain {
     // ---- vocabularies ------------------------------------------------------------------------
     int SelectVocabulary(CCompatChecker& checker, CNodo& node);
     void FreeVocabularies();
-    std::vector<std::unique_ptr<CVocabolario>>& Vocabularies() { return vocabularies_; }
+    // The list of known vocabularies, built from the configuration-file index.
+    CConfigFileIndex& VocabularyIndex() { return vocabularyIndex_; }
     CVocabolario* Vocabulary(int index) const;
     // Looks a name up in the vocabulary of the node for the channel type; null when absent.
     const VocabularyItem* FindItem(CNodo& node, const std::string& name, int channelType);
@@ -148,6 +160,55 @@ class CMain {
     int GroupRemoveAll();
     // Re-times the cyclic items after the current node or channel changed.
     void RetimeCyclicItems();
+
+    // ==== groups, variables, cyclic reads and node guard (begin) =============================
+    // Own groups (serial, box, offline) are kept here; library, bridge and ADS groups go to the
+    // channel's driver through CGroupChannel.
+    int GroupCreate(uint32_t unused1, uint32_t unused2, platform::WindowHandle window, unsigned message);
+    int GroupRemove(int group);
+    int GroupExecute(int group, int cyclic, int32_t cycleMs);
+    int GroupStop(int group);
+    int GroupExecuteOnce(uint32_t unused1, uint32_t unused2, int group);
+    int ExecuteDefaultGroup();
+    int GroupClear(int* group);
+    int VariableAdd(uint32_t unused1, uint32_t unused2, int* group, const std::string& name, int direction,
+                    void* value, int32_t size, void* result, uint32_t* extra);
+    int GroupAddCell(int group, const std::string& name, int direction, void* value, int32_t size);
+    int GroupAddReadCell(int group, const std::string& name, CCellHolder* holder);
+    int GroupAddCellValue(int group, const std::string& name, uint32_t unused, CCellHolder* holder,
+                          uint32_t flags, int32_t size);
+    int VariableRemove(int group, int variable);
+    int VariableRemoveAll(int group);
+    bool GroupExists(int group);
+    // Handed to the library's GroupCreate; runs on the library's thread.
+    static void GroupCallback(uint32_t value1, uint32_t value2, void* context);
+    int DefaultGroup() const { return defaultGroup_; }
+    int* DefaultGroupRef() { return &defaultGroup_; }
+    // Library notify records, by GroupBridgeKey.
+    CGroupBridge* FindGroupBridge(int group);
+
+    int AddCyclicItem(const VocabularyItem& item, void* value, const CCyclicItemRequest& request,
+                      uint8_t nodeId, int channelIndex, bool write);
+    int AddGroupToCyclicItems(CGroup& group);
+    int StartCyclicThread();
+    int PauseCyclicThread();
+    int ResumeCyclicThread();
+    void FreeCyclicItems();
+    void LogCyclicGroups(int n);
+    // State of the cyclic thread (0 stop, 1 run, 2 pause), passes made, entries of the table.
+    int CyclicThreadState() const { return cyclicState_.load(); }
+    uint64_t CyclicPassCount() const { return cyclicPasses_.load(); }
+    size_t CyclicItemCount();
+    bool CyclicThreadRunning() const { return cyclicThread_.IsRunning(); }
+
+    int ArmNodeGuard(CChannel& channel, CNodo& node);
+    bool NodeguardRunning() const { return nodeguardThread_.IsRunning(); }
+    uint64_t NodeguardPassCount() const { return guardPasses_.load(); }
+    // Waits, without limit, for the guard and the cyclic thread to end (before nodes are freed).
+    void JoinBackgroundThreads();
+    // Time source of the guard and the cyclic schedule (tests inject a fake one).
+    void SetBackgroundClock(platform::Clock& clock);
+    // ==== groups, variables, cyclic reads and node guard (end) ===============================
 
   private:
     int CheckCellAccess(int channelIndex, uint8_t nodeId, CChannel** channel, CNodo** node);
@@ -170,7 +231,7 @@ class CMain {
     uint8_t currentNodeId_ = 0;
     uint32_t currentNodeAddress_ = 0;
 
-    std::vector<std::unique_ptr<CVocabolario>> vocabularies_;
+    CConfigFileIndex vocabularyIndex_;
 
     std::string modbusErrorName_ = "ModbusError";
     mutable std::mutex nameMutex_;
@@ -180,4 +241,30 @@ class CMain {
     std::atomic<bool> downloadRunning_{false};
     std::atomic<bool> uploadAbort_{false};
     std::atomic<bool> downloadAbort_{false};
+
+    // ==== groups, variables, cyclic reads and node guard (begin) =============================
+    friend struct CMainBackground;
+    // Serialises the group and cyclic operations of callers on different threads.
+    std::recursive_mutex groupMutex_;
+    std::vector<std::unique_ptr<CGroup>> groups_;
+    std::map<uint32_t, std::unique_ptr<CGroupBridge>> groupBridges_;
+    int defaultGroup_ = -1;
+    // The item table and the thread's blocks; never held across a transfer.
+    std::mutex cyclicMutex_;
+    std::vector<CCyclicItem> cyclicItems_;  // size is the capacity
+    size_t cyclicCount_ = 0;
+    std::vector<std::unique_ptr<COggettoCiclico>> cyclicBlocks_;
+    std::atomic<int> cyclicState_{0};
+    std::atomic<int> cyclicRequest_{0};
+    std::atomic<int> cyclicSaved_{0};
+    std::atomic<bool> groupsModified_{false};
+    std::atomic<int> cyclicLogRequest_{0};
+    std::atomic<uint64_t> cyclicPasses_{0};
+    std::atomic<uint64_t> guardPasses_{0};
+    platform::Clock* backgroundClock_ = &platform::SystemClock();
+    std::atomic<int64_t> cyclicBaseMs_{platform::SystemClock().NowMs() / 1000 * 1000};
+    // Declared last so that they are joined before anything they use is destroyed.
+    platform::Thread cyclicThread_;
+    platform::Thread nodeguardThread_;
+    // ==== groups, variables, cyclic reads and node guard (end) ===============================
 };

@@ -261,7 +261,7 @@ int CMain::NodeConnectOffline(CCompatChecker& checker, BSTR* description, uint8_
 
     const int vi = SelectVocabulary(checker, probe);
     if (vi < 0) return SetError(kNoVocabulary, engine_text::kVocabularyNotFound);
-    CVocabolario& vocabulary = *vocabularies_[vi];
+    CVocabolario& vocabulary = *Vocabulary(vi);
 
     const int ch = channelIndex == -1 ? currentChannel_ : channelIndex;
     CNodeConnection record{nodeId, vocabulary.hw, vocabulary.sw, vocabulary.sw_ver};

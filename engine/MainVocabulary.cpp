@@ -1,11 +1,16 @@
 #include "engine/Main.h"
 #include "engine/Vocabolario.h"
+#include "engine/VocabularySelector.h"
 
 CVocabolario* CMain::Vocabulary(int index) const {
-    if (index < 0 || index >= static_cast<int>(vocabularies_.size())) return nullptr;
-    return vocabularies_[index].get();
+    return vocabularyIndex_.At(index);
 }
 
 void CMain::FreeVocabularies() {
-    vocabularies_.clear();
+    vocabularyIndex_.RemoveAll();
+}
+
+int CMain::SelectVocabulary(CCompatChecker& checker, CNodo& node) {
+    return ::SelectVocabulary(vocabularyIndex_, checker, node.hardwareCode, node.softwareCode,
+                              node.vocabularyIndex, confirmSubstitution);
 }

@@ -1,0 +1,32 @@
+#include "engine/ChannelDriverFactory.h"
+
+#if __has_include("transport/ModbusTcp.h")
+#include "engine/BoxChannelDriver.h"
+#define TUNOVA_HAS_BOX 1
+#endif
+#include "engine/Channel.h"
+#include "engine/SerialChannelDriver.h"
+#include "engine/UnavailableChannelDriver.h"
+#include "platform/Folders.h"
+
+std::unique_ptr<CChannelDriver> CreateChannelDriver(CMain& owner, int channelIndex, int type,
+                                                    const std::string& port) {
+    switch (type) {
+        case channel_type::kSerial:
+            return std::make_unique<CSerialChannelDriver>(owner, channelIndex, port);
+#ifdef TUNOVA_HAS_BOX
+        case channel_type::kBox:
+            return std::make_unique<CBoxChannelDriver>(owner, channelIndex);
+#endif
+        case channel_type::kLibrary:
+            return std::make_unique<CUnavailableChannelDriver>(
+                owner, channelIndex, type, (platform::ProgramFolder() / "libLinkora.so").string());
+        case channel_type::kAds:
+            return std::make_unique<CUnavailableChannelDriver>(
+                owner, channelIndex, type, (platform::ProgramFolder() / "libTcAdsDll.so").string());
+        case channel_type::kBridge:
+            return std::make_unique<CUnavailableChannelDriver>(owner, channelIndex, type, std::string());
+        default:
+            return nullptr;
+    }
+}
