@@ -101,34 +101,54 @@ void AppendOnCodePage(std::string& out, char32_t cp, int codePage, const char* d
 
 }  // namespace
 
+namespace {
+// Offset of the first byte that starts no well-formed sequence, or n.
+size_t FirstInvalid(const unsigned char* s, size_t n, size_t i) {
+    while (i < n) {
+        // Eight ASCII bytes at a time.
+        while (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, s + i, 8);
+            if (word & 0x8080808080808080ull) break;
+            i += 8;
+        }
+        if (i >= n) break;
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t length = ValidSequence(s + i, n - i);
+        if (length == 0) return i;
+        i += length;
+    }
+    return n;
+}
+}  // namespace
+
 void FileUtf8ToText(std::string_view bytes, std::string& out, int codePage, const char* defaultChar,
                     bool* usedDefault) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
     out.clear();
-    out.reserve(n);
     size_t i = 0;
     if (codePage != 1252) {
-        // Fast path: copy runs of well-formed text at once.
+        size_t bad = FirstInvalid(s, n, 0);
+        if (bad == n) {
+            out.assign(bytes.data(), n);
+            return;
+        }
+        out.reserve(n + 16);
         size_t run = 0;
-        while (i < n) {
-            if (s[i] < 0x80) {
-                ++i;
-                continue;
-            }
-            const size_t length = ValidSequence(s + i, n - i);
-            if (length != 0) {
-                i += length;
-                continue;
-            }
-            out.append(bytes.data() + run, i - run);
+        while (bad < n) {
+            out.append(bytes.data() + run, bad - run);
             out += "\xEF\xBF\xBD";
-            ++i;
-            run = i;
+            run = bad + 1;
+            bad = FirstInvalid(s, n, run);
         }
         out.append(bytes.data() + run, n - run);
         return;
     }
+    out.reserve(n);
     while (i < n) {
         const size_t length = ValidSequence(s + i, n - i);
         if (length == 0) {
@@ -144,14 +164,43 @@ void FileUtf8ToText(std::string_view bytes, std::string& out, int codePage, cons
 void Utf16ToText(std::u16string_view units, std::string& out, int codePage, const char* defaultChar,
                  bool* usedDefault) {
     out.clear();
-    out.reserve(units.size() + units.size() / 4);
     const size_t n = units.size();
+    if (codePage != 1252) {
+        // Straight into a buffer of the largest size (3 bytes per unit), trimmed at the end.
+        out.resize(n * 3);
+        char* o = out.data();
+        for (size_t i = 0; i < n; ++i) {
+            const char32_t u = units[i];
+            if (u < 0x80) {
+                *o++ = static_cast<char>(u);
+            } else if (u < 0x800) {
+                *o++ = static_cast<char>(0xC0 | (u >> 6));
+                *o++ = static_cast<char>(0x80 | (u & 0x3F));
+            } else if (u < 0xD800 || u > 0xDFFF) {
+                *o++ = static_cast<char>(0xE0 | (u >> 12));
+                *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (u & 0x3F));
+            } else {
+                std::string piece;
+                if (u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+                    AppendUtf8(piece, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+                    ++i;
+                } else {
+                    AppendOnCodePage(piece, kReplacement, codePage, defaultChar, usedDefault, true);
+                }
+                const size_t at = static_cast<size_t>(o - out.data());
+                if (at + piece.size() + 3 * (n - i) > out.size()) out.resize(at + piece.size() + 3 * (n - i));
+                o = out.data() + at;
+                std::memcpy(o, piece.data(), piece.size());
+                o += piece.size();
+            }
+        }
+        out.resize(static_cast<size_t>(o - out.data()));
+        return;
+    }
+    out.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         const char16_t u = units[i];
-        if (u < 0x80 && codePage != 1252) {
-            out += static_cast<char>(u);
-            continue;
-        }
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             const char32_t cp =
                 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00);

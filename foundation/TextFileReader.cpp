@@ -49,13 +49,24 @@ int TextFileReader::NextByte() {
 
 int TextFileReader::ReadRest(std::string& bytes) {
     bytes.clear();
-    for (;;) {
-        const int state = Fill();
-        if (state < 0) return -2;
-        if (state == 0) return static_cast<int>(bytes.size());
-        bytes.append(buffer_.data() + pos_, count_ - pos_);
-        pos_ = count_;
+    if (pos_ < count_) bytes.append(buffer_.data() + pos_, count_ - pos_);
+    pos_ = count_ = 0;
+    // The rest is read straight into the text, a block of the buffer size at a time.
+    while (!eof_) {
+        const size_t have = bytes.size();
+        bytes.resize(have + bufferSize_);
+        ssize_t n;
+        do {
+            n = ::read(fd_, bytes.data() + have, bufferSize_);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            bytes.resize(have);
+            return -2;
+        }
+        bytes.resize(have + static_cast<size_t>(n));
+        if (n == 0) eof_ = true;
     }
+    return static_cast<int>(bytes.size());
 }
 
 int TextFileReader::ReadByteLine(std::string& bytes) {

@@ -3,6 +3,28 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <new>
+
+#include "foundation/FixedBlockPool.h"
+
+namespace {
+FixedBlockPool& Pool() {
+    static auto* pool = new FixedBlockPool(sizeof(CXmlAttribute));  // outlives every static tree
+    return *pool;
+}
+}  // namespace
+
+void* CXmlAttribute::operator new(size_t size) {
+    return size == sizeof(CXmlAttribute) ? Pool().Allocate() : ::operator new(size);
+}
+
+void CXmlAttribute::operator delete(void* block, size_t size) {
+    if (size == sizeof(CXmlAttribute)) {
+        Pool().Free(block);
+    } else {
+        ::operator delete(block);
+    }
+}
 
 int32_t CXmlAttribute::GetIntValue() const {
     const char* text = value_.c_str();

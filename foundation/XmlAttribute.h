@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,6 +10,8 @@ class CXmlAttribute {
     CXmlAttribute() = default;
     CXmlAttribute(std::string_view name, std::string_view value) : name_(name), value_(value) {}
     virtual ~CXmlAttribute() = default;
+    static void* operator new(size_t size);
+    static void operator delete(void* block, size_t size);
 
     const std::string& Name() const { return name_; }
     const std::string& Value() const { return value_; }

@@ -224,6 +224,14 @@ int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent
     }
 
     // Reading attributes.
+    if (p < end && *p != '>' && *p != '/') {
+        // Size the attribute list once: a start tag has at most as many attributes as "=" signs.
+        if (const char* gt = Find(p, end, '>')) {
+            size_t equals = 0;
+            for (const char* q = p; q < gt; ++q) equals += *q == '=';
+            node->attributes_.reserve(equals);
+        }
+    }
     for (;;) {
         p = SkipSpace(p, end);
         if (p == end) return kErrEndInStartTag;
@@ -384,7 +392,12 @@ HRESULT CXmlDocument::Load(const std::filesystem::path& file) {
                 while (start < text.size() && text[start] == ' ') ++start;
                 size_t stop = start;
                 while (stop < text.size() && text[stop] != ' ' && text[stop] != '=') ++stop;
-                if (stop > start) tag = "<" + text.substr(start, stop - start) + ":include";
+                if (stop > start) {
+                    tag.reserve(stop - start + 9);
+                    tag += '<';
+                    tag.append(text, start, stop - start);
+                    tag += ":include";
+                }
             }
         }
         if (!tag.empty()) {

@@ -3,17 +3,52 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <new>
+
+#include "foundation/FixedBlockPool.h"
+
+namespace {
+FixedBlockPool& Pool() {
+    static auto* pool = new FixedBlockPool(sizeof(CXmlNode));  // outlives every static tree
+    return *pool;
+}
+}  // namespace
+
+void* CXmlNode::operator new(size_t size) {
+    return size == sizeof(CXmlNode) ? Pool().Allocate() : ::operator new(size);
+}
+
+void CXmlNode::operator delete(void* block, size_t size) {
+    if (size == sizeof(CXmlNode)) {
+        Pool().Free(block);
+    } else {
+        ::operator delete(block);
+    }
+}
+
+namespace {
+bool IsInSubtree(const CXmlNode* node, const CXmlNode* top) {
+    for (; node != nullptr; node = node->Parent()) {
+        if (node == top) return true;
+    }
+    return false;
+}
+}  // namespace
 
 CXmlNode::CXmlNode(CXmlNode* parent) : parent_(parent) {}
 
 CXmlNode::~CXmlNode() {
     ClearIterationName();
-    Clear();
+    // Whoever deletes a node has already let go of searches that point into it.
+    DeleteContents(false);
+}
+
+void CXmlNode::Clear() {
+    DeleteContents(true);
 }
 
 void CXmlNode::ClearIterationName() {
-    hasIterName_ = false;
-    iterName_.clear();
+    iterName_.reset();
 }
 
 CXmlNode* CXmlNode::AddChild(std::string_view name, std::string_view value) {
@@ -28,7 +63,7 @@ void CXmlNode::AddCData(std::string_view text) {
     AddChild(kCData, text);
 }
 
-void CXmlNode::Clear() {
+void CXmlNode::DeleteContents(bool forgetIterations) {
     name_.clear();
     value_.clear();
     for (CXmlAttribute* attribute : attributes_) delete attribute;
@@ -36,20 +71,15 @@ void CXmlNode::Clear() {
     // Moved out first so that a child's destructor never sees a half-emptied list.
     std::vector<CXmlNode*> children;
     children.swap(children_);
-    for (CXmlNode* child : children) {
-        ForgetIterationsInto(child);
-        delete child;
+    if (forgetIterations) {
+        for (CXmlNode* node = this; node != nullptr; node = node->parent_) {
+            if (node->iterNode_ != nullptr && node->iterNode_ != this && IsInSubtree(node->iterNode_, this)) {
+                node->iterNode_ = nullptr;
+            }
+        }
     }
+    for (CXmlNode* child : children) delete child;
 }
-
-namespace {
-bool IsInSubtree(const CXmlNode* node, const CXmlNode* top) {
-    for (; node != nullptr; node = node->Parent()) {
-        if (node == top) return true;
-    }
-    return false;
-}
-}  // namespace
 
 void CXmlNode::ForgetIterationsInto(const CXmlNode* gone) {
     // A search remembers the node it iterates; that node lies below the search's start node, so
@@ -239,8 +269,7 @@ CXmlNode* CXmlNode::SelectPath(const char* path) {
         if (index < 0) return nullptr;
         node->iterPos_ = index;
         if (slash == nullptr) {
-            node->iterName_.assign(component.data(), component.size());
-            node->hasIterName_ = true;
+            node->iterName_ = std::make_unique<std::string>(component);
             return node;
         }
         node = node->children_[static_cast<size_t>(index)];
@@ -256,10 +285,10 @@ CXmlNode* CXmlNode::NextChild() {
         ClearIterationName();
         return nullptr;
     }
-    if (!hasIterName_) return children_[static_cast<size_t>(iterPos_)];
+    if (!iterName_) return children_[static_cast<size_t>(iterPos_)];
     for (; iterPos_ < count; ++iterPos_) {
         CXmlNode* child = children_[static_cast<size_t>(iterPos_)];
-        if (child->name_ == iterName_) return child;
+        if (child->name_ == *iterName_) return child;
     }
     ClearIterationName();
     return nullptr;

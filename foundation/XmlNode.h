@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,10 @@ class CXmlNode {
     virtual ~CXmlNode();
     CXmlNode(const CXmlNode&) = delete;
     CXmlNode& operator=(const CXmlNode&) = delete;
+
+    // Nodes come from a pool of their own: trees hold many of them.
+    static void* operator new(size_t size);
+    static void operator delete(void* block, size_t size);
 
     // --- fields ---
     const std::string& Name() const { return name_; }
@@ -76,11 +82,11 @@ class CXmlNode {
   private:
     friend class CXmlDocument;
     void ClearIterationName();
+    void DeleteContents(bool forgetIterations);
     static void ForgetIterationsInto(const CXmlNode* gone);
 
     int32_t iterPos_ = 0;
-    bool hasIterName_ = false;
-    std::string iterName_;
+    std::unique_ptr<std::string> iterName_;  // null: every child
     CXmlNode* iterNode_ = nullptr;
     CXmlNode* parent_;
     std::vector<CXmlNode*> children_;

@@ -1,0 +1,133 @@
+#include "foundation/FixedBlockPool.h"
+
+#include <algorithm>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TUNOVA_POOL_BYPASS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TUNOVA_POOL_BYPASS 1
+#endif
+#endif
+
+namespace {
+constexpr size_t kSlabBytes = 64 * 1024;
+}
+
+struct FixedBlockPool::LocalList {
+    // One free list per pool used by this thread (there are only a few pools).
+    static constexpr int kPools = 8;
+    FixedBlockPool* pools[kPools] = {};
+    FreeBlock* heads[kPools] = {};
+
+    FreeBlock** HeadOf(FixedBlockPool* pool) {
+        for (int i = 0; i < kPools; ++i) {
+            if (pools[i] == pool) return &heads[i];
+            if (pools[i] == nullptr) {
+                pools[i] = pool;
+                return &heads[i];
+            }
+        }
+        return nullptr;
+    }
+
+    ~LocalList();
+};
+
+namespace {
+// Trivially destructible, so still usable while and after the thread's list is destroyed (a
+// static tree freed at exit, after the main thread's thread-locals, uses the shared list).
+thread_local FixedBlockPool::LocalList* tlsList = nullptr;
+thread_local bool tlsListGone = false;
+}  // namespace
+
+FixedBlockPool::LocalList::~LocalList() {
+    tlsListGone = true;
+    tlsList = nullptr;
+    for (int i = 0; i < kPools; ++i) {
+        FreeBlock* head = heads[i];
+        if (pools[i] == nullptr || head == nullptr) continue;
+        FreeBlock* tail = head;
+        while (tail->next) tail = tail->next;
+        std::lock_guard<std::mutex> lock(pools[i]->mutex_);
+        tail->next = pools[i]->shared_;
+        pools[i]->shared_ = head;
+    }
+}
+
+FixedBlockPool::FixedBlockPool(size_t blockSize)
+    : blockSize_((std::max(blockSize, sizeof(FreeBlock)) + alignof(std::max_align_t) - 1) /
+                 alignof(std::max_align_t) * alignof(std::max_align_t)) {}
+
+FixedBlockPool::FreeBlock** FixedBlockPool::LocalHead() {
+    if (tlsList == nullptr) {
+        if (tlsListGone) return nullptr;
+        thread_local LocalList list;
+        tlsList = &list;
+    }
+    return tlsList->HeadOf(this);
+}
+
+FixedBlockPool::FreeBlock* FixedBlockPool::Refill() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (shared_ != nullptr) {
+        FreeBlock* head = shared_;
+        shared_ = nullptr;
+        return head;
+    }
+    char* slab = static_cast<char*>(::operator new(kSlabBytes));
+    slabs_.push_back(slab);
+    FreeBlock* head = nullptr;
+    const size_t count = kSlabBytes / blockSize_;
+    for (size_t i = count; i-- > 0;) {
+        auto* block = reinterpret_cast<FreeBlock*>(slab + i * blockSize_);
+        block->next = head;
+        head = block;
+    }
+    return head;
+}
+
+void FixedBlockPool::ReturnToShared(FreeBlock* list) {
+    if (list == nullptr) return;
+    FreeBlock* tail = list;
+    while (tail->next) tail = tail->next;
+    std::lock_guard<std::mutex> lock(mutex_);
+    tail->next = shared_;
+    shared_ = list;
+}
+
+void* FixedBlockPool::Allocate() {
+#ifdef TUNOVA_POOL_BYPASS
+    return ::operator new(blockSize_);
+#else
+    FreeBlock** head = LocalHead();
+    if (head == nullptr) {
+        FreeBlock* list = Refill();
+        FreeBlock* block = list;
+        ReturnToShared(list->next);
+        return block;
+    }
+    if (*head == nullptr) *head = Refill();
+    FreeBlock* block = *head;
+    *head = block->next;
+    return block;
+#endif
+}
+
+void FixedBlockPool::Free(void* block) {
+    if (block == nullptr) return;
+#ifdef TUNOVA_POOL_BYPASS
+    ::operator delete(block);
+#else
+    auto* free = static_cast<FreeBlock*>(block);
+    FreeBlock** head = LocalHead();
+    if (head == nullptr) {
+        free->next = nullptr;
+        ReturnToShared(free);
+        return;
+    }
+    free->next = *head;
+    *head = free;
+#endif
+}
