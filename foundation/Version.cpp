@@ -71,7 +71,7 @@ std::string GetPrereleaseName(uint32_t state) {
 std::string CVersion::GetText() const {
     std::string text = GetNumberText();
     if (preState != 0) {
-        text += "-" + GetPrereleaseName(preState) + std::to_string(preNumber);
+        text += "-" + GetPrereleaseName(preState) + std::to_string(static_cast<int32_t>(preNumber));
     }
     return text;
 }
