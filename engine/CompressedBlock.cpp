@@ -62,7 +62,7 @@ int ExtractFirmwareElementEx(std::string_view xml, std::vector<uint8_t>& data, s
     if (download) *download = TagAttribute(tag, "download=", &found);
     if (unpack) {
         *unpack = TagAttribute(tag, "unpack=", &found);
-        if (found && unpack->empty()) *unpack = " ";
+        if (found && unpack->empty()) unpack->assign(1, ' ');
     }
 
     const size_t end = xml.find(kFirmwareEnd, close + 1);

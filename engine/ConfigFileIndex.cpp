@@ -309,7 +309,7 @@ void CConfigFileIndex::AddIndexFileEntry(CXmlNode& indexRoot, const std::string&
     const int32_t swVer = device.FindAttribute("sw_ver") ? device.GetAttributeInt("sw_ver", 0)
                                                          : device.GetAttributeInt("fw", 0);
     std::string hwList = device.GetAttribute("hw");
-    if (hwList.empty()) hwList = "0";
+    if (hwList.empty()) hwList.assign(1, '0');
     int32_t oem = 0;
 
     size_t start = 0;
