@@ -179,7 +179,8 @@ bool TakeNumber(std::string_view& text, int32_t* value) {
 
 bool CIdentity::ParseText(std::string_view text) {
     Clear();
-    text = strict_number::Trim(text);
+    // Drives hand the text in a fixed buffer: it ends at the first terminating zero.
+    text = strict_number::Trim(text.substr(0, text.find('\0')));
 
     size_t first = text.find(' ');
     if (first == std::string_view::npos || first == 0) return false;

@@ -210,6 +210,15 @@ TEST(IdentityVersionedText, ReadsDriveTexts) {
     }
 }
 
+TEST(IdentityVersionedText, TextEndsAtTheFirstZeroOfTheBuffer) {
+    std::string buffer("Firmware 5 v.1.0.2");
+    buffer.resize(100, '\0');
+    buffer.replace(40, 5, "junk!");
+    CIdentity identity;
+    ASSERT_TRUE(identity.ParseText(buffer));
+    EXPECT_EQ(identity.GetCodeVersionText(), "5 v. 1.0.2");
+}
+
 TEST(IdentityVersionedText, RefusesMalformedTexts) {
     const char* refused[] = {"",
                              "Firmware",
