@@ -4,7 +4,7 @@
 //   drive <slave>                                  following lines fill this drive
 //   reg <address> <value> [<value>...]             consecutive holding registers
 //   fill <first> <count> <value>                   a range of registers
-//   u32 <address> <value> [swapped]                two registers, high word first
+//   u32 <address> <value> [swapped]                two registers, low word first
 //   sdo <address> ro|rw <content> [abort <code>]   an SDO object
 //   domain <address> ro|rw <content> [block <upload> <download>] [status <n>] [noprotocol]
 //   component <code> <major> <minor> <patch> <state> <number> [<attr>=<value>...]

@@ -51,7 +51,7 @@ void SimDrive::SetRegisters(uint16_t first, const std::vector<uint16_t>& values)
 
 void SimDrive::SetU32(uint16_t address, uint32_t value, bool swapped) {
     const uint16_t high = static_cast<uint16_t>(value >> 16), low = static_cast<uint16_t>(value);
-    SetRegisters(address, swapped ? std::vector<uint16_t>{low, high} : std::vector<uint16_t>{high, low});
+    SetRegisters(address, swapped ? std::vector<uint16_t>{high, low} : std::vector<uint16_t>{low, high});
 }
 
 void SimDrive::FillRegisters(uint16_t first, uint32_t count, uint16_t value) {

@@ -56,7 +56,7 @@ class SimDrive {
 
     void SetRegister(uint16_t address, uint16_t value);
     void SetRegisters(uint16_t first, const std::vector<uint16_t>& values);
-    // Two registers, high word first unless swapped.
+    // Two registers, low word first (as a 32-bit value lies in memory) unless swapped.
     void SetU32(uint16_t address, uint32_t value, bool swapped = false);
     void FillRegisters(uint16_t first, uint32_t count, uint16_t value);
     void RemoveRegister(uint16_t address);

@@ -1,0 +1,223 @@
+#include "transport/ModbusTcp.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "foundation/ProgramSwitches.h"
+#include "transport/ModbusTexts.h"
+
+CModbusTcp::CModbusTcp(CErrorPair* owner, int channelIndex) : owner_(owner), channelIndex_(channelIndex) {}
+
+CModbusTcp::~CModbusTcp() {
+    Disconnect();
+}
+
+int CModbusTcp::GetSocketErrorText(std::string& text, const char* operation) const {
+    text = std::string(operation) + ":" + socket_.LastErrorText();
+    return socket_.LastError();
+}
+
+int CModbusTcp::Connect() {
+    errorText_.clear();
+    if (socket_.IsOpen() || client_) {
+        const std::string keep = boxAddressText_;
+        Disconnect();
+        boxAddressText_ = keep;
+    }
+    if (boxAddressText_.empty())
+        boxAddressText_ = Format("%u.%u.%u.%u", boxAddress_ >> 24, (boxAddress_ >> 16) & 0xFF,
+                                 (boxAddress_ >> 8) & 0xFF, boxAddress_ & 0xFF);
+    if (socket_.Connect(boxAddressText_, port_, std::max<uint32_t>(boxTimeout_, 1000)) != 0) {
+        GetSocketErrorText(errorText_, Format("connect(%u)", port_).c_str());
+        socket_.Close();
+        return -1;
+    }
+    socket_.SetNoDelay(true);
+    errorText_.clear();
+    client_ = std::make_unique<CModbusTcpClient>(socket_, boxTimeout_);
+    client_->unitId = 1;
+    if (g_LogErrors.load()) errorLog_.Create(boxAddressText_);
+    return 0;
+}
+
+void CModbusTcp::Disconnect() {
+    client_.reset();
+    socket_.Close();
+    boxAddressText_.clear();
+    errorLog_.Close();
+}
+
+int CModbusTcp::ConnectOnDemand() {
+    if (IsConnected()) return 0;
+    boxAddressText_.clear();
+    return Connect();
+}
+
+int CModbusTcp::ReadRegisters(uint16_t address, uint16_t count, void* buffer, size_t bufferSize,
+                              uint8_t slave) {
+    if (!client_) {
+        errorText_ = "the box is not connected";
+        return CModbusTcpClient::kSendError;
+    }
+    client_->unitId = slave ? slave : 1;
+    return client_->ReadRegisters(address, count, buffer, bufferSize);
+}
+
+int CModbusTcp::WriteRegisters(uint16_t address, uint16_t count, const void* data, size_t dataSize,
+                               uint8_t slave) {
+    if (!client_) {
+        errorText_ = "the box is not connected";
+        return -1;
+    }
+    client_->unitId = slave ? slave : 1;
+    return client_->WriteRegisters(address, count, data, dataSize);
+}
+
+int CModbusTcp::WriteRegister(uint16_t address, uint16_t value, uint8_t slave) {
+    if (!client_) {
+        errorText_ = "the box is not connected";
+        return -1;
+    }
+    client_->unitId = slave ? slave : 1;
+    return client_->WriteRegister(address, value);
+}
+
+void CModbusTcp::DrainReceive() {
+    if (client_) client_->DrainReceive();
+}
+
+void CModbusTcp::LogError(const std::string& text, uint32_t code) {
+    errorLog_.Append(commState_, text, code);
+}
+
+// ---------------------------------------------------------------------------------------
+// Register access for the SDO, domain and identification layers
+
+int CModbusTcp::RegRead(uint8_t slave, uint16_t address, uint16_t count, void* buffer) {
+    const int rc = ReadRegisters(address, count, buffer, 2u * count, slave);
+    lastTransaction_ = rc;
+    if (rc == 2 * count) return 0;
+    return rc < 0 ? rc : -1;  // a time-out or a short count is a failure too
+}
+
+int CModbusTcp::RegWrite(uint8_t slave, uint16_t address, uint16_t count, const void* data) {
+    const int rc = WriteRegisters(address, count, data, 2u * count, slave);
+    lastTransaction_ = rc;
+    return rc == 2 * count ? 0 : -1;
+}
+
+int CModbusTcp::RegWriteSingle(uint8_t slave, uint16_t address, uint16_t value) {
+    const int rc = WriteRegister(address, value, slave);
+    lastTransaction_ = rc;
+    return rc == 2 ? 0 : -1;
+}
+
+int CModbusTcp::SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
+    const int rc = sdo_.Download(slave, address, size, data);
+    lastResult_ = static_cast<uint32_t>(rc);
+    return rc;
+}
+
+int CModbusTcp::SdoUpload(uint8_t slave, uint16_t address, uint32_t expectedSize, void* buffer) {
+    const int rc = sdo_.Upload(slave, address, expectedSize, buffer);
+    lastResult_ = static_cast<uint32_t>(rc);
+    return rc;
+}
+
+int CModbusTcp::SdoInitiateDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
+    return sdo_.InitiateDownload(slave, address, size, data);
+}
+int CModbusTcp::SdoDownloadSegment(uint8_t slave, const uint8_t* data, int n, bool last) {
+    return sdo_.DownloadSegment(slave, data, n, last);
+}
+int CModbusTcp::SdoAbort(uint8_t slave, uint16_t address) {
+    return sdo_.Abort(slave, address);
+}
+int CModbusTcp::SdoInitiateUpload(uint8_t slave, uint16_t address, void* buffer, uint32_t* size) {
+    return sdo_.InitiateUpload(slave, address, buffer, size);
+}
+int CModbusTcp::SdoUploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last) {
+    return sdo_.UploadSegment(slave, data, n, last);
+}
+int CModbusTcp::SdoRecover(uint8_t slave) {
+    return sdo_.Recover(slave);
+}
+
+// ---------------------------------------------------------------------------------------
+// Domain transfers
+
+int CModbusTcp::DomainBegin() {
+    errorText_.clear();
+    return ConnectOnDemand() == 0 ? 0 : -1;
+}
+
+int CModbusTcp::SendTerminate(uint8_t slave, uint16_t address) {
+    return RegWriteSingle(slave, address, 0x0080);
+}
+
+int CModbusTcp::WriteEmptyBlock(uint8_t slave, uint16_t address) {
+    return RegWriteSingle(slave, address, 0x0030);
+}
+
+int CModbusTcp::UploadFileFrames(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
+                                 const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                                 unsigned message, uint32_t progressOffset, uint8_t slave) {
+    DomainTransferArgs args{address, destination, size, flags, abort, window, message, progressOffset, slave};
+    return domain_.UploadFrames(args);
+}
+
+int CModbusTcp::DownloadFileFrames(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
+                                   const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                                   unsigned message, uint32_t progressOffset, uint8_t slave) {
+    DomainTransferArgs args{
+        address, const_cast<void*>(source), size, flags, abort, window, message, progressOffset, slave};
+    return domain_.DownloadFrames(args);
+}
+
+namespace {
+
+// Transfer codes carry their own texts; exchange failures the client's detail.
+std::string TransferText(int code, const std::string& detail) {
+    if (code >= 301 && code <= 312) return ModbusRtuCodeText(code);
+    return detail;
+}
+
+}  // namespace
+
+int CModbusTcp::UploadFile(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
+                           const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                           unsigned message, uint32_t progressOffset, uint8_t slave) {
+    const uint32_t capacity = size ? *size : 0;
+    int rc =
+        UploadFileFrames(address, destination, size, flags, abort, window, message, progressOffset, slave);
+    if (rc == 303 && size && destination) {
+        uint32_t total = *size;
+        if (total <= kMaxDomainAllocation) {
+            std::vector<uint8_t> whole(total);
+            rc = UploadFileFrames(address, whole.data(), &total, flags, abort, window, message,
+                                  progressOffset, slave);
+            if (rc == 0) {
+                std::memcpy(destination, whole.data(), std::min(capacity, total));
+                *size = std::min(capacity, total);
+            }
+        }
+    }
+    if (rc != 0) {
+        errorText_ = TransferText(rc, ClientText());
+        if (owner_) owner_->Set(rc, errorText_);
+    }
+    return rc;
+}
+
+int CModbusTcp::DownloadFile(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
+                             const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                             unsigned message, uint32_t progressOffset, uint8_t slave) {
+    const int rc =
+        DownloadFileFrames(address, source, size, flags, abort, window, message, progressOffset, slave);
+    if (rc != 0) {
+        errorText_ = TransferText(rc, ClientText());
+        if (owner_) owner_->Set(rc, errorText_);
+    }
+    return rc;
+}

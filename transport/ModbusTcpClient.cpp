@@ -1,0 +1,182 @@
+#include "transport/ModbusTcpClient.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "transport/ChannelTrace.h"
+#include "transport/ModbusTexts.h"
+
+void CModbusTcpClient::CopyRegisters(const uint8_t* from, uint8_t* to, uint16_t count) const {
+    if (raw_) {
+        std::memcpy(to, from, 2u * count);
+        return;
+    }
+    for (unsigned k = 0; k < count; ++k) {
+        to[2 * k] = from[2 * k + 1];
+        to[2 * k + 1] = from[2 * k];
+    }
+}
+
+void CModbusTcpClient::DrainReceive() {
+    // Leftovers of a transaction that timed out must not be taken for the next reply.
+    if (socket_.IsOpen() && socket_.WaitReadable(0) == 1) socket_.DiscardPending();
+}
+
+int CModbusTcpClient::Transact(int function, uint16_t address, size_t expected) {
+    lastException_ = 0;
+    ChannelTraceBytes("Send ", request_, requestLength_);
+    DrainReceive();
+    const int sent = socket_.Send(request_, requestLength_, timeout_);
+    if (sent < 0) {
+        errorText_ = "send():" + socket_.LastErrorText();
+        return kSendError;
+    }
+    if (static_cast<size_t>(sent) < requestLength_) {
+        errorText_ = "send(): sent less bytes than needed";
+        return kShortSend;
+    }
+    const int ready = socket_.WaitReadable(timeout_);
+    if (ready < 0) {
+        errorText_ = "select():" + socket_.LastErrorText();
+        return kWaitError;
+    }
+    if (ready == 0) {
+        errorText_ = function == 16 ? Format("select(%lu): timeout waiting slave response",
+                                             static_cast<unsigned long>(timeout_))
+                                    : "select(): timeout waiting slave response";
+        return 0;
+    }
+    // TCP may split a reply: gather the header, then as much as its length field announces
+    // (bounded by the buffer), until the time-out.
+    int got = socket_.RecvAll(reply_, 7, timeout_);
+    if (got < 0) {
+        errorText_ = "recv():" + socket_.LastErrorText();
+        return kRecvError;
+    }
+    size_t received = static_cast<size_t>(got);
+    if (received == 7) {
+        const size_t announced = static_cast<size_t>(reply_[4] << 8 | reply_[5]);
+        const size_t rest = std::min(announced > 0 ? announced - 1 : 0, kReplyBufferSize - 7);
+        got = socket_.RecvAll(reply_ + 7, rest, timeout_);
+        if (got < 0) {
+            errorText_ = "recv():" + socket_.LastErrorText();
+            return kRecvError;
+        }
+        received += static_cast<size_t>(got);
+    }
+    ChannelTraceBytes("Recv ", reply_, received);
+    if (received < expected) {
+        if (received > 8 && (reply_[7] & 0x80)) {
+            lastException_ = reply_[8];
+            errorText_ = Format("Modbus func. %d register %d: error 0x%02x (%s)", function, address,
+                                reply_[8], GetModbusExceptionText(reply_[8]));
+            ChannelTrace(errorText_);
+            return -reply_[8];
+        }
+        errorText_ = "recv(): received fewer bytes than requested";
+        return kShortReply;
+    }
+    if (reply_[0] != request_[0] || reply_[1] != request_[1]) {
+        errorText_ = "received a wrong transaction id";
+        return kWrongTransaction;
+    }
+    // A length field that disagrees with the request means a damaged or foreign reply.
+    if (static_cast<size_t>(reply_[4] << 8 | reply_[5]) + 6 != expected) {
+        errorText_ = "received a wrong byte count";
+        return kShortReply;
+    }
+    return static_cast<int>(received);
+}
+
+int CModbusTcpClient::ReadRegisters(uint16_t address, uint16_t count, void* buffer, size_t bufferSize) {
+    if (bufferSize < 2u * count) {
+        errorText_ = "the buffer provided is too small";
+        return result_ = kBufferTooSmall;
+    }
+    if (count == 0 || count > 125) {
+        errorText_ = Format("Modbus func. 3 register %d: count %d outside 1..125", address, count);
+        return result_ = kBufferTooSmall;
+    }
+    ++transactionId_;
+    const uint8_t header[12] = {static_cast<uint8_t>(transactionId_ >> 8),
+                                static_cast<uint8_t>(transactionId_),
+                                0,
+                                0,
+                                0,
+                                6,
+                                unitId,
+                                3,
+                                static_cast<uint8_t>(address >> 8),
+                                static_cast<uint8_t>(address),
+                                static_cast<uint8_t>(count >> 8),
+                                static_cast<uint8_t>(count)};
+    std::memcpy(request_, header, sizeof header);
+    requestLength_ = 12;
+    expectedLength_ = 9 + 2u * count;
+    const int rc = Transact(3, address, expectedLength_);
+    if (rc <= 0) return result_ = rc;
+    // The byte count must be what was asked before any data is copied.
+    if (reply_[7] != 3 || reply_[8] != 2 * count) {
+        errorText_ = "received a wrong byte count";
+        return result_ = kShortReply;
+    }
+    CopyRegisters(reply_ + 9, static_cast<uint8_t*>(buffer), count);
+    return result_ = 2 * count;
+}
+
+int CModbusTcpClient::WriteRegisters(uint16_t address, uint16_t count, const void* data, size_t dataSize) {
+    if (dataSize < 2u * count) {
+        errorText_ = "the buffer provided is too small";
+        return result_ = -1;
+    }
+    if (count == 0 || count > 123) {
+        errorText_ = Format("Modbus func. 16 register %d: count %d outside 1..123", address, count);
+        return result_ = -1;
+    }
+    ++transactionId_;
+    const uint16_t length = static_cast<uint16_t>(7 + 2 * count);
+    const uint8_t header[13] = {static_cast<uint8_t>(transactionId_ >> 8),
+                                static_cast<uint8_t>(transactionId_),
+                                0,
+                                0,
+                                static_cast<uint8_t>(length >> 8),
+                                static_cast<uint8_t>(length),
+                                unitId,
+                                16,
+                                static_cast<uint8_t>(address >> 8),
+                                static_cast<uint8_t>(address),
+                                static_cast<uint8_t>(count >> 8),
+                                static_cast<uint8_t>(count),
+                                static_cast<uint8_t>(2 * count)};
+    std::memcpy(request_, header, sizeof header);
+    CopyRegisters(static_cast<const uint8_t*>(data), request_ + 13, count);
+    requestLength_ = 13 + 2u * count;
+    expectedLength_ = 12;
+    const int rc = Transact(16, address, expectedLength_);
+    if (rc == 0) return result_ = 0;
+    if (rc < 0) return result_ = -1;
+    return result_ = 2 * (reply_[10] << 8 | reply_[11]);
+}
+
+int CModbusTcpClient::WriteRegister(uint16_t address, uint16_t value) {
+    ++transactionId_;
+    const uint8_t header[12] = {static_cast<uint8_t>(transactionId_ >> 8),
+                                static_cast<uint8_t>(transactionId_),
+                                0,
+                                0,
+                                0,
+                                6,
+                                unitId,
+                                6,
+                                static_cast<uint8_t>(address >> 8),
+                                static_cast<uint8_t>(address),
+                                static_cast<uint8_t>(value >> 8),
+                                static_cast<uint8_t>(value)};
+    std::memcpy(request_, header, sizeof header);
+    requestLength_ = 12;
+    expectedLength_ = 12;
+    const int rc = Transact(6, address, expectedLength_);
+    if (rc == 0) return result_ = 0;
+    if (rc < 0) return result_ = -1;
+    return result_ = 2;
+}
