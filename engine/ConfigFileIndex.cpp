@@ -66,7 +66,10 @@ void SetVocabularyIndexBuilt(bool built) {
     g_indexBuilt.store(built);
 }
 
-CConfigFileIndex::CConfigFileIndex() = default;
+// A new engine starts without a built list: the next need builds it.
+CConfigFileIndex::CConfigFileIndex() {
+    ClearVocabularyIndexBuilt();
+}
 
 CConfigFileIndex::~CConfigFileIndex() = default;
 

@@ -47,7 +47,8 @@ class CConfigFileIndex {
     static constexpr uint32_t kProgressEnd = 0xC0000000;
     static constexpr int kIndexVersion = 3;
 
-    // Indexes the folders of the program's configuration-file sources (GetBrandList()).
+    // Indexes the folders of the program's configuration-file sources (GetBrandList()). Clears the
+    // index-built flag: the engine that holds the list starts without one.
     CConfigFileIndex();
     virtual ~CConfigFileIndex();
     CConfigFileIndex(const CConfigFileIndex&) = delete;
