@@ -1,9 +1,6 @@
 #include "engine/ChannelDriverFactory.h"
 
-#if __has_include("transport/ModbusTcp.h")
 #include "engine/BoxChannelDriver.h"
-#define TUNOVA_HAS_BOX 1
-#endif
 #include "engine/Channel.h"
 #include "engine/SerialChannelDriver.h"
 #include "engine/UnavailableChannelDriver.h"
@@ -14,10 +11,8 @@ std::unique_ptr<CChannelDriver> CreateChannelDriver(CMain& owner, int channelInd
     switch (type) {
         case channel_type::kSerial:
             return std::make_unique<CSerialChannelDriver>(owner, channelIndex, port);
-#ifdef TUNOVA_HAS_BOX
         case channel_type::kBox:
             return std::make_unique<CBoxChannelDriver>(owner, channelIndex);
-#endif
         case channel_type::kLibrary:
             return std::make_unique<CUnavailableChannelDriver>(
                 owner, channelIndex, type, (platform::ProgramFolder() / "libLinkora.so").string());

@@ -28,6 +28,9 @@ class OfflineEngineTest : public ::testing::Test {
         checker.InitFromLegacy(5, 1, 2, 1, 0, 0, 0, 0);
         BSTR text = platform::BstrFromUtf8(identity);
         const int rc = engine.NodeConnectOffline(checker, &text, 4, 0);
+        if (rc == 0) {
+            EXPECT_EQ(engine.SelectNode(4, 0), 0);
+        }
         if (description && text) *description = platform::Utf8FromBstr(text);
         SysFreeString(text);
         return rc;

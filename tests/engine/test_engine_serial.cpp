@@ -111,8 +111,8 @@ TEST_F(SerialEngineTest, ConnectIdentifiesDriveFromItsIdentityTexts) {
 }
 
 TEST_F(SerialEngineTest, ConnectFailures) {
-    // No drive answers at slave 9.
-    EXPECT_EQ(Connect(9), -304);
+    // No drive answers at slave 9: the exchange's code, the pair says the node is unknown.
+    EXPECT_EQ(Connect(9), 126);
     EXPECT_EQ(engine.ErrorCode(), -304);
     EXPECT_EQ(engine.ErrorText(), "Node does not exist or unknown");
     EXPECT_EQ(engine.NodeCount(), 0);
@@ -225,8 +225,9 @@ TEST_F(SerialEngineTest, ErrorCodesAndTexts) {
         {true, "NoSuchCell", -303, "cell item not found"},
         {false, "WriteOnly", -308, "Item not readable"},
         {true, "ReadOnly", -309, "Item not writable"},
-        {false, "BusOnly", -30, "Item not readable in Modbus connection"},
-        {true, "BusOnly", -30, "Item not writable in Modbus connection"},
+        // The Modbus channels do not see items without a register address.
+        {false, "BusOnly", -303, "cell item not found"},
+        {true, "BusOnly", -303, "cell item not found"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -297,7 +298,8 @@ TEST_F(SerialEngineTest, LostDriveAndReconnect) {
     EXPECT_EQ(api.ReadCell("Word16u", &value), 126);
     CCompatChecker checker;
     BSTR text = nullptr;
-    EXPECT_EQ(engine.NodeReconnect(checker, &text, 1, channel), -304);
+    EXPECT_EQ(engine.NodeReconnect(checker, &text, 1, channel), 126);
+    EXPECT_EQ(engine.ErrorCode(), -304);
     DescriptionText(text);
     sim.ClearFaults();
     ASSERT_EQ(engine.NodeReconnect(checker, &text, 1, channel), 0) << engine.ErrorText();
@@ -404,8 +406,9 @@ TEST_F(SerialEngineTest, SerialConfigurationKeepsPortAndSetsGuardDefaults) {
     EXPECT_TRUE(driver->Rtu().IsConnected());
     EXPECT_EQ(driver->Rtu().GetSettings().receiveTimeout, 800u);
     EXPECT_EQ(engine.defaultGuardTimeMs, 800);
-    EXPECT_TRUE(engine.ChannelTest(1));
-    EXPECT_FALSE(engine.ChannelTest(9));
+    // The probe reads register 250: slave 2 has it, slave 1 answers with an exception.
+    EXPECT_TRUE(engine.ChannelTest(2));
+    EXPECT_FALSE(engine.ChannelTest(1));
 }
 
 }  // namespace
