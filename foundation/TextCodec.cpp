@@ -125,6 +125,11 @@ size_t FirstInvalid(const unsigned char* s, size_t n, size_t i) {
 }
 }  // namespace
 
+bool IsWellFormedUtf8(std::string_view bytes) {
+    return FirstInvalid(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0) ==
+           bytes.size();
+}
+
 void FileUtf8ToText(std::string_view bytes, std::string& out, int codePage, const char* defaultChar,
                     bool* usedDefault) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());

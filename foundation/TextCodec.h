@@ -16,6 +16,7 @@ char32_t DecodeSequence(const unsigned char* s, size_t length);
 void AppendUtf8(std::string& out, char32_t cp);
 void AppendUtf16(std::u16string& out, char32_t cp);
 
+bool IsWellFormedUtf8(std::string_view bytes);
 // UTF-8 bytes from a file to the code page's 8-bit side; a byte that starts no well-formed
 // sequence becomes U+FFFD (it never swallows the bytes after it).
 void FileUtf8ToText(std::string_view bytes, std::string& out, int codePage, const char* defaultChar,

@@ -24,7 +24,11 @@ int UTF8_TextFileReader::ReadAll(std::string& out, int codePage, const char* def
     out.clear();
     if (result < 0) return result;
     if (result == 0) return -1;
-    textcodec::FileUtf8ToText(bytes_, out, codePage, defaultChar, usedDefault);
+    if (codePage != kCodePage1252 && textcodec::IsWellFormedUtf8(bytes_)) {
+        out.swap(bytes_);  // nothing to convert
+    } else {
+        textcodec::FileUtf8ToText(bytes_, out, codePage, defaultChar, usedDefault);
+    }
     bytes_.clear();
     bytes_.shrink_to_fit();
     return static_cast<int>(out.size());
