@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,6 +34,13 @@ inline const fs::path& RegistryFolder() {
         fs::path made = MakeTempFolder("tunova_h4_registry_");
         setenv("TUNOVA_REGISTRY_MACHINE", (made / "machine").c_str(), 0);
         setenv("TUNOVA_REGISTRY_USER", (made / "user").c_str(), 0);
+        // Removed at exit from a plain copy: the path object itself is gone by then.
+        static char removeAtExit[4096];
+        std::snprintf(removeAtExit, sizeof removeAtExit, "%s", made.c_str());
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(fs::path(removeAtExit), ec);
+        });
         return made;
     }();
     return folder;
