@@ -334,7 +334,7 @@ int CModbusTcp::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
         const uint32_t hardwareCode = Join32(words, swapped);
         uint32_t firmwareCode = 0;
         if (read(ident_reg::kFirmwareCode, 2, words) == 4) {
-            firmwareCode = Join32(words, swapped);
+            firmwareCode = Join32(words, false);  // the swap applies to 21-22 and 122-123 only
         } else {
             rc = read(ident_reg::kFirmwareCodeAlt, 2, words);
             if (rc != 4) {
