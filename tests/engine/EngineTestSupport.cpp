@@ -127,9 +127,10 @@ void UnregisterPort(const std::string& valueName) {
 
 void SetupLegacyDrive(drivesim::SimDrive& drive, bool wordSwap) {
     drive.SetRegister(33, 6871);
+    drive.SetRegister(250, 0xFFFF);  // no version browse: the legacy registers tell the identity
     drive.SetRegister(900, wordSwap ? 1 : 0);
     drive.SetU32(21, 5, wordSwap);
-    drive.SetRegister(34, 2);
+    drive.SetRegisters(34, {2, 0});  // the box reads the firmware code as two registers
     drive.SetRegister(12, 1);
     drive.SetRegister(15, 1);
     drive.SetRegister(31, 0);

@@ -406,8 +406,9 @@ TEST_F(SerialEngineTest, SerialConfigurationKeepsPortAndSetsGuardDefaults) {
     EXPECT_TRUE(driver->Rtu().IsConnected());
     EXPECT_EQ(driver->Rtu().GetSettings().receiveTimeout, 800u);
     EXPECT_EQ(engine.defaultGuardTimeMs, 800);
-    // The probe reads register 250: slave 2 has it, slave 1 answers with an exception.
-    EXPECT_TRUE(engine.ChannelTest(2));
+    // The probe reads register 250; an exception reply is no answer.
+    EXPECT_TRUE(engine.ChannelTest(1));
+    Drive(1).RemoveRegister(250);
     EXPECT_FALSE(engine.ChannelTest(1));
 }
 
