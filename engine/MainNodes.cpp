@@ -89,6 +89,8 @@ int CMain::AddOrGetNode(uint32_t address, const CNodeConnection& record, uint16_
     }();
     if (existing >= 0) {
         CNodo& node = *nodes_[existing];
+        // The identity is changed only while the node is held, never under another user's feet.
+        if (!node.Lock()) return kNodeLockFailed;
         if (node.hardwareCode != record.hardwareCode || node.softwareCode != record.softwareCode ||
             node.softwareVersion != record.softwareVersion || node.build != build) {
             *changed = true;
@@ -98,7 +100,6 @@ int CMain::AddOrGetNode(uint32_t address, const CNodeConnection& record, uint16_
             node.softwareVersion = record.softwareVersion;
             node.build = build;
         }
-        if (!node.Lock()) return kNodeLockFailed;
         if ((node.guardState & 0x7F) == 1) node.guardState = CNodo::kGuardFresh;
         return existing;
     }

@@ -413,3 +413,65 @@ TEST_F(SerialEngineTest, SerialConfigurationKeepsPortAndSetsGuardDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SerialEngineTest, ConnectingAHeldNodeReportsBusy) {
+    ASSERT_EQ(Connect(1), 0);
+    CNodo* node = engine.Node(engine.FindNode(1, channel));
+    node->lockTimeoutMs = 100;
+    ASSERT_TRUE(node->Lock());
+    auto other = std::async(std::launch::async, [&] {
+        engine.ClearError();
+        return Connect(1);
+    });
+    EXPECT_EQ(other.get(), -306);
+    EXPECT_EQ(engine.ErrorText(), "node busy");
+    EXPECT_TRUE(node->Unlock());
+    EXPECT_EQ(Connect(1), 0);
+}
+
+TEST_F(SerialEngineTest, DriveInItsBootLoaderIsDescribedAsBoot) {
+    ASSERT_EQ(Connect(1), 0);
+    CCompatChecker checker;
+    CNodeConnection record;
+    int kind = 0;
+    uint32_t wordOrder = 0;
+    uint16_t build = 0;
+    uint32_t address = 0;
+    int ch = channel;
+    // The drive now runs its boot loader: bit 15 of the firmware version register.
+    Drive(1).SetRegister(18, 0x8001);
+    ASSERT_EQ(engine.IdentifyNode(&address, 1, &ch, checker, &record, &kind, &wordOrder, &build), 0);
+    EXPECT_EQ(kind, 1);
+    bool created = true;
+    bool changed = false;
+    const int slot = engine.AddOrGetNode(address, record, build, &created, &changed, ch);
+    ASSERT_GE(slot, 0);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(engine.Node(slot)->Unlock(), true);
+    std::string xml;
+    ASSERT_EQ(Connect(1, &xml), 0) << engine.ErrorText();
+    EXPECT_NE(xml.find("boot=\"1\""), std::string::npos) << xml;
+}
+
+TEST(NodeTable, ThreeHundredAndFirstNodeIsRefused) {
+    CMain engine(0);
+    CNodeConnection record{1, 5, 2, 1};
+    bool created = false;
+    bool changed = false;
+    for (uint32_t address = 1; address <= CMain::kMaxNodes; ++address)
+        ASSERT_GE(engine.AddOrGetNode(address, record, 0, &created, &changed, 0), 0);
+    EXPECT_EQ(engine.AddOrGetNode(999, record, 0, &created, &changed, 0), -1);
+    EXPECT_EQ(engine.ErrorText(), "too many nodes");
+    // The same address again is the same node, reported unchanged.
+    EXPECT_EQ(engine.AddOrGetNode(7, record, 0, &created, &changed, 0), 6);
+    EXPECT_FALSE(created);
+    EXPECT_FALSE(changed);
+    record.softwareVersion = 2;
+    EXPECT_EQ(engine.AddOrGetNode(7, record, 0, &created, &changed, 0), 6);
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(engine.Node(6)->softwareVersion, 2u);
+}
+
+}  // namespace
