@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/NodeGuard.h"
+#include "platform/ThreadLog.h"
+#include "tests/engine/GroupTestSupport.h"
+
+using namespace grouptest;
+
+namespace {
+
+constexpr unsigned kGuardMessage = CMain::kNotifyMessage;
+
+// The guard in simulated time: after moving the clock the test waits for two passes, so that one
+// whole pass has seen the new time.
+class NodeGuardTest : public GroupEngineTest {
+  protected:
+    void SetUp() override {
+        GroupEngineTest::SetUp();
+        if (HasFatalFailure()) return;
+        engine.SetBackgroundClock(clock);
+        Connect(1);
+        // The connection's own progress messages go to the same window.
+        platform::PumpMessages();
+        sink.Clear();
+    }
+
+    void Step(int64_t ms) {
+        clock.Advance(ms);
+        const uint64_t passes = engine.NodeguardPassCount();
+        ASSERT_TRUE(WaitFor([&] { return engine.NodeguardPassCount() >= passes + 2; }));
+    }
+
+    // (code, detail) of the guard's messages since the last call.
+    std::vector<std::pair<uintptr_t, intptr_t>> Posted() {
+        std::vector<std::pair<uintptr_t, intptr_t>> out;
+        for (const platform::Message& m : Delivered(kGuardMessage)) out.emplace_back(m.wParam, m.lParam);
+        sink.Clear();
+        return out;
+    }
+
+    intptr_t Detail(uint8_t state) const { return channel * 65536 + 1 * 256 + state; }
+
+    // Reads node fields the guard writes, with the node's lock held as the guard does.
+    template <typename F>
+    auto WithNode(F f) {
+        CNodo& node = Node(1);
+        EXPECT_TRUE(node.Lock());
+        auto result = f(node);
+        node.Unlock();
+        return result;
+    }
+
+    void Silence() {
+        drivesim::Fault drop;
+        drop.kind = drivesim::Fault::DropReply;
+        drop.count = 100000;
+        sim.InjectFault(drop);
+    }
+};
+
+TEST(NodeGuardDetail, ChannelNodeAndState) {
+    EXPECT_EQ(NodeGuardDetail(3, 7, 0x85), 3 * 65536 + 7 * 256 + 5);
+    EXPECT_EQ(NodeGuardDetail(0, 255, 1), 255 * 256 + 1);
+}
+
+TEST_F(NodeGuardTest, SilentDriveIsLostAfterGuardTimeTimesFactorAndRecovers) {
+    std::mutex logMutex;
+    std::vector<std::string> lines;
+    platform::SetThreadLogSink([&](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        lines.push_back(line);
+    });
+    EXPECT_EQ(WithNode([](CNodo& n) { return n.guardTimeMs * n.lifeTimeFactor; }), 6000);
+    ASSERT_TRUE(engine.StartNodeguard());
+    EXPECT_TRUE(engine.StartNodeguard());  // already running
+    Step(0);
+    Step(0);
+    // Arming is never reported; the first sign of life is.
+    EXPECT_EQ(Posted(), (std::vector<std::pair<uintptr_t, intptr_t>>{{4, Detail(5)}}));
+    EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardArmed); }), 1);
+
+    Silence();
+    // The arming read still counts until the next guard period starts at +2000.
+    Step(2000);
+    Step(2001);
+    Step(3999);  // 6000 ms after the last sign of life: not yet lost
+    EXPECT_TRUE(Posted().empty());
+    EXPECT_EQ(WithNode([](CNodo& n) { return n.guardState & 0x7F; }), 5);
+    Step(1);
+    const auto posted = Posted();
+    ASSERT_EQ(posted.size(), 2u);
+    // The serial port reports too many errors by now: lost, the port stays open.
+    EXPECT_EQ(posted[0], (std::pair<uintptr_t, intptr_t>{1003, Detail(1)}));
+    EXPECT_EQ(posted[1], (std::pair<uintptr_t, intptr_t>{4, Detail(1)}));
+    EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardArmed); }), 0);
+    EXPECT_TRUE(Serial().Rtu().IsConnected());
+
+    // A lost node is not pinged again; the next transfer's result brings it back.
+    Step(5000);
+    EXPECT_TRUE(Posted().empty());
+    sim.ClearFaults();
+    WithNode([&](CNodo&) {
+        Serial().lastResult = 0;
+        return 0;
+    });
+    Step(100);
+    Step(100);
+    EXPECT_EQ(Posted(), (std::vector<std::pair<uintptr_t, intptr_t>>{{4, Detail(5)}}));
+    EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardArmed); }), 1);
+
+    EXPECT_TRUE(engine.StopNodeguard());
+    EXPECT_FALSE(engine.NodeguardRunning());
+    EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardArmed); }), 0);
+    platform::SetThreadLogSink(nullptr);
+    std::lock_guard lock(logMutex);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("NodeguardThread started 0x", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("NodeguardThread stopped 0x", 0), 0u) << lines[1];
+}
+
+TEST_F(NodeGuardTest, TrafficKeepsTheNodeAliveWithoutPings) {
+    ASSERT_TRUE(engine.StartNodeguard());
+    Step(0);
+    Step(0);
+    Posted();
+    Silence();
+    for (int i = 0; i < 6; ++i) {
+        // What every good transfer leaves in the driver.
+        WithNode([&](CNodo&) {
+            Serial().lastResult = 0;
+            return 0;
+        });
+        Step(1500);
+    }
+    EXPECT_TRUE(Posted().empty());
+    EXPECT_EQ(WithNode([](CNodo& n) { return n.guardState & 0x7F; }), 5);
+}
+
+TEST_F(NodeGuardTest, BootLoaderNodesAreNotGuarded) {
+    WithNode([](CNodo& n) {
+        n.softwareCode = 1;
+        return 0;
+    });
+    Silence();
+    ASSERT_TRUE(engine.StartNodeguard());
+    for (int i = 0; i < 4; ++i) Step(5000);
+    EXPECT_TRUE(Posted().empty());
+    EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardArmed); }), 0);
+    EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardState); }), 0x80);
+}
+
+TEST_F(NodeGuardTest, GuardTimeZeroIsNeverLost) {
+    WithNode([](CNodo& n) {
+        n.guardTimeMs = 0;
+        return 0;
+    });
+    ASSERT_TRUE(engine.StartNodeguard());
+    Step(0);
+    Silence();
+    for (int i = 0; i < 4; ++i) Step(10000);
+    for (const auto& [code, detail] : Posted()) EXPECT_EQ(code, 4u) << detail;
+    EXPECT_NE(WithNode([](CNodo& n) { return n.guardState & 0x7F; }), 1);
+}
+
+TEST_F(NodeGuardTest, StopGivesUpAfterTwoSecondsWhileANodeIsHeld) {
+    ASSERT_TRUE(engine.StartNodeguard());
+    CNodo& node = Node(1);
+    ASSERT_TRUE(node.Lock());
+    // The guard's next pass waits for the node the test holds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(engine.StopNodeguard());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    node.Unlock();
+    engine.JoinBackgroundThreads();
+    EXPECT_FALSE(engine.NodeguardRunning());
+    // It can be started and stopped again.
+    ASSERT_TRUE(engine.StartNodeguard());
+    EXPECT_TRUE(engine.StopNodeguard());
+}
+
+}  // namespace
