@@ -83,6 +83,11 @@ TEST_F(SerialEngineTest, ConnectIdentifiesLegacyDriveAndChoosesItsVocabulary) {
     EXPECT_EQ(doc.Root().GetAttribute("nodeId"), "1");
     EXPECT_EQ(doc.Root().GetAttribute("brand"), "Varno");
     EXPECT_EQ(doc.Root().FindAttribute("boot"), nullptr);
+    ASSERT_NE(doc.Root().FindNode("Description"), nullptr);
+    EXPECT_EQ(doc.Root().FindNode("Description")->Value(), "Engine test drive, legacy identity");
+    const CXmlNode* client = doc.Root().FindNode("ClientList\\Client");
+    ASSERT_NE(client, nullptr) << xml;
+    EXPECT_EQ(client->GetAttribute("name"), "Orvalis");
     EXPECT_EQ(engine.CurrentNodeId(), 1);
     EXPECT_EQ(engine.CurrentNodeAddress(), 1u);
     EXPECT_EQ(engine.ModbusErrorName(), "ModbusError");
