@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -173,6 +174,33 @@ TEST_F(OfflineEngineTest, RefusedParametersFiles) {
         EXPECT_EQ(prompts.Prompts().Asked()[0].text, c.message);
         EXPECT_EQ(prompts.Prompts().Asked()[0].caption, "Initialization of node");
     }
+}
+
+TEST_F(OfflineEngineTest, CellDescriptionsFromTheVocabulary) {
+    ASSERT_EQ(ConnectOffline(kIdentity), 0);
+    VocabularyItem item;
+    ASSERT_EQ(api.GetCellInfo("Word16s", item), 0);
+    EXPECT_EQ(item.size, 2u);
+    EXPECT_EQ(item.Sign(), 1);
+    EXPECT_EQ(item.modbusAddress, 1003);
+    EXPECT_EQ(api.GetCellInfo("Nothing", item), -303);
+    EXPECT_EQ(engine.ErrorText(), "cell item not found");
+
+    std::vector<std::string> names;
+    for (int rc = api.GetNextCellInfo(0, item); rc == 0; rc = api.GetNextCellInfo(1, item))
+        names.push_back(item.name);
+    EXPECT_EQ(names.size(), 15u);
+    EXPECT_EQ(engine.ErrorCode(), -303);
+    // A new walk visits every item again (lookups may have reordered the buckets meanwhile).
+    std::vector<std::string> again;
+    for (int rc = api.GetNextCellInfo(0, item); rc == 0; rc = api.GetNextCellInfo(1, item))
+        again.push_back(item.name);
+    std::sort(names.begin(), names.end());
+    std::sort(again.begin(), again.end());
+    EXPECT_EQ(again, names);
+
+    // OFFLINE has no driver: nothing to open.
+    EXPECT_EQ(api.ChannelOpen(CChannelSettings{}, 0), 0);
 }
 
 TEST(NodoValueStore, WordsAndBytes) {
