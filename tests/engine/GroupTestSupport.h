@@ -2,8 +2,8 @@
 // Shared set-up of the group, cyclic and node-guard tests: the simulated drive on a
 // pseudo-terminal with three legacy drives (slaves 1 and 2 described by "9_1.xml", compact value
 // 8; slave 3 by "10_1.xml", compact value 255 and 140 neighbouring registers), the engine with a
-// recording sink as its owner window, and a short serial answer time-out so that silent drives
-// cost little real time.
+// recording sink as its owner window, and a short answer time-out so that silent drives cost
+// little real time. The same drives are reached through the communication box when `box` is set.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@
 #include "engine/Main.h"
 #include "engine/MainApi.h"
 #include "engine/SerialChannelDriver.h"
+#include "foundation/ProgramSwitches.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -35,7 +36,8 @@ constexpr uint16_t kL44 = 344, kS50 = 350, kU51 = 351;
 inline void SetupGroupDrive(drivesim::SimDrive& drive, uint16_t softwareCode) {
     enginetest::SetupLegacyDrive(drive);
     drive.SetRegister(34, softwareCode);
-    drive.SetRegister(40, 0);  // the node guard's probe
+    drive.SetRegister(40, 0);         // the node guard's probe on serial channels
+    drive.SetRegisters(100, {0, 0});  // and behind the box
     drive.SetRegister(kModbusError, 0);
     drive.FillRegisters(300, 60, 0);
     drive.FillRegisters(3000, 140, 0);
@@ -61,10 +63,25 @@ class GroupEngineTest : public ::testing::Test {
         SetupGroupDrive(sim.AddDrive(2), 9);
         SetupGroupDrive(sim.AddDrive(3), 10);
         std::string error;
+        CChannelInfo info;
+        if (box) {
+            const int tcpPort = sim.StartTcp(0, &error);
+            ASSERT_GT(tcpPort, 0) << error;
+            g_MirelBox = true;
+            engine.CreateChannels(info);
+            channel = enginetest::FindChannel(engine, "Mirel");
+            ASSERT_GE(channel, 0);
+            ASSERT_EQ(api.SelectChannel(channel), 0);
+            CChannelSettings settings;
+            settings.words[0] = 0x7F000001;  // loopback
+            settings.words[1] = 300;         // answer time-out, ms
+            settings.words[2] = static_cast<uint32_t>(tcpPort);
+            ASSERT_EQ(api.ChannelConfigure(settings), 0);
+            return;
+        }
         port = sim.StartPty(&error);
         ASSERT_FALSE(port.empty()) << error;
         enginetest::RegisterPort("groupsim", port);
-        CChannelInfo info;
         engine.CreateChannels(info);
         channel = enginetest::FindChannel(engine, port);
         ASSERT_GE(channel, 0);
@@ -76,9 +93,13 @@ class GroupEngineTest : public ::testing::Test {
         engine.JoinBackgroundThreads();
         api.ChannelClose(-2);
         sim.Stop();
-        enginetest::UnregisterPort("groupsim");
+        if (box)
+            g_MirelBox = false;
+        else
+            enginetest::UnregisterPort("groupsim");
     }
 
+    CChannelDriver& Driver() { return *engine.Channel(channel)->driver; }
     CSerialChannelDriver& Serial() {
         return *static_cast<CSerialChannelDriver*>(engine.Channel(channel)->driver.get());
     }
@@ -110,6 +131,8 @@ class GroupEngineTest : public ::testing::Test {
     drivesim::SimDrive& Drive(uint8_t slave) { return *sim.Drive(slave); }
     uint16_t Reg(uint8_t slave, uint16_t address) { return Drive(slave).Register(address).value_or(0xDEAD); }
 
+    // Set by fixtures of the communication box (Modbus TCP) before SetUp.
+    bool box = false;
     enginetest::DescriptionTree tree;
     enginetest::PromptScope prompts;
     drivesim::DriveSim sim;

@@ -279,6 +279,31 @@ TEST_F(CyclicTest, ReportFileAndExecutionLog) {
     EXPECT_EQ(engine.CyclicThreadState(), 1);
 }
 
+class BoxCyclicTest : public CyclicTest {
+  protected:
+    BoxCyclicTest() { box = true; }
+};
+
+TEST_F(BoxCyclicTest, PacksRunsAndNotifiesChangesBehindTheBox) {
+    Drive(1).SetRegister(kA10, 10);
+    Drive(1).SetRegister(kA11, 11);
+    const int group = engine.GroupCreate(0, 0, sink.Handle(), kChanged);
+    CCellHolder h10, h11;
+    ASSERT_EQ(engine.GroupAddReadCell(group, "A10", &h10), 0);
+    ASSERT_EQ(engine.GroupAddReadCell(group, "A11", &h11), 1);
+    ASSERT_EQ(engine.GroupExecute(group, 1, 100), 0);
+    uint64_t requests = sim.RequestCount();
+    Step(100);
+    EXPECT_EQ(Changes(), (std::map<std::uintptr_t, int>{{Ref(&h10), 1}, {Ref(&h11), 1}}));
+    EXPECT_EQ(sim.RequestCount() - requests, 1u);
+    Drive(1).SetRegister(kA10, 100);
+    Step(100);
+    EXPECT_EQ(Changes(), (std::map<std::uintptr_t, int>{{Ref(&h10), 1}}));
+    ASSERT_EQ(engine.StopCyclicThread(), 0);
+    EXPECT_EQ(h10.value, 100u);
+    EXPECT_EQ(h11.value, 11u);
+}
+
 // Real time here: callers on several threads change the table while the thread runs.
 class CyclicHandshakeTest : public GroupEngineTest {
   protected:

@@ -371,6 +371,37 @@ TEST_F(SerialGroupTest, CyclicExecutionWithCycleZeroRegistersNothing) {
     EXPECT_FALSE(engine.CyclicThreadRunning());
 }
 
+class BoxGroupTest : public SerialGroupTest {
+  protected:
+    BoxGroupTest() { box = true; }
+};
+
+TEST_F(BoxGroupTest, RunsGoThroughTheBoxAsSingleTransactions) {
+    Drive(1).SetRegister(kA10, 1);
+    Drive(1).SetRegister(kA11, 2);
+    Drive(1).SetRegister(kA13, 3);
+    int group = -1;
+    uint16_t a10 = 0, a11 = 0, a13 = 0;
+    ASSERT_GE(engine.VariableAdd(0, 0, &group, "A10", 0, &a10, 2, nullptr, nullptr), 0);
+    ASSERT_GE(engine.VariableAdd(0, 0, &group, "A11", 0, &a11, 2, nullptr, nullptr), 0);
+    ASSERT_GE(engine.VariableAdd(0, 0, &group, "A13", 0, &a13, 2, nullptr, nullptr), 0);
+    uint64_t before = sim.RequestCount();
+    EXPECT_EQ(engine.GroupExecuteOnce(0, 0, group), 0);
+    EXPECT_EQ(sim.RequestCount() - before, 1u);
+    EXPECT_EQ(a10 + a11 * 10 + a13 * 100, 321);
+
+    int writes = -1;
+    uint16_t w30 = 30;
+    int8_t w31 = 31;
+    ASSERT_GE(engine.VariableAdd(0, 0, &writes, "W30", 1, &w30, 2, nullptr, nullptr), 0);
+    ASSERT_GE(engine.VariableAdd(0, 0, &writes, "W31", 1, &w31, 1, nullptr, nullptr), 0);
+    before = sim.RequestCount();
+    EXPECT_EQ(engine.GroupExecuteOnce(0, 0, writes), 0);
+    EXPECT_EQ(sim.RequestCount() - before, 1u);
+    EXPECT_EQ(Reg(1, kW30), 30);
+    EXPECT_EQ(Reg(1, kW31), 31);
+}
+
 TEST_F(SerialGroupTest, ChannelsWithoutGroupDriverAnswerAsUnavailable) {
     const int library = enginetest::FindChannel(engine, "Linkora");
     ASSERT_GE(library, 0);

@@ -104,7 +104,7 @@ TEST_F(NodeGuardTest, SilentDriveIsLostAfterGuardTimeTimesFactorAndRecovers) {
     EXPECT_TRUE(Posted().empty());
     sim.ClearFaults();
     WithNode([&](CNodo&) {
-        Serial().lastResult = 0;
+        Driver().lastResult = 0;
         return 0;
     });
     Step(100);
@@ -131,7 +131,7 @@ TEST_F(NodeGuardTest, TrafficKeepsTheNodeAliveWithoutPings) {
     for (int i = 0; i < 6; ++i) {
         // What every good transfer leaves in the driver.
         WithNode([&](CNodo&) {
-            Serial().lastResult = 0;
+            Driver().lastResult = 0;
             return 0;
         });
         Step(1500);
@@ -181,6 +181,44 @@ TEST_F(NodeGuardTest, StopGivesUpAfterTwoSecondsWhileANodeIsHeld) {
     // It can be started and stopped again.
     ASSERT_TRUE(engine.StartNodeguard());
     EXPECT_TRUE(engine.StopNodeguard());
+}
+
+// The same guard through the communication box: a silent drive fails its re-arming read.
+class BoxNodeGuardTest : public NodeGuardTest {
+  protected:
+    BoxNodeGuardTest() { box = true; }
+};
+
+TEST_F(BoxNodeGuardTest, SilentDriveIsLostAndRecovers) {
+    ASSERT_TRUE(engine.StartNodeguard());
+    Step(0);
+    Step(0);
+    // Arming the box records no result: the first ping after the guard time is the first sign of life.
+    EXPECT_TRUE(Posted().empty());
+    Step(2001);
+    EXPECT_EQ(Posted(), (std::vector<std::pair<uintptr_t, intptr_t>>{{4, Detail(5)}}));
+    Silence();
+    Step(2001);
+    Step(3999);  // 6000 ms after the last sign of life
+    EXPECT_TRUE(Posted().empty());
+    Step(1);
+    const auto posted = Posted();
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_TRUE(posted[0].first == 1001 || posted[0].first == 1003) << posted[0].first;
+    EXPECT_EQ(posted[0].second, Detail(1));
+    EXPECT_EQ(posted[1], (std::pair<uintptr_t, intptr_t>{4, Detail(1)}));
+
+    sim.ClearFaults();
+    // The box may have dropped its socket: the next transfer connects it again.
+    uint32_t value = 0;
+    ASSERT_EQ(engine.ReadCell("U51", &value), 0) << engine.ErrorText();
+    WithNode([&](CNodo&) {
+        Driver().lastResult = 0;
+        return 0;
+    });
+    Step(100);
+    Step(100);
+    EXPECT_EQ(Posted(), (std::vector<std::pair<uintptr_t, intptr_t>>{{4, Detail(5)}}));
 }
 
 }  // namespace
