@@ -22,6 +22,11 @@ void PutU32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+// A block time-out the drive asked for: at least the program's own, at most the cap.
+uint32_t BlockTimeout(uint32_t asked, uint32_t receiveTimeout) {
+    return std::max(std::min(asked, kMaxDomainTimeout), receiveTimeout);
+}
+
 // The file a transfer reads or writes; closes a file it opened by name.
 class TransferFile {
   public:
@@ -133,8 +138,8 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
     }
     const uint32_t total = GetU32(description + 2);
     const uint32_t offered = GetU32(description + 6);
-    const uint32_t timeoutA = std::max(GetU32(description + 10), receiveTimeout);
-    const uint32_t timeoutB = std::max(GetU32(description + 14), receiveTimeout);
+    const uint32_t timeoutA = BlockTimeout(GetU32(description + 10), receiveTimeout);
+    const uint32_t timeoutB = BlockTimeout(GetU32(description + 14), receiveTimeout);
 
     if (args.target == nullptr) {
         size = total;
@@ -318,8 +323,8 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
     const uint32_t blockSize = std::min(accepted, kMaxDownloadBlock);
     const uint16_t blockRegisters = static_cast<uint16_t>(blockSize / 2);
     const uint32_t dataPerBlock = 2u * blockRegisters - 1;
-    const uint32_t timeoutA = std::max(GetU32(description + 6), receiveTimeout);
-    const uint32_t timeoutB = std::max(GetU32(description + 10), receiveTimeout);
+    const uint32_t timeoutA = BlockTimeout(GetU32(description + 6), receiveTimeout);
+    const uint32_t timeoutB = BlockTimeout(GetU32(description + 10), receiveTimeout);
     channel_.ApplyDomainTimeout(timeoutA);
     Post(args, kDomainStart, static_cast<intptr_t>(total));
 

@@ -13,6 +13,8 @@ constexpr uint32_t kDomainFileHandle = 0x2;  // a pointer to an open file descri
 constexpr uint32_t kDomainQuiet = 0x4;       // no start, phase, end or error messages
 // Largest buffer a transfer allocates for a size the drive announced.
 constexpr uint32_t kMaxDomainAllocation = 64u * 1024 * 1024;
+// Longest block time-out a drive may ask for; a silent drive must not hold the line for days.
+constexpr uint32_t kMaxDomainTimeout = 60000;
 
 // Progress message codes (wParam) of a domain transfer.
 enum DomainProgress : uintptr_t {
