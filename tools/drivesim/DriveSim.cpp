@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -206,10 +207,10 @@ void DriveSim::PtyLoop() {
             if (faulted && fault.kind == Fault::DropReply) continue;
             if (faulted && fault.kind == Fault::ExceptionCode)
                 pdu = {static_cast<uint8_t>(function | 0x80), static_cast<uint8_t>(fault.param)};
-            std::vector<uint8_t> reply;
-            reply.push_back(faulted && fault.kind == Fault::WrongSlave ? static_cast<uint8_t>(frame[0] + 1)
-                                                                       : frame[0]);
-            reply.insert(reply.end(), pdu.begin(), pdu.end());
+            std::vector<uint8_t> reply(1 + pdu.size());
+            reply[0] =
+                faulted && fault.kind == Fault::WrongSlave ? static_cast<uint8_t>(frame[0] + 1) : frame[0];
+            std::copy(pdu.begin(), pdu.end(), reply.begin() + 1);
             uint16_t replyCrc = Crc16(reply.data(), reply.size());
             if (faulted && fault.kind == Fault::CorruptCrc) replyCrc ^= 0xFFFF;
             reply.push_back(static_cast<uint8_t>(replyCrc));
