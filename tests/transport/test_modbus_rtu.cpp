@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "TransportTestUtil.h"
+#include "foundation/LogFile.h"
 #include "foundation/ProgramSwitches.h"
 #include "transport/ModbusCrc.h"
 #include "transport/ModbusTexts.h"
@@ -404,6 +405,37 @@ TEST(ModbusRtuPeer, OurMasterAgainstALibmodbusSlave) {
     rtu.Disconnect();
     modbus_mapping_free(map);
     modbus_free(ctx);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ModbusTrace, FramesGoToTheDebugLogWhileTheSwitchIsOn) {
+    TempDir temp;
+    const std::string file = temp.Path() + "/LogDebug.txt";
+    ASSERT_EQ(DebugLog().Open(file), "");
+    PtyPeer peer;
+    CModbusRtu rtu;
+    ConfigureRtu(rtu, peer.Path(), 300);
+    ASSERT_EQ(rtu.Connect(true), 0);
+    uint16_t value = 0;
+    for (bool on : {true, false}) {
+        g_LogDebug = on;
+        auto call =
+            std::async(std::launch::async, [&] { return rtu.ReadRegisters(on ? 1 : 2, 1, &value, 1); });
+        peer.Read(8);
+        peer.Write(WithCrc(HexToBytes("01 03 02 00 2A")));
+        EXPECT_EQ(call.get(), 0);
+    }
+    g_LogDebug = false;
+    DebugLog().Close();
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("Send 01 03 00 01 00 01 D5 CA "), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("Recv 01 03 02 00 2A "), std::string::npos);
+    EXPECT_EQ(text.str().find("Send 01 03 00 02"), std::string::npos);
 }
 
 }  // namespace
