@@ -15,14 +15,12 @@
 #include "foundation/Authorizations.h"
 #include "foundation/BrandList.h"
 #include "foundation/CompatChecker.h"
+#include "foundation/ProgramFolders.h"
 #include "foundation/ProgramSwitches.h"
 #include "tools/drivesim/DriveSim.h"
 #include "transport/ModbusTcp.h"
 
 namespace fs = std::filesystem;
-
-// From foundation/ProgramFolders.h, whose brand name clashes with the Modbus identification's.
-void InitProgramFolders();
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include "foundation/LogFile.h"
 #include "foundation/ProgramSwitches.h"
+#include "foundation/SharedUtilities.h"
 #include "platform/Folders.h"
 
 bool ChannelTraceOn() {
@@ -20,14 +21,8 @@ void ChannelTrace(std::string_view line) {
 }
 
 std::string HexBytes(const uint8_t* bytes, size_t count) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(count * 3);
-    for (size_t i = 0; i < count; ++i) {
-        out.push_back(kDigits[bytes[i] >> 4]);
-        out.push_back(kDigits[bytes[i] & 15]);
-        out.push_back(' ');
-    }
+    std::string out(count * 3 + 1, '\0');
+    out.resize(HexDump(bytes, out.data(), out.size(), count));
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "foundation/CompatChecker.h"
+#include "foundation/ProgramFolders.h"
 
 // The node record an identification fills: the slave address comes in, the codes go out.
 struct NodeIdentRecord {
@@ -41,6 +42,5 @@ constexpr uint16_t kPause = 1101;
 }  // namespace ident_reg
 
 constexpr uint16_t kBrandVendorCode = 6871;
-constexpr const char* kBrandName = "Varno";
 constexpr int kNodeUnknown = -304;
 constexpr const char* kNodeUnknownText = "Node does not exist or unknown";
