@@ -1,6 +1,7 @@
 #include "foundation/FixedBlockPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -16,26 +17,18 @@ constexpr size_t kSlabBytes = 64 * 1024;
 }
 
 struct FixedBlockPool::LocalList {
-    // One free list per pool used by this thread (there are only a few pools).
+    // One free list per pool, at the pool's slot (there are only a few pools).
     static constexpr int kPools = 8;
-    FixedBlockPool* pools[kPools] = {};
     FreeBlock* heads[kPools] = {};
-
-    FreeBlock** HeadOf(FixedBlockPool* pool) {
-        for (int i = 0; i < kPools; ++i) {
-            if (pools[i] == pool) return &heads[i];
-            if (pools[i] == nullptr) {
-                pools[i] = pool;
-                return &heads[i];
-            }
-        }
-        return nullptr;
-    }
 
     ~LocalList();
 };
 
 namespace {
+// The pools by slot; pools live as long as the process.
+std::atomic<int> poolCount{0};
+FixedBlockPool* poolsBySlot[FixedBlockPool::LocalList::kPools] = {};
+
 // Trivially destructible, so still usable while and after the thread's list is destroyed (a
 // static tree freed at exit, after the main thread's thread-locals, uses the shared list).
 thread_local FixedBlockPool::LocalList* tlsList = nullptr;
@@ -46,27 +39,29 @@ FixedBlockPool::LocalList::~LocalList() {
     tlsListGone = true;
     tlsList = nullptr;
     for (int i = 0; i < kPools; ++i) {
-        FreeBlock* head = heads[i];
-        if (pools[i] == nullptr || head == nullptr) continue;
-        FreeBlock* tail = head;
-        while (tail->next) tail = tail->next;
-        std::lock_guard<std::mutex> lock(pools[i]->mutex_);
-        tail->next = pools[i]->shared_;
-        pools[i]->shared_ = head;
+        if (heads[i] != nullptr) poolsBySlot[i]->ReturnToShared(heads[i]);
     }
 }
 
 FixedBlockPool::FixedBlockPool(size_t blockSize)
     : blockSize_((std::max(blockSize, sizeof(FreeBlock)) + alignof(std::max_align_t) - 1) /
-                 alignof(std::max_align_t) * alignof(std::max_align_t)) {}
+                 alignof(std::max_align_t) * alignof(std::max_align_t)),
+      slot_(poolCount.fetch_add(1)) {
+    if (slot_ < LocalList::kPools) {
+        poolsBySlot[slot_] = this;
+    } else {
+        slot_ = -1;
+    }
+}
 
 FixedBlockPool::FreeBlock** FixedBlockPool::LocalHead() {
+    if (slot_ < 0) return nullptr;
     if (tlsList == nullptr) {
         if (tlsListGone) return nullptr;
         thread_local LocalList list;
         tlsList = &list;
     }
-    return tlsList->HeadOf(this);
+    return &tlsList->heads[slot_];
 }
 
 FixedBlockPool::FreeBlock* FixedBlockPool::Refill() {

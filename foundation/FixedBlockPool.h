@@ -28,6 +28,7 @@ class FixedBlockPool {
     void ReturnToShared(FreeBlock* list);
 
     size_t blockSize_;
+    int slot_;  // index of this pool's free list in each thread's lists; -1: shared list only
     std::mutex mutex_;
     FreeBlock* shared_ = nullptr;
     std::vector<char*> slabs_;

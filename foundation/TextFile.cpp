@@ -1,12 +1,18 @@
 #include "foundation/TextFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <new>
 
 #include "foundation/ANSI_TextFileReader.h"
 #include "foundation/ANSI_TextFileWriter.h"
+#include "foundation/TextCodec.h"
 #include "foundation/UTF16BE_TextFileReader.h"
 #include "foundation/UTF16BE_TextFileWriter.h"
 #include "foundation/UTF16LE_TextFileReader.h"
@@ -14,7 +20,96 @@
 #include "foundation/UTF8_TextFileReader.h"
 #include "foundation/UTF8_TextFileWriter.h"
 #include "platform/AtomicFile.h"
+#include "platform/CodePage.h"
 #include "platform/SystemError.h"
+
+namespace {
+
+// Reads fd to its end into a buffer of its own (not zero-filled first); a regular file takes one
+// read of its size. False on a read error or when no memory is left for the bytes.
+bool ReadToEnd(int fd, std::unique_ptr<char[]>& data, size_t& size) {
+    struct stat status {};
+    size_t capacity = 64 * 1024;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+        capacity = static_cast<size_t>(status.st_size) + 1;  // the extra byte sees the end at once
+    }
+    data.reset(new (std::nothrow) char[capacity]);
+    size = 0;
+    if (!data) return false;
+    for (;;) {
+        if (size == capacity) {  // the file grew while being read
+            std::unique_ptr<char[]> larger(new (std::nothrow) char[2 * capacity]);
+            if (!larger) return false;
+            std::memcpy(larger.get(), data.get(), size);
+            data = std::move(larger);
+            capacity *= 2;
+        }
+        const ssize_t n = ::read(fd, data.get() + size, capacity - size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        size += static_cast<size_t>(n);
+    }
+}
+
+// UTF-16 units in either byte order to UTF-8, as textcodec::Utf16ToText does for code page 0 (a
+// lone surrogate becomes U+FFFD). out has room for 3 bytes per unit; gives the length written.
+size_t Utf16BytesToUtf8(const unsigned char* in, size_t units, bool bigEndian, char* out) {
+    const int high = bigEndian ? 0 : 1;
+    const int low = 1 - high;
+    auto unitAt = [&](size_t i) -> char32_t {
+        return static_cast<char32_t>((in[2 * i + high] << 8) | in[2 * i + low]);
+    };
+    char* o = out;
+    size_t i = 0;
+    while (i < units) {
+        if constexpr (std::endian::native == std::endian::little) {
+            // Four ASCII units at a time: each has a zero high byte and a low byte below 0x80.
+            const uint64_t notAscii = bigEndian ? 0x80FF80FF80FF80FFull : 0xFF80FF80FF80FF80ull;
+            while (i + 4 <= units) {
+                uint64_t word;
+                std::memcpy(&word, in + 2 * i, 8);
+                if (word & notAscii) break;
+                o[0] = static_cast<char>(in[2 * i + low]);
+                o[1] = static_cast<char>(in[2 * i + 2 + low]);
+                o[2] = static_cast<char>(in[2 * i + 4 + low]);
+                o[3] = static_cast<char>(in[2 * i + 6 + low]);
+                o += 4;
+                i += 4;
+            }
+            if (i >= units) break;
+        }
+        const char32_t u = unitAt(i++);
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            *o++ = static_cast<char>(0xE0 | (u >> 12));
+            *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u <= 0xDBFF && i < units && unitAt(i) >= 0xDC00 && unitAt(i) <= 0xDFFF) {
+            const char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (unitAt(i++) - 0xDC00);
+            *o++ = static_cast<char>(0xF0 | (cp >> 18));
+            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            std::memcpy(o, "\xEF\xBF\xBD", 3);
+            o += 3;
+        }
+    }
+    return static_cast<size_t>(o - out);
+}
+
+bool StartsWithMark(const unsigned char* bytes, size_t size, std::string_view mark) {
+    return size >= mark.size() && std::memcmp(bytes, mark.data(), mark.size()) == 0;
+}
+
+}  // namespace
 
 TextFile::TextFile() = default;
 
@@ -190,6 +285,88 @@ int TextFile::ReadAll(std::string& out, bool* usedDefault) {
     return reader_->ReadAll(out, codePage_, DefaultChar(), usedDefault);
 }
 
+int TextFile::ReadWholeText(std::string_view& text) {
+    text = {};
+    wholeText_.clear();
+    if (mode_ != kReading) return -2;
+    if (codePage_ != kCodePageUtf8 || defaultChar_) {
+        // Conversions to other code pages or with a default character go the ordinary way.
+        if (CreateReader() != 0) return -2;
+        const int result = ReadAll(wholeText_);
+        text = wholeText_;
+        return result < 0 ? result : 0;
+    }
+    size_t size = 0;
+    if (!ReadToEnd(fd_, wholeBytes_, size)) {
+        error_ = "Cannot read " + name_.string() + ": " + platform::SystemErrorText(errno);
+        return -2;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(wholeBytes_.get());
+    static constexpr std::string_view kUtf16Le("\xFF\xFE", 2);
+    static constexpr std::string_view kUtf16Be("\xFE\xFF", 2);
+    static constexpr std::string_view kUtf8("\xEF\xBB\xBF", 3);
+    const bool skipMark = (flags_ & kTextFileKeepBom) == 0;
+    size_t skip = 0;
+    switch (encoding_) {
+        case kTextEncodingAnsi:
+            break;
+        case kTextEncodingUtf16Le:
+            if (skipMark && StartsWithMark(bytes, size, kUtf16Le)) skip = 2;
+            break;
+        case kTextEncodingUtf16Be:
+            if (skipMark && StartsWithMark(bytes, size, kUtf16Be)) skip = 2;
+            break;
+        case kTextEncodingUtf8:
+            if (skipMark && StartsWithMark(bytes, size, kUtf8)) skip = 3;
+            break;
+        default:
+            // Detection always consumes the mark it found.
+            if (size == 0) return -1;
+            if (StartsWithMark(bytes, size, kUtf16Le)) {
+                encoding_ = kTextEncodingUtf16Le;
+                skip = 2;
+            } else if (StartsWithMark(bytes, size, kUtf16Be)) {
+                encoding_ = kTextEncodingUtf16Be;
+                skip = 2;
+            } else if (StartsWithMark(bytes, size, kUtf8)) {
+                encoding_ = kTextEncodingUtf8;
+                skip = 3;
+            } else {
+                encoding_ = kTextEncodingAnsi;
+            }
+            break;
+    }
+    const std::string_view rest(wholeBytes_.get() + skip, size - skip);
+    switch (encoding_) {
+        case kTextEncodingUtf16Le:
+        case kTextEncodingUtf16Be: {
+            if (rest.size() < 2) return -1;
+            const size_t units = rest.size() / 2;  // an odd last byte is no character
+            std::unique_ptr<char[]> utf8(new (std::nothrow) char[3 * units]);
+            if (!utf8) return -2;
+            const size_t length = Utf16BytesToUtf8(reinterpret_cast<const unsigned char*>(rest.data()), units,
+                                                   encoding_ == kTextEncodingUtf16Be, utf8.get());
+            wholeBytes_ = std::move(utf8);
+            text = std::string_view(wholeBytes_.get(), length);
+            return 0;
+        }
+        case kTextEncodingUtf8:
+            if (rest.empty()) return -1;
+            if (textcodec::IsWellFormedUtf8(rest)) {
+                text = rest;  // nothing to convert
+            } else {
+                textcodec::FileUtf8ToText(rest, wholeText_, kCodePageUtf8, nullptr, nullptr);
+                text = wholeText_;
+            }
+            return 0;
+        default:
+            if (rest.empty()) return -1;
+            wholeText_ = platform::Cp1252ToUtf8(rest);
+            text = wholeText_;
+            return 0;
+    }
+}
+
 int TextFile::ReadLine(std::string& out, bool* usedDefault) {
     if (!reader_) return -2;
     return reader_->ReadLine(out, codePage_, DefaultChar(), usedDefault);
@@ -211,6 +388,8 @@ int TextFile::Close() {
     out_.reset();
     reader_.reset();
     writer_.reset();
+    wholeBytes_.reset();
+    wholeText_.clear();
     mode_ = kClosed;
     return result;
 }

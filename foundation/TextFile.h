@@ -67,6 +67,10 @@ class TextFile {
     // Reads the whole rest of the file into out through the reader: length read or a negative code.
     int ReadAll(std::string& out, bool* usedDefault = nullptr);
     int ReadLine(std::string& out, bool* usedDefault = nullptr);
+    // Reading, in place of CreateReader and ReadAll: the whole file with one read, its encoding
+    // chosen as CreateReader does (a detected one replaces 0) and decoded in one pass. The text
+    // stays valid until the next call or Close. 0, -1 for an empty text, -2 on a read error.
+    int ReadWholeText(std::string_view& text);
 
     // Writing: flushes and renames over the target (-2 when anything failed; then nothing is
     // replaced). A second call is harmless.
@@ -94,4 +98,6 @@ class TextFile {
     int codePage_ = 0;
     std::optional<std::string> defaultChar_;
     std::string error_;
+    std::unique_ptr<char[]> wholeBytes_;  // ReadWholeText: the file's bytes or their UTF-8 form
+    std::string wholeText_;               // ReadWholeText: text that needed a conversion
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "foundation/TextFile.h"
 #include "foundation/XmlText.h"
@@ -47,29 +48,29 @@ inline bool StartsWith(const char* p, const char* end, std::string_view what) {
 void AppendElementText(std::string& value, const char* p, const char* end) {
     p = SkipSpace(p, end);
     if (p == end) return;
-    bool plain = true;
+    bool controls = false;
     for (const char* q = p; q < end; ++q) {
         const unsigned char c = static_cast<unsigned char>(*q);
-        if (c < 0x20 || c == 0x7F || c == '&') {
-            plain = false;
+        if (c < 0x20 || c == 0x7F) {
+            controls = true;
             break;
         }
     }
-    if (plain) {
-        while (end > p && end[-1] == ' ') --end;
-        value.append(p, static_cast<size_t>(end - p));
-        return;
-    }
     const size_t base = value.size();
-    value.resize(base + static_cast<size_t>(end - p));
-    char* out = value.data() + base;
-    for (const char* q = p; q < end; ++q) {
-        const unsigned char c = static_cast<unsigned char>(*q);
-        if (c >= 0x20 && c != 0x7F) *out++ = static_cast<char>(c);
+    if (controls) {
+        value.resize(base + static_cast<size_t>(end - p));
+        char* out = value.data() + base;
+        for (const char* q = p; q < end; ++q) {
+            const unsigned char c = static_cast<unsigned char>(*q);
+            if (c >= 0x20 && c != 0x7F) *out++ = static_cast<char>(c);
+        }
+        value.resize(static_cast<size_t>(out - value.data()));
+    } else {
+        value.append(p, static_cast<size_t>(end - p));
     }
-    while (out > value.data() + base && out[-1] == ' ') --out;
-    const size_t length =
-        UnescapeXmlText(value.data() + base, static_cast<size_t>(out - (value.data() + base)));
+    size_t length = value.size() - base;
+    while (length > 0 && value[base + length - 1] == ' ') --length;
+    length = UnescapeXmlText(value.data() + base, length);
     value.resize(base + length);
 }
 
@@ -156,8 +157,56 @@ CXmlDocument::~CXmlDocument() {
     root_.Clear();
 }
 
+// Children and attributes are gathered on stacks shared by the whole parse and handed to their
+// node in one piece when it is done (or the parse stops), so that each list is allocated once at
+// its final size instead of growing child by child.
+struct CXmlDocument::ParseState {
+    std::vector<CXmlNode*> children;         // children of the open elements, innermost last
+    std::vector<CXmlAttribute*> attributes;  // of the start tag being read
+};
+
+namespace {
+
+// Hands the children gathered since mark to their node when the node's scope ends, whatever way
+// the parse leaves it.
+class PendingChildren {
+  public:
+    PendingChildren(std::vector<CXmlNode*>& stack, std::vector<CXmlNode*>& target)
+        : stack_(stack), target_(target), mark_(stack.size()) {}
+    ~PendingChildren() {
+        if (stack_.size() == mark_) return;
+        target_.insert(target_.end(), stack_.begin() + static_cast<std::ptrdiff_t>(mark_), stack_.end());
+        stack_.resize(mark_);
+    }
+    PendingChildren(const PendingChildren&) = delete;
+    PendingChildren& operator=(const PendingChildren&) = delete;
+
+  private:
+    std::vector<CXmlNode*>& stack_;
+    std::vector<CXmlNode*>& target_;
+    size_t mark_;
+};
+
+inline bool EndsTagName(char c) {
+    return IsSpace(c) || c == '/' || c == '>';
+}
+
+inline bool EndsAttributeName(char c) {
+    return c == '=' || EndsTagName(c);
+}
+
+}  // namespace
+
 int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent) {
-    if (parent != nullptr && Depth(parent) >= kMaxDepth) return kErrTooDeep;
+    ParseState state;
+    if (parent == nullptr) return ParseNode(state, p, end, nullptr, 0);
+    PendingChildren pending(state.children, parent->children_);
+    return ParseNode(state, p, end, parent, Depth(parent));
+}
+
+// depth: number of elements from parent up to the top (0 without parent).
+int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, CXmlNode* parent, int depth) {
+    if (parent != nullptr && depth >= kMaxDepth) return kErrTooDeep;
     CXmlNode* node = nullptr;
     // Looking for a tag.
     for (;;) {
@@ -171,6 +220,21 @@ int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent
         std::string_view markupName;
         std::string_view markupValue;
         bool toFront = false;
+        if (*p != '!' && *p != '?') {
+            const char* name = p;
+            while (p < end && !EndsTagName(*p)) ++p;
+            if (p == end) return kErrEndInTagName;
+            const std::string_view tag(name, static_cast<size_t>(p - name));
+            if (parent == nullptr) {
+                node = &root_;
+                root_.SetName(tag);
+            } else {
+                node = new CXmlNode(parent);
+                node->name_.assign(tag.data(), tag.size());
+                state.children.push_back(node);
+            }
+            break;
+        }
         if (StartsWith(p, end, "![CDATA[")) {
             const char* close = FindText(p + 8, end, "]]>");
             if (close == nullptr) return kErrCDataOpen;
@@ -190,27 +254,18 @@ int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent
             markupName = CXmlNode::kProcessingInstruction;
             markupValue = std::string_view(p + 1, static_cast<size_t>(close - (p + 1)));
             p = close + 2;
-        } else if (*p == '!') {
+        } else {
             const char* close = Find(p, end, '>');
             if (close == nullptr) return kErrDeclOpen;
             markupName = CXmlNode::kDeclaration;
             markupValue = std::string_view(p, static_cast<size_t>(close - p));
             p = close + 1;
-        } else {
-            const char* name = p;
-            while (p < end && !IsSpace(*p) && *p != '/' && *p != '>') ++p;
-            if (p == end) return kErrEndInTagName;
-            const std::string_view tag(name, static_cast<size_t>(p - name));
-            if (parent == nullptr) {
-                node = &root_;
-                root_.SetName(tag);
-            } else {
-                node = parent->AddChild(tag);
-            }
-            break;
         }
         if (parent != nullptr) {
-            parent->AddChild(markupName, markupValue);
+            auto* markup = new CXmlNode(parent);
+            markup->name_.assign(markupName.data(), markupName.size());
+            markup->value_.assign(markupValue.data(), markupValue.size());
+            state.children.push_back(markup);
             return 0;
         }
         if (toFront) {
@@ -223,48 +278,12 @@ int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent
         }
     }
 
-    // Reading attributes.
-    if (p < end && *p != '>' && *p != '/') {
-        // Size the attribute list once: a start tag has at most as many attributes as "=" signs.
-        if (const char* gt = Find(p, end, '>')) {
-            size_t equals = 0;
-            for (const char* q = p; q < gt; ++q) equals += *q == '=';
-            node->attributes_.reserve(equals);
-        }
-    }
-    for (;;) {
-        p = SkipSpace(p, end);
-        if (p == end) return kErrEndInStartTag;
-        if (*p == '/') {
-            const char* gt = Find(p, end, '>');
-            if (gt == nullptr) return kErrNoGt;
-            p = gt + 1;
-            return 0;
-        }
-        if (*p == '>') {
-            ++p;
-            break;
-        }
-        const char* name = p;
-        while (p < end && *p != '=' && !IsSpace(*p) && *p != '/' && *p != '>') ++p;
-        if (p == end) return kErrEndInAttrName;
-        auto* attribute = new CXmlAttribute(std::string_view(name, static_cast<size_t>(p - name)), {});
-        node->attributes_.push_back(attribute);
-        p = SkipSpace(p, end);
-        if (p == end) return kErrEndAfterAttrName;
-        if (*p != '=') return kErrNoEquals;
-        ++p;
-        while (p < end && *p != '"' && *p != '\'') ++p;
-        if (p == end) return kErrNoQuote;
-        const char* close = Find(p + 1, end, *p);
-        if (close == nullptr) return kErrNoClosingQuote;
-        std::string& value = attribute->MutableValue();
-        value.assign(p + 1, static_cast<size_t>(close - (p + 1)));
-        UnescapeXmlText(value);
-        p = close + 1;
-    }
+    const int tag = ParseStartTag(state, p, end, node);
+    if (tag != 0) return tag < 0 ? 0 : tag;
 
     // Reading content.
+    const int nodeDepth = parent == nullptr ? 1 : depth + 1;
+    PendingChildren pending(state.children, node->children_);
     for (;;) {
         const char* lt = Find(p, end, '<');
         if (lt == nullptr) {
@@ -288,14 +307,66 @@ int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent
             p = gt + 1;
             return 0;
         }
-        const int result = ParseElement(p, end, node);
+        const int result = ParseNode(state, p, end, node, nodeDepth);
         if (result != 0) return result;
+    }
+}
+
+// Reads the attributes and the end of a start tag: 0 when content follows, -1 for an empty
+// element ("/>"), or a parse error. The attributes read go to the node in any case.
+int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* end, CXmlNode* node) {
+    std::vector<CXmlAttribute*>& gathered = state.attributes;
+    struct Handover {
+        std::vector<CXmlAttribute*>& from;
+        std::vector<CXmlAttribute*>& to;
+        ~Handover() {
+            if (from.empty()) return;
+            to.insert(to.end(), from.begin(), from.end());
+            from.clear();
+        }
+    } handover{gathered, node->attributes_};
+    for (;;) {
+        p = SkipSpace(p, end);
+        if (p == end) return kErrEndInStartTag;
+        if (*p == '/') {
+            const char* gt = Find(p, end, '>');
+            if (gt == nullptr) return kErrNoGt;
+            p = gt + 1;
+            return -1;
+        }
+        if (*p == '>') {
+            ++p;
+            return 0;
+        }
+        const char* name = p;
+        while (p < end && !EndsAttributeName(*p)) ++p;
+        if (p == end) return kErrEndInAttrName;
+        const std::string_view attributeName(name, static_cast<size_t>(p - name));
+        // An attribute the tag breaks off in stays, with its name only.
+        auto brokenOff = [&](int error) {
+            gathered.push_back(new CXmlAttribute(attributeName, {}));
+            return error;
+        };
+        p = SkipSpace(p, end);
+        if (p == end) return brokenOff(kErrEndAfterAttrName);
+        if (*p != '=') return brokenOff(kErrNoEquals);
+        ++p;
+        while (p < end && *p != '"' && *p != '\'') ++p;
+        if (p == end) return brokenOff(kErrNoQuote);
+        const char* close = Find(p + 1, end, *p);
+        if (close == nullptr) return brokenOff(kErrNoClosingQuote);
+        auto* attribute =
+            new CXmlAttribute(attributeName, std::string_view(p + 1, static_cast<size_t>(close - (p + 1))));
+        gathered.push_back(attribute);
+        UnescapeXmlText(attribute->MutableValue());
+        p = close + 1;
     }
 }
 
 int CXmlDocument::LoadXmlText(std::string_view text) {
     root_.Clear();
     docLevel_.Clear();
+    if (text.empty()) return kErrEmptyText;
     // The text ends at its first NUL, as a C string would.
     if (const void* nul = std::memchr(text.data(), 0, text.size())) {
         text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
@@ -366,28 +437,24 @@ HRESULT CXmlDocument::Save(const std::filesystem::path& file) {
 
 HRESULT CXmlDocument::Load(const std::filesystem::path& file) {
     std::error_code ec;
-    const auto size = std::filesystem::file_size(file, ec);
+    static_cast<void>(std::filesystem::file_size(file, ec));  // refuses what is no regular file
     if (ec) return E_FAIL;
-    std::string text;
-    {
-        TextFile in;
-        if (in.OpenForReading(file) != 0) return E_FAIL;
-        in.SetEncoding(encoding_ & 0xFF);
-        in.SetFlags(encoding_ & ~0xFF);
-        in.SetBufferSize(static_cast<size_t>(size));
-        if (in.CreateReader() != 0) return E_FAIL;
-        encoding_ = in.Encoding();
-        if (in.ReadAll(text) < -1) return E_FAIL;
-    }
+    TextFile in;  // holds the text until the parse is done
+    if (in.OpenForReading(file) != 0) return E_FAIL;
+    in.SetEncoding(encoding_ & 0xFF);
+    in.SetFlags(encoding_ & ~0xFF);
+    std::string_view text;
+    if (in.ReadWholeText(text) < -1) return E_FAIL;
+    encoding_ = in.Encoding();
 
     std::optional<std::string> expanded;
     const size_t ns = text.find(kXIncludeNamespace);
-    if (ns != std::string::npos && ns > 0) {
+    if (ns != std::string_view::npos && ns > 0) {
         std::string tag;
         const size_t equals = text.rfind('=', ns);
-        if (equals != std::string::npos) {
+        if (equals != std::string_view::npos) {
             const size_t colon = text.rfind(':', equals);
-            if (colon != std::string::npos) {
+            if (colon != std::string_view::npos) {
                 size_t start = colon + 1;
                 while (start < text.size() && text[start] == ' ') ++start;
                 size_t stop = start;

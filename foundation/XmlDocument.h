@@ -71,6 +71,9 @@ class CXmlDocument {
     };
 
   private:
+    struct ParseState;
+    int ParseNode(ParseState& state, const char*& p, const char* end, CXmlNode* parent, int depth);
+    int ParseStartTag(ParseState& state, const char*& p, const char* end, CXmlNode* node);
     void Serialise(std::string& out, bool formatted);
 
     CXmlNode root_;

@@ -1,5 +1,6 @@
 #include "foundation/XmlText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -9,8 +10,8 @@
 namespace {
 
 struct Entity {
-    const char* reference;
-    const char* text;  // UTF-8
+    std::string_view reference;
+    std::string_view text;  // UTF-8
 };
 
 // The characters are those the Windows-1252 bytes of the original table stand for.
@@ -171,40 +172,39 @@ std::string EscapeXmlText(std::string_view text, bool escapeQuotes) {
     return out;
 }
 
+namespace {
+// The entity whose reference starts at in ("&..."), or null.
+const Entity* EntityAt(const char* in, const char* end) {
+    const size_t available = static_cast<size_t>(end - in);
+    const void* semicolon = std::memchr(in + 1, ';', std::min(available, kLongestReference) - 1);
+    if (semicolon == nullptr) return nullptr;
+    const std::string_view reference(in, static_cast<size_t>(static_cast<const char*>(semicolon) - in) + 1);
+    for (const Entity& entity : kEntities) {
+        if (entity.reference == reference) return &entity;
+    }
+    return nullptr;
+}
+}  // namespace
+
 size_t UnescapeXmlText(char* text, size_t length) {
-    char* amp = static_cast<char*>(std::memchr(text, '&', length));
-    if (amp == nullptr) return length;
-    char* out = amp;
-    const char* in = amp;
     const char* end = text + length;
+    const char* in = static_cast<const char*>(std::memchr(text, '&', length));
+    if (in == nullptr) return length;
+    // Every reference is longer than its text, so the output never overtakes the input.
+    char* out = text + (in - text);
     while (in < end) {
-        if (*in != '&') {
+        if (const Entity* entity = EntityAt(in, end)) {
+            std::memcpy(out, entity->text.data(), entity->text.size());
+            out += entity->text.size();
+            in += entity->reference.size();
+        } else {
             *out++ = *in++;
-            continue;
         }
-        const char* semicolon = nullptr;
-        for (const char* p = in + 1; p < end && static_cast<size_t>(p - in) < kLongestReference; ++p) {
-            if (*p == ';') {
-                semicolon = p;
-                break;
-            }
-        }
-        const Entity* match = nullptr;
-        if (semicolon != nullptr) {
-            const std::string_view reference(in, static_cast<size_t>(semicolon - in) + 1);
-            for (const Entity& entity : kEntities) {
-                if (reference == entity.reference) {
-                    match = &entity;
-                    break;
-                }
-            }
-        }
-        if (match == nullptr) {
-            *out++ = *in++;
-            continue;
-        }
-        for (const char* t = match->text; *t; ++t) *out++ = *t;
-        in = semicolon + 1;
+        const char* next = static_cast<const char*>(std::memchr(in, '&', static_cast<size_t>(end - in)));
+        if (next == nullptr) next = end;
+        std::memmove(out, in, static_cast<size_t>(next - in));
+        out += next - in;
+        in = next;
     }
     return static_cast<size_t>(out - text);
 }

@@ -84,9 +84,13 @@ TEST_F(LogFiles, LinesFromFourThreadsKeepOrderAndFormat) {
         ASSERT_TRUE(std::regex_match(text, t, message)) << text;
         const int thread = std::stoi(t[1]);
         const int n = std::stoi(t[2]);
-        if (lastOf.count(thread)) EXPECT_GT(n, lastOf[thread]) << "thread " << thread;
+        if (lastOf.count(thread)) {
+            EXPECT_GT(n, lastOf[thread]) << "thread " << thread;
+        }
         lastOf[thread] = n;
-        if (idOf.count(thread)) EXPECT_EQ(idOf[thread], m[6].str());
+        if (idOf.count(thread)) {
+            EXPECT_EQ(idOf[thread], m[6].str());
+        }
         idOf[thread] = m[6];
         ++written;
         if (t[3].matched) ++marks;

@@ -118,6 +118,74 @@ TEST_F(TextFiles, EncodingDetectionTable) {
     EXPECT_EQ(empty.Reader()->ReadChar(), -1);
 }
 
+// The whole-file read (one read, one decoding pass) must give what the block-wise reader gives, for
+// every encoding choice, with and without keeping the byte-order mark.
+TEST_F(TextFiles, WholeTextReadsAsTheReaderDoes) {
+    std::string longText;
+    for (int i = 0; i < 300; ++i)
+        longText += "Speed <ref> " + std::to_string(i) + (i % 7 ? "" : "\xC3\xA9\xE2\x82\xAC");
+    auto utf16 = [](const std::string& ascii, bool bigEndian) {
+        std::string bytes;
+        for (char c : ascii) bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return bytes;
+    };
+    const std::string inputs[] = {
+        "",
+        "a",
+        "\xFF",
+        "\xFF\xFE",
+        "\xFE\xFF",
+        "\xEF\xBB\xBF",
+        "\xEF\xBB\xBF"
+        "a\xC3\xA9",
+        "a\xC3\xA9\x80\xE9",
+        "ab\xE2\x82",
+        std::string("\xFF\xFE", 2) + utf16("abcdefghij", false),
+        std::string("\xFE\xFF", 2) + utf16("abcdefghij", true),
+        utf16("abcdefghi", false) + "x",  // odd last byte
+        std::string("\xFF\xFE"
+                    "a\0\xE9\0\xAC\x20\0\xD8",
+                    10),  // "a", e acute, euro, then a lone high surrogate at the end
+        std::string("\xFF\xFE"
+                    "\x3D\xD8\x00\xDE"
+                    "a\0\x00\xDC"
+                    "b\0\x00\xD8"
+                    "c\0d\0e\0f\0",
+                    22),  // a pair, a lone low and a lone high surrogate among ASCII
+        std::string("\xFE\xFF\xD8\x3D\xDE\x00\0a\xDC\0", 10),
+        longText,
+        std::string("\xEF\xBB\xBF") + longText,
+        std::string("\xFF\xFE", 2) + utf16(longText.substr(0, 500), false) + std::string("\xE9\0", 2) +
+            utf16(longText.substr(0, 37), false),
+    };
+    for (const std::string& bytes : inputs) {
+        const fs::path file = Put(bytes);
+        for (int encoding = 0; encoding <= 5; ++encoding) {
+            for (int flags : {0, static_cast<int>(kTextFileKeepBom)}) {
+                TextFile reader;
+                ASSERT_EQ(reader.OpenForReading(file), 0);
+                reader.SetEncoding(encoding);
+                reader.SetFlags(flags);
+                ASSERT_EQ(reader.CreateReader(), 0);
+                std::string expected;
+                const int expectedResult = reader.ReadAll(expected);
+
+                TextFile whole;
+                ASSERT_EQ(whole.OpenForReading(file), 0);
+                whole.SetEncoding(encoding);
+                whole.SetFlags(flags);
+                std::string_view text;
+                const int result = whole.ReadWholeText(text);
+                const std::string where = "bytes " + std::to_string(bytes.size()) + ", encoding " +
+                                          std::to_string(encoding) + ", flags " + std::to_string(flags);
+                EXPECT_EQ(result, expectedResult < 0 ? expectedResult : 0) << where;
+                EXPECT_EQ(whole.Encoding(), reader.Encoding()) << where;
+                EXPECT_EQ(std::string(text), expected) << where;
+            }
+        }
+    }
+}
+
 TEST_F(TextFiles, MalformedUtf8NeverSwallowsFollowingBytes) {
     struct Case {
         std::string bytes;
