@@ -252,7 +252,8 @@ int CMain::GroupExecute(int group, int cyclic, int32_t cycleMs) {
     if (kind != Kind::Own) {
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
         if (!driver) return Unavailable(kind);
-        return driver->GroupExecute(currentNodeAddress_, group, cyclic ? cycleMs : 0);
+        // These channels take the cycle as given; their own threads decide what a cycle of 0 means.
+        return driver->GroupExecute(currentNodeAddress_, group, cycleMs);
     }
     CGroup* g = CMainBackground::OwnGroup(*this, group);
     if (!g) return SetError(kUnknownGroup, engine_text::kUnknownGroup);

@@ -402,6 +402,106 @@ TEST_F(BoxGroupTest, RunsGoThroughTheBoxAsSingleTransactions) {
     EXPECT_EQ(Reg(1, kW31), 31);
 }
 
+// A library channel whose driver records what the engine asks of it; the test plays the library's
+// thread by calling the group callback it was given.
+class FakeLibraryDriver : public CChannelDriver, public CGroupChannel {
+  public:
+    FakeLibraryDriver(CMain& owner, int index) : CChannelDriver(owner, index) {}
+    int Type() const override { return channel_type::kLibrary; }
+    bool Test(uint8_t) override { return true; }
+    int Identify(uint8_t, CCompatChecker&, CIdentification&) override { return -1; }
+    int ReadItem(const VocabularyItem&, uint32_t*, uint8_t, bool) override { return -1; }
+    int WriteItem(const VocabularyItem&, const uint32_t*, uint8_t, bool) override { return -1; }
+    int UploadCell(const VocabularyItem&, void*, uint32_t*, uint8_t) override { return -1; }
+    int DownloadCell(const VocabularyItem&, const void*, uint32_t, uint8_t) override { return -1; }
+    int Configure(const CChannelSettings&) override { return 0; }
+    int GetConfig(CChannelSettings&) override { return 0; }
+    int Close() override { return 0; }
+
+    int GroupCreate(uint32_t, platform::WindowHandle, unsigned, Callback cb, void* ctx) override {
+        callback = cb;
+        context = ctx;
+        return 7;
+    }
+    int GroupRemove(int group) override {
+        calls.push_back("remove " + std::to_string(group));
+        return 0;
+    }
+    int GroupRemoveAll() override { return 0; }
+    int GroupExecute(uint32_t, int group, int32_t cycle) override {
+        calls.push_back("execute " + std::to_string(group) + " " + std::to_string(cycle));
+        return 0;
+    }
+    int GroupStop(int) override { return 0; }
+    int GroupExecuteOnce(uint32_t, int) override { return 0; }
+    int GroupClear(int*) override { return 0; }
+    int VariableAdd(uint32_t, int*, const VocabularyItem& item, int, void*, int32_t size, uint32_t flags,
+                    void*, uint32_t*) override {
+        calls.push_back("add " + item.name + " " + std::to_string(size) + " " + std::to_string(flags));
+        return 1;
+    }
+    int GroupAddItem(uint32_t, int, const VocabularyItem& item, int, void*, uint32_t size, CCellHolder*,
+                     int32_t* resultWord) override {
+        calls.push_back("item " + item.name + " " + std::to_string(size) + (resultWord ? " result" : ""));
+        return 3;
+    }
+    int VariableRemove(int group, int variable) override {
+        calls.push_back("var remove " + std::to_string(group) + " " + std::to_string(variable));
+        return 0;
+    }
+    int VariableRemoveAll(int) override { return 0; }
+
+    Callback callback = nullptr;
+    void* context = nullptr;
+    std::vector<std::string> calls;
+};
+
+TEST_F(SerialGroupTest, LibraryGroupsKeepTheirNotifyRecords) {
+    const int library = enginetest::FindChannel(engine, "Linkora");
+    ASSERT_GE(library, 0);
+    auto owned = std::make_unique<FakeLibraryDriver>(engine, library);
+    FakeLibraryDriver& fake = *owned;
+    engine.Channel(library)->driver = std::move(owned);
+    CCompatChecker checker;
+    checker.InitFromLegacy(5, 1, 9, 1, 0, 0, 0, 0);
+    BSTR text = platform::BstrFromUtf8("<xml Hw=\"5\" Sw=\"9\" SwRev=\"1\" build=\"0\"/>");
+    ASSERT_EQ(engine.NodeConnectOffline(checker, &text, 4, library), 0) << engine.ErrorText();
+    SysFreeString(text);
+    engine.SetCurrentChannel(library);
+    ASSERT_EQ(engine.SelectNode(4, library), 0);
+
+    constexpr unsigned kMessage = platform::WM_USER + 9;
+    ASSERT_EQ(engine.GroupCreate(0, 0, sink.Handle(), kMessage), 7);
+    CGroupBridge* record = engine.FindGroupBridge(7);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(fake.context, record);
+    CCellHolder holder, wide;
+    EXPECT_EQ(engine.GroupAddReadCell(7, "A10", &holder), 3);
+    EXPECT_EQ(engine.GroupAddCellValue(7, "A11", 0, &wide, 0, 6), -302);
+    EXPECT_EQ(engine.ErrorText(), "a cell holder carries at most 4 bytes");
+    EXPECT_EQ(engine.GroupAddReadCell(8, "A10", &holder), -303);
+    ASSERT_EQ(record->variables.size(), 1u);
+    EXPECT_EQ(record->variables[0]->holder, &holder);
+
+    holder.value = 42;
+    fake.callback(0, 0, fake.context);
+    const auto messages = Delivered(kMessage);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].wParam, reinterpret_cast<std::uintptr_t>(&holder));
+
+    int group = 7;
+    uint16_t value = 0;
+    EXPECT_EQ(engine.VariableAdd(0, 0, &group, "A10", 0, &value, -1, nullptr, nullptr), 1);
+    EXPECT_EQ(engine.GroupExecute(7, 1, 50), 0);
+    EXPECT_EQ(engine.VariableRemove(7, 3), 0);
+    EXPECT_TRUE(record->variables.empty());
+    EXPECT_EQ(engine.GroupRemove(7), 0);
+    EXPECT_EQ(engine.FindGroupBridge(7), nullptr);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"item A10 2 result", "add A10 -1 3221225474",
+                                                    "execute 7 50", "var remove 7 3", "remove 7"}));
+    engine.SetCurrentChannel(channel);
+}
+
 TEST_F(SerialGroupTest, ChannelsWithoutGroupDriverAnswerAsUnavailable) {
     const int library = enginetest::FindChannel(engine, "Linkora");
     ASSERT_GE(library, 0);
