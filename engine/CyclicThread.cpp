@@ -372,11 +372,13 @@ void CMainBackground::ExecuteCyclicBlock(CMain& m, size_t index, CCyclicLog& log
                 if (e.value) std::memcpy(&word, e.value, e.valueSize);
                 m.WriteCell(e.name, &word, e.nodeId, e.channel);
                 table.lock();
+                if (i >= m.cyclicCount_) return;
             } else {
                 log.Add("\r\n" + e.name);
                 uint32_t word = 0;
                 const int rc = m.ReadCell(e.name, &word, e.nodeId, e.channel);
                 table.lock();
+                if (i >= m.cyclicCount_) return;
                 if (rc != 0) {
                     SetHolderStatus(e, CCellHolder::kReadError);
                 } else {

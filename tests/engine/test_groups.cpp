@@ -371,6 +371,33 @@ TEST_F(SerialGroupTest, CyclicExecutionWithCycleZeroRegistersNothing) {
     EXPECT_FALSE(engine.CyclicThreadRunning());
 }
 
+TEST_F(SerialGroupTest, OfflineNodesAnswerGroupsFromTheirValues) {
+    CCompatChecker checker;
+    checker.InitFromLegacy(5, 1, 9, 1, 0, 0, 0, 0);
+    BSTR text = platform::BstrFromUtf8("<xml Hw=\"5\" Sw=\"9\" SwRev=\"1\" build=\"0\"/>");
+    ASSERT_EQ(engine.NodeConnectOffline(checker, &text, 6, 0), 0) << engine.ErrorText();
+    SysFreeString(text);
+    engine.SetCurrentChannel(0);
+    ASSERT_EQ(engine.SelectNode(6, 0), 0);
+
+    int group = -1;
+    const uint32_t written = 0x8001;
+    uint32_t a10 = 0;
+    uint16_t a11 = 0;
+    int32_t r10 = 9;
+    ASSERT_GE(
+        engine.VariableAdd(0, 0, &group, "A10", 1, const_cast<uint32_t*>(&written), 4, nullptr, nullptr), 0);
+    EXPECT_EQ(engine.GroupExecuteOnce(0, 0, group), 0);
+    ASSERT_EQ(engine.GroupClear(&group), 0);
+    ASSERT_GE(engine.VariableAdd(0, 0, &group, "A10", 0, &a10, 4, &r10, nullptr), 0);
+    ASSERT_GE(engine.VariableAdd(0, 0, &group, "A11", 0, &a11, 2, nullptr, nullptr), 0);
+    EXPECT_EQ(engine.GroupExecuteOnce(0, 0, group), 0);
+    EXPECT_EQ(a10, 0xFFFF8001u);  // the stored word cut to the signed 2-byte item
+    EXPECT_EQ(a11, 0u);
+    EXPECT_EQ(r10, 0);
+    engine.SetCurrentChannel(channel);
+}
+
 class BoxGroupTest : public SerialGroupTest {
   protected:
     BoxGroupTest() { box = true; }
