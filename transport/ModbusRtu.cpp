@@ -9,6 +9,7 @@
 
 #include "foundation/ProgramSwitches.h"
 #include "platform/Prompt.h"
+#include "transport/ByteOrder.h"
 #include "transport/ModbusCrc.h"
 #include "transport/ModbusTexts.h"
 
@@ -238,27 +239,45 @@ void CModbusRtu::SetOwnerFromDetail(int code) {
     if (owner_) owner_->Set(code, GetErrorText(0));
 }
 
-int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uint8_t slave) {
-    if (count == 0 || count > kMaxReadRegisters) {
-        detailText_ = Format("Modbus func. 3 register %d words %d: count outside 1..%d", address, count,
-                             kMaxReadRegisters);
-        state_ = 3;
-        return 110;
+namespace {
+
+// What tells the functions apart when an exchange fails.
+struct FunctionCodes {
+    int exception;  // the drive answered with an exception
+    int crc;        // the reply's CRC is wrong
+    const char* logText;
+};
+
+FunctionCodes CodesOf(uint8_t function) {
+    switch (function) {
+        case 3:
+            return {129, 130, "Errore lettura word(s)"};
+        case 16:
+            return {136, 137, "Errore scrittura word(s)"};
+        default:
+            return {143, 144, "Errore scrittura word"};
     }
-    uint8_t* request = sendBuffer_;
+}
+
+// The first six bytes of a request: slave, function, address and one more word.
+void PutHead(uint8_t* request, uint8_t slave, uint8_t function, uint16_t address, uint16_t word) {
     request[0] = slave;
-    request[1] = 3;
-    request[2] = static_cast<uint8_t>(address >> 8);
-    request[3] = static_cast<uint8_t>(address);
-    request[4] = static_cast<uint8_t>(count >> 8);
-    request[5] = static_cast<uint8_t>(count);
-    PutCrc(request, 6);
+    request[1] = function;
+    PutBe16(request + 2, address);
+    PutBe16(request + 4, word);
+}
+
+}  // namespace
+
+int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_t count) {
+    const uint8_t* request = sendBuffer_;
+    const uint8_t function = request[1];
+    const FunctionCodes codes = CodesOf(function);
     uint8_t* reply = recvBuffer_;
     int code = 0;
-    if (retryCount_ == 0) return 0;
     for (uint32_t attempt = 0; attempt < retryCount_; ++attempt) {
         if (attempt > 0) Sleep(pause_);
-        code = Send(request, 8);
+        code = Send(request, length);
         if (code != 0) {
             state_ = 3;
             return code;
@@ -270,39 +289,57 @@ int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uin
                 detailText_ =
                     Format("(dati.BuffRecv)[0]='%d'!=NumeroSlave='%d' in reading data", reply[0], slave);
                 code = 127;
-            } else if ((reply[1] & 0x7F) != 3) {
+            } else if ((reply[1] & 0x7F) != function) {
                 ChannelTraceBytes("Recv ", reply, 3);
                 detailText_ =
-                    Format("(dati.BuffRecv)[1]!='%d'!=func='%d' in reading data", reply[1] & 0x7F, 3);
+                    Format("(dati.BuffRecv)[1]!='%d'!=func='%d' in reading data", reply[1] & 0x7F, function);
                 code = 128;
             } else if (reply[1] & 0x80) {
                 Receive(reply + 3, 2);
                 ChannelTraceBytes("Recv ", reply, 5);
-                detailText_ = Format("Modbus func. %d register %d words %d: error 0x%02X (%s)", 3, address,
-                                     count, reply[2], GetFileTransferErrorText(reply[2]));
-                if (owner_) owner_->code = 129;
-                LogError(detailText_, 129);
-                SetOwnerFromDetail(129);
+                const char* text = GetFileTransferErrorText(reply[2]);
+                detailText_ =
+                    function == 6
+                        ? Format("Modbus func. 6 register %d: error 0x%02X (%s)", address, reply[2], text)
+                        : Format("Modbus func. %d register %d words %d: error 0x%02X (%s)", function, address,
+                                 count, reply[2], text);
+                LogError(detailText_, static_cast<uint32_t>(codes.exception));
+                SetOwnerFromDetail(codes.exception);
                 state_ = 3;
-                return 129;
+                return codes.exception;
             } else {
-                // The byte count is at most 255, so the whole reply fits the receive buffer.
-                code = Receive(reply + 3, static_cast<size_t>(reply[2]) + 2);
-                ChannelTraceBytes("Recv ", reply, 3 + static_cast<size_t>(reply[2]) + 2);
-                if (code == 0 && !CrcMatches(reply, static_cast<size_t>(reply[2]) + 3)) {
+                // A read reply announces its byte count (at most 255, so the whole reply fits
+                // the receive buffer); a write reply echoes address and word.
+                const size_t rest = function == 3 ? static_cast<size_t>(reply[2]) + 2 : 5;
+                code = Receive(reply + 3, rest);
+                ChannelTraceBytes("Recv ", reply, 3 + rest);
+                if (code == 0 && !CrcMatches(reply, 1 + rest)) {
                     ChannelTrace("Recv  Wrong crc");
-                    code = 130;
+                    code = codes.crc;
                 }
             }
         }
         if (code == 0) break;
         ++errorCounter_;
-        LogError("Errore lettura word(s)", static_cast<uint32_t>(code));
+        LogError(codes.logText, static_cast<uint32_t>(code));
     }
-    if (code != 0) {
+    if (code != 0) state_ = 3;
+    return code;
+}
+
+int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uint8_t slave) {
+    if (count == 0 || count > kMaxReadRegisters) {
+        detailText_ = Format("Modbus func. 3 register %d words %d: count outside 1..%d", address, count,
+                             kMaxReadRegisters);
         state_ = 3;
-        return code;
+        return 110;
     }
+    if (retryCount_ == 0) return 0;  // no attempt: nothing sent, nothing to check
+    PutHead(sendBuffer_, slave, 3, address, count);
+    PutCrc(sendBuffer_, 6);
+    const int code = Transact(8, slave, address, count);
+    if (code != 0) return code;
+    const uint8_t* reply = recvBuffer_;
     const unsigned byteCount = reply[2];
     if (byteCount < 2u * count) {
         ChannelTrace("Recv Missing data");
@@ -314,15 +351,7 @@ int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uin
         state_ = 3;
         return 117;
     }
-    auto* out = static_cast<uint8_t*>(buffer);
-    if (rawWordOrder_) {
-        std::memcpy(out, reply + 3, 2u * count);
-    } else {
-        for (unsigned k = 0; k < count; ++k) {
-            out[2 * k] = reply[3 + 2 * k + 1];
-            out[2 * k + 1] = reply[3 + 2 * k];
-        }
-    }
+    CopyRegisterWords(reply + 3, static_cast<uint8_t*>(buffer), count, rawWordOrder_);
     state_ = 0;
     return 0;
 }
@@ -334,74 +363,16 @@ int CModbusRtu::ExchangeWrite(uint16_t address, uint16_t count, const void* data
         state_ = 3;
         return 138;
     }
+    if (retryCount_ == 0) return 0;
     uint8_t* request = sendBuffer_;
-    request[0] = slave;
-    request[1] = 16;
-    request[2] = static_cast<uint8_t>(address >> 8);
-    request[3] = static_cast<uint8_t>(address);
-    request[4] = static_cast<uint8_t>(count >> 8);
-    request[5] = static_cast<uint8_t>(count);
+    PutHead(request, slave, 16, address, count);
     request[6] = static_cast<uint8_t>(2 * count);
-    const auto* in = static_cast<const uint8_t*>(data);
-    if (rawWordOrder_) {
-        std::memcpy(request + 7, in, 2u * count);
-    } else {
-        for (unsigned k = 0; k < count; ++k) {
-            request[7 + 2 * k] = in[2 * k + 1];
-            request[7 + 2 * k + 1] = in[2 * k];
-        }
-    }
+    CopyRegisterWords(static_cast<const uint8_t*>(data), request + 7, count, rawWordOrder_);
     const size_t length = 7 + 2u * count;
     PutCrc(request, length);
-    uint8_t* reply = recvBuffer_;
-    int code = 0;
-    if (retryCount_ == 0) return 0;
-    for (uint32_t attempt = 0; attempt < retryCount_; ++attempt) {
-        if (attempt > 0) Sleep(pause_);
-        code = Send(request, length + 2);
-        if (code != 0) {
-            state_ = 3;
-            return code;
-        }
-        code = Receive(reply, 3);
-        if (code == 0) {
-            if (reply[0] != slave) {
-                ChannelTraceBytes("Recv ", reply, 3);
-                detailText_ =
-                    Format("(dati.BuffRecv)[0]='%d'!=NumeroSlave='%d' in reading data", reply[0], slave);
-                code = 127;
-            } else if ((reply[1] & 0x7F) != 16) {
-                ChannelTraceBytes("Recv ", reply, 3);
-                detailText_ = Format("(dati.BuffRecv)[1]!='%d'!=func='16' in reading data", reply[1] & 0x7F);
-                code = 128;
-            } else if (reply[1] & 0x80) {
-                Receive(reply + 3, 2);
-                ChannelTraceBytes("Recv ", reply, 5);
-                detailText_ = Format("Modbus func. 16 register %d words %d: error 0x%02X (%s)", address,
-                                     count, reply[2], GetFileTransferErrorText(reply[2]));
-                LogError(detailText_, 136);
-                SetOwnerFromDetail(136);
-                state_ = 3;
-                return 136;
-            } else {
-                code = Receive(reply + 3, 5);
-                ChannelTraceBytes("Recv ", reply, 8);
-                if (code == 0 && !CrcMatches(reply, 6)) {
-                    ChannelTrace("Recv  Wrong crc");
-                    code = 137;
-                }
-            }
-        }
-        if (code == 0) break;
-        ++errorCounter_;
-        LogError("Errore scrittura word(s)", static_cast<uint32_t>(code));
-    }
-    if (code != 0) {
-        state_ = 3;
-        return code;
-    }
-    if (reply[2] != request[2] || reply[3] != request[3] || reply[4] != request[4] ||
-        reply[5] != request[5]) {
+    const int code = Transact(length + 2, slave, address, count);
+    if (code != 0) return code;
+    if (std::memcmp(recvBuffer_ + 2, request + 2, 4) != 0) {
         state_ = 3;
         return 138;
     }
@@ -410,67 +381,14 @@ int CModbusRtu::ExchangeWrite(uint16_t address, uint16_t count, const void* data
 }
 
 int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t slave) {
-    uint8_t* request = sendBuffer_;
-    request[0] = slave;
-    request[1] = 6;
-    request[2] = static_cast<uint8_t>(address >> 8);
-    request[3] = static_cast<uint8_t>(address);
-    if (rawWordOrder_) {
-        request[4] = static_cast<uint8_t>(value);
-        request[5] = static_cast<uint8_t>(value >> 8);
-    } else {
-        request[4] = static_cast<uint8_t>(value >> 8);
-        request[5] = static_cast<uint8_t>(value);
-    }
-    PutCrc(request, 6);
-    uint8_t* reply = recvBuffer_;
-    int code = 0;
     if (retryCount_ == 0) return 0;
-    for (uint32_t attempt = 0; attempt < retryCount_; ++attempt) {
-        if (attempt > 0) Sleep(pause_);
-        code = Send(request, 8);
-        if (code != 0) {
-            state_ = 3;
-            return code;
-        }
-        code = Receive(reply, 3);
-        if (code == 0) {
-            if (reply[0] != slave) {
-                ChannelTraceBytes("Recv ", reply, 3);
-                detailText_ =
-                    Format("(dati.BuffRecv)[0]='%d'!=NumeroSlave='%d' in reading data", reply[0], slave);
-                code = 127;
-            } else if ((reply[1] & 0x7F) != 6) {
-                ChannelTraceBytes("Recv ", reply, 3);
-                detailText_ = Format("(dati.BuffRecv)[1]!='%d'!=func='6' in reading data", reply[1] & 0x7F);
-                code = 128;
-            } else if (reply[1] & 0x80) {
-                Receive(reply + 3, 2);
-                ChannelTraceBytes("Recv ", reply, 5);
-                detailText_ = Format("Modbus func. 6 register %d: error 0x%02X (%s)", address, reply[2],
-                                     GetFileTransferErrorText(reply[2]));
-                LogError(detailText_, 143);
-                SetOwnerFromDetail(143);
-                state_ = 3;
-                return 143;
-            } else {
-                code = Receive(reply + 3, 5);
-                ChannelTraceBytes("Recv ", reply, 8);
-                if (code == 0 && !CrcMatches(reply, 6)) {
-                    ChannelTrace("Recv  Wrong crc");
-                    code = 144;
-                }
-            }
-        }
-        if (code == 0) break;
-        ++errorCounter_;
-        LogError("Errore scrittura word", static_cast<uint32_t>(code));
-    }
-    if (code != 0) {
-        state_ = 3;
-        return code;
-    }
-    if (std::memcmp(reply + 2, request + 2, 4) != 0) {
+    // In raw word order the value goes out low byte first.
+    const uint16_t word = rawWordOrder_ ? static_cast<uint16_t>(value << 8 | value >> 8) : value;
+    PutHead(sendBuffer_, slave, 6, address, word);
+    PutCrc(sendBuffer_, 6);
+    const int code = Transact(8, slave, address, 1);
+    if (code != 0) return code;
+    if (std::memcmp(recvBuffer_ + 2, sendBuffer_ + 2, 4) != 0) {
         state_ = 3;
         return 145;
     }
@@ -478,7 +396,8 @@ int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t sl
     return 0;
 }
 
-int CModbusRtu::ReadRegisters(uint16_t address, uint16_t count, void* buffer, uint8_t slave) {
+template <class Exchange>
+int CModbusRtu::Locked(uint8_t slave, Exchange exchange) {
     detailText_.clear();
     resultCode_ = 0;
     if (!open_) {
@@ -488,36 +407,20 @@ int CModbusRtu::ReadRegisters(uint16_t address, uint16_t count, void* buffer, ui
     if (slave == 0) slave = node_;
     platform::TimedLock lock(portMutex_, 2000);
     if (!lock) return resultCode_ = 103;
-    resultCode_ = static_cast<uint32_t>(ExchangeRead(address, count, buffer, slave));
+    resultCode_ = static_cast<uint32_t>(exchange(slave));
     return static_cast<int>(resultCode_);
+}
+
+int CModbusRtu::ReadRegisters(uint16_t address, uint16_t count, void* buffer, uint8_t slave) {
+    return Locked(slave, [&](uint8_t s) { return ExchangeRead(address, count, buffer, s); });
 }
 
 int CModbusRtu::WriteRegisters(uint16_t address, uint16_t count, const void* data, uint8_t slave) {
-    detailText_.clear();
-    resultCode_ = 0;
-    if (!open_) {
-        state_ = 255;
-        return resultCode_ = 8;
-    }
-    if (slave == 0) slave = node_;
-    platform::TimedLock lock(portMutex_, 2000);
-    if (!lock) return resultCode_ = 103;
-    resultCode_ = static_cast<uint32_t>(ExchangeWrite(address, count, data, slave));
-    return static_cast<int>(resultCode_);
+    return Locked(slave, [&](uint8_t s) { return ExchangeWrite(address, count, data, s); });
 }
 
 int CModbusRtu::WriteRegisterFrame(uint16_t address, uint16_t value, uint8_t slave) {
-    detailText_.clear();
-    resultCode_ = 0;
-    if (!open_) {
-        state_ = 255;
-        return resultCode_ = 8;
-    }
-    if (slave == 0) slave = node_;
-    platform::TimedLock lock(portMutex_, 2000);
-    if (!lock) return resultCode_ = 103;
-    resultCode_ = static_cast<uint32_t>(ExchangeWriteSingle(address, value, slave));
-    return static_cast<int>(resultCode_);
+    return Locked(slave, [&](uint8_t s) { return ExchangeWriteSingle(address, value, s); });
 }
 
 int CModbusRtu::ReadBytes(uint8_t slave, uint16_t address, uint8_t byteCount, void* buffer) {

@@ -121,10 +121,14 @@ class CModbusRtu : private CDomainChannel {
     platform::TimedMutex& PortMutex() { return portMutex_; }
 
   private:
-    struct Frame;
-
     int Send(const uint8_t* frame, size_t length);
     int Receive(uint8_t* into, size_t count);
+    // Sends the request in the send buffer (CRC included) and takes a whole reply into the
+    // receive buffer, with the retries; 0 or the failure code (state 3).
+    int Transact(size_t length, uint8_t slave, uint16_t address, uint16_t count);
+    // Runs an exchange on the open port under the port mutex; slave 0: the channel's node.
+    template <class Exchange>
+    int Locked(uint8_t slave, Exchange exchange);
     int ExchangeRead(uint16_t address, uint16_t count, void* buffer, uint8_t slave);
     int ExchangeWrite(uint16_t address, uint16_t count, const void* data, uint8_t slave);
     int ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t slave);
