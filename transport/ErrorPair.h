@@ -24,5 +24,23 @@ struct CErrorPair {
     void SetText(std::string_view newText);
 };
 
+// Keeps an owner's error pair (when there is one) across an exchange whose failure must
+// not show.
+class OwnerErrorGuard {
+  public:
+    explicit OwnerErrorGuard(CErrorPair* owner) : owner_(owner) {
+        if (owner_) saved_ = *owner_;
+    }
+    ~OwnerErrorGuard() {
+        if (owner_) *owner_ = saved_;
+    }
+    OwnerErrorGuard(const OwnerErrorGuard&) = delete;
+    OwnerErrorGuard& operator=(const OwnerErrorGuard&) = delete;
+
+  private:
+    CErrorPair* owner_;
+    CErrorPair saved_;
+};
+
 // Cuts text to at most maxBytes without splitting a UTF-8 sequence.
 std::string CutUtf8(std::string_view text, size_t maxBytes);

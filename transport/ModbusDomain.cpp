@@ -8,19 +8,9 @@
 #include <cstring>
 #include <vector>
 
+#include "transport/ModbusWire.h"
+
 namespace {
-
-uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // A block time-out the drive asked for: at least the program's own, at most the cap.
 uint32_t BlockTimeout(uint32_t asked, uint32_t receiveTimeout) {
@@ -118,8 +108,8 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
     };
 
     uint8_t start[10] = {0x50, 0x01};
-    PutU32(start + 2, kMaxUploadBlock);
-    PutU32(start + 6, receiveTimeout);
+    PutLe32(start + 2, kMaxUploadBlock);
+    PutLe32(start + 6, receiveTimeout);
     int rc = channel_.RegWrite(slave, args.address, 5, start);
     if (rc != 0) {
         size = 0;
@@ -136,10 +126,10 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
         size = 0;
         return terminate(301);
     }
-    const uint32_t total = GetU32(description + 2);
-    const uint32_t offered = GetU32(description + 6);
-    const uint32_t timeoutA = BlockTimeout(GetU32(description + 10), receiveTimeout);
-    const uint32_t timeoutB = BlockTimeout(GetU32(description + 14), receiveTimeout);
+    const uint32_t total = GetLe32(description + 2);
+    const uint32_t offered = GetLe32(description + 6);
+    const uint32_t timeoutA = BlockTimeout(GetLe32(description + 10), receiveTimeout);
+    const uint32_t timeoutB = BlockTimeout(GetLe32(description + 14), receiveTimeout);
 
     if (args.target == nullptr) {
         size = total;
@@ -295,9 +285,9 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
     }
 
     uint8_t start[14] = {0x31, 0x01};
-    PutU32(start + 2, total);
-    PutU32(start + 6, kMaxDownloadBlock);
-    PutU32(start + 10, receiveTimeout);
+    PutLe32(start + 2, total);
+    PutLe32(start + 6, kMaxDownloadBlock);
+    PutLe32(start + 10, receiveTimeout);
     int rc = channel_.RegWrite(slave, args.address, 7, start);
     if (rc != 0) {
         size = 0;
@@ -314,7 +304,7 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
         size = 0;
         return fail(rc);
     }
-    const uint32_t accepted = GetU32(description + 2);
+    const uint32_t accepted = GetLe32(description + 2);
     // A block below 2 bytes leaves no room for data after the header.
     if (description[1] > 1 || accepted < 2) {
         size = 0;
@@ -323,8 +313,8 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
     const uint32_t blockSize = std::min(accepted, kMaxDownloadBlock);
     const uint16_t blockRegisters = static_cast<uint16_t>(blockSize / 2);
     const uint32_t dataPerBlock = 2u * blockRegisters - 1;
-    const uint32_t timeoutA = BlockTimeout(GetU32(description + 6), receiveTimeout);
-    const uint32_t timeoutB = BlockTimeout(GetU32(description + 10), receiveTimeout);
+    const uint32_t timeoutA = BlockTimeout(GetLe32(description + 6), receiveTimeout);
+    const uint32_t timeoutB = BlockTimeout(GetLe32(description + 10), receiveTimeout);
     channel_.ApplyDomainTimeout(timeoutA);
     Post(args, kDomainStart, static_cast<intptr_t>(total));
 

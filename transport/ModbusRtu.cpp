@@ -9,9 +9,9 @@
 
 #include "foundation/ProgramSwitches.h"
 #include "platform/Prompt.h"
-#include "transport/ByteOrder.h"
 #include "transport/ModbusCrc.h"
 #include "transport/ModbusTexts.h"
+#include "transport/ModbusWire.h"
 
 namespace {
 
@@ -180,10 +180,12 @@ int CModbusRtu::Disconnect() {
 }
 
 int CModbusRtu::SetTimeout(uint32_t ms, uint16_t* outTimeout, uint8_t* outFlag) {
-    const CErrorPair saved = owner_ ? *owner_ : CErrorPair{};
-    const int rc = SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits,
-                             settings_.stopBits, settings_.rtsControl, ms, false);
-    if (owner_) *owner_ = saved;
+    int rc = 0;
+    {
+        OwnerErrorGuard keep(owner_);
+        rc = SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits,
+                       settings_.stopBits, settings_.rtsControl, ms, false);
+    }
     settings_.receiveTimeout = ms;
     if (outTimeout && outFlag) {
         *outTimeout = static_cast<uint16_t>(ms);
@@ -259,14 +261,6 @@ FunctionCodes CodesOf(uint8_t function) {
     }
 }
 
-// The first six bytes of a request: slave, function, address and one more word.
-void PutHead(uint8_t* request, uint8_t slave, uint8_t function, uint16_t address, uint16_t word) {
-    request[0] = slave;
-    request[1] = function;
-    PutBe16(request + 2, address);
-    PutBe16(request + 4, word);
-}
-
 }  // namespace
 
 int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_t count) {
@@ -335,7 +329,7 @@ int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uin
         return 110;
     }
     if (retryCount_ == 0) return 0;  // no attempt: nothing sent, nothing to check
-    PutHead(sendBuffer_, slave, 3, address, count);
+    PutRequestHead(sendBuffer_, slave, 3, address, count);
     PutCrc(sendBuffer_, 6);
     const int code = Transact(8, slave, address, count);
     if (code != 0) return code;
@@ -365,7 +359,7 @@ int CModbusRtu::ExchangeWrite(uint16_t address, uint16_t count, const void* data
     }
     if (retryCount_ == 0) return 0;
     uint8_t* request = sendBuffer_;
-    PutHead(request, slave, 16, address, count);
+    PutRequestHead(request, slave, 16, address, count);
     request[6] = static_cast<uint8_t>(2 * count);
     CopyRegisterWords(static_cast<const uint8_t*>(data), request + 7, count, rawWordOrder_);
     const size_t length = 7 + 2u * count;
@@ -384,7 +378,7 @@ int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t sl
     if (retryCount_ == 0) return 0;
     // In raw word order the value goes out low byte first.
     const uint16_t word = rawWordOrder_ ? static_cast<uint16_t>(value << 8 | value >> 8) : value;
-    PutHead(sendBuffer_, slave, 6, address, word);
+    PutRequestHead(sendBuffer_, slave, 6, address, word);
     PutCrc(sendBuffer_, 6);
     const int code = Transact(8, slave, address, 1);
     if (code != 0) return code;

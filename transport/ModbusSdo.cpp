@@ -4,41 +4,15 @@
 #include <cstring>
 
 #include "transport/ChannelTrace.h"
+#include "transport/ModbusWire.h"
 
 namespace {
-
-uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // Segment and abort frames travel with the two bytes of each register exchanged
 // relative to the initiate frames.
 void SwapPairs(uint8_t* frame) {
     for (int i = 0; i < 8; i += 2) std::swap(frame[i], frame[i + 1]);
 }
-
-// Keeps the owner's error pair across an exchange whose failure must not show.
-class OwnerErrorGuard {
-  public:
-    explicit OwnerErrorGuard(CErrorPair* owner) : owner_(owner) {
-        if (owner_) saved_ = *owner_;
-    }
-    ~OwnerErrorGuard() {
-        if (owner_) *owner_ = saved_;
-    }
-
-  private:
-    CErrorPair* owner_;
-    CErrorPair saved_;
-};
 
 void SetOwner(CErrorPair* owner, int32_t code, const std::string& text) {
     if (owner) owner->Set(code, text);
@@ -75,7 +49,7 @@ int CModbusSdo::InitiateDownload(uint8_t slave, uint16_t address, uint32_t size,
         return rc == 0 ? 0 : channel_.SdoFailure(rc);
     }
     uint8_t frame[8] = {0x21, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8), 0};
-    PutU32(frame + 4, size);
+    PutLe32(frame + 4, size);
     channel_.SdoBeginInitiateDownload();
     const int rc = channel_.RegWrite(slave, address, 4, frame);
     channel_.SdoEndInitiateDownload();
@@ -106,7 +80,7 @@ int CModbusSdo::DownloadSegment(uint8_t slave, const uint8_t* data, int n, bool 
 int CModbusSdo::Abort(uint8_t slave, uint16_t address) {
     OwnerErrorGuard keep(channel_.OwnerError());
     uint8_t frame[8] = {0x80, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8), 0};
-    PutU32(frame + 4, kAbortCode);
+    PutLe32(frame + 4, kAbortCode);
     SwapPairs(frame);
     const int rc = channel_.RegWrite(slave, address, 4, frame);
     return rc == 0 ? 0 : channel_.SdoFailure(rc);
@@ -155,14 +129,14 @@ int CModbusSdo::InitiateUpload(uint8_t slave, uint16_t address, void* buffer, ui
             // Copy only what the caller has room for; a longer value fails the size check.
             if (length <= expected) std::memcpy(buffer, response + 4, length);
         } else {
-            *size = (response[0] & 0x01) ? GetU32(response + 4) : 0xFFFFFFFFu;
+            *size = (response[0] & 0x01) ? GetLe32(response + 4) : 0xFFFFFFFFu;
             uploadToggle_ = 1;
             uploadAddress_ = address;
         }
         return 0;
     }
     if (specifier == 4) {
-        const uint32_t abortCode = GetU32(response + 4);
+        const uint32_t abortCode = GetLe32(response + 4);
         SetOwner(owner, static_cast<int32_t>(abortCode),
                  Format("Initiate SDO Upload: abort code received: %08xh", abortCode));
         return static_cast<int>(abortCode);
@@ -184,7 +158,7 @@ int CModbusSdo::UploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last) 
     SwapPairs(response);
     const int specifier = response[0] >> 5;
     if (specifier == 4) {
-        const uint32_t abortCode = GetU32(response + 4);
+        const uint32_t abortCode = GetLe32(response + 4);
         SetOwner(owner, static_cast<int32_t>(abortCode),
                  Format("Upload SDO Segment: abort code received: %08xh", abortCode));
         return static_cast<int>(abortCode);

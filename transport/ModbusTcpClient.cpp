@@ -5,16 +5,19 @@
 
 #include "transport/ChannelTrace.h"
 #include "transport/ModbusTexts.h"
+#include "transport/ModbusWire.h"
 
 void CModbusTcpClient::CopyRegisters(const uint8_t* from, uint8_t* to, uint16_t count) const {
-    if (raw_) {
-        std::memcpy(to, from, 2u * count);
-        return;
-    }
-    for (unsigned k = 0; k < count; ++k) {
-        to[2 * k] = from[2 * k + 1];
-        to[2 * k + 1] = from[2 * k];
-    }
+    CopyRegisterWords(from, to, count, raw_);
+}
+
+size_t CModbusTcpClient::PutHeader(uint8_t function, uint16_t address, uint16_t word, uint16_t length) {
+    ++transactionId_;
+    PutBe16(request_, transactionId_);
+    PutBe16(request_ + 2, 0);  // protocol identifier
+    PutBe16(request_ + 4, length);
+    PutRequestHead(request_ + 6, unitId, function, address, word);
+    return 12;
 }
 
 void CModbusTcpClient::DrainReceive() {
@@ -97,21 +100,7 @@ int CModbusTcpClient::ReadRegisters(uint16_t address, uint16_t count, void* buff
         errorText_ = Format("Modbus func. 3 register %d: count %d outside 1..125", address, count);
         return result_ = kBufferTooSmall;
     }
-    ++transactionId_;
-    const uint8_t header[12] = {static_cast<uint8_t>(transactionId_ >> 8),
-                                static_cast<uint8_t>(transactionId_),
-                                0,
-                                0,
-                                0,
-                                6,
-                                unitId,
-                                3,
-                                static_cast<uint8_t>(address >> 8),
-                                static_cast<uint8_t>(address),
-                                static_cast<uint8_t>(count >> 8),
-                                static_cast<uint8_t>(count)};
-    std::memcpy(request_, header, sizeof header);
-    requestLength_ = 12;
+    requestLength_ = PutHeader(3, address, count, 6);
     expectedLength_ = 9 + 2u * count;
     const int rc = Transact(3, address, expectedLength_);
     if (rc <= 0) return result_ = rc;
@@ -133,22 +122,8 @@ int CModbusTcpClient::WriteRegisters(uint16_t address, uint16_t count, const voi
         errorText_ = Format("Modbus func. 16 register %d: count %d outside 1..123", address, count);
         return result_ = -1;
     }
-    ++transactionId_;
-    const uint16_t length = static_cast<uint16_t>(7 + 2 * count);
-    const uint8_t header[13] = {static_cast<uint8_t>(transactionId_ >> 8),
-                                static_cast<uint8_t>(transactionId_),
-                                0,
-                                0,
-                                static_cast<uint8_t>(length >> 8),
-                                static_cast<uint8_t>(length),
-                                unitId,
-                                16,
-                                static_cast<uint8_t>(address >> 8),
-                                static_cast<uint8_t>(address),
-                                static_cast<uint8_t>(count >> 8),
-                                static_cast<uint8_t>(count),
-                                static_cast<uint8_t>(2 * count)};
-    std::memcpy(request_, header, sizeof header);
+    PutHeader(16, address, count, static_cast<uint16_t>(7 + 2 * count));
+    request_[12] = static_cast<uint8_t>(2 * count);
     CopyRegisters(static_cast<const uint8_t*>(data), request_ + 13, count);
     requestLength_ = 13 + 2u * count;
     expectedLength_ = 12;
@@ -159,21 +134,7 @@ int CModbusTcpClient::WriteRegisters(uint16_t address, uint16_t count, const voi
 }
 
 int CModbusTcpClient::WriteRegister(uint16_t address, uint16_t value) {
-    ++transactionId_;
-    const uint8_t header[12] = {static_cast<uint8_t>(transactionId_ >> 8),
-                                static_cast<uint8_t>(transactionId_),
-                                0,
-                                0,
-                                0,
-                                6,
-                                unitId,
-                                6,
-                                static_cast<uint8_t>(address >> 8),
-                                static_cast<uint8_t>(address),
-                                static_cast<uint8_t>(value >> 8),
-                                static_cast<uint8_t>(value)};
-    std::memcpy(request_, header, sizeof header);
-    requestLength_ = 12;
+    requestLength_ = PutHeader(6, address, value, 6);
     expectedLength_ = 12;
     const int rc = Transact(6, address, expectedLength_);
     if (rc == 0) return result_ = 0;

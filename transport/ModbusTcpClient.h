@@ -47,6 +47,9 @@ class CModbusTcpClient {
 
   private:
     // Sends the built request and receives the reply: >0 reply bytes, 0 time-out, <0 code.
+    // Builds the MBAP header and the first two words of the request (a new transaction id);
+    // the bytes written.
+    size_t PutHeader(uint8_t function, uint16_t address, uint16_t word, uint16_t length);
     int Transact(int function, uint16_t address, size_t expected);
 
     platform::TcpSocket& socket_;

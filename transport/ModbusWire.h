@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-// Byte order of the wire in one place: Modbus fields and register words are big-endian;
-// the SDO and domain frames carry little-endian 32-bit values inside their register data.
+// The wire fields of the Modbus frames in one place: Modbus fields and register words are
+// big-endian; the SDO and domain frames carry little-endian 32-bit values inside their
+// register data.
 
 inline void PutBe16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v >> 8);
@@ -34,4 +35,13 @@ inline void CopyRegisterWords(const uint8_t* from, uint8_t* to, unsigned count, 
         to[2 * k] = from[2 * k + 1];
         to[2 * k + 1] = from[2 * k];
     }
+}
+
+// The six bytes every request of functions 3, 6 and 16 starts with after its transport
+// header: unit (slave), function, address and one more word (count or value).
+inline void PutRequestHead(uint8_t* p, uint8_t unit, uint8_t function, uint16_t address, uint16_t word) {
+    p[0] = unit;
+    p[1] = function;
+    PutBe16(p + 2, address);
+    PutBe16(p + 4, word);
 }
