@@ -243,6 +243,25 @@ TEST_F(CyclicTest, EmptyTableStartsNoThread) {
     EXPECT_EQ(engine.StopCyclicThread(), 0);
 }
 
+TEST_F(CyclicTest, StopThatDoesNotEndInTimeKeepsTheTable) {
+    CCellHolder h;
+    ASSERT_EQ(engine.AddCyclicItem(Item(1, "U51"), &h.value, Request(100, 0, &h), 1, channel, false), 0);
+    ASSERT_EQ(engine.StartCyclicThread(), 0);
+    CNodo& node = Node(1);
+    ASSERT_TRUE(node.Lock());
+    node.lockTimeoutMs = 60000;
+    // The next read waits for the node the test holds.
+    clock.Advance(100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(engine.StopCyclicThread(), -38);
+    EXPECT_EQ(engine.ErrorText(), "Error terminating cyclic thread");
+    EXPECT_EQ(engine.CyclicItemCount(), 1u);
+    node.lockTimeoutMs = CNodo::kDefaultLockTimeoutMs;
+    node.Unlock();
+    EXPECT_EQ(engine.StopCyclicThread(), 0);
+    EXPECT_EQ(engine.CyclicItemCount(), 0u);
+}
+
 TEST_F(CyclicTest, WritesGoOutAtTheirRate) {
     uint32_t value = 4321;
     CCyclicItemRequest request = Request(100, 0, nullptr);
