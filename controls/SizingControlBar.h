@@ -4,6 +4,7 @@
 // saved to and restored from the program's profile.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ class RegistryBarProfile : public BarProfile {
     platform::Registry& registry_;
     std::string root_;
 };
+
+class SizingBarDockSite;
+class SizingBarRow;
+class SizingBarTracker;
 
 class CSizingControlBar : public wxPanel {
   public:
@@ -64,11 +69,14 @@ class CSizingControlBar : public wxPanel {
     };
 
     CSizingControlBar();
+    ~CSizingControlBar() override;
     bool Create(const std::string& title, wxWindow* parent, int id, uint32_t style);
     bool Create(const std::string& title, wxWindow* parent, platform::ui::Size size, bool hasGripper, int id,
                 uint32_t style);
 
     void SaveState(BarProfile& profile, const std::string& name) const;
+    // Also moves the stored position of a floating dock bar holding this bar by
+    // the mini frame's caption, so that the bar comes back where it was.
     void LoadState(BarProfile& profile, const std::string& name);
     static std::string SectionName(const std::string& name, int id);
     // The bar's control id (the frame's numbering, beyond what wx window ids allow).
@@ -90,6 +98,35 @@ class CSizingControlBar : public wxPanel {
     uint32_t EdgeFlags() const { return edges_; }
     virtual bool HasGripper() const { return false; }
 
+    // The window as docked or floating: the frame's dock site places it.
+    SizingBarDockSite* DockSite() const { return site_; }
+    void SetDockSite(SizingBarDockSite* site) { site_ = site; }
+    // Neighbours in the row decide the edges; recomputes the non-client layout.
+    void SetNeighbours(bool before, bool after);
+    void RecalcNcLayout();
+    // The inner (client) rectangle in window coordinates.
+    platform::ui::Rect ClientRect() const { return client_; }
+    // Title change: the floating frame's caption and our own caption follow.
+    void SetLabel(const wxString& label) override;
+
+    // Sizing by the user (screen coordinates).
+    virtual void StartTracking(int hitCode, platform::ui::Point screen);
+    virtual void StopTracking();
+    virtual void UpdateTrackSize(platform::ui::Point screen);
+    virtual void InvertTracker();
+    bool IsTracking() const { return tracking_; }
+    // Where the tracker is drawn now (screen), empty when it is not shown.
+    platform::ui::Rect TrackerRect() const;
+    bool IsTrackerShown() const;
+    // Whether the bars follow the mouse live while sized (no tracker then).
+    bool dragFullWindows = false;
+
+    // The whole non-client picture: background, sizing edges, gripper.
+    void PaintNc(platform::ui::DrawContext& dc);
+    virtual void PaintGripper(platform::ui::DrawContext& dc, const platform::ui::Rect& client);
+    // Idle-time state refresh (buttons, focus); true when something changed.
+    virtual bool OnUpdateCmdUI() { return false; }
+
     platform::ui::Size sizeHorz{200, 200};
     platform::ui::Size sizeVert{200, 200};
     platform::ui::Size sizeFloat{200, 200};
@@ -108,12 +145,42 @@ class CSizingControlBar : public wxPanel {
     void SetThickness(int v) { (IsHorzDocked() ? sizeHorz.cy : sizeVert.cx) = v; }
 
   protected:
+    // The client rectangle for a window rectangle, with gripper when the class has one.
+    virtual platform::ui::Rect LayoutNc(const platform::ui::Rect& window, bool before, bool after) {
+        return CalcNcClient(window, before, after);
+    }
+    virtual void OnLeftDown(wxMouseEvent& event);
+    virtual void OnLeftUp(wxMouseEvent& event);
+    virtual void OnMotion(wxMouseEvent& event);
+    void OnLeftDClick(wxMouseEvent& event);
+    void OnRightDown(wxMouseEvent& event);
+    void OnCaptureLost(wxMouseCaptureLostEvent& event);
+    void OnSizeEvent(wxSizeEvent& event);
+    void OnPaintEvent(wxPaintEvent& event);
+    void OnIdleEvent(wxIdleEvent& event);
+    void OnSettingChanged(wxSysColourChangedEvent& event);
+    platform::ui::Rect EdgeRect(int hitCode) const;
+    void SetEdgeCursor(int hitCode);
+
     platform::ui::Rect window_;
     int barId_ = 0;
     uint32_t style_ = 0;
     uint32_t edges_ = 0;
     unsigned dockBarId_ = kFloating;
     platform::ui::Rect client_;
+    SizingBarDockSite* site_ = nullptr;
+    bool before_ = false;
+    bool after_ = false;
+    // Tracking state: the row being sized and where the drag started.
+    bool tracking_ = false;
+    int trackHit_ = 0;
+    int trackStart_ = 0;
+    int trackPos_ = 0;
+    int trackOffset_ = 0;
+    std::unique_ptr<SizingBarRow> trackRow_;
+    std::unique_ptr<SizingBarTracker> tracker_;
+    int cursorHit_ = -1;
+    bool closePressed_ = false;  // the close button of the gripper classes is held
 };
 
 // Bars docked in one row of a dock bar, in row order.
@@ -122,8 +189,9 @@ class SizingBarRow {
     explicit SizingBarRow(std::vector<CSizingControlBar*> bars) : bars_(std::move(bars)) {}
     const std::vector<CSizingControlBar*>& Bars() const { return bars_; }
 
-    // Shares a row length among the bars (the frame was resized).
-    void Negotiate(int rowLength);
+    // Shares a row length among the bars (the frame was resized). Returns how
+    // many bars stay in the row; the others belong to a new row after it.
+    size_t Negotiate(int rowLength);
     // Starts of the bars along the row.
     std::vector<int> Align() const;
 
@@ -132,6 +200,8 @@ class SizingBarRow {
     void UpdateTrackSize(int position);
     void StopTracking() { tracking_ = false; }
     bool IsTracking() const { return tracking_; }
+    bool IsThicknessEdge() const { return tracking_ && IsThicknessEdge(hit_); }
+    int Position() const { return position_; }
     int LowerLimit() const { return lower_; }
     int UpperLimit() const { return upper_; }
 
@@ -157,14 +227,38 @@ class CSizingControlBarG : public CSizingControlBar {
     platform::ui::Rect CalcGripperClient(const platform::ui::Rect& window, bool before, bool after);
     // Mouse over the close button: the pushed and hover states; true when they changed.
     bool UpdateCloseButton(platform::ui::Point windowPoint, bool leftDown);
+    void PaintGripper(platform::ui::DrawContext& dc, const platform::ui::Rect& client) override;
+
+  protected:
+    platform::ui::Rect LayoutNc(const platform::ui::Rect& window, bool before, bool after) override {
+        return CalcGripperClient(window, before, after);
+    }
+    void OnLeftDown(wxMouseEvent& event) override;
+    void OnLeftUp(wxMouseEvent& event) override;
+    void OnMotion(wxMouseEvent& event) override;
+    void PaintCloseButton(platform::ui::DrawContext& dc);
 };
 
 // A bar with a caption strip showing its title.
 class CSizingControlBarCF : public CSizingControlBarG {
   public:
+    CSizingControlBarCF();
     bool active = false;
+    // "Tahoma" where the desktop has it, else "Arial".
+    std::string captionFont;
     bool HasGripper() const override { return true; }
     // Colour of band i of 64 between two caption colours.
     static platform::COLORREF GradientBand(int i, platform::COLORREF first, platform::COLORREF second);
+    // The desktop draws captions with a gradient when its two caption colours differ.
+    static bool GradientCaptions();
     void DrawCaption(platform::ui::DrawContext& dc, const platform::ui::Rect& window, bool gradient);
+    void PaintGripper(platform::ui::DrawContext& dc, const platform::ui::Rect& client) override;
+    void SetLabel(const wxString& label) override;
+    // The focus window decides the active caption; true when it changed.
+    bool UpdateActive(wxWindow* focus);
+    bool OnUpdateCmdUI() override;
+
+  private:
+    void PaintCaption(platform::ui::DrawContext& dc, bool gradient);
+    void OnChildFocus(wxChildFocusEvent& event);
 };
