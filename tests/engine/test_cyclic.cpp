@@ -256,7 +256,6 @@ TEST_F(CyclicTest, StopThatDoesNotEndInTimeKeepsTheTable) {
     EXPECT_EQ(engine.StopCyclicThread(), -38);
     EXPECT_EQ(engine.ErrorText(), "Error terminating cyclic thread");
     EXPECT_EQ(engine.CyclicItemCount(), 1u);
-    node.lockTimeoutMs = CNodo::kDefaultLockTimeoutMs;
     node.Unlock();
     EXPECT_EQ(engine.StopCyclicThread(), 0);
     EXPECT_EQ(engine.CyclicItemCount(), 0u);
