@@ -1,11 +1,9 @@
 #include "transport/ModbusRtu.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
-#include <vector>
 
 #include "foundation/ProgramSwitches.h"
 #include "platform/Prompt.h"
@@ -38,7 +36,7 @@ bool IsDeviceGone(int error) {
 
 }  // namespace
 
-CModbusRtu::CModbusRtu(CErrorPair* owner, int channelIndex) : owner_(owner), channelIndex_(channelIndex) {}
+CModbusRtu::CModbusRtu(CErrorPair* owner, int channelIndex) : CModbusChannel(owner, channelIndex) {}
 
 CModbusRtu::~CModbusRtu() {
     ClosePort();
@@ -493,37 +491,6 @@ void CModbusRtu::SdoEndUpload() {
     retryCount_ = savedRetryCount_ ? savedRetryCount_ : 1;
 }
 
-int CModbusRtu::SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
-    const int rc = sdo_.Download(slave, address, size, data);
-    lastResult_ = static_cast<uint32_t>(rc);
-    return rc;
-}
-
-int CModbusRtu::SdoUpload(uint8_t slave, uint16_t address, uint32_t expectedSize, void* buffer) {
-    const int rc = sdo_.Upload(slave, address, expectedSize, buffer);
-    lastResult_ = static_cast<uint32_t>(rc);
-    return rc;
-}
-
-int CModbusRtu::SdoInitiateDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
-    return sdo_.InitiateDownload(slave, address, size, data);
-}
-int CModbusRtu::SdoDownloadSegment(uint8_t slave, const uint8_t* data, int n, bool last) {
-    return sdo_.DownloadSegment(slave, data, n, last);
-}
-int CModbusRtu::SdoAbort(uint8_t slave, uint16_t address) {
-    return sdo_.Abort(slave, address);
-}
-int CModbusRtu::SdoInitiateUpload(uint8_t slave, uint16_t address, void* buffer, uint32_t* size) {
-    return sdo_.InitiateUpload(slave, address, buffer, size);
-}
-int CModbusRtu::SdoUploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last) {
-    return sdo_.UploadSegment(slave, data, n, last);
-}
-int CModbusRtu::SdoRecover(uint8_t slave) {
-    return sdo_.Recover(slave);
-}
-
 // ---------------------------------------------------------------------------------------
 // Domain transfers
 
@@ -554,51 +521,4 @@ int CModbusRtu::SendTerminate(uint8_t slave, uint16_t address) {
 int CModbusRtu::WriteEmptyBlock(uint8_t slave, uint16_t address) {
     const uint8_t block[2] = {0x30, 0x00};
     return WriteRegisters(address, 1, block, slave);
-}
-
-int CModbusRtu::UploadFileFrames(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                                 const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                                 unsigned message, uint32_t progressOffset, uint8_t slave) {
-    DomainTransferArgs args{address, destination, size, flags, abort, window, message, progressOffset, slave};
-    return domain_.UploadFrames(args);
-}
-
-int CModbusRtu::DownloadFileFrames(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                                   const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                                   unsigned message, uint32_t progressOffset, uint8_t slave) {
-    DomainTransferArgs args{
-        address, const_cast<void*>(source), size, flags, abort, window, message, progressOffset, slave};
-    return domain_.DownloadFrames(args);
-}
-
-int CModbusRtu::UploadFile(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                           const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                           unsigned message, uint32_t progressOffset, uint8_t slave) {
-    const uint32_t capacity = size ? *size : 0;
-    int rc =
-        UploadFileFrames(address, destination, size, flags, abort, window, message, progressOffset, slave);
-    if (rc == 303 && size && destination) {
-        // The drive holds more than the caller has room for: fetch it whole, keep the head.
-        uint32_t total = *size;
-        if (total <= kMaxDomainAllocation) {
-            std::vector<uint8_t> whole(total);
-            rc = UploadFileFrames(address, whole.data(), &total, flags, abort, window, message,
-                                  progressOffset, slave);
-            if (rc == 0) {
-                std::memcpy(destination, whole.data(), std::min(capacity, total));
-                *size = std::min(capacity, total);
-            }
-        }
-    }
-    if (rc != 0 && owner_) owner_->Set(rc, GetErrorText(rc));
-    return rc;
-}
-
-int CModbusRtu::DownloadFile(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                             const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                             unsigned message, uint32_t progressOffset, uint8_t slave) {
-    const int rc =
-        DownloadFileFrames(address, source, size, flags, abort, window, message, progressOffset, slave);
-    if (rc != 0 && owner_) owner_->Set(rc, GetErrorText(rc));
-    return rc;
 }

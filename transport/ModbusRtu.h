@@ -7,9 +7,7 @@
 #include "platform/Messages.h"
 #include "platform/SerialPort.h"
 #include "platform/TimedMutex.h"
-#include "transport/ChannelTrace.h"
-#include "transport/ModbusDomain.h"
-#include "transport/ModbusSdo.h"
+#include "transport/ModbusChannel.h"
 #include "transport/NodeIdentification.h"
 
 // Driver of a serial Modbus RTU channel (channel type 1): functions 3, 6 and 16 with the
@@ -17,7 +15,7 @@
 // and domain transfers and of node identification. Every call returns a code (0 good)
 // and leaves a detail text; protocol faults seen by the drive also fill the owner's
 // error pair. One exchange at a time per port (the port mutex).
-class CModbusRtu : private CDomainChannel {
+class CModbusRtu : public CModbusChannel {
   public:
     static constexpr size_t kFrameBufferSize = 262;  // longest reply (3 + 255 + 2) with room
     static constexpr uint16_t kMaxReadRegisters = 125;
@@ -65,30 +63,6 @@ class CModbusRtu : private CDomainChannel {
     std::string GetErrorText(int code) const;
     void LogError(const std::string& text, uint32_t code);
 
-    // SDO transfers over registers.
-    int SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data);
-    int SdoUpload(uint8_t slave, uint16_t address, uint32_t expectedSize, void* buffer);
-    int SdoInitiateDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data);
-    int SdoDownloadSegment(uint8_t slave, const uint8_t* data, int n, bool last);
-    int SdoAbort(uint8_t slave, uint16_t address);
-    int SdoInitiateUpload(uint8_t slave, uint16_t address, void* buffer, uint32_t* size);
-    int SdoUploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last);
-    int SdoRecover(uint8_t slave);
-
-    // Domain transfers; see DomainTransferArgs for the arguments.
-    int UploadFileFrames(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                         const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
-                         uint32_t progressOffset, uint8_t slave);
-    int DownloadFileFrames(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                           const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                           unsigned message, uint32_t progressOffset, uint8_t slave);
-    int UploadFile(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                   const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
-                   uint32_t progressOffset, uint8_t slave);
-    int DownloadFile(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                     const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
-                     uint32_t progressOffset, uint8_t slave);
-
     // Node identification and the two callbacks the compatibility checker calls back.
     int IdentifyNode(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
                      uint32_t* build);
@@ -115,9 +89,6 @@ class CModbusRtu : private CDomainChannel {
     void SetPause(uint32_t ms) { pause_ = ms; }
     bool RawWordOrder() const override { return rawWordOrder_; }
     void SetRawWordOrder(bool raw) override { rawWordOrder_ = raw; }
-    uint32_t LastResult() const { return lastResult_; }
-    int ChannelIndex() const { return channelIndex_; }
-    const std::string& ErrorLogPath() const { return errorLog_.Path(); }
     platform::TimedMutex& PortMutex() { return portMutex_; }
 
   private:
@@ -145,7 +116,6 @@ class CModbusRtu : private CDomainChannel {
     void SdoEndInitiateDownload() override;
     void SdoBeginUpload() override;
     void SdoEndUpload() override;
-    CErrorPair* OwnerError() override { return owner_; }
     int DomainBegin() override;
     void DomainEnd() override;
     uint32_t DomainReceiveTimeout() const override { return configuredTimeout_; }
@@ -156,6 +126,7 @@ class CModbusRtu : private CDomainChannel {
     bool IsStartRefused(int code) const override { return code == 136; }
     uint8_t DefaultSlave() const override { return node_; }
     void SetDomainResult(int code) override { resultCode_ = static_cast<uint32_t>(code); }
+    std::string TransferFailureText(int code) override { return GetErrorText(code); }
 
     int IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
                       uint32_t* build, uint8_t slave);
@@ -181,15 +152,9 @@ class CModbusRtu : private CDomainChannel {
     uint32_t currentTimeout_ = 2000;
     uint32_t pause_ = 50;
     bool rawWordOrder_ = false;
-    CChannelErrorLog errorLog_;
     uint32_t retryCount_ = 2;
-    CErrorPair* owner_;
-    int channelIndex_;
     bool connected_ = false;
-    uint32_t lastResult_ = 1234321;
     Settings settings_;
-    CModbusSdo sdo_{*this};
-    CModbusDomain domain_{*this};
     uint32_t savedRetryCount_ = 2;
     bool sdoUploadActive_ = false;
     uint32_t sdoSavedTimeout_ = 0;

@@ -1,13 +1,11 @@
 #include "transport/ModbusTcp.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
 
 #include "foundation/ProgramSwitches.h"
 #include "transport/ModbusTexts.h"
 
-CModbusTcp::CModbusTcp(CErrorPair* owner, int channelIndex) : owner_(owner), channelIndex_(channelIndex) {}
+CModbusTcp::CModbusTcp(CErrorPair* owner, int channelIndex) : CModbusChannel(owner, channelIndex) {}
 
 CModbusTcp::~CModbusTcp() {
     Disconnect();
@@ -113,37 +111,6 @@ int CModbusTcp::RegWriteSingle(uint8_t slave, uint16_t address, uint16_t value) 
     return rc == 2 ? 0 : -1;
 }
 
-int CModbusTcp::SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
-    const int rc = sdo_.Download(slave, address, size, data);
-    lastResult_ = static_cast<uint32_t>(rc);
-    return rc;
-}
-
-int CModbusTcp::SdoUpload(uint8_t slave, uint16_t address, uint32_t expectedSize, void* buffer) {
-    const int rc = sdo_.Upload(slave, address, expectedSize, buffer);
-    lastResult_ = static_cast<uint32_t>(rc);
-    return rc;
-}
-
-int CModbusTcp::SdoInitiateDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
-    return sdo_.InitiateDownload(slave, address, size, data);
-}
-int CModbusTcp::SdoDownloadSegment(uint8_t slave, const uint8_t* data, int n, bool last) {
-    return sdo_.DownloadSegment(slave, data, n, last);
-}
-int CModbusTcp::SdoAbort(uint8_t slave, uint16_t address) {
-    return sdo_.Abort(slave, address);
-}
-int CModbusTcp::SdoInitiateUpload(uint8_t slave, uint16_t address, void* buffer, uint32_t* size) {
-    return sdo_.InitiateUpload(slave, address, buffer, size);
-}
-int CModbusTcp::SdoUploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last) {
-    return sdo_.UploadSegment(slave, data, n, last);
-}
-int CModbusTcp::SdoRecover(uint8_t slave) {
-    return sdo_.Recover(slave);
-}
-
 // ---------------------------------------------------------------------------------------
 // Domain transfers
 
@@ -160,21 +127,6 @@ int CModbusTcp::WriteEmptyBlock(uint8_t slave, uint16_t address) {
     return RegWriteSingle(slave, address, 0x0030);
 }
 
-int CModbusTcp::UploadFileFrames(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                                 const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                                 unsigned message, uint32_t progressOffset, uint8_t slave) {
-    DomainTransferArgs args{address, destination, size, flags, abort, window, message, progressOffset, slave};
-    return domain_.UploadFrames(args);
-}
-
-int CModbusTcp::DownloadFileFrames(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                                   const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                                   unsigned message, uint32_t progressOffset, uint8_t slave) {
-    DomainTransferArgs args{
-        address, const_cast<void*>(source), size, flags, abort, window, message, progressOffset, slave};
-    return domain_.DownloadFrames(args);
-}
-
 namespace {
 
 // Transfer codes carry their own texts; exchange failures the client's detail.
@@ -185,39 +137,7 @@ std::string TransferText(int code, const std::string& detail) {
 
 }  // namespace
 
-int CModbusTcp::UploadFile(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                           const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                           unsigned message, uint32_t progressOffset, uint8_t slave) {
-    const uint32_t capacity = size ? *size : 0;
-    int rc =
-        UploadFileFrames(address, destination, size, flags, abort, window, message, progressOffset, slave);
-    if (rc == 303 && size && destination) {
-        uint32_t total = *size;
-        if (total <= kMaxDomainAllocation) {
-            std::vector<uint8_t> whole(total);
-            rc = UploadFileFrames(address, whole.data(), &total, flags, abort, window, message,
-                                  progressOffset, slave);
-            if (rc == 0) {
-                std::memcpy(destination, whole.data(), std::min(capacity, total));
-                *size = std::min(capacity, total);
-            }
-        }
-    }
-    if (rc != 0) {
-        errorText_ = TransferText(rc, ClientText());
-        if (owner_) owner_->Set(rc, errorText_);
-    }
-    return rc;
-}
-
-int CModbusTcp::DownloadFile(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                             const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                             unsigned message, uint32_t progressOffset, uint8_t slave) {
-    const int rc =
-        DownloadFileFrames(address, source, size, flags, abort, window, message, progressOffset, slave);
-    if (rc != 0) {
-        errorText_ = TransferText(rc, ClientText());
-        if (owner_) owner_->Set(rc, errorText_);
-    }
-    return rc;
+std::string CModbusTcp::TransferFailureText(int code) {
+    errorText_ = TransferText(code, ClientText());
+    return errorText_;
 }

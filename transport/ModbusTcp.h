@@ -7,9 +7,7 @@
 
 #include "platform/Messages.h"
 #include "platform/Socket.h"
-#include "transport/ChannelTrace.h"
-#include "transport/ModbusDomain.h"
-#include "transport/ModbusSdo.h"
+#include "transport/ModbusChannel.h"
 #include "transport/ModbusTcpClient.h"
 #include "transport/NodeIdentification.h"
 
@@ -17,7 +15,7 @@
 // forwards each request to the drive. Carries SDO and domain transfers and node
 // identification as the serial channel does. No lock of its own: the engine's node lock
 // keeps one transaction at a time.
-class CModbusTcp : private CDomainChannel {
+class CModbusTcp : public CModbusChannel {
   public:
     static constexpr uint16_t kDefaultPort = 502;
 
@@ -49,28 +47,6 @@ class CModbusTcp : private CDomainChannel {
     // Sets text to "<operation>:<system message>" of the socket's last error; the error code.
     int GetSocketErrorText(std::string& text, const char* operation) const;
 
-    int SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data);
-    int SdoUpload(uint8_t slave, uint16_t address, uint32_t expectedSize, void* buffer);
-    int SdoInitiateDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data);
-    int SdoDownloadSegment(uint8_t slave, const uint8_t* data, int n, bool last);
-    int SdoAbort(uint8_t slave, uint16_t address);
-    int SdoInitiateUpload(uint8_t slave, uint16_t address, void* buffer, uint32_t* size);
-    int SdoUploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last);
-    int SdoRecover(uint8_t slave);
-
-    int UploadFileFrames(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                         const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
-                         uint32_t progressOffset, uint8_t slave);
-    int DownloadFileFrames(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                           const std::atomic<uint32_t>* abort, platform::WindowHandle window,
-                           unsigned message, uint32_t progressOffset, uint8_t slave);
-    int UploadFile(uint16_t address, void* destination, uint32_t* size, uint32_t flags,
-                   const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
-                   uint32_t progressOffset, uint8_t slave);
-    int DownloadFile(uint16_t address, const void* source, uint32_t* size, uint32_t flags,
-                     const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
-                     uint32_t progressOffset, uint8_t slave);
-
     int IdentifyNode(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
                      uint32_t* build);
     // The context of these callbacks is the channel's client.
@@ -82,10 +58,8 @@ class CModbusTcp : private CDomainChannel {
     const std::string& ErrorText() const { return errorText_; }
     const std::string& BoxAddressText() const { return boxAddressText_; }
     CModbusTcpClient* Client() { return client_.get(); }
-    uint32_t LastResult() const { return lastResult_; }
     int LastTransaction() const { return lastTransaction_; }
     long CommState() const { return commState_; }
-    const std::string& ErrorLogPath() const { return errorLog_.Path(); }
     bool RawWordOrder() const override { return client_ ? client_->RawWordOrder() : false; }
     void SetRawWordOrder(bool raw) override {
         if (client_) client_->SetRawWordOrder(raw);
@@ -106,7 +80,6 @@ class CModbusTcp : private CDomainChannel {
     void SdoEndInitiateDownload() override {
         if (client_) client_->SetTimeout(boxTimeout_);
     }
-    CErrorPair* OwnerError() override { return owner_; }
     int DomainBegin() override;
     void DomainEnd() override {}
     uint32_t DomainReceiveTimeout() const override { return boxTimeout_; }
@@ -121,14 +94,12 @@ class CModbusTcp : private CDomainChannel {
     bool IsStartRefused(int) const override { return false; }
     uint8_t DefaultSlave() const override { return 1; }
     void SetDomainResult(int code) override { lastTransaction_ = code; }
+    // Also kept as the channel's error text.
+    std::string TransferFailureText(int code) override;
 
     int IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
                       uint32_t* build, uint8_t slave);
 
-    CChannelErrorLog errorLog_;
-    uint32_t lastResult_ = 1234321;
-    CErrorPair* owner_;
-    int channelIndex_;
     uint32_t boxAddress_ = 0;
     uint16_t port_ = kDefaultPort;
     uint32_t boxTimeout_ = 2000;
@@ -138,6 +109,4 @@ class CModbusTcp : private CDomainChannel {
     std::string errorText_;
     std::unique_ptr<CModbusTcpClient> client_;
     int lastTransaction_ = 0;
-    CModbusSdo sdo_{*this};
-    CModbusDomain domain_{*this};
 };
