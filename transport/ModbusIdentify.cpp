@@ -56,6 +56,78 @@ std::string TextFrom(const char* buffer, uint32_t size) {
     return std::string(buffer, strnlen(buffer, n));
 }
 
+// A drive without the browse registers: single registers give the versions (0 where a
+// register does not answer) and the checker is set up from them.
+template <class ReadOr0>
+void IdentifyLegacy(ReadOr0 readOr0, CCompatChecker& checker, uint32_t hardwareCode, uint32_t firmwareCode,
+                    NodeIdentRecord& node, uint32_t* kind, uint32_t* build) {
+    const uint16_t hardwareVersion = readOr0(ident_reg::kHardwareVersion);
+    const uint16_t bootVersion = readOr0(ident_reg::kBootVersion);
+    const uint16_t bootBuild = readOr0(ident_reg::kBootBuild);
+    const uint16_t firmwareVersion = readOr0(ident_reg::kFirmwareVersionLegacy);
+    uint32_t version = 0, buildNumber = 0;
+    if ((firmwareVersion & 0x8000) == 0) {
+        const uint16_t bootCode = readOr0(ident_reg::kBootCode);
+        buildNumber = readOr0(ident_reg::kFirmwareBuild);
+        version = firmwareVersion;
+        if (kind) *kind = kIdentityKindFirmware;
+        checker.InitFromLegacy(hardwareCode, hardwareVersion, firmwareCode, firmwareVersion, buildNumber,
+                               bootCode, bootVersion, bootBuild);
+    } else {
+        version = bootVersion;
+        buildNumber = bootBuild;
+        if (kind) *kind = kIdentityKindBoot;
+        checker.InitFromLegacy(hardwareCode, hardwareVersion, firmwareCode, bootVersion, bootBuild,
+                               firmwareCode, bootVersion, bootBuild);
+    }
+    if (build) *build = buildNumber;
+    node.hardwareCode = hardwareCode;
+    node.firmwareCode = firmwareCode;
+    node.firmwareVersion = version;
+}
+
+// A newer drive's identity texts by domain upload; what fails there does not show in the
+// owner's error pair, only in the channel's error log. True when both arrived.
+template <class Channel>
+bool UploadIdentityTexts(Channel& channel, CErrorPair* owner, uint8_t slave, std::string& hardwareText,
+                         std::string& softwareText) {
+    char software[100] = {}, hardware[100] = {};
+    uint32_t softwareSize = 99, hardwareSize = 99;
+    int softwareRc = 0, hardwareRc = 0;
+    {
+        OwnerErrorGuard keep(owner);
+        softwareRc = channel.UploadFile(ident_reg::kSoftwareText, software, &softwareSize, kDomainQuiet,
+                                        nullptr, 0, 0, 0, slave);
+        hardwareRc = channel.UploadFile(ident_reg::kHardwareText, hardware, &hardwareSize, kDomainQuiet,
+                                        nullptr, 0, 0, 0, slave);
+    }
+    if (softwareRc != 0)
+        channel.LogError("Errore lettura stringa sw (modbus 114)", static_cast<uint32_t>(softwareRc));
+    if (hardwareRc != 0)
+        channel.LogError("Errore lettura stringa hw (modbus 110)", static_cast<uint32_t>(hardwareRc));
+    if (softwareRc != 0 || hardwareRc != 0) return false;
+    hardwareText = TextFrom(hardware, hardwareSize);
+    softwareText = TextFrom(software, softwareSize);
+    return true;
+}
+
+// Codes, version and kind of a newer drive from the checker's identities; a release boot
+// identity may be narrowed to the major-only boot version register.
+template <class ReadOr0>
+void TakeCheckerIdentity(ReadOr0 readOr0, CCompatChecker& checker, NodeIdentRecord& node, uint32_t* kind,
+                         uint32_t* build) {
+    const IdentityResult result = FromChecker(checker);
+    if (result.bootCandidate) {
+        const uint16_t majorOnly = readOr0(ident_reg::kBootVersion);
+        if (majorOnly != 0) checker.SetBootMajorOnly(majorOnly);
+    }
+    node.hardwareCode = result.hardwareCode;
+    node.firmwareCode = result.firmwareCode;
+    node.firmwareVersion = result.firmwareVersion;
+    if (kind) *kind = result.kind;
+    if (build) *build = result.build;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -127,6 +199,10 @@ int CModbusRtu::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
         if (owner_) owner_->Set(kNodeUnknown, kNodeUnknownText);
         return code;
     };
+    auto readOr0 = [&](uint16_t address) {
+        uint16_t v = 0;
+        return ReadRegisters(address, 1, &v, slave) == 0 ? v : uint16_t{0};
+    };
     uint16_t value = 0;
     int rc = ReadRegisters(ident_reg::kPause, 1, &value, slave);
     if (rc == 670) {
@@ -168,66 +244,18 @@ int CModbusRtu::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
             if (rc != 0) return unknown(rc);
             firmwareCode = Join32(words, swapped);
         }
-        auto readOr0 = [&](uint16_t address) {
-            uint16_t v = 0;
-            return ReadRegisters(address, 1, &v, slave) == 0 ? v : uint16_t{0};
-        };
-        const uint16_t hardwareVersion = readOr0(ident_reg::kHardwareVersion);
-        const uint16_t bootVersion = readOr0(ident_reg::kBootVersion);
-        const uint16_t bootBuild = readOr0(ident_reg::kBootBuild);
-        const uint16_t firmwareVersion = readOr0(ident_reg::kFirmwareVersionLegacy);
-        uint32_t version = 0, buildNumber = 0;
-        if ((firmwareVersion & 0x8000) == 0) {
-            const uint16_t bootCode = readOr0(ident_reg::kBootCode);
-            buildNumber = readOr0(ident_reg::kFirmwareBuild);
-            version = firmwareVersion;
-            if (kind) *kind = kIdentityKindFirmware;
-            checker->InitFromLegacy(hardwareCode, hardwareVersion, firmwareCode, firmwareVersion, buildNumber,
-                                    bootCode, bootVersion, bootBuild);
-        } else {
-            version = bootVersion;
-            buildNumber = bootBuild;
-            if (kind) *kind = kIdentityKindBoot;
-            checker->InitFromLegacy(hardwareCode, hardwareVersion, firmwareCode, bootVersion, bootBuild,
-                                    firmwareCode, bootVersion, bootBuild);
-        }
-        if (build) *build = buildNumber;
-        node->hardwareCode = hardwareCode;
-        node->firmwareCode = firmwareCode;
-        node->firmwareVersion = version;
+        IdentifyLegacy(readOr0, *checker, hardwareCode, firmwareCode, *node, kind, build);
         return 0;
     }
 
     node_ = slave;
-    char software[100] = {}, hardware[100] = {};
-    uint32_t softwareSize = 99, hardwareSize = 99;
-    const CErrorPair kept = owner_ ? *owner_ : CErrorPair{};
-    const int softwareRc =
-        UploadFile(ident_reg::kSoftwareText, software, &softwareSize, kDomainQuiet, nullptr, 0, 0, 0, slave);
-    const int hardwareRc =
-        UploadFile(ident_reg::kHardwareText, hardware, &hardwareSize, kDomainQuiet, nullptr, 0, 0, 0, slave);
-    if (owner_) *owner_ = kept;
-    if (softwareRc == 0 && hardwareRc == 0) {
-        checker->InitFromText(TextFrom(hardware, hardwareSize), TextFrom(software, softwareSize), this,
-                              &CModbusRtu::VersionBrowse, &CModbusRtu::ReadIdentity);
-    } else {
-        if (softwareRc != 0)
-            LogError("Errore lettura stringa sw (modbus 114)", static_cast<uint32_t>(softwareRc));
-        if (hardwareRc != 0)
-            LogError("Errore lettura stringa hw (modbus 110)", static_cast<uint32_t>(hardwareRc));
+    std::string hardwareText, softwareText;
+    if (UploadIdentityTexts(*this, owner_, slave, hardwareText, softwareText))
+        checker->InitFromText(hardwareText, softwareText, this, &CModbusRtu::VersionBrowse,
+                              &CModbusRtu::ReadIdentity);
+    else
         checker->InitFromDevice(this, &CModbusRtu::VersionBrowse, &CModbusRtu::ReadIdentity);
-    }
-    const IdentityResult result = FromChecker(*checker);
-    if (result.bootCandidate) {
-        uint16_t majorOnly = 0;
-        if (ReadRegisters(ident_reg::kBootVersion, 1, &majorOnly, slave) == 0 && majorOnly != 0)
-            checker->SetBootMajorOnly(majorOnly);
-    }
-    node->hardwareCode = result.hardwareCode;
-    node->firmwareCode = result.firmwareCode;
-    node->firmwareVersion = result.firmwareVersion;
-    if (kind) *kind = result.kind;
-    if (build) *build = result.build;
+    TakeCheckerIdentity(readOr0, *checker, *node, kind, build);
     return 0;
 }
 
@@ -302,6 +330,10 @@ int CModbusTcp::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
     auto read = [&](uint16_t address, uint16_t count, void* buffer) {
         return ReadRegisters(address, count, buffer, 2u * count, slave);
     };
+    auto readOr0 = [&](uint16_t address) {
+        uint16_t v = 0;
+        return read(address, 1, &v) == 2 ? v : uint16_t{0};
+    };
     uint16_t browse = 0xFFFF;
     int rc = read(ident_reg::kBrowsePresent, 1, &browse);
     if (rc != 2) {
@@ -343,65 +375,18 @@ int CModbusTcp::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
             }
             firmwareCode = Join32(words, swapped);
         }
-        auto readOr0 = [&](uint16_t address) {
-            uint16_t v = 0;
-            return read(address, 1, &v) == 2 ? v : uint16_t{0};
-        };
-        const uint16_t hardwareVersion = readOr0(ident_reg::kHardwareVersion);
-        const uint16_t bootVersion = readOr0(ident_reg::kBootVersion);
-        const uint16_t bootBuild = readOr0(ident_reg::kBootBuild);
-        const uint16_t firmwareVersion = readOr0(ident_reg::kFirmwareVersionLegacy);
-        uint32_t version = 0, buildNumber = 0;
-        if ((firmwareVersion & 0x8000) == 0) {
-            const uint16_t bootCode = readOr0(ident_reg::kBootCode);
-            buildNumber = readOr0(ident_reg::kFirmwareBuild);
-            version = firmwareVersion;
-            if (kind) *kind = kIdentityKindFirmware;
-            checker->InitFromLegacy(hardwareCode, hardwareVersion, firmwareCode, firmwareVersion, buildNumber,
-                                    bootCode, bootVersion, bootBuild);
-        } else {
-            version = bootVersion;
-            buildNumber = bootBuild;
-            if (kind) *kind = kIdentityKindBoot;
-            checker->InitFromLegacy(hardwareCode, hardwareVersion, firmwareCode, bootVersion, bootBuild,
-                                    firmwareCode, bootVersion, bootBuild);
-        }
-        if (build) *build = buildNumber;
-        node->hardwareCode = hardwareCode;
-        node->firmwareCode = firmwareCode;
-        node->firmwareVersion = version;
+        IdentifyLegacy(readOr0, *checker, hardwareCode, firmwareCode, *node, kind, build);
         return 0;
     }
 
-    char software[100] = {}, hardware[100] = {};
-    uint32_t softwareSize = 99, hardwareSize = 99;
-    const CErrorPair kept = owner_ ? *owner_ : CErrorPair{};
-    const int softwareRc =
-        UploadFile(ident_reg::kSoftwareText, software, &softwareSize, kDomainQuiet, nullptr, 0, 0, 0, slave);
-    const int hardwareRc =
-        UploadFile(ident_reg::kHardwareText, hardware, &hardwareSize, kDomainQuiet, nullptr, 0, 0, 0, slave);
-    if (owner_) *owner_ = kept;
+    std::string hardwareText, softwareText;
+    const bool texts = UploadIdentityTexts(*this, owner_, slave, hardwareText, softwareText);
     client_->unitId = slave;
-    if (softwareRc == 0 && hardwareRc == 0) {
-        checker->InitFromText(TextFrom(hardware, hardwareSize), TextFrom(software, softwareSize),
-                              client_.get(), &CModbusTcp::VersionBrowse, &CModbusTcp::ReadIdentity);
-    } else {
-        if (softwareRc != 0)
-            LogError("Errore lettura stringa sw (modbus 114)", static_cast<uint32_t>(softwareRc));
-        if (hardwareRc != 0)
-            LogError("Errore lettura stringa hw (modbus 110)", static_cast<uint32_t>(hardwareRc));
+    if (texts)
+        checker->InitFromText(hardwareText, softwareText, client_.get(), &CModbusTcp::VersionBrowse,
+                              &CModbusTcp::ReadIdentity);
+    else
         checker->InitFromDevice(client_.get(), &CModbusTcp::VersionBrowse, &CModbusTcp::ReadIdentity);
-    }
-    const IdentityResult result = FromChecker(*checker);
-    if (result.bootCandidate) {
-        uint16_t majorOnly = 0;
-        if (read(ident_reg::kBootVersion, 1, &majorOnly) == 2 && majorOnly != 0)
-            checker->SetBootMajorOnly(majorOnly);
-    }
-    node->hardwareCode = result.hardwareCode;
-    node->firmwareCode = result.firmwareCode;
-    node->firmwareVersion = result.firmwareVersion;
-    if (kind) *kind = result.kind;
-    if (build) *build = result.build;
+    TakeCheckerIdentity(readOr0, *checker, *node, kind, build);
     return 0;
 }
