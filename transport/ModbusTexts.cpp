@@ -4,8 +4,11 @@ const char* const kModbusWriteFailureText =
     "not all data was successfully written to COM port; probably there is an hardware connection problem: "
     "cable or ground";
 
-const char* GetFileTransferErrorText(uint8_t status) {
-    switch (status) {
+namespace {
+
+// The standard Modbus exception codes; nullptr for the others.
+const char* StandardExceptionText(int code) {
+    switch (code) {
         case 1:
             return "Illegal function";
         case 2:
@@ -26,6 +29,16 @@ const char* GetFileTransferErrorText(uint8_t status) {
             return "Gateway path unavailable";
         case 11:
             return "Gateway target device failed to respond";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+const char* GetFileTransferErrorText(uint8_t status) {
+    if (const char* text = StandardExceptionText(status)) return text;
+    switch (status) {
         case 247:
             return "number of data bytes to read exceed the available ones";
         case 248:
@@ -48,27 +61,8 @@ const char* GetFileTransferErrorText(uint8_t status) {
 }
 
 const char* GetModbusExceptionText(int code) {
+    if (const char* text = StandardExceptionText(code)) return text;
     switch (code) {
-        case 1:
-            return "Illegal function";
-        case 2:
-            return "Illegal data address";
-        case 3:
-            return "Illegal data value";
-        case 4:
-            return "Slave device failure";
-        case 5:
-            return "Acknowledge";
-        case 6:
-            return "Slave device busy";
-        case 7:
-            return "Negative acknowledge";
-        case 8:
-            return "Memory parity error";
-        case 10:
-            return "Gateway path unavailable";
-        case 11:
-            return "Gateway target device failed to respond";
         case 101:
             return "Mirel: USB device disconnected";
         default:
