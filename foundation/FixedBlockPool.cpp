@@ -4,14 +4,6 @@
 #include <atomic>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TUNOVA_POOL_BYPASS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TUNOVA_POOL_BYPASS 1
-#endif
-#endif
-
 namespace {
 constexpr size_t kSlabBytes = 64 * 1024;
 }
@@ -29,23 +21,22 @@ namespace {
 std::atomic<int> poolCount{0};
 FixedBlockPool* poolsBySlot[FixedBlockPool::LocalList::kPools] = {};
 
-// Trivially destructible, so still usable while and after the thread's list is destroyed (a
+// Trivially destructible, so still usable while and after the thread's lists are destroyed (a
 // static tree freed at exit, after the main thread's thread-locals, uses the shared list).
-thread_local FixedBlockPool::LocalList* tlsList = nullptr;
 thread_local bool tlsListGone = false;
 }  // namespace
 
 FixedBlockPool::LocalList::~LocalList() {
     tlsListGone = true;
-    tlsList = nullptr;
+    tlsHeads_ = nullptr;
     for (int i = 0; i < kPools; ++i) {
         if (heads[i] != nullptr) poolsBySlot[i]->ReturnToShared(heads[i]);
     }
 }
 
-FixedBlockPool::FixedBlockPool(size_t blockSize)
-    : blockSize_((std::max(blockSize, sizeof(FreeBlock)) + alignof(std::max_align_t) - 1) /
-                 alignof(std::max_align_t) * alignof(std::max_align_t)),
+FixedBlockPool::FixedBlockPool(size_t blockSize, size_t alignment)
+    : blockSize_((std::max(blockSize, sizeof(FreeBlock)) + std::max(alignment, alignof(FreeBlock)) - 1) /
+                 std::max(alignment, alignof(FreeBlock)) * std::max(alignment, alignof(FreeBlock))),
       slot_(poolCount.fetch_add(1)) {
     if (slot_ < LocalList::kPools) {
         poolsBySlot[slot_] = this;
@@ -56,12 +47,12 @@ FixedBlockPool::FixedBlockPool(size_t blockSize)
 
 FixedBlockPool::FreeBlock** FixedBlockPool::LocalHead() {
     if (slot_ < 0) return nullptr;
-    if (tlsList == nullptr) {
+    if (tlsHeads_ == nullptr) {
         if (tlsListGone) return nullptr;
         thread_local LocalList list;
-        tlsList = &list;
+        tlsHeads_ = list.heads;
     }
-    return &tlsList->heads[slot_];
+    return &tlsHeads_[slot_];
 }
 
 FixedBlockPool::FreeBlock* FixedBlockPool::Refill() {
@@ -92,7 +83,7 @@ void FixedBlockPool::ReturnToShared(FreeBlock* list) {
     shared_ = list;
 }
 
-void* FixedBlockPool::Allocate() {
+void* FixedBlockPool::AllocateSlow() {
 #ifdef TUNOVA_POOL_BYPASS
     return ::operator new(blockSize_);
 #else
@@ -110,7 +101,7 @@ void* FixedBlockPool::Allocate() {
 #endif
 }
 
-void FixedBlockPool::Free(void* block) {
+void FixedBlockPool::FreeSlow(void* block) {
     if (block == nullptr) return;
 #ifdef TUNOVA_POOL_BYPASS
     ::operator delete(block);

@@ -9,7 +9,8 @@
 
 namespace {
 FixedBlockPool& Pool() {
-    static auto* pool = new FixedBlockPool(sizeof(CXmlAttribute));  // outlives every static tree
+    static auto* pool =
+        new FixedBlockPool(sizeof(CXmlAttribute), alignof(CXmlAttribute));  // outlives every static tree
     return *pool;
 }
 }  // namespace

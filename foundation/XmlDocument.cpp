@@ -1,5 +1,6 @@
 #include "foundation/XmlDocument.h"
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -15,8 +16,27 @@ constexpr const char* kXIncludeNamespace = "http://www.w3.org/2001/XInclude";
 // serialiser and destructor.
 constexpr int kMaxDepth = 1000;
 
+// Character classes of the parser, one table look-up per byte.
+enum : unsigned char {
+    kSpace = 1,         // white space
+    kEndsTagName = 2,   // white space, "/" and ">"
+    kEndsAttrName = 4,  // those and "="
+};
+
+constexpr auto kCharClass = [] {
+    std::array<unsigned char, 256> table{};
+    for (unsigned char c : {' ', '\t', '\r', '\n'}) table[c] = kSpace | kEndsTagName | kEndsAttrName;
+    for (unsigned char c : {'/', '>'}) table[c] = kEndsTagName | kEndsAttrName;
+    table['='] = kEndsAttrName;
+    return table;
+}();
+
+inline bool Is(char c, unsigned char charClass) {
+    return (kCharClass[static_cast<unsigned char>(c)] & charClass) != 0;
+}
+
 inline bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return Is(c, kSpace);
 }
 
 inline const char* SkipSpace(const char* p, const char* end) {
@@ -187,12 +207,11 @@ class PendingChildren {
     size_t mark_;
 };
 
-inline bool EndsTagName(char c) {
-    return IsSpace(c) || c == '/' || c == '>';
-}
-
-inline bool EndsAttributeName(char c) {
-    return c == '=' || EndsTagName(c);
+// The next "<" from p; markup mostly follows at once or after a little white space.
+inline const char* FindTagStart(const char* p, const char* end) {
+    const char* q = SkipSpace(p, end);
+    if (q < end && *q == '<') return q;
+    return Find(q, end, '<');
 }
 
 }  // namespace
@@ -210,7 +229,7 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
     CXmlNode* node = nullptr;
     // Looking for a tag.
     for (;;) {
-        const char* lt = Find(p, end, '<');
+        const char* lt = FindTagStart(p, end);
         if (lt == nullptr) {
             p = end;
             return 0;
@@ -222,7 +241,7 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
         bool toFront = false;
         if (*p != '!' && *p != '?') {
             const char* name = p;
-            while (p < end && !EndsTagName(*p)) ++p;
+            while (p < end && !Is(*p, kEndsTagName)) ++p;
             if (p == end) return kErrEndInTagName;
             const std::string_view tag(name, static_cast<size_t>(p - name));
             if (parent == nullptr) {
@@ -285,7 +304,7 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
     const int nodeDepth = parent == nullptr ? 1 : depth + 1;
     PendingChildren pending(state.children, node->children_);
     for (;;) {
-        const char* lt = Find(p, end, '<');
+        const char* lt = FindTagStart(p, end);
         if (lt == nullptr) {
             p = end;
             return 0;
@@ -339,7 +358,7 @@ int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* e
             return 0;
         }
         const char* name = p;
-        while (p < end && !EndsAttributeName(*p)) ++p;
+        while (p < end && !Is(*p, kEndsAttrName)) ++p;
         if (p == end) return kErrEndInAttrName;
         const std::string_view attributeName(name, static_cast<size_t>(p - name));
         // An attribute the tag breaks off in stays, with its name only.
@@ -353,12 +372,16 @@ int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* e
         ++p;
         while (p < end && *p != '"' && *p != '\'') ++p;
         if (p == end) return brokenOff(kErrNoQuote);
-        const char* close = Find(p + 1, end, *p);
-        if (close == nullptr) return brokenOff(kErrNoClosingQuote);
+        // Values are short: a plain loop beats a library search here.
+        const char quote = *p;
+        const char* close = p + 1;
+        bool entities = false;
+        for (; close < end && *close != quote; ++close) entities |= *close == '&';
+        if (close == end) return brokenOff(kErrNoClosingQuote);
         auto* attribute =
             new CXmlAttribute(attributeName, std::string_view(p + 1, static_cast<size_t>(close - (p + 1))));
         gathered.push_back(attribute);
-        UnescapeXmlText(attribute->MutableValue());
+        if (entities) UnescapeXmlText(attribute->MutableValue());
         p = close + 1;
     }
 }

@@ -9,7 +9,8 @@
 
 namespace {
 FixedBlockPool& Pool() {
-    static auto* pool = new FixedBlockPool(sizeof(CXmlNode));  // outlives every static tree
+    static auto* pool =
+        new FixedBlockPool(sizeof(CXmlNode), alignof(CXmlNode));  // outlives every static tree
     return *pool;
 }
 }  // namespace
@@ -66,11 +67,11 @@ void CXmlNode::AddCData(std::string_view text) {
 void CXmlNode::DeleteContents(bool forgetIterations) {
     name_.clear();
     value_.clear();
-    for (CXmlAttribute* attribute : attributes_) delete attribute;
-    attributes_.clear();
     // Moved out first so that a child's destructor never sees a half-emptied list.
     std::vector<CXmlNode*> children;
     children.swap(children_);
+    std::vector<CXmlAttribute*> attributes;
+    attributes.swap(attributes_);
     if (forgetIterations) {
         for (CXmlNode* node = this; node != nullptr; node = node->parent_) {
             if (node->iterNode_ != nullptr && node->iterNode_ != this && IsInSubtree(node->iterNode_, this)) {
@@ -78,7 +79,11 @@ void CXmlNode::DeleteContents(bool forgetIterations) {
             }
         }
     }
-    for (CXmlNode* child : children) delete child;
+    // Freed in the reverse order of a parse's allocations (node, attributes, children), so that
+    // the pools hand the blocks of the next tree out again in ascending order: the tree then lies
+    // in memory in the order it is walked.
+    for (auto child = children.rbegin(); child != children.rend(); ++child) delete *child;
+    for (auto attribute = attributes.rbegin(); attribute != attributes.rend(); ++attribute) delete *attribute;
 }
 
 void CXmlNode::ForgetIterationsInto(const CXmlNode* gone) {

@@ -1,6 +1,7 @@
 #include "foundation/XmlText.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -173,16 +174,25 @@ std::string EscapeXmlText(std::string_view text, bool escapeQuotes) {
 }
 
 namespace {
+// The table sorted by reference, for a binary search.
+constexpr auto kSortedEntities = [] {
+    std::array<Entity, std::size(kEntities)> sorted{};
+    std::copy(std::begin(kEntities), std::end(kEntities), sorted.begin());
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Entity& a, const Entity& b) { return a.reference < b.reference; });
+    return sorted;
+}();
+
 // The entity whose reference starts at in ("&..."), or null.
 const Entity* EntityAt(const char* in, const char* end) {
     const size_t available = static_cast<size_t>(end - in);
     const void* semicolon = std::memchr(in + 1, ';', std::min(available, kLongestReference) - 1);
     if (semicolon == nullptr) return nullptr;
     const std::string_view reference(in, static_cast<size_t>(static_cast<const char*>(semicolon) - in) + 1);
-    for (const Entity& entity : kEntities) {
-        if (entity.reference == reference) return &entity;
-    }
-    return nullptr;
+    const auto* found =
+        std::lower_bound(kSortedEntities.begin(), kSortedEntities.end(), reference,
+                         [](const Entity& entity, std::string_view r) { return entity.reference < r; });
+    return found != kSortedEntities.end() && found->reference == reference ? found : nullptr;
 }
 }  // namespace
 
