@@ -11,25 +11,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <cstring>
+
+#include "platform/Clock.h"
 
 namespace platform {
 
 namespace {
-
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string ErrnoText(int error) {
-    char buffer[256];
-    // The GNU variant returns a pointer that may or may not be the buffer.
-    const char* text = strerror_r(error, buffer, sizeof buffer);
-    return text ? text : "";
-}
 
 speed_t BaudConstant(uint32_t baud) {
     switch (baud) {
@@ -115,17 +102,6 @@ SerialPort::~SerialPort() {
 std::string SerialPort::DevicePath(const std::string& shortOrPath) {
     if (!shortOrPath.empty() && shortOrPath[0] == '/') return shortOrPath;
     return "/dev/" + shortOrPath;
-}
-
-void SerialPort::ClearError() {
-    lastError_ = 0;
-    lastErrorText_.clear();
-}
-
-int SerialPort::Fail(int error, const std::string& what) {
-    lastError_ = error;
-    lastErrorText_ = what + ": " + ErrnoText(error);
-    return -1;
 }
 
 int SerialPort::Open(const std::string& shortOrPath) {
@@ -236,11 +212,11 @@ int SerialPort::Read(void* buffer, size_t size, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "read");
     auto* out = static_cast<uint8_t*>(buffer);
     size_t got = 0;
-    const int64_t deadline = NowMs() + timeoutMs;
+    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
     while (got < size) {
         // Poll before reading: in raw mode a read without data returns 0, the same as
         // a hang-up, so only poll's events tell the two apart.
-        const int64_t left = deadline - NowMs();
+        const int64_t left = deadline - SystemClock().NowMs();
         pollfd pfd{fd_, POLLIN, 0};
         const int rc = ::poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc < 0) {
@@ -269,7 +245,7 @@ int SerialPort::Write(const void* data, size_t size) {
     if (fd_ < 0) return Fail(EBADF, "write");
     const auto* in = static_cast<const uint8_t*>(data);
     size_t done = 0;
-    const int64_t deadline = NowMs() + writeTimeoutMs_;
+    const int64_t deadline = SystemClock().NowMs() + writeTimeoutMs_;
     while (done < size) {
         const ssize_t n = ::write(fd_, in + done, size - done);
         if (n > 0) {
@@ -278,7 +254,7 @@ int SerialPort::Write(const void* data, size_t size) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return done ? static_cast<int>(done) : Fail(errno, "write");
-        const int64_t left = deadline - NowMs();
+        const int64_t left = deadline - SystemClock().NowMs();
         if (left <= 0) break;
         pollfd pfd{fd_, POLLOUT, 0};
         const int rc = ::poll(&pfd, 1, static_cast<int>(left));
@@ -310,10 +286,7 @@ int SerialPort::SetRs485(bool enable, bool rtsOnSend, uint32_t delayBeforeSendMs
     if (fd_ < 0) return Fail(EBADF, "RS-485 mode");
     serial_rs485 conf{};
     if (ioctl(fd_, TIOCGRS485, &conf) != 0) {
-        const int error = errno;
-        lastError_ = error;
-        lastErrorText_ = "RS-485 mode not supported by " + path_ + ": " + ErrnoText(error);
-        return -1;
+        return Fail(errno, "RS-485 mode not supported by " + path_);
     }
     if (enable) {
         conf.flags |= SER_RS485_ENABLED;
@@ -330,10 +303,7 @@ int SerialPort::SetRs485(bool enable, bool rtsOnSend, uint32_t delayBeforeSendMs
         conf.flags &= ~static_cast<uint32_t>(SER_RS485_ENABLED);
     }
     if (ioctl(fd_, TIOCSRS485, &conf) != 0) {
-        const int error = errno;
-        lastError_ = error;
-        lastErrorText_ = "RS-485 mode not supported by " + path_ + ": " + ErrnoText(error);
-        return -1;
+        return Fail(errno, "RS-485 mode not supported by " + path_);
     }
     return 0;
 }

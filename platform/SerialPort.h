@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/IoErrorState.h"
+
 namespace platform {
 
 // A serial line on termios. Every wait is bounded: a read returns what arrived by its
@@ -11,7 +13,7 @@ namespace platform {
 // unplugged, pseudo-terminal peer closed) reports an error instead of blocking.
 // Calls return 0 (or a byte count) on success and -1 on failure, with LastError()
 // (an errno value) and LastErrorText() describing the failure.
-class SerialPort {
+class SerialPort : public IoErrorState {
   public:
     SerialPort() = default;
     ~SerialPort();
@@ -53,19 +55,12 @@ class SerialPort {
     int SetRs485(bool enable, bool rtsOnSend = true, uint32_t delayBeforeSendMs = 0,
                  uint32_t delayAfterSendMs = 0);
 
-    int LastError() const { return lastError_; }
-    const std::string& LastErrorText() const { return lastErrorText_; }
     int Fd() const { return fd_; }
 
   private:
-    int Fail(int error, const std::string& what);
-    void ClearError();
-
     int fd_ = -1;
     std::string path_;
     uint32_t writeTimeoutMs_ = 2000;
-    int lastError_ = 0;
-    std::string lastErrorText_;
 };
 
 }  // namespace platform

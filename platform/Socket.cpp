@@ -10,24 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <cstring>
+
+#include "platform/Clock.h"
 
 namespace platform {
 
 namespace {
-
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string ErrnoText(int error) {
-    char buffer[256];
-    const char* text = strerror_r(error, buffer, sizeof buffer);
-    return text ? text : "";
-}
 
 bool Resolve(const std::string& host, uint16_t port, sockaddr_in& address, int& error) {
     address = {};
@@ -54,7 +42,7 @@ bool Resolve(const std::string& host, uint16_t port, sockaddr_in& address, int& 
 // poll() that restarts after signals with the time left; the poll result.
 int PollFor(int fd, short events, int64_t deadline, short& revents) {
     for (;;) {
-        const int64_t left = deadline - NowMs();
+        const int64_t left = deadline - SystemClock().NowMs();
         pollfd pfd{fd, events, 0};
         const int rc = ::poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc < 0 && errno == EINTR) continue;
@@ -69,8 +57,7 @@ TcpSocket::~TcpSocket() {
     Close();
 }
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept
-    : fd_(other.fd_), lastError_(other.lastError_), lastErrorText_(std::move(other.lastErrorText_)) {
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : IoErrorState(std::move(other)), fd_(other.fd_) {
     other.fd_ = -1;
 }
 
@@ -79,16 +66,9 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
         Close();
         fd_ = other.fd_;
         other.fd_ = -1;
-        lastError_ = other.lastError_;
-        lastErrorText_ = std::move(other.lastErrorText_);
+        IoErrorState::operator=(std::move(other));
     }
     return *this;
-}
-
-int TcpSocket::Fail(int error, const std::string& what) {
-    lastError_ = error;
-    lastErrorText_ = what + ": " + ErrnoText(error);
-    return -1;
 }
 
 void TcpSocket::Adopt(int fd) {
@@ -104,8 +84,7 @@ void TcpSocket::Close() {
 
 int TcpSocket::Connect(const std::string& host, uint16_t port, uint32_t timeoutMs) {
     Close();
-    lastError_ = 0;
-    lastErrorText_.clear();
+    ClearError();
     sockaddr_in address{};
     int error = 0;
     if (!Resolve(host, port, address, error)) return Fail(error, "resolve " + host);
@@ -118,7 +97,7 @@ int TcpSocket::Connect(const std::string& host, uint16_t port, uint32_t timeoutM
             return Fail(e, "connect");
         }
         short revents = 0;
-        const int rc = PollFor(fd, POLLOUT, NowMs() + timeoutMs, revents);
+        const int rc = PollFor(fd, POLLOUT, SystemClock().NowMs() + timeoutMs, revents);
         if (rc <= 0) {
             const int e = rc == 0 ? ETIMEDOUT : errno;
             ::close(fd);
@@ -140,7 +119,7 @@ int TcpSocket::Send(const void* data, size_t size, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "send");
     const auto* in = static_cast<const uint8_t*>(data);
     size_t done = 0;
-    const int64_t deadline = NowMs() + timeoutMs;
+    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
     while (done < size) {
         const ssize_t n = ::send(fd_, in + done, size - done, MSG_NOSIGNAL);
         if (n > 0) {
@@ -160,7 +139,7 @@ int TcpSocket::Send(const void* data, size_t size, uint32_t timeoutMs) {
 int TcpSocket::WaitReadable(uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "wait");
     short revents = 0;
-    const int rc = PollFor(fd_, POLLIN, NowMs() + timeoutMs, revents);
+    const int rc = PollFor(fd_, POLLIN, SystemClock().NowMs() + timeoutMs, revents);
     if (rc < 0) return Fail(errno, "poll");
     return rc > 0 ? 1 : 0;
 }
@@ -168,15 +147,11 @@ int TcpSocket::WaitReadable(uint32_t timeoutMs) {
 int TcpSocket::RecvSome(void* buffer, size_t size, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "recv");
     if (size == 0) return 0;
-    const int64_t deadline = NowMs() + timeoutMs;
+    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
     for (;;) {
         const ssize_t n = ::recv(fd_, buffer, size, 0);
         if (n > 0) return static_cast<int>(n);
-        if (n == 0) {
-            lastError_ = ECONNRESET;
-            lastErrorText_ = "recv: connection closed by peer";
-            return -1;
-        }
+        if (n == 0) return FailWithText(ECONNRESET, "recv: connection closed by peer");
         if (errno == EINTR) continue;
         if (errno != EAGAIN) return Fail(errno, "recv");
         short revents = 0;
@@ -189,9 +164,9 @@ int TcpSocket::RecvSome(void* buffer, size_t size, uint32_t timeoutMs) {
 int TcpSocket::RecvAll(void* buffer, size_t size, uint32_t timeoutMs) {
     auto* out = static_cast<uint8_t*>(buffer);
     size_t got = 0;
-    const int64_t deadline = NowMs() + timeoutMs;
+    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
     while (got < size) {
-        const int64_t left = deadline - NowMs();
+        const int64_t left = deadline - SystemClock().NowMs();
         const int n = RecvSome(out + got, size - got, left > 0 ? static_cast<uint32_t>(left) : 0);
         if (n < 0) return -1;
         if (n == 0) break;
@@ -212,11 +187,7 @@ int TcpSocket::DiscardPending() {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) return total;
-        if (n == 0) {
-            lastError_ = ECONNRESET;
-            lastErrorText_ = "recv: connection closed by peer";
-            return -1;
-        }
+        if (n == 0) return FailWithText(ECONNRESET, "recv: connection closed by peer");
         return Fail(errno, "recv");
     }
 }
@@ -231,12 +202,6 @@ int TcpSocket::SetNoDelay(bool on) {
 
 TcpListener::~TcpListener() {
     Close();
-}
-
-int TcpListener::Fail(int error, const std::string& what) {
-    lastError_ = error;
-    lastErrorText_ = what + ": " + ErrnoText(error);
-    return -1;
 }
 
 int TcpListener::Listen(const std::string& host, uint16_t port, int backlog) {
@@ -263,7 +228,7 @@ int TcpListener::Listen(const std::string& host, uint16_t port, int backlog) {
 
 int TcpListener::Accept(TcpSocket& client, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "accept");
-    const int64_t deadline = NowMs() + timeoutMs;
+    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
     for (;;) {
         const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/IoErrorState.h"
+
 namespace platform {
 
 // A TCP client connection (IPv4). Every wait has a time-out on the monotonic clock.
 // Failures return -1 with LastError() (an errno value) and LastErrorText().
-class TcpSocket {
+class TcpSocket : public IoErrorState {
   public:
     TcpSocket() = default;
     ~TcpSocket();
@@ -36,22 +38,16 @@ class TcpSocket {
     int DiscardPending();
     int SetNoDelay(bool on);
 
-    int LastError() const { return lastError_; }
-    const std::string& LastErrorText() const { return lastErrorText_; }
     int Fd() const { return fd_; }
     // Takes ownership of a connected descriptor (from TcpListener::Accept).
     void Adopt(int fd);
 
   private:
-    int Fail(int error, const std::string& what);
-
     int fd_ = -1;
-    int lastError_ = 0;
-    std::string lastErrorText_;
 };
 
 // A listening TCP socket. Port 0 asks the system for any free port; Port() tells it.
-class TcpListener {
+class TcpListener : public IoErrorState {
   public:
     TcpListener() = default;
     ~TcpListener();
@@ -65,16 +61,9 @@ class TcpListener {
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
-    int LastError() const { return lastError_; }
-    const std::string& LastErrorText() const { return lastErrorText_; }
-
   private:
-    int Fail(int error, const std::string& what);
-
     int fd_ = -1;
     uint16_t port_ = 0;
-    int lastError_ = 0;
-    std::string lastErrorText_;
 };
 
 }  // namespace platform
