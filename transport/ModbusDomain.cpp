@@ -73,23 +73,31 @@ void CModbusDomain::Post(const DomainTransferArgs& args, uintptr_t event, intptr
     platform::PostMessage(args.window, args.message, event, value);
 }
 
-int CModbusDomain::UploadFrames(const DomainTransferArgs& args) {
+template <class Body>
+int CModbusDomain::Run(const DomainTransferArgs& args, uintptr_t errorEvent, Body body) {
     const int begun = channel_.DomainBegin();
     if (begun != 0) {
         if (args.size) *args.size = 0;
-        Post(args, kUploadError, begun, true);
+        Post(args, errorEvent, begun, true);
         return begun;
     }
     const uint8_t slave = args.slave ? args.slave : channel_.DefaultSlave();
     const bool raw = channel_.RawWordOrder();
     channel_.SetRawWordOrder(true);
-    uint32_t done = 0;
-    const int rc = UploadLocked(args, slave, done);
+    bool silentEnd = false;
+    const int rc = body(slave, silentEnd);
     channel_.RestoreDomainTimeout();
     channel_.SetRawWordOrder(raw);
-    channel_.SetDomainResult(rc);
+    if (!silentEnd) channel_.SetDomainResult(rc);
     channel_.DomainEnd();
     return rc;
+}
+
+int CModbusDomain::UploadFrames(const DomainTransferArgs& args) {
+    return Run(args, kUploadError, [&](uint8_t slave, bool&) {
+        uint32_t done = 0;
+        return UploadLocked(args, slave, done);
+    });
 }
 
 int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, uint32_t& done) {
@@ -222,23 +230,10 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
 }
 
 int CModbusDomain::DownloadFrames(const DomainTransferArgs& args) {
-    const int begun = channel_.DomainBegin();
-    if (begun != 0) {
-        if (args.size) *args.size = 0;
-        Post(args, kDownloadError, begun, true);
-        return begun;
-    }
-    const uint8_t slave = args.slave ? args.slave : channel_.DefaultSlave();
-    const bool raw = channel_.RawWordOrder();
-    channel_.SetRawWordOrder(true);
-    uint32_t done = 0;
-    bool silentEnd = false;
-    const int rc = DownloadLocked(args, slave, done, silentEnd);
-    channel_.RestoreDomainTimeout();
-    channel_.SetRawWordOrder(raw);
-    if (!silentEnd) channel_.SetDomainResult(rc);
-    channel_.DomainEnd();
-    return rc;
+    return Run(args, kDownloadError, [&](uint8_t slave, bool& silentEnd) {
+        uint32_t done = 0;
+        return DownloadLocked(args, slave, done, silentEnd);
+    });
 }
 
 int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave, uint32_t& done,

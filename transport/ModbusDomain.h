@@ -74,6 +74,10 @@ class CModbusDomain {
     int DownloadFrames(const DomainTransferArgs& args);
 
   private:
+    // Begins a transfer on the channel (raw word order, the channel's lock on a serial
+    // line), runs body(slave, silentEnd) and ends it; silentEnd keeps the channel's result.
+    template <class Body>
+    int Run(const DomainTransferArgs& args, uintptr_t errorEvent, Body body);
     int UploadLocked(const DomainTransferArgs& args, uint8_t slave, uint32_t& done);
     int DownloadLocked(const DomainTransferArgs& args, uint8_t slave, uint32_t& done, bool& silentEnd);
     void Post(const DomainTransferArgs& args, uintptr_t event, intptr_t value, bool always = false);
