@@ -41,30 +41,37 @@ void MakeNewer(drivesim::SimDrive& d, bool withTexts) {
     d.AddComponent({1234, 2, 3, 1, 0, 0, {{1, 3}}});
 }
 
-template <class Side>
-class Identification : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        drive = &sim.AddDrive(3);
-        ASSERT_TRUE(side.Start(sim, 1500));
-    }
-    int Identify() {
+// One identification call and what it reports besides its code.
+struct IdentifyCall {
+    template <class Channel>
+    int IdentifySlave(Channel& channel, uint8_t slave) {
         record = NodeIdentRecord{};
-        record.slave = 3;
+        record.slave = slave;
         kind = 0;
         wordSwap = 0;
         build = 0;
-        return side.channel.IdentifyNode(&checker, &record, &kind, &wordSwap, &build);
+        return channel.IdentifyNode(&checker, &record, &kind, &wordSwap, &build);
     }
 
-    drivesim::DriveSim sim;
-    drivesim::SimDrive* drive = nullptr;
-    Side side;
     CCompatChecker checker;
     NodeIdentRecord record;
     uint32_t kind = 0;
     uint8_t wordSwap = 0;
     uint32_t build = 0;
+};
+
+template <class Side>
+class Identification : public ::testing::Test, protected IdentifyCall {
+  protected:
+    void SetUp() override {
+        drive = &sim.AddDrive(3);
+        ASSERT_TRUE(side.Start(sim, 1500));
+    }
+    int Identify() { return this->IdentifySlave(side.channel, 3); }
+
+    drivesim::DriveSim sim;
+    drivesim::SimDrive* drive = nullptr;
+    Side side;
 };
 
 using Sides = ::testing::Types<RtuSide, TcpSide>;
@@ -106,11 +113,7 @@ TYPED_TEST(Identification, NewerDriveFromTextsAndFromBrowse) {
     drivesim::DriveSim& sim = this->sim;
     drivesim::SimDrive& plain = sim.AddDrive(4);
     MakeNewer(plain, false);
-    this->record = NodeIdentRecord{};
-    this->record.slave = 4;
-    ASSERT_EQ(this->side.channel.IdentifyNode(&this->checker, &this->record, &this->kind, &this->wordSwap,
-                                              &this->build),
-              0);
+    ASSERT_EQ(this->IdentifySlave(this->side.channel, 4), 0);
     EXPECT_EQ(this->record.hardwareCode, 12u);
     EXPECT_EQ(this->record.firmwareCode, 1234u);
     EXPECT_EQ(this->record.firmwareVersion, 2u);
@@ -136,19 +139,15 @@ TEST(IdentificationSerial, PauseFollowsTheTimeout) {
         MakeLegacy(d, false);
         RtuSide side;
         ASSERT_TRUE(side.Start(sim, c.timeout));
-        NodeIdentRecord record;
-        record.slave = 3;
-        uint32_t kind = 0, build = 0;
-        uint8_t swap = 0;
-        CCompatChecker checker;
-        ASSERT_EQ(side.channel.IdentifyNode(&checker, &record, &kind, &swap, &build), 0);
+        IdentifyCall call;
+        ASSERT_EQ(call.IdentifySlave(side.channel, 3), 0);
         EXPECT_EQ(side.channel.Pause(), c.pause);
         EXPECT_EQ(d.Register(1101), c.pause);
         EXPECT_EQ(d.Stats().pauseWrites, 1);
         // The channel's own time-out is back after the identification.
         EXPECT_EQ(side.channel.ConfiguredTimeout(), c.timeout < 2 ? 2 : c.timeout);
         // A drive that already holds the pause is not written to.
-        ASSERT_EQ(side.channel.IdentifyNode(&checker, &record, &kind, &swap, &build), 0);
+        ASSERT_EQ(call.IdentifySlave(side.channel, 3), 0);
         EXPECT_EQ(d.Stats().pauseWrites, 1);
     }
 }
@@ -158,12 +157,8 @@ TEST(IdentificationSerial, SilentNodeDoesNotExist) {
     sim.AddDrive(1);
     RtuSide side;
     ASSERT_TRUE(side.Start(sim, 200));
-    NodeIdentRecord record;
-    record.slave = 9;
-    uint32_t kind = 0, build = 0;
-    uint8_t swap = 0;
-    CCompatChecker checker;
-    EXPECT_EQ(side.channel.IdentifyNode(&checker, &record, &kind, &swap, &build), 126);
+    IdentifyCall call;
+    EXPECT_EQ(call.IdentifySlave(side.channel, 9), 126);
     EXPECT_EQ(side.owner.code, -304);
     EXPECT_EQ(side.owner.text, "Node does not exist or unknown");
 }
@@ -174,19 +169,14 @@ TEST(IdentificationBox, DisconnectedUsbPort) {
     TcpSide side;
     ASSERT_TRUE(side.Start(sim, 500));
     sim.InjectFault({drivesim::Fault::ExceptionCode, 101, 1, 3});
-    NodeIdentRecord record;
-    record.slave = 3;
-    uint32_t kind = 0, build = 0;
-    uint8_t swap = 0;
-    CCompatChecker checker;
-    EXPECT_EQ(side.channel.IdentifyNode(&checker, &record, &kind, &swap, &build), -101);
+    IdentifyCall call;
+    EXPECT_EQ(call.IdentifySlave(side.channel, 3), -101);
     EXPECT_EQ(side.owner.code, -304);
     EXPECT_EQ(side.owner.text, "Mirel: USB port disconnected");
     // The box time-out is put back afterwards.
     EXPECT_EQ(side.channel.Client()->timeout(), 500u);
     // A unit the box cannot reach: its exception text.
-    record.slave = 8;
-    EXPECT_EQ(side.channel.IdentifyNode(&checker, &record, &kind, &swap, &build), -11);
+    EXPECT_EQ(call.IdentifySlave(side.channel, 8), -11);
     EXPECT_EQ(side.owner.text,
               "Modbus func. 3 register 250: error 0x0b (Gateway target device failed to respond)");
 }
