@@ -245,17 +245,18 @@ namespace {
 struct FunctionCodes {
     int exception;  // the drive answered with an exception
     int crc;        // the reply's CRC is wrong
+    int echo;       // a write reply does not echo the request's address and word
     const char* logText;
 };
 
 FunctionCodes CodesOf(uint8_t function) {
     switch (function) {
         case 3:
-            return {129, 130, "Errore lettura word(s)"};
+            return {129, 130, 0, "Errore lettura word(s)"};
         case 16:
-            return {136, 137, "Errore scrittura word(s)"};
+            return {136, 137, 138, "Errore scrittura word(s)"};
         default:
-            return {143, 144, "Errore scrittura word"};
+            return {143, 144, 145, "Errore scrittura word"};
     }
 }
 
@@ -315,6 +316,7 @@ int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_
         ++errorCounter_;
         LogError(codes.logText, static_cast<uint32_t>(code));
     }
+    if (code == 0 && function != 3 && std::memcmp(reply + 2, request + 2, 4) != 0) code = codes.echo;
     if (code != 0) state_ = 3;
     return code;
 }
@@ -363,13 +365,8 @@ int CModbusRtu::ExchangeWrite(uint16_t address, uint16_t count, const void* data
     const size_t length = 7 + 2u * count;
     PutCrc(request, length);
     const int code = Transact(length + 2, slave, address, count);
-    if (code != 0) return code;
-    if (std::memcmp(recvBuffer_ + 2, request + 2, 4) != 0) {
-        state_ = 3;
-        return 138;
-    }
-    state_ = 0;
-    return 0;
+    if (code == 0) state_ = 0;
+    return code;
 }
 
 int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t slave) {
@@ -379,13 +376,8 @@ int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t sl
     PutRequestHead(sendBuffer_, slave, 6, address, word);
     PutCrc(sendBuffer_, 6);
     const int code = Transact(8, slave, address, 1);
-    if (code != 0) return code;
-    if (std::memcmp(recvBuffer_ + 2, sendBuffer_ + 2, 4) != 0) {
-        state_ = 3;
-        return 145;
-    }
-    state_ = 0;
-    return 0;
+    if (code == 0) state_ = 0;
+    return code;
 }
 
 template <class Exchange>

@@ -95,7 +95,8 @@ class CModbusRtu : public CModbusChannel {
     int Send(const uint8_t* frame, size_t length);
     int Receive(uint8_t* into, size_t count);
     // Sends the request in the send buffer (CRC included) and takes a whole reply into the
-    // receive buffer, with the retries; 0 or the failure code (state 3).
+    // receive buffer, with the retries; a write reply must echo the request. 0 or the
+    // failure code (state 3).
     int Transact(size_t length, uint8_t slave, uint16_t address, uint16_t count);
     // Runs an exchange on the open port under the port mutex; slave 0: the channel's node.
     template <class Exchange>
