@@ -183,13 +183,11 @@ int CModbusRtu::IdentifyNode(CCompatChecker* checker, NodeIdentRecord* node, uin
     int rc = Connect(false);
     if (rc != 0) return rc;
     const uint32_t timeout = std::max<uint32_t>(settings_.receiveTimeout, 500);
-    SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits, settings_.stopBits,
-              settings_.rtsControl, timeout, false);
+    SetupFromSettings(timeout, false);
     pause_ = std::max<uint32_t>(timeout / 8, 50);
     CCompatChecker local;
     rc = IdentifyInner(checker ? checker : &local, node, kind, wordSwap, build, node->slave);
-    SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits, settings_.stopBits,
-              settings_.rtsControl, settings_.receiveTimeout, false);
+    SetupFromSettings(settings_.receiveTimeout, false);
     return rc;
 }
 

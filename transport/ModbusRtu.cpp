@@ -151,10 +151,14 @@ int CModbusRtu::SetupPort(const std::string& portName, uint32_t baud, uint8_t pa
     return 0;
 }
 
+int CModbusRtu::SetupFromSettings(uint32_t receiveTimeoutMs, bool silent) {
+    return SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits,
+                     settings_.stopBits, settings_.rtsControl, receiveTimeoutMs, silent);
+}
+
 int CModbusRtu::Connect(bool silent) {
     if (connected_) return 0;
-    const int rc = SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits,
-                             settings_.stopBits, settings_.rtsControl, settings_.receiveTimeout, silent);
+    const int rc = SetupFromSettings(settings_.receiveTimeout, silent);
     if (rc != 0) return rc;
     if (!open_) {
         // A reopen that the set-up tried has already failed (and told the user).
@@ -181,8 +185,7 @@ int CModbusRtu::SetTimeout(uint32_t ms, uint16_t* outTimeout, uint8_t* outFlag) 
     int rc = 0;
     {
         OwnerErrorGuard keep(owner_);
-        rc = SetupPort(settings_.portName, settings_.baud, settings_.parity, settings_.dataBits,
-                       settings_.stopBits, settings_.rtsControl, ms, false);
+        rc = SetupFromSettings(ms, false);
     }
     settings_.receiveTimeout = ms;
     if (outTimeout && outFlag) {

@@ -105,6 +105,8 @@ class CModbusRtu : public CModbusChannel {
     int ExchangeWrite(uint16_t address, uint16_t count, const void* data, uint8_t slave);
     int ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t slave);
     int ApplyLineSettings();
+    // SetupPort with the line settings of GetSettings().
+    int SetupFromSettings(uint32_t receiveTimeoutMs, bool silent);
     void SetOwnerFromDetail(int code);
     void Sleep(uint32_t ms);
 
