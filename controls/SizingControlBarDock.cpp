@@ -259,6 +259,7 @@ SizingBarDockSite::~SizingBarDockSite() {
     outline_.clear();
     for (auto& [bar, frame] : floating_) frame->Detach();
     for (CSizingControlBar* bar : order_) bar->SetDockSite(nullptr);
+    if (viewWindow_ != nullptr) viewWindow_->Unbind(wxEVT_DESTROY, &SizingBarDockSite::OnViewDestroy, this);
     if (frame_ != nullptr) {
         frame_->Unbind(wxEVT_SIZE, &SizingBarDockSite::OnFrameSize, this);
         frame_->Unbind(wxEVT_DESTROY, &SizingBarDockSite::OnFrameDestroy, this);
@@ -274,7 +275,6 @@ void SizingBarDockSite::OnFrameDestroy(wxWindowDestroyEvent& event) {
     frame_->Unbind(wxEVT_SIZE, &SizingBarDockSite::OnFrameSize, this);
     frame_->Unbind(wxEVT_IDLE, &SizingBarDockSite::OnFrameIdle, this);
     frame_ = nullptr;
-    viewWindow_ = nullptr;
 }
 
 void SizingBarDockSite::OnFrameSize(wxSizeEvent&) {
@@ -288,14 +288,15 @@ void SizingBarDockSite::OnFrameIdle(wxIdleEvent& event) {
 }
 
 void SizingBarDockSite::SetView(wxWindow* view) {
+    if (viewWindow_ != nullptr) viewWindow_->Unbind(wxEVT_DESTROY, &SizingBarDockSite::OnViewDestroy, this);
     viewWindow_ = view;
-    if (view != nullptr) {
-        view->Bind(wxEVT_DESTROY, [this, view](wxWindowDestroyEvent& e) {
-            if (e.GetEventObject() == view && viewWindow_ == view) viewWindow_ = nullptr;
-            e.Skip();
-        });
-    }
+    if (view != nullptr) view->Bind(wxEVT_DESTROY, &SizingBarDockSite::OnViewDestroy, this);
     RecalcLayout();
+}
+
+void SizingBarDockSite::OnViewDestroy(wxWindowDestroyEvent& event) {
+    event.Skip();
+    if (event.GetEventObject() == viewWindow_) viewWindow_ = nullptr;
 }
 
 void SizingBarDockSite::AddBar(CSizingControlBar* bar) {

@@ -172,6 +172,7 @@ class SizingBarDockSite {
     void OnFrameSize(wxSizeEvent& event);
     void OnFrameDestroy(wxWindowDestroyEvent& event);
     void OnFrameIdle(wxIdleEvent& event);
+    void OnViewDestroy(wxWindowDestroyEvent& event);
     void ReleaseDragCapture();
     void ShowDragOutline(const platform::ui::Rect& rect);
     platform::ui::Rect ClientScreenRect() const;
