@@ -1,6 +1,8 @@
 #include "foundation/XmlDocument.h"
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -63,21 +65,66 @@ inline bool StartsWith(const char* p, const char* end, std::string_view what) {
     return static_cast<size_t>(end - p) >= what.size() && std::memcmp(p, what.data(), what.size()) == 0;
 }
 
+// Eight bytes at a time (SWAR): each function gives, per byte, its high bit set where the byte
+// matches, exactly (no false hits). Bytes of 0x80 and above never match.
+inline uint64_t Load8(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return word;
+}
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+// Bytes equal to c.
+inline uint64_t BytesEqual(uint64_t word, char c) {
+    const uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return ~(((x & ~kHighs) + ~kHighs) | x) & kHighs;
+}
+
+// Control characters: bytes below 0x20 or equal to 0x7F.
+inline uint64_t ControlBytes(uint64_t word) {
+    const uint64_t below = ~((word & ~kHighs) + kOnes * (0x80 - 0x20)) & ~word & kHighs;
+    return below | BytesEqual(word, 0x7F);
+}
+
+inline bool HasControl(const char* p, const char* end) {
+    for (; end - p >= 8; p += 8) {
+        if (ControlBytes(Load8(p)) != 0) return true;
+    }
+    for (; p < end; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+// The quote that closes an attribute value, or end; entities tells whether an "&" comes first.
+inline const char* FindClosingQuote(const char* p, const char* end, char quote, bool& entities) {
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; end - p >= 8; p += 8) {
+            const uint64_t word = Load8(p);
+            const uint64_t quotes = BytesEqual(word, quote);
+            const uint64_t ampersands = BytesEqual(word, '&');
+            if (quotes != 0) {
+                const uint64_t before = (quotes & (0 - quotes)) - 1;  // the bytes before the first quote
+                entities |= (ampersands & before) != 0;
+                return p + std::countr_zero(quotes) / 8;
+            }
+            entities |= ampersands != 0;
+        }
+    }
+    for (; p < end && *p != quote; ++p) entities |= *p == '&';
+    return p;
+}
+
 // Element text: leading white space dropped, then control characters (tabs and line breaks among
 // them; UTF-8 sequences stay), then trailing white space; entities decoded.
 void AppendElementText(std::string& value, const char* p, const char* end) {
     p = SkipSpace(p, end);
     if (p == end) return;
-    bool controls = false;
-    for (const char* q = p; q < end; ++q) {
-        const unsigned char c = static_cast<unsigned char>(*q);
-        if (c < 0x20 || c == 0x7F) {
-            controls = true;
-            break;
-        }
-    }
     const size_t base = value.size();
-    if (controls) {
+    if (HasControl(p, end)) {
         value.resize(base + static_cast<size_t>(end - p));
         char* out = value.data() + base;
         for (const char* q = p; q < end; ++q) {
@@ -314,6 +361,12 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
         if (p + 1 < end && p[1] == '/') {
             p = SkipSpace(p + 2, end);
             if (p == end) return kErrEndAfterLtSlash;
+            const std::string& open = node->name_;
+            if (static_cast<size_t>(end - p) > open.size() && p[open.size()] == '>' &&
+                std::memcmp(p, open.data(), open.size()) == 0) {
+                p += open.size() + 1;  // the usual "</name>"
+                return 0;
+            }
             const char* name = p;
             while (p < end && *p != ' ' && *p != '>') ++p;
             if (p == end) return kErrEndInEndTag;
@@ -372,11 +425,8 @@ int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* e
         ++p;
         while (p < end && *p != '"' && *p != '\'') ++p;
         if (p == end) return brokenOff(kErrNoQuote);
-        // Values are short: a plain loop beats a library search here.
-        const char quote = *p;
-        const char* close = p + 1;
         bool entities = false;
-        for (; close < end && *close != quote; ++close) entities |= *close == '&';
+        const char* close = FindClosingQuote(p + 1, end, *p, entities);
         if (close == end) return brokenOff(kErrNoClosingQuote);
         auto* attribute =
             new CXmlAttribute(attributeName, std::string_view(p + 1, static_cast<size_t>(close - (p + 1))));

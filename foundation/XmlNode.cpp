@@ -82,7 +82,17 @@ void CXmlNode::DeleteContents(bool forgetIterations) {
     // Freed in the reverse order of a parse's allocations (node, attributes, children), so that
     // the pools hand the blocks of the next tree out again in ascending order: the tree then lies
     // in memory in the order it is walked.
-    for (auto child = children.rbegin(); child != children.rend(); ++child) delete *child;
+    CXmlNode* last = nullptr;
+    for (CXmlNode* child : children) {
+        child->parent_ = last;
+        last = child;
+    }
+    std::vector<CXmlNode*>().swap(children);
+    while (last != nullptr) {
+        CXmlNode* previous = last->parent_;
+        delete last;
+        last = previous;
+    }
     for (auto attribute = attributes.rbegin(); attribute != attributes.rend(); ++attribute) delete *attribute;
 }
 

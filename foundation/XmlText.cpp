@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -75,6 +76,7 @@ constexpr Entity kEntities[] = {
     {"&#xB5;", "\xC2\xB5"},
 };
 constexpr size_t kLongestReference = 8;
+static_assert(kLongestReference <= sizeof(uint64_t));
 
 // Escape form of the character starting at text[i] (UTF-8), or null; *length = bytes it covers.
 const char* EscapeOf(std::string_view text, size_t i, bool escapeQuotes, size_t* length) {
@@ -174,13 +176,28 @@ std::string EscapeXmlText(std::string_view text, bool escapeQuotes) {
 }
 
 namespace {
-// The table sorted by reference, for a binary search.
-constexpr auto kSortedEntities = [] {
-    std::array<Entity, std::size(kEntities)> sorted{};
-    std::copy(std::begin(kEntities), std::end(kEntities), sorted.begin());
-    std::sort(sorted.begin(), sorted.end(),
-              [](const Entity& a, const Entity& b) { return a.reference < b.reference; });
-    return sorted;
+// A reference (at most 8 bytes) packed into one number, byte i in bits 8i..8i+7.
+constexpr uint64_t ReferenceKey(const char* reference, size_t length) {
+    uint64_t key = 0;
+    for (size_t i = 0; i < length; ++i) key |= uint64_t{static_cast<unsigned char>(reference[i])} << (8 * i);
+    return key;
+}
+
+struct KeyedEntity {
+    uint64_t key;
+    const Entity* entity;
+};
+
+// The table by key, for a binary search on numbers instead of texts.
+constexpr auto kEntitiesByKey = [] {
+    std::array<KeyedEntity, std::size(kEntities)> keyed{};
+    for (size_t i = 0; i < std::size(kEntities); ++i) {
+        keyed[i] = {ReferenceKey(kEntities[i].reference.data(), kEntities[i].reference.size()),
+                    &kEntities[i]};
+    }
+    std::sort(keyed.begin(), keyed.end(),
+              [](const KeyedEntity& a, const KeyedEntity& b) { return a.key < b.key; });
+    return keyed;
 }();
 
 // The entity whose reference starts at in ("&..."), or null.
@@ -188,11 +205,11 @@ const Entity* EntityAt(const char* in, const char* end) {
     const size_t available = static_cast<size_t>(end - in);
     const void* semicolon = std::memchr(in + 1, ';', std::min(available, kLongestReference) - 1);
     if (semicolon == nullptr) return nullptr;
-    const std::string_view reference(in, static_cast<size_t>(static_cast<const char*>(semicolon) - in) + 1);
+    const uint64_t key = ReferenceKey(in, static_cast<size_t>(static_cast<const char*>(semicolon) - in) + 1);
     const auto* found =
-        std::lower_bound(kSortedEntities.begin(), kSortedEntities.end(), reference,
-                         [](const Entity& entity, std::string_view r) { return entity.reference < r; });
-    return found != kSortedEntities.end() && found->reference == reference ? found : nullptr;
+        std::lower_bound(kEntitiesByKey.begin(), kEntitiesByKey.end(), key,
+                         [](const KeyedEntity& entity, uint64_t k) { return entity.key < k; });
+    return found != kEntitiesByKey.end() && found->key == key ? found->entity : nullptr;
 }
 }  // namespace
 
