@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -81,8 +82,9 @@ class CChannelDriver {
     virtual int SdoUploadSegment(uint8_t nodeId, void* data, uint32_t* n, bool* last);
     virtual int SdoRecover(uint8_t nodeId);
 
-    // Node guard: result of the last transfer (kNothingHappened after arming).
-    uint32_t lastResult = kNothingHappened;
+    // Node guard: result of the last transfer (kNothingHappened after arming). Written by every
+    // transfer on whatever thread makes it, read by the guard's thread.
+    std::atomic<uint32_t> lastResult{kNothingHappened};
     int64_t guardDeadlineMs = 0;
     uint16_t guardTimeMs = 0;
 
@@ -90,6 +92,12 @@ class CChannelDriver {
     CMain& Owner() { return owner_; }
 
   protected:
+    // Keeps a transfer's result as the guard's sign of life (or of its absence) and returns it.
+    int RecordResult(int rc) {
+        lastResult.store(static_cast<uint32_t>(rc));
+        return rc;
+    }
+
     CMain& owner_;
     int channelIndex_;
 };

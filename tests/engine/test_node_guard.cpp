@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -99,14 +100,12 @@ TEST_F(NodeGuardTest, SilentDriveIsLostAfterGuardTimeTimesFactorAndRecovers) {
     EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardArmed); }), 0);
     EXPECT_TRUE(Serial().Rtu().IsConnected());
 
-    // A lost node is not pinged again; the next transfer's result brings it back.
+    // A lost node is not pinged again; the next good transfer brings it back.
     Step(5000);
     EXPECT_TRUE(Posted().empty());
     sim.ClearFaults();
-    WithNode([&](CNodo&) {
-        Driver().lastResult = 0;
-        return 0;
-    });
+    uint32_t value = 0;
+    ASSERT_EQ(engine.ReadCell("U51", &value), 0) << engine.ErrorText();
     Step(100);
     Step(100);
     EXPECT_EQ(Posted(), (std::vector<std::pair<uintptr_t, intptr_t>>{{4, Detail(5)}}));
@@ -123,18 +122,32 @@ TEST_F(NodeGuardTest, SilentDriveIsLostAfterGuardTimeTimesFactorAndRecovers) {
 }
 
 TEST_F(NodeGuardTest, TrafficKeepsTheNodeAliveWithoutPings) {
+    // What one read of each kind costs on the wire, measured before the guard runs.
+    uint32_t value = 0;
+    uint8_t bytes[4] = {};
+    const std::vector<std::function<int()>> traffic = {
+        [&] { return engine.ReadCell("U51", &value); },
+        [&] { return engine.WriteCell("W30", &value); },
+        [&] { return engine.ReadModbusBytes(kA10, 4, bytes, 1, channel); },
+    };
+    std::vector<uint64_t> cost;
+    for (const auto& transfer : traffic) {
+        const uint64_t before = sim.RequestCount();
+        ASSERT_EQ(transfer(), 0) << engine.ErrorText();
+        cost.push_back(sim.RequestCount() - before);
+    }
     ASSERT_TRUE(engine.StartNodeguard());
     Step(0);
     Step(0);
     Posted();
-    Silence();
-    for (int i = 0; i < 6; ++i) {
-        // What every good transfer leaves in the driver.
-        WithNode([&](CNodo&) {
-            Driver().lastResult = 0;
-            return 0;
-        });
-        Step(1500);
+    for (size_t kind = 0; kind < traffic.size(); ++kind) {
+        const uint64_t before = sim.RequestCount();
+        for (int i = 0; i < 6; ++i) {
+            ASSERT_EQ(traffic[kind](), 0) << kind << ": " << engine.ErrorText();
+            Step(1500);
+        }
+        // Only the test's own transfers went out: the guard never had to ask the node itself.
+        EXPECT_EQ(sim.RequestCount() - before, 6 * cost[kind]) << kind;
     }
     EXPECT_TRUE(Posted().empty());
     EXPECT_EQ(WithNode([](CNodo& n) { return n.guardState & 0x7F; }), 5);
@@ -212,10 +225,6 @@ TEST_F(BoxNodeGuardTest, SilentDriveIsLostAndRecovers) {
     // The box may have dropped its socket: the next transfer connects it again.
     uint32_t value = 0;
     ASSERT_EQ(engine.ReadCell("U51", &value), 0) << engine.ErrorText();
-    WithNode([&](CNodo&) {
-        Driver().lastResult = 0;
-        return 0;
-    });
     Step(100);
     Step(100);
     EXPECT_EQ(Posted(), (std::vector<std::pair<uintptr_t, intptr_t>>{{4, Detail(5)}}));

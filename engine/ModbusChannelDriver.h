@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/ChannelDriver.h"
+#include "transport/ModbusChannel.h"
+#include "transport/NodeIdentification.h"
+
+// What the serial and the box driver share: single values and long cells through the SDO layer
+// over registers, the SDO steps and identification. Every transfer leaves its result in
+// `lastResult`, so that ordinary traffic is the node guard's sign of life.
+class CModbusChannelDriver : public CChannelDriver {
+  public:
+    using CChannelDriver::CChannelDriver;
+
+    int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) override;
+    int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
+    int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
+    int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
+    int DownloadCell(const VocabularyItem& item, const void* data, uint32_t byteCount,
+                     uint8_t nodeId) override;
+    int SdoInitiateDownload(uint8_t nodeId, const VocabularyItem& item, const void* data,
+                            uint32_t size) override;
+    int SdoDownloadSegment(uint8_t nodeId, const void* data, uint32_t n, bool last) override;
+    int SdoAbort(uint8_t nodeId, const VocabularyItem& item) override;
+    int SdoInitiateUpload(uint8_t nodeId, const VocabularyItem& item, void* buffer, uint32_t* size) override;
+    int SdoUploadSegment(uint8_t nodeId, void* data, uint32_t* n, bool* last) override;
+    int SdoRecover(uint8_t nodeId) override;
+
+  protected:
+    // The channel that carries the transfers.
+    virtual CModbusChannel& Modbus() = 0;
+    virtual int IdentifyOnChannel(CCompatChecker& checker, NodeIdentRecord& record, uint32_t& kind,
+                                  uint8_t& wordSwap, uint32_t& build) = 0;
+    // Leaves the channel's text of a failed block transfer in the owner's error pair.
+    virtual void ReportBlockFailure(int rc) = 0;
+
+  private:
+    int BlockResult(int rc);
+};
