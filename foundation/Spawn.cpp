@@ -1,0 +1,10 @@
+#include "foundation/Spawn.h"
+
+CSpawn::~CSpawn() {
+    // The reader calls AppendOutput: it must have ended before the string goes.
+    Close();
+}
+
+void CSpawn::AppendOutput(const char* text) {
+    if (text) m_strOutput += text;
+}
