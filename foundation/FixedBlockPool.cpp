@@ -1,12 +1,18 @@
 #include "foundation/FixedBlockPool.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
 #include <new>
 
 namespace {
-constexpr size_t kSlabBytes = 64 * 1024;
-}
+// Slabs are large and aligned so that the system can back them with huge pages: a tree of many
+// thousand nodes then costs few address translations. They are handed out in small pieces, so
+// that memory is touched only as it is used.
+constexpr size_t kSlabBytes = 2 * 1024 * 1024;
+constexpr size_t kPieceBytes = 64 * 1024;
+}  // namespace
 
 struct FixedBlockPool::LocalList {
     // One free list per pool, at the pool's slot (there are only a few pools).
@@ -62,12 +68,21 @@ FixedBlockPool::FreeBlock* FixedBlockPool::Refill() {
         shared_ = nullptr;
         return head;
     }
-    char* slab = static_cast<char*>(::operator new(kSlabBytes));
-    slabs_.push_back(slab);
+    if (static_cast<size_t>(slabEnd_ - slabNext_) < std::max(kPieceBytes, blockSize_)) {
+        char* slab = static_cast<char*>(::operator new(kSlabBytes, std::align_val_t(kSlabBytes)));
+#ifdef MADV_HUGEPAGE
+        ::madvise(slab, kSlabBytes, MADV_HUGEPAGE);  // a hint only: no harm when refused
+#endif
+        slabs_.push_back(slab);
+        slabNext_ = slab;
+        slabEnd_ = slab + kSlabBytes;
+    }
+    char* piece = slabNext_;
+    const size_t count = std::max(kPieceBytes, blockSize_) / blockSize_;
+    slabNext_ += count * blockSize_;
     FreeBlock* head = nullptr;
-    const size_t count = kSlabBytes / blockSize_;
     for (size_t i = count; i-- > 0;) {
-        auto* block = reinterpret_cast<FreeBlock*>(slab + i * blockSize_);
+        auto* block = reinterpret_cast<FreeBlock*>(piece + i * blockSize_);
         block->next = head;
         head = block;
     }

@@ -71,5 +71,7 @@ class FixedBlockPool {
     std::mutex mutex_;
     FreeBlock* shared_ = nullptr;
     std::vector<char*> slabs_;
+    char* slabNext_ = nullptr;  // the part of the newest slab not handed out yet
+    char* slabEnd_ = nullptr;
     friend struct LocalList;
 };
