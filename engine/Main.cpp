@@ -20,6 +20,8 @@ CMain::~CMain() {
     AbortDownload();
     StopNodeguard();
     GroupRemoveAll();
+    // Nothing below may be freed while a background thread whose stop timed out still runs.
+    JoinBackgroundThreads();
     DeleteAllNodes();
     FreeVocabularies();
     DestroyChannels();

@@ -330,8 +330,11 @@ void CMain::ReleaseNode(CNodo& node) {
 }
 
 void CMain::DeleteAllNodes() {
-    StopCyclicThread();
+    const bool cyclicStopped = StopCyclicThread() == 0;
     StopNodeguard();
+    // A stop that timed out leaves its thread running on the nodes: wait for it to end.
+    JoinBackgroundThreads();
+    if (!cyclicStopped) StopCyclicThread();  // frees the item table now that the thread has ended
     for (int i = 0; i < nodeCount_; ++i) {
         if (!nodes_[i]) continue;
         // Wait for a user that still holds the node before it goes away.

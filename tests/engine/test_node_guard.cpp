@@ -196,6 +196,23 @@ TEST_F(NodeGuardTest, StopGivesUpAfterTwoSecondsWhileANodeIsHeld) {
     EXPECT_TRUE(engine.StopNodeguard());
 }
 
+TEST_F(NodeGuardTest, DeleteAllNodesWaitsForAGuardThatDidNotStopInTime) {
+    // Shorter lock waits keep the test quick; set before the guard thread reads them.
+    WithNode([](CNodo& n) {
+        n.lockTimeoutMs = 1500;
+        return 0;
+    });
+    ASSERT_TRUE(engine.StartNodeguard());
+    CNodo& node = Node(1);
+    ASSERT_TRUE(node.Lock());
+    // The guard's next pass waits for the node the test holds, longer than a stop waits for it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    engine.DeleteAllNodes();
+    // The node (still held by this thread) is gone: the guard must have ended before it was freed.
+    EXPECT_FALSE(engine.NodeguardRunning());
+    EXPECT_EQ(engine.NodeCount(), 0);
+}
+
 // The same guard through the communication box: a silent drive fails its re-arming read.
 class BoxNodeGuardTest : public NodeGuardTest {
   protected:
