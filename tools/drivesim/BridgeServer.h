@@ -1,0 +1,146 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace drivesim {
+
+// A node on one of the simulated bridge's buses: CoE/SDO objects, ESC registers, a state.
+struct BridgeSimNode {
+    uint16_t state = 8;                                // EtherCAT OP (8) / CANopen operational (5)
+    std::map<uint32_t, std::vector<uint8_t>> objects;  // key: index << 8 | subindex
+    std::map<uint32_t, uint32_t> aborts;               // abort code answered for an object
+    std::map<uint32_t, bool> readOnly;
+    std::map<uint16_t, uint8_t> esc;  // ESC register bytes
+    std::vector<uint8_t> foeFile;     // last FoE download
+    std::string foeName;
+    uint32_t identity1 = 0, identity2 = 0;
+    int stateRequests = 0;  // EthSetSlaveState commands received
+    // States passed through, in order (EtherCAT state changes).
+    std::vector<uint16_t> stateHistory;
+
+    void SetU16(uint16_t index, uint8_t sub, uint16_t value);
+    void SetU32(uint16_t index, uint8_t sub, uint32_t value);
+    void SetText(uint16_t index, uint8_t sub, const std::string& text);
+};
+
+struct BridgeSimBus {
+    uint8_t id = 0;
+    uint8_t kind = 1;  // 1 CANopen, 2 EtherCAT
+    uint8_t number = 0;
+    uint8_t parameter = 0;
+};
+
+struct BridgeServerConfig {
+    uint16_t protocolVersion = 3;
+    bool bigEndian = false;
+    // Versions 1 and 2: answer the identification request (else the older status message).
+    bool identifyReply = false;
+    uint16_t applicationId = 101;
+    uint16_t brandCode = 6871;
+    uint32_t cycleUs = 1000;
+    uint32_t receiveSize = 4096;
+    uint32_t sendSize = 4096;
+    uint32_t largestMessage = 0x10000;
+    uint16_t version[4] = {2, 1, 0, 7};
+    uint32_t build = 0;
+    std::string name = "SimBridge";
+    std::string description = "Simulated fieldbus bridge";
+    bool listKeepAlive = true;  // bridge-level opcode 4 listed
+    std::vector<BridgeSimBus> buses = {{1, 1, 0, 0}, {2, 2, 0, 0}};
+};
+
+// A fault applied to the next reply frames (count of them).
+struct BridgeFault {
+    enum Kind {
+        Drop,        // no reply
+        Truncate,    // the reply records cut to `param` bytes, the length fixed up
+        WrongMagic,  // the reply carries a wrong magic
+        Disconnect,  // the connection is closed instead of a reply
+        Delay,       // the reply is sent after `param` ms
+        Status,      // a status message with code `param` instead of the reply
+        StaleFirst,  // a reply with the previous sequence number goes out first
+    };
+    Kind kind = Drop;
+    int param = 0;
+    int count = 1;
+};
+
+// The bridge stand-in of the simulated drive: speaks the framed command protocol on TCP,
+// with a log channel on a port of its own.
+class BridgeServer {
+  public:
+    explicit BridgeServer(BridgeServerConfig config = {});
+    ~BridgeServer();
+    BridgeServer(const BridgeServer&) = delete;
+    BridgeServer& operator=(const BridgeServer&) = delete;
+
+    // Port 0: any free port. The port, or -1.
+    int Start(uint16_t port, std::string* error, const std::string& host = "127.0.0.1");
+    void Stop();
+    int Port() const { return port_; }
+    int LogPort() const { return logPort_; }
+
+    BridgeSimNode& AddNode(uint8_t bus, uint16_t node);
+    // Runs f on a node under the server's lock (null when absent).
+    template <class F>
+    void WithNode(uint8_t bus, uint16_t node, F f) {
+        std::lock_guard lock(mutex_);
+        auto it = nodes_.find(Key(bus, node));
+        f(it == nodes_.end() ? nullptr : &it->second);
+    }
+    void InjectFault(const BridgeFault& fault);
+    // Sends text to every connected log channel.
+    void WriteLog(const std::string& text);
+    // Closes every client connection (the listener stays).
+    void DropClients();
+
+    uint64_t Frames() const { return frames_.load(); }
+    uint64_t KeepAlives() const { return keepAlives_.load(); }
+    uint64_t Aborts() const { return aborts_.load(); }
+    int Connections() const { return connections_.load(); }
+    uint8_t LastLogLevel() const { return logLevel_.load(); }
+    std::vector<uint8_t> LastFrame() const;
+
+  private:
+    struct Client;
+    static uint32_t Key(uint8_t bus, uint16_t node) { return uint32_t{bus} << 16 | node; }
+    void AcceptLoop();
+    void LogAcceptLoop();
+    void Serve(std::shared_ptr<Client> client);
+    // The reply bytes to a request frame; empty for none.
+    std::vector<uint8_t> HandleFrame(Client& client, const std::vector<uint8_t>& frame);
+    std::vector<uint8_t> Identification() const;
+    std::vector<uint8_t> StatusMessage(uint16_t sequence, uint32_t code) const;
+    bool TakeFault(BridgeFault& fault);
+
+    BridgeServerConfig config_;
+    mutable std::mutex mutex_;
+    std::map<uint32_t, BridgeSimNode> nodes_;
+    std::map<uint32_t, uint32_t> locks_;  // node key -> client id
+    std::map<uint16_t, std::vector<uint8_t>> blocks_;
+    uint16_t nextBlock_ = 1;
+    std::deque<BridgeFault> faults_;
+    std::vector<uint8_t> lastFrame_;
+    std::vector<std::shared_ptr<Client>> clients_;
+    std::vector<int> logClients_;
+    int nextClientId_ = 1;
+
+    std::atomic<bool> stop_{false};
+    int listenFd_ = -1, logListenFd_ = -1;
+    int port_ = -1, logPort_ = -1;
+    std::thread acceptThread_, logThread_;
+    std::vector<std::thread> serveThreads_;
+    std::atomic<uint64_t> frames_{0}, keepAlives_{0}, aborts_{0};
+    std::atomic<int> connections_{0};
+    std::atomic<uint8_t> logLevel_{0};
+};
+
+}  // namespace drivesim
