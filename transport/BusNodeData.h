@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One node found by a bus scan, as the connect dialog lists it.
+struct CBusNodeData {
+    std::string name;
+    std::string state;
+    std::string identity;
+    uint32_t colour = 0;  // 0x00BBGGRR
+    uint32_t vendorId = 0;
+    uint16_t address = 0;
+    uint8_t selectable = 0;
+};
+
+// A scan list: the records are the list owner's and are freed with FreeEtherCatDeviceList.
+using CBusNodeList = std::vector<CBusNodeData*>;
+
+// Deletes every record of a scan list and empties it.
+void FreeEtherCatDeviceList(CBusNodeList& list);
