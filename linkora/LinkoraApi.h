@@ -1,0 +1,54 @@
+#pragma once
+// The exported face of the fieldbus channel library: 29 functions with plain names.
+// Results are signed 32-bit; status, detail and type words are unsigned 32-bit; buffers
+// stay the caller's; texts handed back are BSTRs the caller frees with SysFreeString.
+#include <cstdint>
+
+#include "platform/bstr/Bstr.h"
+
+#define LINKORA_API __attribute__((visibility("default")))
+
+extern "C" {
+
+typedef void (*LinkoraGroupCallback)(uint32_t group, uint32_t error, void* context);
+
+LINKORA_API int32_t ChannelCreate(const char* definition);
+LINKORA_API void ChannelDestroy(int32_t channel);
+LINKORA_API void ChannelDestroyAll();
+LINKORA_API int32_t ChannelConnect(int32_t channel);
+LINKORA_API int32_t ChannelDisconnect(int32_t channel);
+LINKORA_API int32_t ChannelStatus(int32_t channel, uint32_t* status);
+LINKORA_API int32_t ChannelReset(int32_t channel, int mode);
+LINKORA_API void ChannelDefault(int32_t channel);
+
+LINKORA_API int32_t GroupCreate(int32_t channel, LinkoraGroupCallback callback, void* context);
+LINKORA_API int32_t GroupRemove(int32_t channel, int32_t group);
+LINKORA_API int32_t GroupRemoveAll(int32_t channel);
+LINKORA_API int32_t GroupExecute(int32_t channel, int32_t group, uint32_t time, uint32_t cycle);
+LINKORA_API int32_t GroupStop(int32_t channel, int32_t group);
+LINKORA_API int32_t GroupPauseExecute(int32_t channel);
+LINKORA_API int32_t GroupResumeExecute(int32_t channel);
+
+LINKORA_API int32_t VariableAdd(int32_t channel, int32_t group, const char* name, int direction, void* value,
+                                int size, const char* ignored, uint32_t* status, int32_t* sizeOut);
+LINKORA_API int32_t VariableAddValue(int32_t channel, int32_t group, const char* name, int direction,
+                                     void* value, uint32_t busType, uint32_t valueType, const char* ignored,
+                                     uint32_t* status, int32_t* sizeOut);
+LINKORA_API int32_t VariableSet(int32_t group, int32_t variable, int direction, void* value, int size,
+                                const char* ignored, uint32_t* status, int32_t* sizeOut);
+LINKORA_API int32_t VariableGet(int32_t group, int32_t variable, BSTR* name, int* direction, void** value,
+                                int* size, BSTR* text);
+LINKORA_API int32_t VariableGetCount(int32_t group);
+LINKORA_API int32_t VariableGetMaxCount(int32_t group);
+LINKORA_API int32_t VariableRemove(int32_t group, int32_t variable);
+LINKORA_API int32_t VariableRemoveAll(int32_t group);
+
+LINKORA_API int32_t Read(const char* name, void* buffer, int size, int timeout, int mode, int* transferred);
+LINKORA_API int32_t ReadValue(const char* name, void* buffer, uint32_t busType, uint32_t valueType,
+                              int timeout, int mode, int* transferred);
+LINKORA_API int32_t Write(const char* name, void* buffer, int size, int timeout, int mode, int* transferred);
+LINKORA_API int32_t CheckReadWrite(int32_t handle, uint32_t* value);
+
+LINKORA_API int32_t GetLastErrorStr(BSTR* text, int32_t channel);
+LINKORA_API int32_t GetErrorDetails(uint32_t code, BSTR* text, uint32_t* detail, int32_t channel);
+}
