@@ -202,6 +202,8 @@ class CMain {
     bool CyclicThreadRunning() const { return cyclicThread_.IsRunning(); }
 
     int ArmNodeGuard(CChannel& channel, CNodo& node);
+    // Stops the guard and waits for its end, however long its stop takes; true when it was running.
+    bool PauseNodeguard();
     bool NodeguardRunning() const { return nodeguardThread_.IsRunning(); }
     uint64_t NodeguardPassCount() const { return guardPasses_.load(); }
     // Waits, without limit, for the guard and the cyclic thread to end (before nodes are freed).

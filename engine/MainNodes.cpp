@@ -153,12 +153,19 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
     int rc = IdentifyNode(&found, nodeId, &ch, checker, &record, &kind, &wordOrder, &build);
     if (rc != 0) return rc;
 
+    // The guard reads the node table on every pass: it stands still before the table changes,
+    // and runs on when the connection fails.
+    const bool guardWasRunning = PauseNodeguard();
+    const auto fail = [&](int code) {
+        if (guardWasRunning) StartNodeguard();
+        return code;
+    };
     bool created = false;
     bool changed = false;
     const int slot = AddOrGetNode(found, record, build, &created, &changed, ch);
     // A node held by another user cannot be connected: report it rather than a silent 0.
-    if (slot == kNodeLockFailed) return SetError(kNodeBusy, engine_text::kNodeBusy);
-    if (slot < 0) return slot;
+    if (slot == kNodeLockFailed) return fail(SetError(kNodeBusy, engine_text::kNodeBusy));
+    if (slot < 0) return fail(slot);
     CNodo& node = *nodes_[slot];
     node.ClearValues();
     node.wordOrder = wordOrder;
@@ -171,11 +178,10 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
         doc.Root().SetAttributeInt("swOld", 0);
         if (description) *description = XmlToBstr(doc);
         ReleaseNewNode(slot);
-        return kNoVocabulary;
+        return fail(kNoVocabulary);
     }
 
     node.Unlock();
-    StopNodeguard();
     node.guardState = CNodo::kGuardFresh;
     node.guardArmed = 0;
     SelectNode(node.nodeId, ch);

@@ -199,6 +199,12 @@ bool CMain::StopNodeguard() {
     return nodeguardThread_.JoinFor(kStopSteps * kStopStepMs);
 }
 
+bool CMain::PauseNodeguard() {
+    const bool running = nodeguardThread_.IsRunning() && !nodeguardThread_.StopRequested();
+    if (!StopNodeguard()) nodeguardThread_.Join();
+    return running;
+}
+
 void CMainBackground::NodeguardThreadBody(CMain& m, platform::StopToken& token) {
     auto post = [&m](uintptr_t code, const CNodo& node) {
         if (m.ownerWindow_)

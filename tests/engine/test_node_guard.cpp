@@ -213,6 +213,30 @@ TEST_F(NodeGuardTest, DeleteAllNodesWaitsForAGuardThatDidNotStopInTime) {
     EXPECT_EQ(engine.NodeCount(), 0);
 }
 
+TEST_F(NodeGuardTest, ConnectingANodeStopsTheGuardBeforeTheTableChanges) {
+    WithNode([](CNodo& n) {
+        n.lockTimeoutMs = 1000;
+        return 0;
+    });
+    ASSERT_TRUE(engine.StartNodeguard());
+    // The guard's pass waits for the node the test holds while the second node is connected: the
+    // table must not change under that pass.
+    CNodo& first = Node(1);
+    ASSERT_TRUE(first.Lock());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    Connect(2);
+    first.Unlock();
+    EXPECT_FALSE(engine.NodeguardRunning());
+    EXPECT_EQ(engine.NodeCount(), 2);
+    ASSERT_TRUE(engine.StartNodeguard());
+    Step(0);
+    Step(0);
+    CNodo& second = Node(2);
+    ASSERT_TRUE(second.Lock());
+    EXPECT_EQ(second.guardArmed, 1);
+    second.Unlock();
+}
+
 // The same guard through the communication box: a silent drive fails its re-arming read.
 class BoxNodeGuardTest : public NodeGuardTest {
   protected:
