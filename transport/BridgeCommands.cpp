@@ -249,7 +249,7 @@ void CCmdRead4::TakeData(const uint8_t* data, uint32_t received) {
         value =
             uint32_t{data[0]} | uint32_t{data[1]} << 8 | uint32_t{data[2]} << 16 | uint32_t{data[3]} << 24;
     }
-    if (!hasValue_ || value != value_) changed_ = true;
+    changed_ = !hasValue_ || value != value_;
     hasValue_ = true;
     value_ = value;
     if (valueOut_) *valueOut_ = value;
