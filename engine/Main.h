@@ -226,11 +226,12 @@ class CMain {
     std::array<std::unique_ptr<CChannel>, kMaxChannels> channels_;
     int channelCount_ = 0;
     int channelCursor_ = 0;
-    int currentChannel_ = -1;
+    // Read by the cyclic thread while callers select another node or channel.
+    std::atomic<int> currentChannel_{-1};
 
     std::array<std::unique_ptr<CNodo>, kMaxNodes> nodes_;
     int nodeCount_ = 0;
-    uint8_t currentNodeId_ = 0;
+    std::atomic<uint8_t> currentNodeId_{0};
     uint32_t currentNodeAddress_ = 0;
 
     CConfigFileIndex vocabularyIndex_;

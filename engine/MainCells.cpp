@@ -53,10 +53,10 @@ int CMain::LockNodeForUse(CNodo& node) {
 
 // Channel index and node of a single-cell operation; the node comes back locked.
 int CMain::CheckCellAccess(int channelIndex, uint8_t nodeId, CChannel** channel, CNodo** node) {
-    const int ch = channelIndex == -1 ? currentChannel_ : channelIndex;
+    const int ch = channelIndex == -1 ? currentChannel_.load() : channelIndex;
     // An index equal to the count passes here and finds no node below.
     if (ch < 0 || ch > channelCount_) return SetError(kWrongChannel, engine_text::kWrongChannel);
-    const uint8_t id = nodeId == 0 ? currentNodeId_ : nodeId;
+    const uint8_t id = nodeId == 0 ? currentNodeId_.load() : nodeId;
     const int slot = FindNode(id, ch);
     if (slot < 0) return slot;
     CNodo* n = nodes_[slot].get();

@@ -36,7 +36,7 @@ std::string CMain::ModbusErrorName() const {
 
 int CMain::IdentifyNode(uint32_t* address, uint8_t nodeId, int* channelIndex, CCompatChecker& checker,
                         CNodeConnection* record, int* kind, uint32_t* wordOrder, uint16_t* build) {
-    const int ch = *channelIndex == -1 ? currentChannel_ : *channelIndex;
+    const int ch = *channelIndex == -1 ? currentChannel_.load() : *channelIndex;
     *channelIndex = ch;
     if (ch < 0 || ch >= channelCount_) return SetError(kWrongChannel, engine_text::kWrongChannel);
     CChannel* channel = channels_[ch].get();
@@ -270,7 +270,7 @@ int CMain::NodeConnectOffline(CCompatChecker& checker, BSTR* description, uint8_
     if (vi < 0) return SetError(kNoVocabulary, engine_text::kVocabularyNotFound);
     CVocabolario& vocabulary = *Vocabulary(vi);
 
-    const int ch = channelIndex == -1 ? currentChannel_ : channelIndex;
+    const int ch = channelIndex == -1 ? currentChannel_.load() : channelIndex;
     CNodeConnection record{nodeId, vocabulary.hw, vocabulary.sw, vocabulary.sw_ver};
     bool created = false;
     bool changed = false;
@@ -318,7 +318,7 @@ int CMain::FindNodeByAddress(uint32_t address, int channelIndex) {
 }
 
 int CMain::SelectNode(uint8_t nodeId, int channelIndex) {
-    const int ch = channelIndex == -1 ? currentChannel_ : channelIndex;
+    const int ch = channelIndex == -1 ? currentChannel_.load() : channelIndex;
     const int slot = FindNode(nodeId, ch);
     if (slot < 0) return slot;
     currentNodeId_ = nodeId;

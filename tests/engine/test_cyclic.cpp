@@ -235,6 +235,27 @@ TEST_F(CyclicTest, LateBlocksRunOnceAndSkipMissedPeriods) {
     EXPECT_EQ(sim.RequestCount() - requests, 1u);
 }
 
+TEST_F(CyclicTest, SelectingANodeWhileTheThreadRuns) {
+    Connect(2);
+    Select(1);
+    CCellHolder x, z;
+    ASSERT_EQ(engine.AddCyclicItem(Item(1, "A10"), &x.value, Request(100, 0, &x), 1, channel, false), 0);
+    ASSERT_EQ(engine.AddCyclicItem(Item(2, "A13"), &z.value, Request(50, 0, &z), 2, channel, false), 0);
+    ASSERT_EQ(engine.StartCyclicThread(), 0);
+    // The thread asks which node is the current one on every pass; the selection changes under it.
+    for (int i = 0; i < 10; ++i) {
+        Select(i % 2 == 0 ? 2 : 1);
+        Step(100);
+    }
+    Select(2);
+    Step(100);
+    Changes();
+    Drive(2).SetRegister(kA13, 77);
+    Step(100);
+    // Only the current node's item is read (the other one has no rate while it is not selected).
+    EXPECT_EQ(Changes(), (std::map<std::uintptr_t, int>{{Ref(&z), 1}}));
+}
+
 TEST_F(CyclicTest, EmptyTableStartsNoThread) {
     EXPECT_EQ(engine.StartCyclicThread(), 0);
     EXPECT_FALSE(engine.CyclicThreadRunning());
