@@ -597,23 +597,26 @@ uint32_t CNCS_COM::Login(librarytable* extra, std::string& error) {
         return rc;
     }
     loginStage_ |= 1;
+    // A login that fails half-way is ended, so that the channel does not read as connected.
+    auto fail = [&](uint32_t code) {
+        Logout(scratch);
+        return code;
+    };
     uint8_t net[44] = {}, netAnswer[44] = {};
     std::memcpy(net, header_, kHeaderSize);
-    if (Call(kChkActiveNet, 0, 16, net, sizeof net, netAnswer, sizeof netAnswer, error) != 0) return 0x111;
-    if (Get16(netAnswer + 34) == 0) {
-        Logout(scratch);
-        return 1;
-    }
+    if (Call(kChkActiveNet, 0, 16, net, sizeof net, netAnswer, sizeof netAnswer, error) != 0)
+        return fail(0x111);
+    if (Get16(netAnswer + 34) == 0) return fail(1);
     uint8_t connect[36] = {}, connectAnswer[36] = {};
     std::memcpy(connect, header_, kHeaderSize);
     if (Call(kConnectNodeID, 0, 16, connect, sizeof connect, connectAnswer, sizeof connectAnswer, error) != 0)
-        return 0x111;
+        return fail(0x111);
     online_ = true;
     loginStage_ |= 2;
     uint8_t link[40] = {}, linkAnswer[40] = {};
     std::memcpy(link, header_, kHeaderSize);
     if (Call(kNodeLinkState, 8, 16, link, sizeof link, linkAnswer, sizeof linkAnswer, error) != 0)
-        return 0x111;
+        return fail(0x111);
     ReadLibVersion();
     TestNodeTime();
     return 0;
