@@ -18,7 +18,18 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTR
 constexpr size_t kAltStackSize = 128 * 1024;
 
 // The stack stays for the life of the thread: a handler may run on it at any time.
-thread_local void* t_altStack = nullptr;
+// Released when its thread ends, after the stack is switched off, so worker threads don't leak it.
+struct AltStack {
+    void* memory = nullptr;
+    ~AltStack() {
+        if (!memory) return;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        ::sigaltstack(&off, nullptr);
+        ::operator delete(memory);
+    }
+};
+thread_local AltStack t_altStack;
 
 // Emits the number into out (reverse digits in a scratch buffer first).
 size_t FormatNumber(char* digits, unsigned long long value, unsigned base, bool upper) {
@@ -58,7 +69,7 @@ uintptr_t ParseHex(const char*& p) {
 }  // namespace
 
 bool EnsureCrashAltStack() {
-    if (t_altStack) return true;
+    if (t_altStack.memory) return true;
     void* memory = ::operator new(kAltStackSize, std::nothrow);
     if (!memory) return false;
     stack_t stack{};
@@ -69,7 +80,7 @@ bool EnsureCrashAltStack() {
         ::operator delete(memory);
         return false;
     }
-    t_altStack = memory;
+    t_altStack.memory = memory;
     return true;
 }
 

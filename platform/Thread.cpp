@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "platform/CrashSignals.h"
 #include "platform/Event.h"
 #include "platform/ThreadLog.h"
 
@@ -53,6 +54,7 @@ bool Thread::Start(const std::string& name, std::function<void(StopToken&)> body
     try {
         thread_ = std::thread([state, name, body = std::move(body)]() mutable {
             state->tid = CurrentThreadId();
+            EnsureCrashAltStack();  // a stack overflow in a worker still gets its crash report
             LogThreadStart(name);
             body(state->token);
             LogThreadStop(name);
