@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/Registry.h"
+#include "tools/drivesim/CommServer.h"
 #include "tools/drivesim/DriveSim.h"
 
 namespace {
@@ -22,11 +23,13 @@ void OnSignal(int) {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: tunova-drivesim [--map FILE] [--pty] [--register NAME] [--tcp PORT]\n"
+                 "usage: tunova-drivesim [--map FILE] [--pty] [--register NAME] [--tcp PORT] [--comm PORT]\n"
                  "  --map FILE       register map of the drives (default: one drive at address 1)\n"
                  "  --pty            serve Modbus RTU on a pseudo-terminal and print its path\n"
                  "  --register NAME  also list the pseudo-terminal as serial port NAME (user scope)\n"
-                 "  --tcp PORT       serve Modbus TCP on 127.0.0.1:PORT (0: any free port)\n");
+                 "  --tcp PORT       serve Modbus TCP on 127.0.0.1:PORT (0: any free port)\n"
+                 "  --comm PORT      serve the communication server (CANopen node 1 on network 0) on\n"
+                 "                   127.0.0.1:PORT (the client's default port is 6065)\n");
 }
 
 }  // namespace
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
     std::string map, registerName;
     bool pty = false;
     int tcp = -1;
+    int comm = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--map" && i + 1 < argc) {
@@ -46,12 +50,14 @@ int main(int argc, char** argv) {
             pty = true;
         } else if (arg == "--tcp" && i + 1 < argc) {
             tcp = std::atoi(argv[++i]);
+        } else if (arg == "--comm" && i + 1 < argc) {
+            comm = std::atoi(argv[++i]);
         } else {
             Usage();
             return 2;
         }
     }
-    if (!pty && tcp < 0) {
+    if (!pty && tcp < 0 && comm < 0) {
         Usage();
         return 2;
     }
@@ -86,6 +92,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("tcp 127.0.0.1:%d\n", port);
+    }
+    drivesim::CommServer commServer;
+    if (comm >= 0) {
+        commServer.AddNode(0, 1);
+        const int port = commServer.Start(static_cast<uint16_t>(comm), &error);
+        if (port < 0) {
+            std::fprintf(stderr, "comm: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("comm 127.0.0.1:%d\n", port);
     }
     std::fflush(stdout);
     signal(SIGINT, OnSignal);
