@@ -44,7 +44,7 @@ inline void AddStandardNodes(drivesim::BridgeServer& server) {
     can.SetU16(0x5FFD, 1, 1);     // hardware version
     can.SetU32(0x6064, 0, 0x12345678);
     drivesim::BridgeSimNode& eth = server.AddNode(2, 0x1001);
-    eth.state = 8;
+    eth.state = 5;  // operational in the bridge's numbering
     eth.SetU16(0x5FFD, 14, 6871);
     eth.SetU16(0x5FF2, 1, 1);
     eth.SetText(0x1009, 0, "Hardware 77 v.1.0.0");

@@ -247,11 +247,14 @@ void BridgeServer::LogAcceptLoop() {
             ::close(fd);
             continue;
         }
-        logLevel_ = level;
         const std::string hello = "log level " + std::to_string(level) + "\r\n";
         SendAll(fd, reinterpret_cast<const uint8_t*>(hello.data()), hello.size());
-        std::lock_guard lock(mutex_);
-        logClients_.push_back(fd);
+        {
+            std::lock_guard lock(mutex_);
+            logClients_.push_back(fd);
+        }
+        // Tests wait for the level: the channel is listed by then.
+        logLevel_ = level;
     }
 }
 
