@@ -420,3 +420,14 @@ bool CTwincatAds::ReadMaster(uint32_t group, uint32_t offset, uint32_t length, v
     lastAdsCode_ = static_cast<uint32_t>(rc);
     return rc == 0;
 }
+
+bool CTwincatAds::Test() {
+    if (!LoadAdsLibrary()) return false;
+    PortClose();
+    if (!PortOpen()) return false;
+    uint8_t word[4] = {};
+    uint32_t n = 0;
+    const long rc = fn_->syncReadReqEx2(adsPort_, &request_, 0x10000000, 0, 4, word, &n);
+    PortClose();
+    return rc == 0;
+}

@@ -146,6 +146,9 @@ class CTwincatAds {
     bool SyncWriteReq(uint32_t indexOffset, uint32_t length, const void* data);
 
     bool ScanDevices(CBusNodeList& list);
+    // The channel list's test: a fresh port, 4 bytes of index group 0x10000000 at the request
+    // address, the port closed again; true when the read succeeded.
+    bool Test();
 
     // Groups (handles are pool slot + 1).
     int GroupCreate(platform::WindowHandle window, unsigned message);
