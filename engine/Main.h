@@ -214,6 +214,8 @@ class CMain {
 
   private:
     int CheckCellAccess(int channelIndex, uint8_t nodeId, CChannel** channel, CNodo** node);
+    int CheckCellItem(const std::string& name, int channelIndex, uint8_t nodeId, CNodo** node,
+                      const VocabularyItem** item);
     int LockNodeForUse(CNodo& node);
     int ReleaseNewNode(int slot);
 

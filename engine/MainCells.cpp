@@ -73,18 +73,27 @@ const VocabularyItem* CMain::FindItem(CNodo& node, const std::string& name, int 
     return vocabulary->FindItem(name, channelType);
 }
 
-int CMain::ReadCell(const std::string& name, uint32_t* value, uint8_t nodeId, int channelIndex) {
+// Node and vocabulary item of a named single-cell operation; the node comes back locked, and
+// nothing is held on failure.
+int CMain::CheckCellItem(const std::string& name, int channelIndex, uint8_t nodeId, CNodo** node,
+                         const VocabularyItem** item) {
     CChannel* channel = nullptr;
-    CNodo* node = nullptr;
-    int rc = CheckCellAccess(channelIndex, nodeId, &channel, &node);
+    const int rc = CheckCellAccess(channelIndex, nodeId, &channel, node);
     if (rc != 0) return rc;
     const int type = channel ? channel->type : channel_type::kOffline;
-    const VocabularyItem* item = FindItem(*node, name, type);
-    if (!item) {
-        rc = SetError(kCellNotFound, engine_text::kCellNotFound);
-    } else if (node->simulated) {
+    *item = FindItem(**node, name, type);
+    if (*item) return 0;
+    (*node)->Unlock();
+    return SetError(kCellNotFound, engine_text::kCellNotFound);
+}
+
+int CMain::ReadCell(const std::string& name, uint32_t* value, uint8_t nodeId, int channelIndex) {
+    CNodo* node = nullptr;
+    const VocabularyItem* item = nullptr;
+    int rc = CheckCellItem(name, channelIndex, nodeId, &node, &item);
+    if (rc != 0) return rc;
+    if (node->simulated) {
         *value = NormaliseStored(*item, node->GetValue(item->name));
-        rc = 0;
     } else if (!item->IsReadable()) {
         rc = SetError(kNotReadable, engine_text::kNotReadable);
     } else {
@@ -100,17 +109,12 @@ int CMain::ReadCell(const std::string& name, uint32_t* value, uint8_t nodeId, in
 }
 
 int CMain::WriteCell(const std::string& name, const uint32_t* value, uint8_t nodeId, int channelIndex) {
-    CChannel* channel = nullptr;
     CNodo* node = nullptr;
-    int rc = CheckCellAccess(channelIndex, nodeId, &channel, &node);
+    const VocabularyItem* item = nullptr;
+    int rc = CheckCellItem(name, channelIndex, nodeId, &node, &item);
     if (rc != 0) return rc;
-    const int type = channel ? channel->type : channel_type::kOffline;
-    const VocabularyItem* item = FindItem(*node, name, type);
-    if (!item) {
-        rc = SetError(kCellNotFound, engine_text::kCellNotFound);
-    } else if (node->simulated) {
+    if (node->simulated) {
         node->SetValueWord(item->name, *value);
-        rc = 0;
     } else if (!item->IsWritable()) {
         rc = SetError(kNotWritable, engine_text::kNotWritable);
     } else {

@@ -111,6 +111,14 @@ bool IsModbusErrorCode(int rc, bool write) {
     return write ? (rc == 143 || rc == 136) : (rc == 129 || rc == 122);
 }
 
+// The current channel's record for a group operation; "wrong channel" when there is none.
+int CurrentGroupChannel(CMain& m, CChannel*& channel) {
+    const int index = m.CurrentChannel();
+    if (index < 0 || index >= m.ChannelCount()) return m.SetError(kWrongChannel, engine_text::kWrongChannel);
+    channel = m.Channel(index);
+    return 0;
+}
+
 }  // namespace
 
 CNodo* CMainBackground::FindNodeQuiet(CMain& m, uint8_t nodeId, int channel) {
@@ -151,9 +159,8 @@ int CMainBackground::ReRegisterCyclicGroups(CMain& m) {
 
 int CMain::GroupCreate(uint32_t, uint32_t, platform::WindowHandle window, unsigned message) {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind != Kind::Own) {
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
@@ -192,9 +199,8 @@ bool CMain::GroupExists(int group) {
 
 int CMain::GroupStop(int group) {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind != Kind::Own) {
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
@@ -228,9 +234,8 @@ int CMain::GroupRemove(int group) {
 
 int CMain::GroupRemoveAll() {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind == Kind::Own) {
         StopCyclicThread();
@@ -245,9 +250,8 @@ int CMain::GroupRemoveAll() {
 
 int CMain::GroupExecute(int group, int cyclic, int32_t cycleMs) {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind != Kind::Own) {
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
@@ -268,9 +272,8 @@ int CMain::GroupExecute(int group, int cyclic, int32_t cycleMs) {
 
 int CMain::GroupExecuteOnce(uint32_t, uint32_t, int group) {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind != Kind::Own) {
         if (group == -1 && kind != Kind::Ads) return 0;
@@ -292,9 +295,8 @@ int CMain::ExecuteDefaultGroup() {
 
 int CMain::GroupClear(int* group) {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind != Kind::Own) {
         if (kind == Kind::Library && *group == -1) return 0;
@@ -325,9 +327,8 @@ int CMain::VariableAdd(uint32_t, uint32_t, int* group, const std::string& name, 
         StoreResult(result, code);
         return code;
     };
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return fail(SetError(kWrongChannel, engine_text::kWrongChannel));
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return fail(rc);
     const int type = channel ? channel->type : channel_type::kOffline;
     CNodo* node = CMainBackground::FindNodeByAddressQuiet(*this, currentNodeAddress_, currentChannel_);
     if (!node) return fail(SetError(kNodeNotFound, engine_text::kNodeNotFound));
@@ -384,9 +385,8 @@ int CMainBackground::AddCell(CMain& m, int group, const std::string& name, int d
                              int32_t size, CCellHolder* holder, int variant) {
     {
         std::lock_guard lock(m.groupMutex_);
-        if (m.currentChannel_ < 0 || m.currentChannel_ >= m.channelCount_)
-            return m.SetError(kWrongChannel, engine_text::kWrongChannel);
-        CChannel* channel = m.Channel(m.currentChannel_);
+        CChannel* channel = nullptr;
+        if (const int rc = CurrentGroupChannel(m, channel); rc != 0) return rc;
         const int type = channel ? channel->type : channel_type::kOffline;
         const int slot = m.FindNode(m.currentNodeId_, m.currentChannel_);
         if (slot < 0) return slot;
@@ -424,8 +424,8 @@ int CMainBackground::AddCell(CMain& m, int group, const std::string& name, int d
         if (kind != Kind::Library)
             return driver->GroupAddItem(m.currentNodeAddress_, group, item, direction, target, effective,
                                         holder, nullptr);
-        auto it = m.groupBridges_.find(GroupBridgeKey(group, m.currentNodeAddress_));
-        if (it == m.groupBridges_.end()) return m.SetError(kUnknownGroup, engine_text::kUnknownGroup);
+        CGroupBridge* bridge = m.FindGroupBridge(group);
+        if (!bridge) return m.SetError(kUnknownGroup, engine_text::kUnknownGroup);
         if (direction == 1 ? !item.IsWritable() : !item.IsReadable())
             return direction == 1 ? m.SetError(kNotWritable, engine_text::kNotWritable)
                                   : m.SetError(kNotReadable, engine_text::kNotReadable);
@@ -436,23 +436,22 @@ int CMainBackground::AddCell(CMain& m, int group, const std::string& name, int d
                                             holder, &record->resultWord);
         if (id < 0) return id;
         record->id = id;
-        it->second->variables.push_back(std::move(record));
+        bridge->variables.push_back(std::move(record));
         return id;
     }
 }
 
 int CMain::VariableRemove(int group, int variable) {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind != Kind::Own) {
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
         if (kind == Kind::Library) {
-            auto it = groupBridges_.find(GroupBridgeKey(group, currentNodeAddress_));
-            if (it == groupBridges_.end()) return SetError(kUnknownGroup, engine_text::kUnknownGroup);
-            auto& vars = it->second->variables;
+            CGroupBridge* bridge = FindGroupBridge(group);
+            if (!bridge) return SetError(kUnknownGroup, engine_text::kUnknownGroup);
+            auto& vars = bridge->variables;
             vars.erase(std::remove_if(vars.begin(), vars.end(), [&](auto& v) { return v->id == variable; }),
                        vars.end());
             return driver ? driver->VariableRemove(group, variable) : Unavailable(kind);
@@ -468,16 +467,15 @@ int CMain::VariableRemove(int group, int variable) {
 
 int CMain::VariableRemoveAll(int group) {
     std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_)
-        return SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = Channel(currentChannel_);
+    CChannel* channel = nullptr;
+    if (const int rc = CurrentGroupChannel(*this, channel); rc != 0) return rc;
     const Kind kind = KindOf(channel);
     if (kind != Kind::Own) {
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
         if (kind == Kind::Library) {
-            auto it = groupBridges_.find(GroupBridgeKey(group, currentNodeAddress_));
-            if (it == groupBridges_.end()) return SetError(kUnknownGroup, engine_text::kUnknownGroup);
-            it->second->variables.clear();
+            CGroupBridge* bridge = FindGroupBridge(group);
+            if (!bridge) return SetError(kUnknownGroup, engine_text::kUnknownGroup);
+            bridge->variables.clear();
         }
         if (!driver) return kind == Kind::Library ? Unavailable(kind) : 0;
         const int rc = driver->VariableRemoveAll(group);

@@ -22,6 +22,34 @@ BSTR XmlToBstr(CXmlDocument& doc) {
     return text;
 }
 
+// What a connection learns from identifying the device.
+struct Identified {
+    CNodeConnection record;
+    int kind = 0;
+    uint32_t wordOrder = 0;
+    uint16_t build = 0;
+    uint32_t address = 0;
+    int channel = -1;
+};
+
+int Identify(CMain& m, CCompatChecker& checker, uint8_t nodeId, int channelIndex, Identified& out) {
+    out.channel = channelIndex;
+    return m.IdentifyNode(&out.address, nodeId, &out.channel, checker, &out.record, &out.kind, &out.wordOrder,
+                          &out.build);
+}
+
+// The identity of a device that no vocabulary describes, as a connection hands it back.
+BSTR BareIdentity(CMain& m, const Identified& id, bool markNotFound) {
+    CXmlDocument doc;
+    doc.Root().SetName("Node");
+    m.BuildIdentityXml(doc.Root(), id.record, id.build, 0, nullptr, std::string());
+    if (markNotFound) {
+        doc.Root().SetAttributeInt("xmlFound", 0);
+        doc.Root().SetAttributeInt("swOld", 0);
+    }
+    return XmlToBstr(doc);
+}
+
 }  // namespace
 
 CNodo* CMain::Node(int slot) const {
@@ -144,14 +172,9 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
                        int channelIndex) {
     *address = 0;
     if (description) *description = nullptr;
-    CNodeConnection record;
-    int kind = 0;
-    uint32_t wordOrder = 0;
-    uint16_t build = 0;
-    uint32_t found = 0;
-    int ch = channelIndex;
-    int rc = IdentifyNode(&found, nodeId, &ch, checker, &record, &kind, &wordOrder, &build);
-    if (rc != 0) return rc;
+    Identified id;
+    if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return rc;
+    const int ch = id.channel;
 
     // The guard reads the node table on every pass: it stands still before the table changes,
     // and runs on when the connection fails.
@@ -162,21 +185,16 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
     };
     bool created = false;
     bool changed = false;
-    const int slot = AddOrGetNode(found, record, build, &created, &changed, ch);
+    const int slot = AddOrGetNode(id.address, id.record, id.build, &created, &changed, ch);
     // A node held by another user cannot be connected: report it rather than a silent 0.
     if (slot == kNodeLockFailed) return fail(SetError(kNodeBusy, engine_text::kNodeBusy));
     if (slot < 0) return fail(slot);
     CNodo& node = *nodes_[slot];
     node.ClearValues();
-    node.wordOrder = wordOrder;
+    node.wordOrder = id.wordOrder;
 
     if (SelectVocabulary(checker, node) < 0) {
-        CXmlDocument doc;
-        doc.Root().SetName("Node");
-        BuildIdentityXml(doc.Root(), record, build, 0, nullptr, std::string());
-        doc.Root().SetAttributeInt("xmlFound", 0);
-        doc.Root().SetAttributeInt("swOld", 0);
-        if (description) *description = XmlToBstr(doc);
+        if (description) *description = BareIdentity(*this, id, true);
         ReleaseNewNode(slot);
         return fail(kNoVocabulary);
     }
@@ -186,15 +204,15 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
     node.guardArmed = 0;
     SelectNode(node.nodeId, ch);
 
-    BSTR text = GetNodeDescription(node, kind);
+    BSTR text = GetNodeDescription(node, id.kind);
     if (!text) return ErrorCode();
     if (description)
         *description = text;
     else
         SysFreeString(text);
 
-    currentNodeAddress_ = found;
-    *address = found;
+    currentNodeAddress_ = id.address;
+    *address = id.address;
     CChannel* channel = Channel(ch);
     if (channel && (channel->type == channel_type::kSerial || channel->type == channel_type::kBox)) {
         if (FindItem(node, kErrorCodeItem, channel->type)) {
@@ -211,39 +229,32 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
 
 int CMain::NodeReconnect(CCompatChecker& checker, BSTR* description, uint8_t nodeId, int channelIndex) {
     if (description) *description = nullptr;
-    CNodeConnection record;
-    int kind = 0;
-    uint32_t wordOrder = 0;
-    uint16_t build = 0;
-    uint32_t found = 0;
-    int ch = channelIndex;
-    int rc = IdentifyNode(&found, nodeId, &ch, checker, &record, &kind, &wordOrder, &build);
-    if (rc != 0) return rc;
+    Identified id;
+    if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return rc;
+    const int ch = id.channel;
     int slot = -1;
     for (int i = 0; i < nodeCount_ && slot < 0; ++i)
-        if (nodes_[i] && nodes_[i]->channelIndex == ch && nodes_[i]->address == found) slot = i;
+        if (nodes_[i] && nodes_[i]->channelIndex == ch && nodes_[i]->address == id.address) slot = i;
     if (slot < 0) return SetError(kNodeNotDisconnected, engine_text::kNodeNotDisconnected);
     CNodo& node = *nodes_[slot];
-    if (node.hardwareCode == record.hardwareCode && node.softwareCode == record.softwareCode &&
-        node.softwareVersion == record.softwareVersion && node.build == build) {
-        StopNodeguard();
+    if (node.hardwareCode == id.record.hardwareCode && node.softwareCode == id.record.softwareCode &&
+        node.softwareVersion == id.record.softwareVersion && node.build == id.build) {
+        // Its guard fields change below: the guard must have ended, not merely been asked to.
+        PauseNodeguard();
         node.guardState = CNodo::kGuardFresh;
         node.guardArmed = 0;
         node.simulated = 0;
         SelectNode(nodeId, ch);
         StartNodeguard();
-        BSTR text = GetNodeDescription(node, kind);
+        BSTR text = GetNodeDescription(node, id.kind);
         if (description)
             *description = text;
         else
             SysFreeString(text);
-        currentNodeAddress_ = found;
+        currentNodeAddress_ = id.address;
         return 0;
     }
-    CXmlDocument doc;
-    doc.Root().SetName("Node");
-    BuildIdentityXml(doc.Root(), record, build, 0, nullptr, std::string());
-    if (description) *description = XmlToBstr(doc);
+    if (description) *description = BareIdentity(*this, id, false);
     return SetError(kNodeChanged, engine_text::kNodeChanged);
 }
 
