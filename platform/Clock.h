@@ -19,6 +19,16 @@ class Clock {
 // The monotonic system clock (steady, never jumps with the wall clock).
 Clock& SystemClock();
 
+// A deadline on the monotonic clock in microseconds, and the whole milliseconds left until
+// it, rounded up: a wait of n ms never ends before n ms have passed.
+inline int64_t DeadlineAfterMs(int64_t ms) {
+    return SystemClock().NowUs() + ms * 1000;
+}
+inline int64_t MsLeftUntil(int64_t deadlineUs) {
+    const int64_t left = deadlineUs - SystemClock().NowUs();
+    return left > 0 ? (left + 999) / 1000 : 0;
+}
+
 // Simulated time: starts at 0 (or the given time), moves only by Advance/Set and
 // SleepMs (which advances instead of sleeping). Safe to read from several threads.
 class FakeClock : public Clock {

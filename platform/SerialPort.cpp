@@ -212,11 +212,11 @@ int SerialPort::Read(void* buffer, size_t size, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "read");
     auto* out = static_cast<uint8_t*>(buffer);
     size_t got = 0;
-    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
+    const int64_t deadline = DeadlineAfterMs(timeoutMs);
     while (got < size) {
         // Poll before reading: in raw mode a read without data returns 0, the same as
         // a hang-up, so only poll's events tell the two apart.
-        const int64_t left = deadline - SystemClock().NowMs();
+        const int64_t left = MsLeftUntil(deadline);
         pollfd pfd{fd_, POLLIN, 0};
         const int rc = ::poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc < 0) {
@@ -245,7 +245,7 @@ int SerialPort::Write(const void* data, size_t size) {
     if (fd_ < 0) return Fail(EBADF, "write");
     const auto* in = static_cast<const uint8_t*>(data);
     size_t done = 0;
-    const int64_t deadline = SystemClock().NowMs() + writeTimeoutMs_;
+    const int64_t deadline = DeadlineAfterMs(writeTimeoutMs_);
     while (done < size) {
         const ssize_t n = ::write(fd_, in + done, size - done);
         if (n > 0) {
@@ -254,7 +254,7 @@ int SerialPort::Write(const void* data, size_t size) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return done ? static_cast<int>(done) : Fail(errno, "write");
-        const int64_t left = deadline - SystemClock().NowMs();
+        const int64_t left = MsLeftUntil(deadline);
         if (left <= 0) break;
         pollfd pfd{fd_, POLLOUT, 0};
         const int rc = ::poll(&pfd, 1, static_cast<int>(left));

@@ -42,7 +42,7 @@ bool Resolve(const std::string& host, uint16_t port, sockaddr_in& address, int& 
 // poll() that restarts after signals with the time left; the poll result.
 int PollFor(int fd, short events, int64_t deadline, short& revents) {
     for (;;) {
-        const int64_t left = deadline - SystemClock().NowMs();
+        const int64_t left = MsLeftUntil(deadline);
         pollfd pfd{fd, events, 0};
         const int rc = ::poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
         if (rc < 0 && errno == EINTR) continue;
@@ -97,7 +97,7 @@ int TcpSocket::Connect(const std::string& host, uint16_t port, uint32_t timeoutM
             return Fail(e, "connect");
         }
         short revents = 0;
-        const int rc = PollFor(fd, POLLOUT, SystemClock().NowMs() + timeoutMs, revents);
+        const int rc = PollFor(fd, POLLOUT, DeadlineAfterMs(timeoutMs), revents);
         if (rc <= 0) {
             const int e = rc == 0 ? ETIMEDOUT : errno;
             ::close(fd);
@@ -119,7 +119,7 @@ int TcpSocket::Send(const void* data, size_t size, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "send");
     const auto* in = static_cast<const uint8_t*>(data);
     size_t done = 0;
-    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
+    const int64_t deadline = DeadlineAfterMs(timeoutMs);
     while (done < size) {
         const ssize_t n = ::send(fd_, in + done, size - done, MSG_NOSIGNAL);
         if (n > 0) {
@@ -139,7 +139,7 @@ int TcpSocket::Send(const void* data, size_t size, uint32_t timeoutMs) {
 int TcpSocket::WaitReadable(uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "wait");
     short revents = 0;
-    const int rc = PollFor(fd_, POLLIN, SystemClock().NowMs() + timeoutMs, revents);
+    const int rc = PollFor(fd_, POLLIN, DeadlineAfterMs(timeoutMs), revents);
     if (rc < 0) return Fail(errno, "poll");
     return rc > 0 ? 1 : 0;
 }
@@ -147,7 +147,7 @@ int TcpSocket::WaitReadable(uint32_t timeoutMs) {
 int TcpSocket::RecvSome(void* buffer, size_t size, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "recv");
     if (size == 0) return 0;
-    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
+    const int64_t deadline = DeadlineAfterMs(timeoutMs);
     for (;;) {
         const ssize_t n = ::recv(fd_, buffer, size, 0);
         if (n > 0) return static_cast<int>(n);
@@ -164,9 +164,9 @@ int TcpSocket::RecvSome(void* buffer, size_t size, uint32_t timeoutMs) {
 int TcpSocket::RecvAll(void* buffer, size_t size, uint32_t timeoutMs) {
     auto* out = static_cast<uint8_t*>(buffer);
     size_t got = 0;
-    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
+    const int64_t deadline = DeadlineAfterMs(timeoutMs);
     while (got < size) {
-        const int64_t left = deadline - SystemClock().NowMs();
+        const int64_t left = MsLeftUntil(deadline);
         const int n = RecvSome(out + got, size - got, left > 0 ? static_cast<uint32_t>(left) : 0);
         if (n < 0) return -1;
         if (n == 0) break;
@@ -228,7 +228,7 @@ int TcpListener::Listen(const std::string& host, uint16_t port, int backlog) {
 
 int TcpListener::Accept(TcpSocket& client, uint32_t timeoutMs) {
     if (fd_ < 0) return Fail(EBADF, "accept");
-    const int64_t deadline = SystemClock().NowMs() + timeoutMs;
+    const int64_t deadline = DeadlineAfterMs(timeoutMs);
     for (;;) {
         const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {

@@ -74,7 +74,9 @@ TEST_F(BridgeClient, IdentifiesEachProtocolVersionAndByteOrder) {
         EXPECT_EQ(ReadPosition(value, status), 0);
         EXPECT_EQ(status, 0u);
         EXPECT_EQ(value, 0x12345678u);
-        if (c.version >= 3 || c.identifyReply) EXPECT_EQ(client->GetVersionText(), "SimBridge 2.1.0.7");
+        if (c.version >= 3 || c.identifyReply) {
+            EXPECT_EQ(client->GetVersionText(), "SimBridge 2.1.0.7");
+        }
         TearDown();
     }
 }
