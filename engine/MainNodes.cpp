@@ -3,6 +3,7 @@
 #include "engine/EngineCodes.h"
 #include "engine/EngineLog.h"
 #include "engine/Main.h"
+#include "engine/MainBackground.h"
 #include "engine/Vocabolario.h"
 #include "engine/VocabularyItem.h"
 #include "foundation/CompatChecker.h"
@@ -49,6 +50,18 @@ BSTR BareIdentity(CMain& m, const Identified& id, bool markNotFound) {
     }
     return XmlToBstr(doc);
 }
+
+// Holds the cyclic thread paused (when it runs) for a scope that changes the node table.
+struct CCyclicPause {
+    explicit CCyclicPause(CMain& m) : m(m), paused(m.PauseCyclicThread() == 0) {}
+    ~CCyclicPause() {
+        if (paused) m.ResumeCyclicThread();
+    }
+    CCyclicPause(const CCyclicPause&) = delete;
+    CCyclicPause& operator=(const CCyclicPause&) = delete;
+    CMain& m;
+    bool paused;
+};
 
 }  // namespace
 
@@ -176,13 +189,16 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
     if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return rc;
     const int ch = id.channel;
 
-    // The guard reads the node table on every pass: it stands still before the table changes,
-    // and runs on when the connection fails.
+    // The guard and the cyclic thread read the node table on every pass: both stand still
+    // before the table changes, so that a node freed after a failed connection is in nobody's
+    // hands; the guard runs on when the connection fails.
     const bool guardWasRunning = PauseNodeguard();
     const auto fail = [&](int code) {
         if (guardWasRunning) StartNodeguard();
         return code;
     };
+    CCyclicPause cyclicPause(*this);
+    if (!cyclicPause.paused) return fail(SetError(-1, engine_text::kCyclicNotPaused));
     bool created = false;
     bool changed = false;
     const int slot = AddOrGetNode(id.address, id.record, id.build, &created, &changed, ch);
@@ -282,6 +298,21 @@ int CMain::NodeConnectOffline(CCompatChecker& checker, BSTR* description, uint8_
     CVocabolario& vocabulary = *Vocabulary(vi);
 
     const int ch = channelIndex == -1 ? currentChannel_.load() : channelIndex;
+    // The table changes below: the cyclic thread stands still meanwhile (the guard leaves
+    // simulated nodes alone but still walks the table).
+    const bool guardWasRunning = PauseNodeguard();
+    struct GuardRestart {
+        CMain& m;
+        bool run;
+        ~GuardRestart() {
+            if (run) m.StartNodeguard();
+        }
+    } guardRestart{*this, guardWasRunning};
+    CCyclicPause cyclicPause(*this);
+    if (!cyclicPause.paused) {
+        if (vocabulary.users > 0) --vocabulary.users;
+        return SetError(-1, engine_text::kCyclicNotPaused);
+    }
     CNodeConnection record{nodeId, vocabulary.hw, vocabulary.sw, vocabulary.sw_ver};
     bool created = false;
     bool changed = false;

@@ -146,8 +146,8 @@ struct CGuardOps {
             CModbusRtu& rtu = serial->Rtu();
             return rtu.IsConnected() && rtu.State() > 2 && rtu.ErrorCounter() > 2;
         }
-        // The box keeps no error counter of its own: only a lost socket says the channel is broken.
-        if (CBoxChannelDriver* box = BoxOf(channel)) return !box->Box().IsConnected();
+        if (CBoxChannelDriver* box = BoxOf(channel))
+            return !box->Box().IsConnected() || box->Box().ErrorCounter() > 9;
         if (CGuardedChannel* guarded = GuardedOf(channel)) return guarded->GuardBroken();
         return false;
     }

@@ -34,6 +34,7 @@ int CModbusTcp::Connect() {
     socket_.SetNoDelay(true);
     errorText_.clear();
     client_ = std::make_unique<CModbusTcpClient>(socket_, boxTimeout_);
+    errorCounter_.store(0);
     client_->unitId = 1;
     if (g_LogErrors.load()) errorLog_.Create(boxAddressText_);
     return 0;
@@ -56,29 +57,38 @@ int CModbusTcp::ReadRegisters(uint16_t address, uint16_t count, void* buffer, si
                               uint8_t slave) {
     if (!client_) {
         errorText_ = "the box is not connected";
+        errorCounter_.fetch_add(1);
         return CModbusTcpClient::kSendError;
     }
     client_->unitId = slave ? slave : 1;
-    return client_->ReadRegisters(address, count, buffer, bufferSize);
+    const int rc = client_->ReadRegisters(address, count, buffer, bufferSize);
+    if (rc != 2 * count) errorCounter_.fetch_add(1);
+    return rc;
 }
 
 int CModbusTcp::WriteRegisters(uint16_t address, uint16_t count, const void* data, size_t dataSize,
                                uint8_t slave) {
     if (!client_) {
         errorText_ = "the box is not connected";
+        errorCounter_.fetch_add(1);
         return -1;
     }
     client_->unitId = slave ? slave : 1;
-    return client_->WriteRegisters(address, count, data, dataSize);
+    const int rc = client_->WriteRegisters(address, count, data, dataSize);
+    if (rc != 2 * count) errorCounter_.fetch_add(1);
+    return rc;
 }
 
 int CModbusTcp::WriteRegister(uint16_t address, uint16_t value, uint8_t slave) {
     if (!client_) {
         errorText_ = "the box is not connected";
+        errorCounter_.fetch_add(1);
         return -1;
     }
     client_->unitId = slave ? slave : 1;
-    return client_->WriteRegister(address, value);
+    const int rc = client_->WriteRegister(address, value);
+    if (rc != 2) errorCounter_.fetch_add(1);
+    return rc;
 }
 
 void CModbusTcp::DrainReceive() {

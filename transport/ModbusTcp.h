@@ -60,6 +60,9 @@ class CModbusTcp : public CModbusChannel {
     CModbusTcpClient* Client() { return client_.get(); }
     int LastTransaction() const { return lastTransaction_; }
     long CommState() const { return commState_; }
+    // Failed register exchanges since the box was connected; read by the node guard's thread.
+    uint32_t ErrorCounter() const { return errorCounter_.load(); }
+    void ClearErrorCounter() { errorCounter_.store(0); }
     bool RawWordOrder() const override { return client_ ? client_->RawWordOrder() : false; }
     void SetRawWordOrder(bool raw) override {
         if (client_) client_->SetRawWordOrder(raw);
@@ -109,4 +112,5 @@ class CModbusTcp : public CModbusChannel {
     std::string errorText_;
     std::unique_ptr<CModbusTcpClient> client_;
     int lastTransaction_ = 0;
+    std::atomic<uint32_t> errorCounter_{0};
 };

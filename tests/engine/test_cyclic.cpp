@@ -422,4 +422,42 @@ TEST_F(CyclicHandshakeTest, TableGrowsWhileTheThreadRuns) {
     EXPECT_EQ(engine.StopCyclicThread(), 0);
 }
 
+// A node is added while the thread walks the table, and a node that finds no description is freed
+// again while a cyclic item of the thread already names it: the thread must never hold it then.
+TEST_F(CyclicHandshakeTest, NodesComeAndGoWhileTheThreadRuns) {
+    SetupGroupDrive(sim.AddDrive(4), 77);  // no description for software code 77
+    CCellHolder h10;
+    const int group = engine.GroupCreate(0, 0, sink.Handle(), kChanged);
+    ASSERT_GE(group, 0);
+    ASSERT_GE(engine.GroupAddReadCell(group, "A10", &h10), 0);
+    ASSERT_EQ(engine.GroupExecute(group, 1, 10), 0);
+    // An item of node 4 waits in the table for the node to appear.
+    uint32_t word = 0;
+    CCyclicItemRequest request;
+    request.rateSelected = 10;
+    request.rateNotSelected = 10;
+    ASSERT_EQ(engine.AddCyclicItem(*engine.FindItem(Node(1), "A11", 1), &word, request, 4, channel, false),
+              0);
+    ASSERT_TRUE(WaitFor([&] { return engine.CyclicPassCount() > 2; }));
+    for (int round = 0; round < 5; ++round) {
+        CCompatChecker checker;
+        BSTR text = nullptr;
+        uint32_t address = 0;
+        EXPECT_EQ(engine.NodeConnect(checker, &text, &address, 4, channel), -305);  // no vocabulary
+        SysFreeString(text);
+        EXPECT_LT(engine.FindNode(4, channel), 0);
+        text = nullptr;
+        EXPECT_EQ(engine.NodeConnect(checker, &text, &address, 2, channel), 0) << engine.ErrorText();
+        SysFreeString(text);
+        // The thread was resumed after each connection.
+        EXPECT_TRUE(engine.CyclicThreadRunning());
+        EXPECT_EQ(engine.CyclicThreadState(), 1);
+    }
+    const uint64_t passes = engine.CyclicPassCount();
+    ASSERT_TRUE(WaitFor([&] { return engine.CyclicPassCount() > passes + 2; }));
+    EXPECT_EQ(engine.GroupRemove(group), 0);
+    EXPECT_EQ(engine.StopCyclicThread(), 0);
+    platform::PumpMessages();
+}
+
 }  // namespace

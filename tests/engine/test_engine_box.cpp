@@ -132,3 +132,24 @@ TEST_F(BoxEngineTest, BlockTransfersAndClose) {
 }
 
 }  // namespace
+
+// The node guard declares the box broken after more than 9 failed exchanges: the box counts them
+// from its connection on.
+TEST_F(BoxEngineTest, ErrorCounterCountsFailedExchangesUntilReconnect) {
+    auto& box = static_cast<CBoxChannelDriver*>(engine.Channel(channel)->driver.get())->Box();
+    ASSERT_EQ(box.Connect(), 0);
+    uint8_t bytes[4] = {};
+    EXPECT_EQ(box.ReadRegisters(100, 2, bytes, sizeof bytes, 1), 4);
+    EXPECT_EQ(box.ErrorCounter(), 0u);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_NE(box.ReadRegisters(100, 2, bytes, sizeof bytes, 9), 4);  // no drive 9 behind the box
+        EXPECT_EQ(box.ErrorCounter(), static_cast<uint32_t>(i));
+    }
+    EXPECT_NE(box.WriteRegister(100, 1, 9), 2);
+    EXPECT_EQ(box.ErrorCounter(), 4u);
+    ASSERT_EQ(box.Connect(), 0);
+    EXPECT_EQ(box.ErrorCounter(), 0u);
+    box.Disconnect();
+    EXPECT_NE(box.ReadRegisters(100, 2, bytes, sizeof bytes, 1), 4);
+    EXPECT_EQ(box.ErrorCounter(), 1u);
+}
