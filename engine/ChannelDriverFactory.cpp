@@ -1,5 +1,6 @@
 #include "engine/ChannelDriverFactory.h"
 
+#include "engine/AdsChannelDriver.h"
 #include "engine/BoxChannelDriver.h"
 #include "engine/Channel.h"
 #include "engine/SerialChannelDriver.h"
@@ -17,8 +18,8 @@ std::unique_ptr<CChannelDriver> CreateChannelDriver(CMain& owner, int channelInd
             return std::make_unique<CUnavailableChannelDriver>(
                 owner, channelIndex, type, (platform::ProgramFolder() / "libLinkora.so").string());
         case channel_type::kAds:
-            return std::make_unique<CUnavailableChannelDriver>(
-                owner, channelIndex, type, (platform::ProgramFolder() / "libTcAdsDll.so").string());
+            return std::make_unique<CAdsChannelDriver>(
+                owner, channelIndex, (platform::ProgramFolder() / "libTcAdsDll.so").string());
         case channel_type::kBridge:
             return std::make_unique<CUnavailableChannelDriver>(owner, channelIndex, type, std::string());
         default:

@@ -206,7 +206,8 @@ int CMain::GroupStop(int group) {
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
         if (!driver) return kind == Kind::Bridge ? 0 : Unavailable(kind);
         const int rc = driver->GroupStop(group);
-        return kind == Kind::Library ? rc : 0;
+        // The bridge answers 0 whatever happened; the library and ADS tell an unknown group.
+        return kind == Kind::Bridge ? 0 : rc;
     }
     CGroup* g = CMainBackground::OwnGroup(*this, group);
     if (!g) return SetError(kUnknownGroup, engine_text::kUnknownGroup);

@@ -185,13 +185,10 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
                        int channelIndex) {
     *address = 0;
     if (description) *description = nullptr;
-    Identified id;
-    if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return rc;
-    const int ch = id.channel;
-
-    // The guard and the cyclic thread read the node table on every pass: both stand still
-    // before the table changes, so that a node freed after a failed connection is in nobody's
-    // hands; the guard runs on when the connection fails.
+    // The guard and the cyclic thread use the channel and read the node table on every pass:
+    // both stand still while the device is identified and the table changes, so that nothing
+    // shares the port with the identification and a node freed after a failed connection is in
+    // nobody's hands; the guard runs on when the connection fails.
     const bool guardWasRunning = PauseNodeguard();
     const auto fail = [&](int code) {
         if (guardWasRunning) StartNodeguard();
@@ -199,6 +196,9 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
     };
     CCyclicPause cyclicPause(*this);
     if (!cyclicPause.paused) return fail(SetError(-1, engine_text::kCyclicNotPaused));
+    Identified id;
+    if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return fail(rc);
+    const int ch = id.channel;
     bool created = false;
     bool changed = false;
     const int slot = AddOrGetNode(id.address, id.record, id.build, &created, &changed, ch);
@@ -245,6 +245,9 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
 
 int CMain::NodeReconnect(CCompatChecker& checker, BSTR* description, uint8_t nodeId, int channelIndex) {
     if (description) *description = nullptr;
+    // The identification shares the channel with the cyclic reads: they wait meanwhile.
+    CCyclicPause cyclicPause(*this);
+    if (!cyclicPause.paused) return SetError(-1, engine_text::kCyclicNotPaused);
     Identified id;
     if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return rc;
     const int ch = id.channel;

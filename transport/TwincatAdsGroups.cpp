@@ -310,6 +310,8 @@ int CTwincatAds::processGroup(CoEList* group) {
         return static_cast<int>(kBusy);
     }
     std::lock_guard lock(groupsMutex_);
+    // The pass reports its own outcome, never a failure left by an earlier exchange.
+    lastAdsCode_ = 0;
     bool overrun = false;
     for (auto& command : group->commands) {
         if (overrun) {
