@@ -112,11 +112,11 @@ void CMotorDatabase::ReadMotorAttributes(CXmlNode* element) {
     if (!element) return;
     for (CXmlNode* attr : element->Children()) {
         if (attr->Name() != "Attr") continue;
+        std::string device = attr->GetAttribute("device");
+        if (!device.empty()) attrByDevice_[device] = attr;
         std::string name = attr->GetAttribute("name");
         if (name.empty()) continue;
         attrByName_[name] = attr;
-        std::string device = attr->GetAttribute("device");
-        if (!device.empty()) attrByDevice_[device] = attr;
         std::string key = attr->GetAttribute("key");
         for (size_t i = 0; i < kDefaultRoles.size(); ++i) {
             if (key == kDefaultRoles[i]) roles_[i] = name;
