@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "foundation/CloudSearch.h"
 #include "foundation/Identity.h"
 #include "foundation/ProgramFolders.h"
 #include "foundation/ProgramSwitches.h"
@@ -346,8 +347,11 @@ std::string CBrandList::GetCurrentFolder() const {
     return source ? source->m_strFolder : std::string();
 }
 
-bool CBrandList::SearchCloud(const CIdentity&) {
-    return false;
+bool CBrandList::SearchCloud(const CIdentity& target) {
+    CloudSearchSettings settings;
+    settings.baseAddress = GetCloudBaseAddress();
+    settings.targetFolder = GetCommonDataFolder() / "Xml";
+    return SearchCloudIndex(target, settings, nullptr);
 }
 
 bool SelectBrandFromXml(const std::string& xmlText, CBrandList& list) {
