@@ -311,3 +311,11 @@ void CUnitConversion::SaveSettings(CXmlNode& node) const {
         node.SetAttribute(base + "Dec", std::to_string(custom_[q].decimals));
     }
 }
+
+std::string UnitNameForKey(const CUnitConversion& units, const std::string& key) {
+    if (key == "PositionUnits") return units.SelectedLabel(CUnitConversion::kPosition);
+    if (key == "VelocityUnits") return units.SelectedLabel(CUnitConversion::kVelocity);
+    if (key == "AccelerationUnits") return units.SelectedLabel(CUnitConversion::kAcceleration);
+    if (key == "TorqueUnits") return units.SelectedLabel(CUnitConversion::kTorque);
+    return key;
+}

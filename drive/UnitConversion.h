@@ -95,3 +95,7 @@ class CUnitConversion {
     std::array<CustomUnit, 4> custom_;
     bool linear_ = false;
 };
+
+// The label of the selected unit for "PositionUnits", "VelocityUnits", "AccelerationUnits" and
+// "TorqueUnits"; any other key comes back unchanged.
+std::string UnitNameForKey(const CUnitConversion& units, const std::string& key);

@@ -274,3 +274,12 @@ TEST_F(UnitConversionTest, SettingsRoundTrip) {
     EXPECT_EQ(fresh.SelectedKey(Q::kVelocity), "vel.Inc");
     EXPECT_EQ(fresh.SelectedKey(Q::kAcceleration), "acc.Inc");
 }
+
+TEST_F(UnitConversionTest, UnitNames) {
+    units_.SelectVelocityUnit(9);
+    EXPECT_EQ(UnitNameForKey(units_, "PositionUnits"), "inc");
+    EXPECT_EQ(UnitNameForKey(units_, "VelocityUnits"), "rpm");
+    EXPECT_EQ(UnitNameForKey(units_, "AccelerationUnits"), "inc/s\xC2\xB2");
+    EXPECT_EQ(UnitNameForKey(units_, "TorqueUnits"), "%IR");
+    EXPECT_EQ(UnitNameForKey(units_, "Speed"), "Speed");
+}
