@@ -72,10 +72,18 @@ struct LegacyHeader {
     uint32_t timeouts[4] = {111, 222, 333, 444};
     uint32_t size = 0;  // size field
     int extraLength = 0;
+    uint16_t headerVersion = 3;  // at offset 8, where the compatibility reader looks
 
     std::vector<uint8_t> Build() const {
         Bytes h(true);
-        h.U32(0).U32(size).Zeros(28).U16(code).U16(major).U16(build).U16(uint32_t(keys.size()));
+        h.U32(0)
+            .U32(size)
+            .U16(headerVersion)
+            .Zeros(26)
+            .U16(code)
+            .U16(major)
+            .U16(build)
+            .U16(uint32_t(keys.size()));
         for (auto& k : keys) h.U16(k.first).U16(k.second);
         h.U16(uint32_t(hardware.size()));
         for (uint16_t hw : hardware) h.U16(hw);
