@@ -228,7 +228,8 @@ void CSettingsFile::ReadOutput(const CXmlNode& root) {
 
 bool CSettingsFile::LoadProgramSettings(const std::filesystem::path& path, bool newConnectionRequested) {
     CXmlDocument doc;
-    doc.Load(path);
+    // A document that failed to load may still hold the part read before the fault.
+    if (doc.Load(path) != S_OK) return false;
     const std::string caption = "Error reading the '" + path.string() + "' file";
     const CXmlNode& root = doc.Root();
     if (root.Name() != kRootName) return false;
@@ -478,7 +479,8 @@ void CSettingsFile::LoadDeviceSettings(const std::filesystem::path& programPath,
                                        const DeviceSettingsContext& context) {
     if (context.connected) {
         CXmlDocument doc;
-        doc.Load(DeviceSettingsPath(programPath, context.deviceGroup, context.linearMotor));
+        if (doc.Load(DeviceSettingsPath(programPath, context.deviceGroup, context.linearMotor)) != S_OK)
+            return;
         const CXmlNode& root = doc.Root();
         if (root.Name() != kRootName) return;
         const CXmlNode* main = root.FindNode("MAIN");
