@@ -254,6 +254,12 @@ bool CMotorDatabase::SaveUserMotors(const std::filesystem::path& userFolder, std
     return true;
 }
 
+int CMotorDatabase::SelectMotor(std::vector<std::string>& selection, bool familyBasedSelection,
+                                IMotorSelectionDialogs& dialogs) const {
+    if (familyBasedSelection) return dialogs.SelectByFamily(familyAttributes_, selection);
+    return dialogs.SelectFromView(View(), selection);
+}
+
 std::string CMotorDatabase::GetEnumTitle(const std::string& format, int value) const {
     auto it = formats_.find(format);
     if (it != formats_.end()) {

@@ -39,6 +39,17 @@ struct MotorDriveInfo {
 // Role keys of attribute definitions: type, brand, model, and the fourth role.
 enum class MotorRole { T = 0, B = 1, M = 2, A = 3 };
 
+// The two motor selection dialogs, shown modally; each returns the dialog's result (1 = OK) and
+// hands the selection texts back.
+class IMotorSelectionDialogs {
+  public:
+    virtual ~IMotorSelectionDialogs() = default;
+    // Families with family-based selection: the family's "Attributes" element.
+    virtual int SelectByFamily(CXmlNode* attributes, std::vector<std::string>& selection) = 0;
+    // Other families: the database's "View" element.
+    virtual int SelectFromView(CXmlNode* view, std::vector<std::string>& selection) = 0;
+};
+
 // The motor tables of the drive object: maker's "Motors.xml" merged with the user's "MotorsUser.xml".
 class CMotorDatabase {
   public:
@@ -61,6 +72,10 @@ class CMotorDatabase {
     bool SaveUserMotors(const std::filesystem::path& userFolder, std::string* error = nullptr);
     void ClearMotorDatabase();
     void ReadMotorAttributes(CXmlNode* element);
+
+    // Opens the selection dialog that fits the family; gives the dialog's result.
+    int SelectMotor(std::vector<std::string>& selection, bool familyBasedSelection,
+                    IMotorSelectionDialogs& dialogs) const;
 
     std::string GetEnumTitle(const std::string& format, int value) const;
     CXmlNode* FindFormat(const std::string& device) const;

@@ -263,3 +263,34 @@ TEST(MotorAttributes, AttributeMapKeepsTheLastOfAName) {
 }
 
 }  // namespace
+
+namespace {
+
+class RecordingDialogs : public IMotorSelectionDialogs {
+  public:
+    int SelectByFamily(CXmlNode* attributes, std::vector<std::string>& selection) override {
+        given = attributes;
+        selection.push_back("family");
+        return 1;
+    }
+    int SelectFromView(CXmlNode* view, std::vector<std::string>& selection) override {
+        given = view;
+        selection.push_back("view");
+        return 2;
+    }
+    CXmlNode* given = nullptr;
+};
+
+TEST_F(MotorDatabaseTest, SelectionOpensTheDialogOfTheFamilyKind) {
+    InstallDatabase();
+    ASSERT_EQ(db_.LoadMotorDatabase(dbFolder_, userFolder_, FamilyA()), "");
+    RecordingDialogs dialogs;
+    std::vector<std::string> selection{"in"};
+    EXPECT_EQ(db_.SelectMotor(selection, true, dialogs), 1);
+    EXPECT_EQ(dialogs.given, db_.FamilyAttributes());
+    EXPECT_EQ(db_.SelectMotor(selection, false, dialogs), 2);
+    EXPECT_EQ(dialogs.given, db_.View());
+    EXPECT_EQ(selection, (std::vector<std::string>{"in", "family", "view"}));
+}
+
+}  // namespace
