@@ -72,8 +72,8 @@ class CBrandList {
     std::string GetBrandFolder(const char* name, int mode) const;
     std::string GetCurrentFolder() const;
 
-    // Looks the identity's configuration file up in the maker's cloud index and downloads it.
-    // There is no download yet: finds nothing.
+    // Looks the identity's configuration file up in the maker's cloud index and downloads it
+    // into the common data folder's "Xml" folder; true when a file was downloaded.
     bool SearchCloud(const CIdentity& target);
 
     std::vector<std::unique_ptr<CBrand>>& Sources() { return m_sources; }

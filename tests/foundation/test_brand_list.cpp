@@ -236,7 +236,7 @@ TEST_F(BrandList, CurrentSourceOutsideTheListAndBrandSelection) {
     EXPECT_EQ(list_.GetBrandFolder("Kimbra", 0), "");
 }
 
-TEST_F(BrandList, SearchCloudFindsNothingYet) {
+TEST_F(BrandList, SearchCloudWithoutAReachableIndexFindsNothing) {
     CIdentity target;
     target.Set(1234, 2, 3, 1, 3);
     EXPECT_FALSE(list_.SearchCloud(target));
