@@ -110,11 +110,14 @@ bool CLinkora::Load() {
     return true;
 }
 
-bool CLinkora::Probe() {
-    if (fn_.loaded) return true;
-    const bool ok = Load();
-    if (ok) Unload();
-    return ok;
+int CLinkora::Probe() {
+    if (fn_.loaded) return 2;
+    std::string error;
+    if (!library_.Open(fileName_, &error)) return 0;
+    std::string missing;
+    const int result = Bind(&missing) ? 2 : 1;
+    Unload();
+    return result;
 }
 
 std::string CLinkora::Definition() const {

@@ -35,8 +35,9 @@ class CLinkora {
     // Loads and binds when needed; false with the engine's error set.
     bool Load();
     bool IsLoaded() const { return fn_.loaded; }
-    // Loads and binds once and unloads again (the channel list's check); true when all bind.
-    bool Probe();
+    // The channel list's check, the engine's error left alone: 0 the file does not load, 1 it
+    // loads but lacks a function, 2 all bind. A library loaded only for the check is unloaded.
+    int Probe();
 
     bool Connect();
     bool CheckConnection();

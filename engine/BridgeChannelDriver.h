@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/ChannelDriver.h"
+#include "engine/GroupChannel.h"
+#include "engine/NodeGuard.h"
+#include "transport/BridgeCodesys.h"
+
+// Channel type 6: CANopen and EtherCAT nodes behind a fieldbus bridge, reached over TCP. The
+// channel is opened interactively (the bridge connection dialog); a node's address is the
+// bridge manager's node handle.
+// Settings: word 0 bridge IPv4 (first number in the most significant byte), 1 bus type
+// (2 CANopen, 4 EtherCAT), 2 bus number, 3 node id; all seven words are kept.
+class CBridgeChannelDriver : public CChannelDriver, public CGroupChannel, public CGuardedChannel {
+  public:
+    CBridgeChannelDriver(CMain& owner, int channelIndex);
+
+    int Type() const override { return 6; }
+    bool Test(uint8_t nodeAddress) override;
+    int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) override;
+    int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
+    int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
+    int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
+    int DownloadCell(const VocabularyItem& item, const void* data, uint32_t byteCount,
+                     uint8_t nodeId) override;
+    int Configure(const CChannelSettings& settings) override;
+    int GetConfig(CChannelSettings& settings) override;
+    int OpenInteractive(const CChannelSettings& settings, uintptr_t parentWindow) override;
+    int Close() override;
+
+    int GroupCreate(uint32_t nodeAddress, platform::WindowHandle window, unsigned message, Callback callback,
+                    void* context) override;
+    int GroupRemove(int group) override;
+    int GroupRemoveAll() override;
+    int GroupExecute(uint32_t nodeAddress, int group, int32_t cycleMs) override;
+    int GroupStop(int group) override;
+    int GroupExecuteOnce(uint32_t nodeAddress, int group) override;
+    int GroupClear(int* group) override;
+    int VariableAdd(uint32_t nodeAddress, int* group, const VocabularyItem& item, int direction, void* value,
+                    int32_t size, uint32_t flags, void* result, uint32_t* extra) override;
+    int GroupAddItem(uint32_t nodeAddress, int group, const VocabularyItem& item, int direction, void* value,
+                     uint32_t size, CCellHolder* holder, int32_t* resultWord) override;
+    int VariableRemove(int group, int variable) override;
+    int VariableRemoveAll(int group) override;
+
+    int GuardArm(CNodo& node) override;
+    bool GuardAlive(CNodo& node) override;
+    bool GuardBroken() override;
+    int GuardPrepare(CNodo& node) override;
+    void GuardClose() override;
+
+    CBridgeCodesys& Manager() { return manager_; }
+    static CBridgeItem ItemOf(const VocabularyItem& item);
+
+  private:
+    // The current node when its bridge is connected, else null.
+    CBridgeNode* Connected();
+    int NoNode();
+
+    CBridgeCodesys manager_;
+    CChannelSettings settings_;
+};
