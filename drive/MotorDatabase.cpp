@@ -133,7 +133,8 @@ std::string CMotorDatabase::LoadMotorDatabase(const std::filesystem::path& datab
     ResetDocument(user_);
     version_ = 0;
 
-    if (database_.Load(databaseFolder / kDatabaseFile) == S_OK) {
+    // Without a configuration source there is no maker database (never a file of the working folder).
+    if (!databaseFolder.empty() && database_.Load(databaseFolder / kDatabaseFile) == S_OK) {
         CXmlNode& root = database_.Root();
         if (root.Name() != "Motors") {
             ResetDocument(database_);

@@ -4,6 +4,7 @@
 
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
+#include "platform/Folders.h"
 #include "platform/Prompt.h"
 
 namespace {
@@ -42,6 +43,10 @@ bool SaveDocument(CXmlDocument& doc, const std::filesystem::path& path, std::str
 
 std::filesystem::path CSettingsFile::ProgramSettingsPath(const std::filesystem::path& folder) {
     return folder / "Tunova.ini";
+}
+
+std::filesystem::path CSettingsFile::DefaultProgramSettingsPath() {
+    return ProgramSettingsPath(platform::ConfigFolder());
 }
 
 std::filesystem::path CSettingsFile::DeviceSettingsPath(const std::filesystem::path& programPath,

@@ -50,6 +50,8 @@ class CSettingsFile {
 
     // "Tunova.ini" in the settings folder.
     static std::filesystem::path ProgramSettingsPath(const std::filesystem::path& folder);
+    // The program-wide file in the user's settings folder.
+    static std::filesystem::path DefaultProgramSettingsPath();
     // "Tunova<group>[L].ini" next to the program-wide file.
     static std::filesystem::path DeviceSettingsPath(const std::filesystem::path& programPath, uint32_t group,
                                                     bool linear);

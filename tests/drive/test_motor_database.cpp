@@ -169,6 +169,13 @@ TEST_F(MotorDatabaseTest, WithoutFamilySelectionTheMotorClassPicksTheUserGroup) 
     EXPECT_EQ(Attr(db_.FindMotor("s1"), "type"), "Step");
 }
 
+TEST_F(MotorDatabaseTest, NoConfigurationSourceMeansNoMakerDatabase) {
+    InstallUser("MotorsUser.xml", "MotorsUser.xml");
+    ASSERT_EQ(db_.LoadMotorDatabase("", userFolder_, FamilyA()), "");
+    EXPECT_EQ(db_.Motors().size(), 2u);
+    EXPECT_EQ(db_.FindMotor("m1"), nullptr);
+}
+
 TEST_F(MotorDatabaseTest, OldUserFileIsConvertedAndSaved) {
     InstallUser("UserMotors_old.xml", "UserMotors.xml");
     MotorDriveInfo info;

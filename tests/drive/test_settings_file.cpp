@@ -82,6 +82,18 @@ TEST_F(SettingsFileTest, FirstStartKeepsTheInitialValues) {
     EXPECT_EQ(s_.Dock, kDockBottom);
 }
 
+TEST_F(SettingsFileTest, ProgramFileLivesInTheSettingsFolder) {
+    const char* old = getenv("TUNOVA_CONFIG_DIR");
+    const std::string saved = old ? old : "";
+    setenv("TUNOVA_CONFIG_DIR", folder_.c_str(), 1);
+    EXPECT_EQ(CSettingsFile::DefaultProgramSettingsPath(), path_);
+    if (old) {
+        setenv("TUNOVA_CONFIG_DIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TUNOVA_CONFIG_DIR");
+    }
+}
+
 TEST_F(SettingsFileTest, RefusedDocuments) {
     struct Case {
         const char* text;
