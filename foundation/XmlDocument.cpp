@@ -156,6 +156,20 @@ size_t EstimateSize(const CXmlNode& node) {
     return size;
 }
 
+// A "]]>" inside the text would end the section early: the text is split after its "]]" into
+// further sections, which the parser joins again.
+void AppendCData(std::string& out, const std::string& text) {
+    out += "<![CDATA[";
+    size_t from = 0;
+    for (size_t at = text.find("]]>"); at != std::string::npos; at = text.find("]]>", at + 3)) {
+        out.append(text, from, at + 2 - from);
+        out += "]]><![CDATA[";
+        from = at + 2;
+    }
+    out.append(text, from);
+    out += "]]>";
+}
+
 void AppendMarkup(std::string& out, const CXmlNode& node) {
     const std::string& name = node.Name();
     if (name == CXmlNode::kComment) {
@@ -171,9 +185,7 @@ void AppendMarkup(std::string& out, const CXmlNode& node) {
         out += node.Value();
         out += '>';
     } else if (name == CXmlNode::kCData) {
-        out += "<![CDATA[";
-        out += node.Value();
-        out += "]]>";
+        AppendCData(out, node.Value());
     }
 }
 
@@ -230,6 +242,10 @@ CXmlDocument::~CXmlDocument() {
 struct CXmlDocument::ParseState {
     std::vector<CXmlNode*> children;         // children of the open elements, innermost last
     std::vector<CXmlAttribute*> attributes;  // of the start tag being read
+    // The CDATA section read last and where its "]]>" ends, so that a section split by the
+    // writer around a "]]>" of its text is read back as one.
+    CXmlNode* lastCData = nullptr;
+    const char* lastCDataEnd = nullptr;
 };
 
 namespace {
@@ -286,6 +302,7 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
         std::string_view markupName;
         std::string_view markupValue;
         bool toFront = false;
+        bool cdata = false;
         if (*p != '!' && *p != '?') {
             const char* name = p;
             while (p < end && !Is(*p, kEndsTagName)) ++p;
@@ -305,6 +322,7 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
             const char* close = FindText(p + 8, end, "]]>");
             if (close == nullptr) return kErrCDataOpen;
             markupName = CXmlNode::kCData;
+            cdata = true;
             markupValue = std::string_view(p + 8, static_cast<size_t>(close - (p + 8)));
             p = close + 3;
         } else if (StartsWith(p, end, "!--")) {
@@ -327,11 +345,22 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
             markupValue = std::string_view(p, static_cast<size_t>(close - p));
             p = close + 1;
         }
+        if (cdata) {
+            if (lt == state.lastCDataEnd && !markupValue.empty() && markupValue.front() == '>' &&
+                state.lastCData->value_.ends_with("]]")) {
+                state.lastCData->value_.append(markupValue);
+                state.lastCDataEnd = p;
+                if (parent != nullptr) return 0;
+                continue;
+            }
+            state.lastCDataEnd = p;
+        }
         if (parent != nullptr) {
             auto* markup = new CXmlNode(parent);
             markup->name_.assign(markupName.data(), markupName.size());
             markup->value_.assign(markupValue.data(), markupValue.size());
             state.children.push_back(markup);
+            if (cdata) state.lastCData = markup;
             return 0;
         }
         if (toFront) {
@@ -340,7 +369,8 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
             comment->SetValue(markupValue);
             docLevel_.children_.insert(docLevel_.children_.begin(), comment);
         } else {
-            docLevel_.AddChild(markupName, markupValue);
+            CXmlNode* added = docLevel_.AddChild(markupName, markupValue);
+            if (cdata) state.lastCData = added;
         }
     }
 
@@ -446,7 +476,13 @@ int CXmlDocument::LoadXmlText(std::string_view text) {
     }
     if (text.empty()) return kErrEmptyText;
     const char* p = text.data();
-    return ParseElement(p, text.data() + text.size(), nullptr);
+    const int result = ParseElement(p, text.data() + text.size(), nullptr);
+    // What was read before the error would pass for the document's data.
+    if (result != 0) {
+        root_.Clear();
+        docLevel_.Clear();
+    }
+    return result;
 }
 
 HRESULT CXmlDocument::LoadXml(std::string_view text) {

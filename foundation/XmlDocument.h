@@ -29,14 +29,18 @@ class CXmlDocument {
     void SetEncoding(int32_t encoding) { encoding_ = encoding; }
     int32_t CharSize() const { return charSize_; }
 
-    // S_OK or E_FAIL (file missing or unreadable, include unreadable, parse error).
+    // S_OK or E_FAIL (file missing or unreadable, include unreadable, parse error). A file that
+    // cannot be read or included leaves the document as it was; a parse error leaves it empty.
     HRESULT Load(const std::filesystem::path& file);
     // S_OK, or E_FAIL for an empty text or a parse error.
     HRESULT LoadXml(std::string_view text);
     HRESULT LoadXmlW(std::u16string_view text);
-    // 0, a parse error code (1..18) or 4306 for an empty text. Clears the document first.
+    // 0, a parse error code (1..19) or 4306 for an empty text. Clears the document first, and
+    // again on an error, so that nothing half read passes for data. Text that holds no element,
+    // or ends with elements still open, is accepted (an unnamed root; the open elements kept).
     int LoadXmlText(std::string_view text);
-    // Parses one node below parent (null = document level) from cursor, which it advances.
+    // Parses one node below parent (null = document level) from cursor, which it advances; on an
+    // error, what was read stays below parent.
     int ParseElement(const char*& cursor, const char* end, CXmlNode* parent);
 
     // Compact text (no line breaks). An unnamed root is named "xml" first.

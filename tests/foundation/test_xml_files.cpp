@@ -121,6 +121,42 @@ TEST_F(XmlFiles, LoadFailures) {
     EXPECT_EQ(doc.Load(dir_), E_FAIL);
 }
 
+TEST_F(XmlFiles, AFailedLoadKeepsOrDropsThePreviousTreeButNeverHalfOfTheNewOne) {
+    const std::string old = "<?xml version=\"1.0\"?><old a=\"1\"><kid>v</kid></old>";
+    WriteBytes(dir_ / "bad.xml", "<?xml version=\"1.0\"?><r a=\"1\"><b/><c>text</c><d e=1/></r>");
+    WriteBytes(dir_ / "open.xml", "<r><b/></Other>");
+    WriteBytes(dir_ / "empty.xml", "");
+    struct Case {
+        const char* file;
+        bool keepsOld;  // nothing was parsed: the file could not be read
+    };
+    const Case cases[] = {
+        {"bad.xml", false}, {"open.xml", false}, {"empty.xml", false}, {"missing.xml", true}};
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXml(old), S_OK);
+        EXPECT_EQ(doc.Load(dir_ / c.file), E_FAIL) << c.file;
+        std::string text;
+        doc.GetXml(text);
+        EXPECT_EQ(text, c.keepsOld ? old : "<xml/>") << c.file;
+    }
+}
+
+TEST_F(XmlFiles, CDataHoldingTheSectionEndSurvivesSaveAndLoad) {
+    CXmlDocument doc;
+    doc.Root().SetName("Script");
+    const std::string code = "if (a[b[i]]>0) x = \"]]>\";\r\n]]";
+    doc.Root().AddChild("Body")->AddCData(code);
+    const fs::path file = dir_ / "cdata.xml";
+    ASSERT_EQ(doc.Save(file), S_OK);
+    CXmlDocument again;
+    ASSERT_EQ(again.Load(file), S_OK);
+    std::string text;
+    ASSERT_EQ(again.Root().FindNode("Body")->GetCData(text), 1);
+    EXPECT_EQ(text, code);
+    EXPECT_EQ(again.Root().FindNode("Body")->GetChildCount(""), 1);
+}
+
 TEST_F(XmlFiles, SaveFailureKeepsTheOldFile) {
     CXmlDocument doc;
     doc.Root().SetName("r");

@@ -44,6 +44,8 @@ TEST(XmlParse, EveryNumberedErrorOnASmallInput) {
         {"<a></a", 11},
         {"<a></b>", 12},
         {"<a><b></a></b>", 12},
+        {"<A><B/></Other>", 12},
+        {"<A>text<B>more</Other></A>", 12},
         {"<![CDATA[x]>", 13},
         {"<r><![CDATA[x", 13},
         {"<!-- x --", 15},
@@ -59,6 +61,35 @@ TEST(XmlParse, EveryNumberedErrorOnASmallInput) {
     }
 }
 
+TEST(XmlParse, AParseErrorLeavesTheDocumentEmpty) {
+    struct Case {
+        const char* text;
+        int code;
+    };
+    const Case cases[] = {
+        {"<?xml version='1.0'?><!--c--><r a='1'><b x='2'/><c y=", 8},
+        {"<A><B/></Other>", 12},
+        {"<!--c--><r name='x'><b>text<c d", 5},
+        {"<r>x<![CDATA[y]]><![CDATA[z", 13},
+        {"<r><b><c/></b><d></r>", 12},
+    };
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXml("<?xml version='1.0'?><old a='1'><kid>v</kid></old>"), S_OK);
+        EXPECT_EQ(doc.LoadXmlText(c.text), c.code) << c.text;
+        const CXmlNode& root = doc.Root();
+        EXPECT_TRUE(root.Name().empty()) << c.text;
+        EXPECT_TRUE(root.Value().empty()) << c.text;
+        EXPECT_TRUE(root.Attributes().empty()) << c.text;
+        EXPECT_TRUE(root.Children().empty()) << c.text;
+        EXPECT_TRUE(doc.DocumentLevel().Children().empty()) << c.text;
+
+        ASSERT_EQ(doc.LoadXml("<old a='1'><kid/></old>"), S_OK);
+        EXPECT_EQ(doc.LoadXml(c.text), E_FAIL) << c.text;
+        EXPECT_EQ(Compact(doc), "<xml/>") << c.text;
+    }
+}
+
 TEST(XmlParse, TolerantForms) {
     struct Case {
         const char* text;
@@ -66,14 +97,18 @@ TEST(XmlParse, TolerantForms) {
     };
     const Case cases[] = {
         {"<a b = 'x' c=\"y\"/>", "<a b=\"x\" c=\"y\"/>"},
-        {"<abc><d/></ab>", "<abc><d/></abc>"},         // end tag that is a leading part
-        {"<abc><d/></>", "<abc><d/></abc>"},           // empty end tag closes any element
-        {"<a><b><c/>", "<a><b><c/></b></a>"},          // still open at the end
-        {"<a>x<b/>y</a>", "<a>xy<b/></a>"},            // text pieces joined
-        {"<a/>trailing <junk", "<a/>"},                // nothing after the root is read
+        {"<abc><d/></ab>", "<abc><d/></abc>"},  // end tag that is a leading part
+        {"<abc><d/></>", "<abc><d/></abc>"},    // empty end tag closes any element
+        {"<a><b><c/>", "<a><b><c/></b></a>"},   // still open at the end
+        {"<A><B/>", "<A><B/></A>"},
+        {"<a>x<b/>y</a>", "<a>xy<b/></a>"},  // text pieces joined
+        {"<a/>trailing <junk", "<a/>"},      // nothing after the root is read
+        {"<A/></Other>", "<A/>"},
+        {"<A></A></Other>", "<A/>"},
         {"< a>v</a>", "<a>v</a>"},                     // white space after "<"
         {"<a b='1' b='2'/>", "<a b=\"1\" b=\"2\"/>"},  // duplicates kept
         {"no element", "<xml/>"},
+        {"garbage", "<xml/>"},
     };
     for (const Case& c : cases) {
         CXmlDocument doc;
@@ -229,6 +264,68 @@ TEST(XmlWrite, CompactAndFormattedByteForByte) {
     EXPECT_EQ(Formatted(again), text);
     EXPECT_TRUE(again.Root().FindNode("Page")->GetAttributeBool("Visible", false));
     EXPECT_EQ(again.Root().FindNode("Page")->GetAttributeInt("Count", 0), -7);
+}
+
+TEST(XmlWrite, CDataHoldingTheSectionEndIsSplitAndReadBackWhole) {
+    struct Case {
+        const char* text;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"plain <&>", "<![CDATA[plain <&>]]>"},
+        {"", "<![CDATA[]]>"},
+        {"a]]>b", "<![CDATA[a]]]]><![CDATA[>b]]>"},
+        {"]]>", "<![CDATA[]]]]><![CDATA[>]]>"},
+        {"]]>]]>", "<![CDATA[]]]]><![CDATA[>]]]]><![CDATA[>]]>"},
+        {"a]]]>b", "<![CDATA[a]]]]]><![CDATA[>b]]>"},
+        {"x]]>>", "<![CDATA[x]]]]><![CDATA[>>]]>"},
+        {"]", "<![CDATA[]]]>"},
+        {"x]]", "<![CDATA[x]]]]>"},
+        {"]]>x]]>]]", "<![CDATA[]]]]><![CDATA[>x]]]]><![CDATA[>]]]]>"},
+    };
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        doc.Root().SetName("r");
+        doc.Root().AddCData(c.text);
+        doc.Root().AddChild("e");
+        EXPECT_EQ(Compact(doc), std::string("<r>") + c.written + "<e/></r>") << c.text;
+        for (const std::string& written : {Compact(doc), Formatted(doc)}) {
+            CXmlDocument again;
+            ASSERT_EQ(again.LoadXml(written), S_OK) << written;
+            ASSERT_EQ(again.Root().Children().size(), 2u) << written;
+            std::string text;
+            EXPECT_EQ(again.Root().GetCData(text), 1) << written;
+            EXPECT_EQ(text, c.text) << written;
+            EXPECT_EQ(again.Root().Children()[1]->Name(), "e") << written;
+        }
+    }
+}
+
+TEST(XmlParse, OnlySplitSectionsAreJoined) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> sections;
+    };
+    const Case cases[] = {
+        {"<r><![CDATA[a]]]]><![CDATA[>b]]></r>", {"a]]>b"}},
+        {"<r><![CDATA[a]]><![CDATA[b]]></r>", {"a", "b"}},                // no split "]]>" between them
+        {"<r><![CDATA[a]]]]> <![CDATA[>b]]></r>", {"a]]", ">b"}},         // not adjacent
+        {"<r><![CDATA[a]]]]>t<![CDATA[>b]]></r>", {"a]]", ">b"}},         // text between
+        {"<r><![CDATA[a]]]]><e/><![CDATA[>b]]></r>", {"a]]", "", ">b"}},  // element between
+        {"<r><![CDATA[a]]]]></r><![CDATA[>b]]>", {"a]]"}},                // other side of an end tag
+    };
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXml(c.text), S_OK) << c.text;
+        std::vector<std::string> sections;
+        for (const CXmlNode* child : doc.Root().Children()) sections.push_back(child->Value());
+        EXPECT_EQ(sections, c.sections) << c.text;
+    }
+    // Outside the root as well.
+    CXmlDocument doc;
+    ASSERT_EQ(doc.LoadXml("<![CDATA[a]]]]><![CDATA[>b]]><r/>"), S_OK);
+    ASSERT_EQ(doc.DocumentLevel().Children().size(), 1u);
+    EXPECT_EQ(doc.DocumentLevel().Children()[0]->Value(), "a]]>b");
 }
 
 TEST(XmlWrite, UnnamedRootAndDocumentLevelOrder) {
