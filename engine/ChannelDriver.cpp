@@ -27,3 +27,8 @@ int CChannelDriver::SdoRecover(uint8_t) {
 int CChannelDriver::OpenInteractive(const CChannelSettings&, uintptr_t) {
     return 0;
 }
+
+int CChannelDriver::DomainUpload(const VocabularyItem&, void*, uint32_t*, bool, const std::atomic<uint32_t>*,
+                                 platform::WindowHandle, unsigned, uint8_t) {
+    return -1;
+}

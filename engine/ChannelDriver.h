@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/Nodo.h"
+#include "platform/Messages.h"
 
 class CMain;
 class CCompatChecker;
@@ -58,6 +59,12 @@ class CChannelDriver {
     virtual int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) = 0;
     virtual int DownloadCell(const VocabularyItem& item, const void* data, uint32_t byteCount,
                              uint8_t nodeId) = 0;
+
+    // Domain read of the upload thread: the Modbus channels post their own progress and end to
+    // window (fileName: target is a file name); -1 on the other types.
+    virtual int DomainUpload(const VocabularyItem& item, void* target, uint32_t* size, bool fileName,
+                             const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                             unsigned message, uint8_t nodeId);
 
     // Raw register runs (Modbus channels only; others answer -1).
     virtual int ReadModbusBytes(uint8_t nodeId, uint16_t address, uint8_t byteCount, void* buffer);

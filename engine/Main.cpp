@@ -18,6 +18,8 @@ CMain::CMain(platform::WindowHandle owner) : ownerWindow_(owner) {
 CMain::~CMain() {
     AbortUpload();
     AbortDownload();
+    uploadThread_.Join();
+    StopProgressTicker();
     StopNodeguard();
     GroupRemoveAll();
     // Nothing below may be freed while a background thread whose stop timed out still runs.

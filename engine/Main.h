@@ -139,6 +139,19 @@ class CMain {
     bool AbortUpload();
     bool AbortDownload();
 
+    // Domain upload on a worker thread, notified to window with kUploadMessage (codes 24 start,
+    // 21 progress, 22 done, 23 error). size 0: bufferOrFile is a file name (const char*).
+    static constexpr unsigned kUploadMessage = 1028;  // WM_USER + 4
+    int StartDomainUpload(const std::string& name, void* bufferOrFile, platform::WindowHandle window,
+                          uint32_t reserved, uint32_t size);
+    // Aborts a running block transfer on the current channel.
+    int AbortDownUpload();
+    // A rolling counter 1..bound posted every 200 ms while a transfer of unknown progress runs.
+    bool StartProgressTicker(platform::WindowHandle window, unsigned message, uintptr_t code, uint32_t bound);
+    void StopProgressTicker();
+    bool UploadRunning() const { return uploadRunning_.load(); }
+    uint32_t UploadRate() const { return uploadRate_.load(); }
+
     // ---- parameters file of a simulated node -------------------------------------------------
     int LoadNodeParameterFile(CXmlDocument& document, platform::WindowHandle owner);
     int StoreParameter(const std::string& name, const std::string& value, CNodo& node,
@@ -246,6 +259,17 @@ class CMain {
     std::atomic<bool> downloadRunning_{false};
     std::atomic<bool> uploadAbort_{false};
     std::atomic<bool> downloadAbort_{false};
+    // The same requests in the form the Modbus domain transfers poll.
+    std::atomic<uint32_t> uploadAbortWord_{0};
+    std::atomic<uint32_t> downloadAbortWord_{0};
+    std::atomic<uint32_t> uploadRate_{2000};
+    struct CUploadRequest;
+    void ThreadUpload(CUploadRequest& request);
+    std::atomic<bool> tickerRun_{false};
+    platform::WindowHandle tickerWindow_ = 0;
+    unsigned tickerMessage_ = 0;
+    uintptr_t tickerCode_ = 0;
+    uint32_t tickerBound_ = 0;
 
     // ==== groups, variables, cyclic reads and node guard (begin) =============================
     friend struct CMainBackground;
@@ -272,4 +296,6 @@ class CMain {
     platform::Thread cyclicThread_;
     platform::Thread nodeguardThread_;
     // ==== groups, variables, cyclic reads and node guard (end) ===============================
+    platform::Thread uploadThread_;
+    platform::Thread tickerThread_;
 };

@@ -277,10 +277,10 @@ int CMain::SdoRecover(CChannel* channel, uint8_t nodeId, uint32_t, uint32_t) {
     return channel->driver->SdoRecover(nodeId);
 }
 
-// No domain transfer thread exists yet; the waits below cover the ones that will.
 bool CMain::AbortUpload() {
     if (!uploadRunning_.load()) return true;
     uploadAbort_.store(true);
+    uploadAbortWord_.store(1);
     for (int i = 0; i < 400 && uploadRunning_.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return !uploadRunning_.load();
@@ -289,6 +289,7 @@ bool CMain::AbortUpload() {
 bool CMain::AbortDownload() {
     if (!downloadRunning_.load()) return true;
     downloadAbort_.store(true);
+    downloadAbortWord_.store(1);
     for (int i = 0; i < 400 && downloadRunning_.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return !downloadRunning_.load();

@@ -4,6 +4,7 @@
 #include "engine/Main.h"
 #include "engine/ModbusItemTransfer.h"
 #include "engine/VocabularyItem.h"
+#include "transport/ModbusDomain.h"
 
 namespace {
 constexpr uint32_t kNoProgress = 0xFFFFFFFFu;
@@ -94,4 +95,12 @@ int CModbusChannelDriver::SdoUploadSegment(uint8_t nodeId, void* data, uint32_t*
 
 int CModbusChannelDriver::SdoRecover(uint8_t nodeId) {
     return RecordResult(Modbus().SdoRecover(nodeId));
+}
+
+int CModbusChannelDriver::DomainUpload(const VocabularyItem& item, void* target, uint32_t* size,
+                                       bool fileName, const std::atomic<uint32_t>* abort,
+                                       platform::WindowHandle window, unsigned message, uint8_t nodeId) {
+    const uint32_t flags = fileName ? kDomainFileName : 0;
+    return RecordResult(
+        Modbus().UploadFile(item.modbusAddress, target, size, flags, abort, window, message, 0, nodeId));
 }

@@ -13,6 +13,7 @@
 #include "engine/Main.h"
 #include "engine/MainApi.h"
 #include "foundation/CompatChecker.h"
+#include "platform/Messages.h"
 #include "platform/Prompt.h"
 #include "tests/engine/FieldbusTestSupport.h"
 #include "tools/drivesim/AdsServer.h"
@@ -210,6 +211,44 @@ TEST_F(AdsEngineTest, NodeGuardLosesAndKeepsTheNode) {
     EXPECT_TRUE(Driver().GuardBroken());
     EXPECT_EQ(Driver().GuardPrepare(node), 0);
     EXPECT_TRUE(Driver().GuardAlive(node));
+}
+
+}  // namespace
+
+namespace {
+
+// A domain upload on the ADS channel announces its expected ticker steps and ends with 22.
+TEST_F(AdsEngineTest, DomainUploadOnItsThread) {
+    ASSERT_EQ(Connect(), 0) << engine.ErrorText();
+    platform::RecordingSink sink;
+    std::vector<uint8_t> buffer(300);
+    ASSERT_EQ(engine.StartDomainUpload("Block", buffer.data(), sink.Handle(), 0, 300), 0)
+        << engine.ErrorText();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::vector<platform::Message> got;
+    while (std::chrono::steady_clock::now() < end) {
+        platform::PumpMessages();
+        got.clear();
+        for (const platform::Message& m : sink.Messages())
+            if (m.msg == CMain::kUploadMessage) got.push_back(m);
+        if (!got.empty() && (got.back().wParam == 22 || got.back().wParam == 23) && !engine.UploadRunning())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got.front().wParam, 24u);
+    EXPECT_EQ(got.front().lParam, 300 * 5 / 2000 + 1);
+    EXPECT_EQ(got.back().wParam, 22u);
+    EXPECT_EQ(buffer[299], 0x5A);
+    // File uploads are not offered on this channel.
+    const std::string file = (tree.Root() / "temp" / "b.bin").string();
+    sink.Clear();
+    ASSERT_EQ(engine.StartDomainUpload("Block", const_cast<char*>(file.c_str()), sink.Handle(), 0, 0), 0);
+    while (engine.UploadRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    platform::PumpMessages();
+    ASSERT_FALSE(sink.Messages().empty());
+    EXPECT_EQ(sink.Messages().back().wParam, 23u);
+    EXPECT_EQ(sink.Messages().back().lParam, 100);
 }
 
 }  // namespace

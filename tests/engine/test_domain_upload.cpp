@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Main.h"
+#include "engine/MainApi.h"
+#include "foundation/CompatChecker.h"
+#include "platform/Messages.h"
+#include "tests/engine/EngineTestSupport.h"
+
+using namespace enginetest;
+
+namespace {
+
+constexpr unsigned kUpload = CMain::kUploadMessage;
+
+// Messages of the upload to the recording sink, until one of the end codes arrived.
+std::vector<platform::Message> WaitForEnd(platform::RecordingSink& sink, CMain& engine) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        platform::PumpMessages();
+        std::vector<platform::Message> got;
+        bool done = false;
+        for (const platform::Message& m : sink.Messages()) {
+            if (m.msg != kUpload) continue;
+            got.push_back(m);
+            if (m.wParam == 22 || m.wParam == 23) done = true;
+        }
+        if ((done && !engine.UploadRunning()) || std::chrono::steady_clock::now() > end) return got;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+class DomainUploadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetupLegacyDrive(sim.AddDrive(1));
+        std::string error;
+        port = sim.StartPty(&error);
+        ASSERT_FALSE(port.empty()) << error;
+        RegisterPort("uploadsim", port);
+        CChannelInfo info;
+        engine.CreateChannels(info);
+        channel = FindChannel(engine, port);
+        ASSERT_GE(channel, 0);
+        ASSERT_EQ(api.SelectChannel(channel), 0);
+        CCompatChecker checker;
+        BSTR text = nullptr;
+        uint32_t address = 0;
+        ASSERT_EQ(engine.NodeConnect(checker, &text, &address, 1, channel), 0) << engine.ErrorText();
+        SysFreeString(text);
+        ASSERT_EQ(engine.SelectNode(1, channel), 0);
+    }
+    void TearDown() override {
+        engine.AbortUpload();
+        api.ChannelClose(-2);
+        sim.Stop();
+        UnregisterPort("uploadsim");
+    }
+
+    DescriptionTree tree;
+    PromptScope prompts;
+    drivesim::DriveSim sim;
+    platform::RecordingSink sink;
+    std::string port;
+    CMainApi api{0};
+    CMain& engine = *api.Engine();
+    int channel = -1;
+};
+
+TEST_F(DomainUploadTest, IntoABufferOnItsThread) {
+    std::vector<char> buffer(400, 0);
+    ASSERT_EQ(engine.StartDomainUpload("Block", buffer.data(), sink.Handle(), 0, 400), 0)
+        << engine.ErrorText();
+    const auto messages = WaitForEnd(sink, engine);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().wParam, 22u);
+    const std::string text = BlockText();
+    EXPECT_EQ(std::string(buffer.data(), text.size()), text);
+    // The node is free again and the cyclic reads may go on.
+    uint32_t value = 0;
+    EXPECT_EQ(engine.ReadCell("Word16u", &value), 0) << engine.ErrorText();
+}
+
+TEST_F(DomainUploadTest, IntoAFile) {
+    const std::filesystem::path file = tree.Root() / "temp" / "block.bin";
+    const std::string name = file.string();
+    ASSERT_EQ(engine.StartDomainUpload("Block", const_cast<char*>(name.c_str()), sink.Handle(), 0, 0), 0)
+        << engine.ErrorText();
+    const auto messages = WaitForEnd(sink, engine);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().wParam, 22u);
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    EXPECT_EQ(s.str(), BlockText());
+    // A folder that does not exist cannot take the file.
+    const std::string bad = (tree.Root() / "missing" / "x.bin").string();
+    EXPECT_EQ(engine.StartDomainUpload("Block", const_cast<char*>(bad.c_str()), sink.Handle(), 0, 0), -37);
+    EXPECT_EQ(engine.ErrorText(), "error opening file " + bad);
+}
+
+TEST_F(DomainUploadTest, RefusedBeforeTheThread) {
+    char buffer[16];
+    EXPECT_EQ(engine.StartDomainUpload("Unknown", buffer, sink.Handle(), 0, 16), -303);
+    EXPECT_EQ(engine.StartDomainUpload("NoBlock", buffer, sink.Handle(), 0, 16), -308);
+    engine.SetCurrentChannel(engine.ChannelCount());
+    EXPECT_EQ(engine.StartDomainUpload("Block", buffer, sink.Handle(), 0, 16), -31);
+}
+
+TEST(DomainUploadOffline, SimulatedDomainIsPaddedWithZeros) {
+    DescriptionTree tree;
+    PromptScope prompts;
+    CMainApi api{0};
+    CMain& engine = *api.Engine();
+    platform::RecordingSink sink;
+    CChannelInfo info;
+    ASSERT_EQ(engine.CreateChannels(info), 0);
+    ASSERT_EQ(api.SelectChannel(0), 0);
+    CCompatChecker checker;
+    checker.InitFromLegacy(5, 1, 2, 1, 0, 0, 0, 0);
+    BSTR text = platform::BstrFromUtf8("<xml Hw=\"5\" Sw=\"2\" SwRev=\"1\" build=\"0\"/>");
+    ASSERT_EQ(engine.NodeConnectOffline(checker, &text, 4, 0), 0) << engine.ErrorText();
+    SysFreeString(text);
+    ASSERT_EQ(engine.SelectNode(4, 0), 0);
+    const std::string stored = "0123456789";
+    ASSERT_EQ(engine.DownloadCell("Block", stored.data(), 10), 0);
+    char buffer[16];
+    std::memset(buffer, 'x', sizeof buffer);
+    ASSERT_EQ(engine.StartDomainUpload("Block", buffer, sink.Handle(), 0, 16), 0);
+    EXPECT_EQ(std::string(buffer, 10), stored);
+    EXPECT_EQ(std::string(buffer + 10, 6), std::string(6, '\0'));
+    platform::PumpMessages();
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].wParam, 22u);
+    EXPECT_EQ(sink.Messages()[0].lParam, 16);
+    // Simulated nodes have no file uploads; fixed-size items are no domains.
+    EXPECT_EQ(engine.StartDomainUpload("Block", buffer, sink.Handle(), 0, 0), -20);
+    EXPECT_EQ(engine.StartDomainUpload("Word16u", buffer, sink.Handle(), 0, 16), -302);
+}
+
+}  // namespace
