@@ -32,3 +32,8 @@ int CChannelDriver::DomainUpload(const VocabularyItem&, void*, uint32_t*, bool, 
                                  platform::WindowHandle, unsigned, uint8_t) {
     return -1;
 }
+
+int CChannelDriver::DomainDownload(const VocabularyItem&, const void*, uint32_t*,
+                                   const std::atomic<uint32_t>*, platform::WindowHandle, unsigned, uint8_t) {
+    return -1;
+}

@@ -66,6 +66,11 @@ class CChannelDriver {
                              const std::atomic<uint32_t>* abort, platform::WindowHandle window,
                              unsigned message, uint8_t nodeId);
 
+    // Domain write of the firmware thread, posting like DomainUpload; -1 on the other types.
+    virtual int DomainDownload(const VocabularyItem& item, const void* data, uint32_t* size,
+                               const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                               unsigned message, uint8_t nodeId);
+
     // Raw register runs (Modbus channels only; others answer -1).
     virtual int ReadModbusBytes(uint8_t nodeId, uint16_t address, uint8_t byteCount, void* buffer);
     virtual int WriteModbusBytes(uint8_t nodeId, uint16_t address, uint8_t byteCount, const void* data);

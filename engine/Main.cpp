@@ -19,6 +19,7 @@ CMain::~CMain() {
     AbortUpload();
     AbortDownload();
     uploadThread_.Join();
+    JoinFirmwareThreads();
     StopProgressTicker();
     StopNodeguard();
     GroupRemoveAll();

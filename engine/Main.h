@@ -15,6 +15,7 @@
 #include <map>
 
 #include "engine/CyclicItems.h"
+#include "engine/DownloadFw.h"
 #include "engine/GroupRecords.h"
 #include "platform/Clock.h"
 #include "platform/Thread.h"
@@ -150,6 +151,17 @@ class CMain {
     bool StartProgressTicker(platform::WindowHandle window, unsigned message, uintptr_t code, uint32_t bound);
     void StopProgressTicker();
     bool UploadRunning() const { return uploadRunning_.load(); }
+
+    // Firmware: a prepare thread loads the file, a download thread writes it into
+    // "download_firmware" of the prepared node, both notifying with CDownloadFw::kMessage.
+    int StartFirmwarePrepare(const std::string& fileName, platform::WindowHandle window, uint32_t reserved,
+                             bool enable);
+    int StartFirmwareDownload();
+    void FreeDownloadData();
+    bool FirmwareThreadsRunning() const { return prepareThread_.IsRunning() || downloadThread_.IsRunning(); }
+    // Waits for both firmware threads to end.
+    void JoinFirmwareThreads();
+    CDownloadFw& DownloadDescriptor() { return downloadFw_; }
     uint32_t UploadRate() const { return uploadRate_.load(); }
 
     // ---- parameters file of a simulated node -------------------------------------------------
@@ -296,6 +308,13 @@ class CMain {
     platform::Thread cyclicThread_;
     platform::Thread nodeguardThread_;
     // ==== groups, variables, cyclic reads and node guard (end) ===============================
+    CDownloadFw downloadFw_;
+    std::atomic<uint32_t> downloadRate_{2000};
+    void FirmwarePrepareThread();
+    void FirmwareDownloadThread();
+    int CheckFirmwareTarget(const std::string& fileName, CNodo** node, const VocabularyItem** item);
     platform::Thread uploadThread_;
     platform::Thread tickerThread_;
+    platform::Thread prepareThread_;
+    platform::Thread downloadThread_;
 };

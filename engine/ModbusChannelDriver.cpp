@@ -104,3 +104,10 @@ int CModbusChannelDriver::DomainUpload(const VocabularyItem& item, void* target,
     return RecordResult(
         Modbus().UploadFile(item.modbusAddress, target, size, flags, abort, window, message, 0, nodeId));
 }
+
+int CModbusChannelDriver::DomainDownload(const VocabularyItem& item, const void* data, uint32_t* size,
+                                         const std::atomic<uint32_t>* abort, platform::WindowHandle window,
+                                         unsigned message, uint8_t nodeId) {
+    return RecordResult(
+        Modbus().DownloadFile(item.modbusAddress, data, size, 0, abort, window, message, 0, nodeId));
+}

@@ -17,6 +17,9 @@ class CModbusChannelDriver : public CChannelDriver {
     int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
+    int DomainDownload(const VocabularyItem& item, const void* data, uint32_t* size,
+                       const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
+                       uint8_t nodeId) override;
     int DomainUpload(const VocabularyItem& item, void* target, uint32_t* size, bool fileName,
                      const std::atomic<uint32_t>* abort, platform::WindowHandle window, unsigned message,
                      uint8_t nodeId) override;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/FirmwareContainer.h"
+#include "engine/VocabularyItem.h"
+#include "platform/Messages.h"
+
+class CMain;
+
+// The engine's firmware download descriptor: what a prepare loads and a download writes.
+struct CDownloadFw {
+    static constexpr unsigned kMessage = 1178;  // WM_USER + 154
+
+    std::string fileName;
+    int reload = 1;
+    int slot = -1;
+    int channel = -1;
+    CMain* engine = nullptr;
+    CFirmwareContainer container;
+    platform::WindowHandle window = 0;
+    unsigned message = kMessage;
+    uint16_t blockId = 0;
+    VocabularyItem item;  // "download_firmware"
+    bool enable = false;
+    uint32_t waitAfterMs = 1500;
+};
