@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/FirmwareContainer.h"
+#include "engine/FirmwareImage.h"
 #include "engine/VocabularyItem.h"
 #include "platform/Messages.h"
 
@@ -18,7 +18,7 @@ struct CDownloadFw {
     int slot = -1;
     int channel = -1;
     CMain* engine = nullptr;
-    CFirmwareContainer container;
+    CFirmwareImage container;
     platform::WindowHandle window = 0;
     unsigned message = kMessage;
     uint16_t blockId = 0;

@@ -571,3 +571,12 @@ void CFirmwareContainer::FillTree(CFirmwareTreeCtrl* tree) {
         }
     }
 }
+
+void CFirmwareContainer::FillImage(CFirmwareImage& image) const {
+    image.Free();
+    if (hasBinary_) image.SetImage(BinaryStart(), BinarySize());
+    int t[4] = {};
+    if (GetTimeouts(t[0], t[1], t[2], t[3]) == 0)
+        image.SetTimeouts(static_cast<uint32_t>(t[0]), static_cast<uint32_t>(t[1]), static_cast<uint32_t>(t[2]),
+                          static_cast<uint32_t>(t[3]));
+}

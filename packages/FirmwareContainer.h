@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/FirmwareImage.h"
 #include "foundation/XmlDocument.h"
 
 class CXmlNode;
@@ -37,6 +38,8 @@ class CFirmwareContainer : public CXmlDocument {
     // element is missing.
     int GetTimeouts(int& first, int& segment, int& last, int& restart) const;
     void GetReportText(std::string& out) const;
+    // Hands the binary part and the time-outs to the engine's firmware threads.
+    void FillImage(CFirmwareImage& image) const;
     void FillTree(CFirmwareTreeCtrl* tree);
 
     const std::filesystem::path& FileName() const { return fileName_; }

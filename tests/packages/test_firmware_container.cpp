@@ -74,6 +74,14 @@ TEST_F(FirmwareContainerTest, Version4ContainerInBothByteOrders) {
         EXPECT_EQ(fw.GetTimeouts(t[0], t[1], t[2], t[3]), 0);
         EXPECT_EQ(std::vector<int>(t, t + 4), (std::vector<int>{30000, 3000, 4000, 5000}));
 
+        // What the engine's firmware threads are handed: the binary part and the time-outs.
+        CFirmwareImage image;
+        fw.FillImage(image);
+        EXPECT_EQ(std::vector<uint8_t>(image.Data(), image.Data() + image.Size()), kBinary);
+        uint32_t u[4];
+        EXPECT_EQ(image.GetTimeouts(&u[0], &u[1], &u[2], &u[3]), 0);
+        EXPECT_EQ(std::vector<uint32_t>(u, u + 4), (std::vector<uint32_t>{30000, 3000, 4000, 5000}));
+
         std::string report;
         fw.GetReportText(report);
         EXPECT_EQ(report, file.string() +

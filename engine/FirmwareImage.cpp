@@ -1,4 +1,4 @@
-#include "engine/FirmwareContainer.h"
+#include "engine/FirmwareImage.h"
 
 #include <fstream>
 #include <iterator>
@@ -8,7 +8,7 @@ namespace {
 constexpr uint64_t kMaxImage = 64ull * 1024 * 1024;
 }  // namespace
 
-std::string CFirmwareContainer::ReadFirmwareInfo(const std::string& fileName, uint32_t offset, int) {
+std::string CFirmwareImage::ReadFirmwareInfo(const std::string& fileName, uint32_t offset, int) {
     Free();
     std::ifstream in(fileName, std::ios::binary | std::ios::ate);
     if (!in) return "error opening file " + fileName;
@@ -23,7 +23,7 @@ std::string CFirmwareContainer::ReadFirmwareInfo(const std::string& fileName, ui
     return {};
 }
 
-int CFirmwareContainer::GetTimeouts(uint32_t* first, uint32_t* segment, uint32_t* last,
+int CFirmwareImage::GetTimeouts(uint32_t* first, uint32_t* segment, uint32_t* last,
                                     uint32_t* restart) const {
     uint32_t* out[4] = {first, segment, last, restart};
     for (int i = 0; i < 4; ++i)
@@ -31,7 +31,7 @@ int CFirmwareContainer::GetTimeouts(uint32_t* first, uint32_t* segment, uint32_t
     return hasTimeouts_ ? 0 : -1;
 }
 
-void CFirmwareContainer::SetTimeouts(uint32_t first, uint32_t segment, uint32_t last, uint32_t restart) {
+void CFirmwareImage::SetTimeouts(uint32_t first, uint32_t segment, uint32_t last, uint32_t restart) {
     timeouts_[0] = first;
     timeouts_[1] = segment;
     timeouts_[2] = last;
@@ -39,7 +39,7 @@ void CFirmwareContainer::SetTimeouts(uint32_t first, uint32_t segment, uint32_t 
     hasTimeouts_ = true;
 }
 
-void CFirmwareContainer::Free() {
+void CFirmwareImage::Free() {
     image_.clear();
     image_.shrink_to_fit();
 }
