@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "drive/ErrorReport.h"
+
+class CXmlDocument;
+class CXmlNode;
+class CParametri;
+
+// What reading a drive description needs from the drive object.
+class CDriveDescriptionHost {
+  public:
+    virtual ~CDriveDescriptionHost() = default;
+    // False only when a drive is connected and its vocabulary lacks the name (cell info -303).
+    virtual bool IsVariableKnown(const std::string& name) = 0;
+    // Unit definitions of "DRIVE_SETUP" (null when absent) for the unit converter.
+    virtual void ReadUnitDefinitions(const CXmlNode* driveSetup) { (void)driveSetup; }
+    // The system manager's commands from the document's root.
+    virtual void ReadSystemManager(const CXmlNode& root) { (void)root; }
+    // "Program\Build" for the IEC build driver; null clears its settings.
+    virtual void SetBuildElement(CXmlNode* build) { (void)build; }
+    virtual int FamilyCode() const { return 0; }
+    virtual bool DebugSwitch() const { return false; }
+    virtual bool Silent() const { return false; }
+};
+
+struct CControlModeEntry {
+    std::string inputTitle;
+    std::string inputName;
+    std::string title;
+    std::string type;
+    std::string name;
+    int8_t value = 0;
+};
+
+struct CSensorCode {
+    std::string title;
+    int32_t mask = 0;
+    int32_t value = 0;
+    std::string name;
+    uint8_t phasingType = 0;
+    std::map<std::string, std::string> items;
+};
+
+// The drive object's tables that its drive description fills.
+class CDriveDescription {
+  public:
+    // Whole document, once per load: 2 no document, 1 "VARIABLES" or "IO_SETTINGS" absent (what
+    // precedes has been read), 0 read whole. descriptionFile names the loaded file.
+    int ReadDriveSetup(CXmlDocument* document, const std::filesystem::path& descriptionFile,
+                       CParametri& parameters, CDriveDescriptionHost& host);
+
+    // 2 no document, 1 no "DRIVE_SETUP\CONTROL_MODE", 0 otherwise.
+    static int GetControlModes(const CXmlDocument* document, std::vector<CControlModeEntry>& modes);
+
+    // One "LIST" of "DRIVE_SETUP": 2 no document, 1 no "DRIVE_SETUP", no "LIST" at all or the
+    // list has no "ELEMENT", 0 read or no list of that name.
+    static int GetSetupList(const CXmlNode* root, const std::string& listName,
+                            std::vector<std::string>& titles, std::vector<std::string>& values,
+                            std::vector<std::string>* names, const char* attributeName,
+                            std::vector<std::string>* attributeValues, const char* listAttributeName,
+                            std::string* listAttributeText);
+
+    std::map<int32_t, std::string> firmwareStatus;
+    CDriveErrorTable errorTable;
+    std::map<std::string, size_t> variableIndex;  // Title -> index in the configured variables
+    std::string shownVariables[4];
+    int32_t debounceTime = 0;
+    std::map<int32_t, CSensorCode> sensors;
+    std::string loopTypeCaption = "Loop type:";
+    std::map<int32_t, std::string> loopTypes;
+    std::map<uint16_t, std::string> motorTemperatureSensors;
+    std::filesystem::path lastDescriptionFile;
+    std::filesystem::path temporaryCopy;  // deleted once a different description has been read
+
+  private:
+    void ReadFirmwareStatus(const CXmlNode& root);
+    void ReadErrors(const CXmlNode& root);
+    void ReadVariables(const CXmlNode& variables, CParametri& parameters, CDriveDescriptionHost& host);
+    void ReadIoSettings(const CXmlNode& io, CParametri& parameters);
+    void ReadLoopTypes(const CXmlNode* driveSetup);
+    void ReadSensorCodes(const CXmlNode* driveSetup);
+    void ReadMotorTemperatureSensors(const CXmlNode* driveSetup, CDriveDescriptionHost& host);
+    void ApplyDefaults(CDriveDescriptionHost& host);
+};
+
+// Decimals of a display value from its factor ("auto").
+int32_t AutoDecimals(double factor);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CXmlNode;
+
+// The program's own version as the requirement checks see it.
+struct ProgramVersionFacts {
+    std::string text;   // "major.minor.patch.build"
+    int32_t build = 0;  // the fourth part
+    std::string name;   // program name used in the messages
+};
+
+// The running program's facts, from its file version.
+ProgramVersionFacts CurrentProgramVersion();
+
+// Client requirements of a device's configuration document ("ClientList\Client"). False when a
+// requirement fails (message holds the reason); true otherwise (message holds the last advice
+// that applied, or is empty).
+bool CheckClientRequirements(const CXmlNode& client, std::string& message);
+bool CheckClientRequirements(const CXmlNode& client, std::string& message,
+                             const ProgramVersionFacts& program);
+
+// Whether a device-tree entry may be offered to this program.
+bool CheckVersionRequirements(const CXmlNode& entry);
+bool CheckVersionRequirements(const CXmlNode& entry, const ProgramVersionFacts& program);
