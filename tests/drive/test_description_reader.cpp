@@ -345,3 +345,41 @@ TEST(DescriptionSetupList, MissingPartsOfTheDocument) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DescriptionVariables, ScaleAndDecimalsFromAttributes) {
+    struct Case {
+        const char* attributes;
+        double factor;
+        int32_t decimals;
+    };
+    const Case cases[] = {
+        {"DivMultType=\"D\" DivMult=\"1000\"", 0.001, 3},
+        {"DivMult=\"0.5\"", 0.5, 1},
+        {"DivMultType=\"X\" DivMult=\"4\"", 0.25, 1},
+        {"DivMult=\"0.001\" NumDec=\"1\"", 0.001, 1},
+        // Out-of-range or unreadable decimals and a zero scale stay usable.
+        {"NumDec=\"-3\"", 1.0, 0},
+        {"NumDec=\"40\"", 1.0, 15},
+        {"NumDec=\"abc\"", 1.0, 0},
+        {"DivMultType=\"D\" DivMult=\"0\"", 1.0, 0},
+        {"DivMult=\"junk\"", 1.0, 0},
+    };
+    TestHost host;
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXml(std::string("<D><VARIABLES><VARIABLE Name=\"Vel\" ") + c.attributes +
+                              "/></VARIABLES></D>"),
+                  S_OK);
+        CParametri parameters;
+        CDriveDescription description;
+        EXPECT_EQ(description.ReadDriveSetup(&doc, "v.xml", parameters, host), 1);
+        ASSERT_EQ(parameters.variables.size(), 1u) << c.attributes;
+        EXPECT_DOUBLE_EQ(parameters.variables[0]->factor, c.factor) << c.attributes;
+        EXPECT_EQ(parameters.variables[0]->decimals, c.decimals) << c.attributes;
+        EXPECT_EQ(parameters.variables[0]->title, "Vel");
+    }
+}
+
+}  // namespace
