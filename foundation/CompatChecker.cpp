@@ -1,5 +1,7 @@
 #include "foundation/CompatChecker.h"
 
+#include <algorithm>
+
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
@@ -101,14 +103,14 @@ std::string CCompatChecker::InitFromDevice(void* context, CompatBrowseCallback b
 
 // Reads one enumeration of the device into a "Components" element: the main document's root when
 // parent is null, else a child of the parent component.
-std::string CCompatChecker::ReadComponentTree(CXmlNode* parent, int depth, int* count) {
+std::string CCompatChecker::ReadComponentTree(CXmlNode* parent, int depth, int* count, int document) {
     int noResponse = -1;
     std::string error = Browse(kBrowseBeginEnumeration, -1, &noResponse);
     if (!error.empty()) return error;
 
     CXmlNode* components = nullptr;
     if (parent == nullptr) {
-        components = &m_documents[0]->Root();
+        components = &m_documents[document]->Root();
         components->SetName("Components");
     } else {
         components = parent->AddChild("Components");
@@ -165,7 +167,7 @@ std::string CCompatChecker::ReadComponentTree(CXmlNode* parent, int depth, int* 
         }
 
         if (m_defaultState == kStateRefreshed && depth + 1 < kMaxDepth) {
-            std::string nestedError = ReadComponentTree(component, depth + 1, count);
+            std::string nestedError = ReadComponentTree(component, depth + 1, count, document);
             if (!nestedError.empty() && error.empty()) error = nestedError;
         }
 
@@ -293,5 +295,298 @@ void CCompatChecker::SetComponentName(int32_t code, const std::string& name) {
         for (CIdentity& identity : *list) {
             if (identity.code == code) identity.name = name;
         }
+    }
+}
+
+namespace {
+
+constexpr const char* kSerialNumberCell = "System.Info.SerialNumber";
+// Package component trees come from files: bound the nesting a damaged file can make us follow.
+constexpr int kMaxPackageDepth = 32;
+
+const CXmlNode* ChildNamed(const CXmlNode* node, const char* name) {
+    if (node == nullptr) return nullptr;
+    for (const CXmlNode* child : node->Children()) {
+        if (child->Name() == name) return child;
+    }
+    return nullptr;
+}
+
+void CollectAll(const CXmlNode* node, std::vector<CIdentity>& out, int depth) {
+    if (depth > kMaxPackageDepth) return;
+    for (const CXmlNode* child : node->Children()) {
+        if (child->Name() == "Component") out.emplace_back(child);
+        CollectAll(child, out, depth + 1);
+    }
+}
+
+// Gives a role-less identity the role of the device component with the same code.
+CIdentity WithDeviceRole(const CIdentity& identity, const CIdentity* device) {
+    CIdentity copy = identity;
+    if (copy.GetRole() < 0 && device != nullptr && device->GetRole() >= 0) {
+        copy.AddAttribute(kAttributeRole, device->GetRole());
+    }
+    return copy;
+}
+
+}  // namespace
+
+void CCompatChecker::SetIdentities(const CIdentity& firmware, const CIdentity& hardware) {
+    Reset();
+    CXmlNode& root = m_documents[0]->Root();
+    root.SetName("Components");
+    m_firmware = firmware;
+    m_hardware = hardware;
+    // An unknown identity would only add an empty component to the tree.
+    if (m_firmware.IsValid()) m_firmware.WriteComponentNode(&root);
+    if (m_hardware.IsValid()) m_hardware.WriteComponentNode(&root);
+}
+
+std::string CCompatChecker::Refresh(CCompatDrive* drive) {
+    m_defaultState = kStateRefreshed;
+    if (drive != nullptr) {
+        drive->PauseBackground();
+        uint32_t serial = 0;
+        if (drive->ReadCellU32(kSerialNumberCell, serial) != 0) serial = 0;
+        m_serialNumber = serial;
+        drive->ResumeBackground();
+    }
+
+    std::string error;
+    if (m_deviceLink) {
+        Reset();
+        for (int document = 0; document < 3; ++document) {
+            int noResponse = -1;
+            error = Browse(kBrowseSelectDescription, document, &noResponse);
+            if (!error.empty()) continue;
+            int count = 0;
+            ReadComponentTree(nullptr, 0, &count, document);
+            if (document == 0) DeriveIdentities();
+        }
+        int noResponse = -1;
+        error = Browse(kBrowseSelectDescription, 0, &noResponse);
+        for (int document = 1; document < 3; ++document) {
+            CollectAll(&m_documents[document]->Root(), m_further, 0);
+        }
+    }
+    m_state = kStateRefreshed;
+    return error;
+}
+
+std::string CCompatChecker::RefreshIfNeeded(CCompatDrive* drive) {
+    if (m_state == kStateRefreshed) return std::string();
+    return Refresh(drive);
+}
+
+const CIdentity* CCompatChecker::FindComponent(const CIdentity& wanted, bool* older) const {
+    const CIdentity* match = nullptr;
+    for (const CIdentity* identity : {&m_firmware, &m_boot, &m_hardware}) {
+        if (identity->IsValid() && identity->code == wanted.code) {
+            match = identity;
+            break;
+        }
+    }
+    for (const std::vector<CIdentity>* list : {&m_side, &m_nested}) {
+        for (size_t i = 0; match == nullptr && i < list->size(); ++i) {
+            if ((*list)[i].code == wanted.code) match = &(*list)[i];
+        }
+    }
+    if (older != nullptr) *older = match != nullptr && wanted.IsVersionGreater(*match);
+    return match;
+}
+
+const CCompatKey* CCompatChecker::GetKey(int32_t code) {
+    auto found = m_keys.find(code);
+    if (found != m_keys.end()) return &found->second;
+    if (!m_deviceLink || m_key == nullptr || !CIdentity::IsValidCode(code)) return nullptr;
+
+    int noResponse = -1;
+    if (!Browse(kBrowseBeginKeys, -1, &noResponse).empty()) return nullptr;
+    int32_t setby = 0;
+    uint32_t major = 0, minor = 0, patch = 0, state = 0, number = 0;
+    std::string error;
+    m_key(error, m_context, code, &setby, &major, &minor, &patch, &state, &number);
+    if (!error.empty()) return nullptr;
+    CCompatKey& key = m_keys[code];
+    key.setby = setby;
+    key.minimum.code = code;
+    key.minimum.version.Set(static_cast<int32_t>(major), static_cast<int32_t>(minor),
+                            static_cast<int32_t>(patch), state, number);
+    return &key;
+}
+
+std::string CCompatChecker::CheckParametersFile(const CXmlNode* compatibility) {
+    if (compatibility == nullptr) return std::string();
+    int format = compatibility->GetAttributeInt("FormatType", 1);
+    if (format > 1) return "COMPATIBILITY FormatType " + std::to_string(format) + " not supported";
+
+    for (const CXmlNode* item : compatibility->Children()) {
+        if (item->Name().empty() || item->Name()[0] == '!' || item->Name()[0] == '?') continue;
+        CIdentity wanted;
+        wanted.code = item->GetAttributeInt("CmpKey", 0);
+        if (CIdentity::IsValidCode(wanted.code)) {
+            wanted.version.Set(item->GetAttributeInt("Major", -1), item->GetAttributeInt("Minor", -1),
+                               item->GetAttributeInt("Patch", -1),
+                               static_cast<uint32_t>(item->GetAttributeInt("PreStatus", 0)),
+                               static_cast<uint32_t>(item->GetAttributeInt("PreNumber", 0)));
+        } else {
+            wanted.version.Set(item->GetAttributeInt("MinRev", 0), 0, 0, 0, 0);
+        }
+        bool older = false;
+        const CIdentity* device = FindComponent(wanted, &older);
+        if (device == nullptr)
+            return "Parameters file requires " + wanted.GetDescription() + ", device hasn't it";
+        if (older) {
+            return "Parameters file requires " + wanted.GetDescription() + ", device has " +
+                   device->GetDescription();
+        }
+    }
+    return std::string();
+}
+
+std::string CCompatChecker::CheckDeviceRequirements(const CXmlNode* node) {
+    std::vector<CIdentity> requirements;
+    ReadCompatibilityData(node, requirements);
+    for (const CIdentity& wanted : requirements) {
+        bool older = false;
+        const CIdentity* source = FindComponent(wanted, &older);
+        if (source == nullptr) {
+            return "Device requires " + wanted.GetDescription() +
+                   ", the parameters come from a different device.";
+        }
+        if (older) {
+            return "Device requires " + wanted.GetDescription() +
+                   ", the parameters come from a device with " + source->GetDescription();
+        }
+    }
+    return std::string();
+}
+
+std::string CCompatChecker::CheckFirmware(const CXmlDocument& package) {
+    const CXmlNode& root = package.Root();
+    if (const CXmlNode* compatibility = ChildNamed(&root, "Compatibility")) {
+        for (const CXmlNode* entry : compatibility->Children()) {
+            if (entry->Name().empty() || entry->Name()[0] == '!' || entry->Name()[0] == '?') continue;
+            CIdentity wanted(entry);
+            bool older = false;
+            const CIdentity* device = FindComponent(wanted, &older);
+            if (device == nullptr || !older) continue;
+            int32_t setby = entry->GetAttributeInt("setby", 0);
+            CIdentity setter;
+            setter.code = setby;
+            const CIdentity* setterDevice = FindComponent(setter, nullptr);
+            std::string roleWord = setterDevice ? GetRoleText(setterDevice->GetRole()) : std::string();
+            return "firmware:" + roleWord + std::to_string(setby) + " requires " +
+                   WithDeviceRole(wanted, device).GetDescription() + ", device has " +
+                   device->GetDescription();
+        }
+    }
+    return CheckPackageComponent(ChildNamed(&root, "Component"), 0);
+}
+
+std::string CCompatChecker::CheckPackageComponent(const CXmlNode* component, int depth) {
+    if (component == nullptr || depth > kMaxPackageDepth) return std::string();
+    // Package components carry their identity in an "Identity" child; a bare nested "Component"
+    // is read as the identity itself.
+    const CXmlNode* identityNode = ChildNamed(component, "Identity");
+    if (identityNode == nullptr && depth > 0) identityNode = component;
+    if (identityNode != nullptr) {
+        std::string error = CheckAgainstKey(CIdentity(identityNode));
+        if (!error.empty()) return error;
+    }
+    if (const CXmlNode* components = ChildNamed(component, "Components")) {
+        for (const CXmlNode* child : components->Children()) {
+            if (child->Name() != "Component") continue;
+            std::string error = CheckPackageComponent(child, depth + 1);
+            if (!error.empty()) return error;
+        }
+    }
+    return std::string();
+}
+
+std::string CCompatChecker::CheckAgainstKey(const CIdentity& identity) {
+    if (!identity.IsValid()) return std::string();
+    const CCompatKey* key = GetKey(identity.code);
+    if (key == nullptr || key->setby < 1) return std::string();
+    if (!key->minimum.IsVersionGreater(identity)) return std::string();
+
+    const CIdentity* device = FindComponent(identity, nullptr);
+    CIdentity setter;
+    setter.code = key->setby;
+    const CIdentity* setterDevice = FindComponent(setter, nullptr);
+    std::string roleWord = setterDevice ? GetRoleText(setterDevice->GetRole()) : std::string();
+    return "device:" + roleWord + std::to_string(key->setby) + " requires " +
+           WithDeviceRole(key->minimum, device).GetDescription() + ", found " +
+           WithDeviceRole(identity, device).GetDescription();
+}
+
+void CCompatChecker::WriteIdentity(const CIdentity& identity, CXmlNode* element) {
+    if (element == nullptr) return;
+    element->SetAttributeInt("Role", identity.GetRole());
+    element->SetAttributeInt("Code", identity.code);
+    element->SetAttributeInt("Major", identity.version.major);
+    element->SetAttributeInt("Minor", identity.version.minor);
+    element->SetAttributeInt("Patch", identity.version.patch);
+    element->SetAttributeInt("PreStatus", static_cast<int32_t>(identity.version.preState));
+    element->SetAttributeInt("PreNumber", static_cast<int32_t>(identity.version.preNumber));
+    element->SetValue(identity.GetDescription());
+}
+
+void CCompatChecker::ReadCompatibilityData(const CXmlNode* node, std::vector<CIdentity>& identities) {
+    const CXmlNode* block = ChildNamed(node, "COMPATIBILITY");
+    if (block == nullptr) return;
+    const int format = block->GetAttributeInt("FormatType", 0);
+    for (const CXmlNode* data : block->Children()) {
+        if (data->Name() != "DATA") continue;
+        CIdentity identity;
+        if (format >= 1) {
+            identity.code = data->GetAttributeInt("CmpKey", 0);
+            int32_t minRev = data->GetAttributeInt("MinRev", -1);
+            if (minRev >= 0) identity.version.Set(minRev, -1, -1, 0, 0);
+            int32_t major = data->GetAttributeInt("major", 0);
+            if (major > 0) {
+                auto nonNegative = [data](const char* name) {
+                    return std::max(0, data->GetAttributeInt(name, 0));
+                };
+                int32_t minor = data->GetAttributeInt("minor", -1);
+                int32_t patch = data->GetAttributeInt("patch", -1);
+                identity.version.Set(major, minor < 0 ? -1 : minor, patch < 0 ? -1 : patch,
+                                     static_cast<uint32_t>(nonNegative("prestatus")),
+                                     static_cast<uint32_t>(nonNegative("prenumber")));
+            }
+        } else {
+            int32_t minRev = data->GetAttributeInt("MinRev", 0);
+            int32_t hardware = data->GetAttributeInt("HwCode", 0);
+            int32_t software = data->GetAttributeInt("SwCode", 0);
+            if (hardware != 0) {
+                identity.Set(hardware, minRev, -1, -1, kRoleHardware);
+            } else if (software != 0) {
+                identity.Set(software, minRev, -1, -1, kRoleFirmware);
+            }
+        }
+        if (identity.IsValid()) identities.push_back(identity);
+    }
+}
+
+void CCompatChecker::FillTree(CCompatTreeCtrl* tree, CCompatTreeCtrl::Item parent,
+                              const CXmlNode* components) const {
+    if (tree == nullptr) return;
+    if (components == nullptr) components = &m_documents[0]->Root();
+    for (const CXmlNode* component : components->Children()) {
+        if (component->Name() != "Component") continue;
+        CCompatTreeCtrl::Item item =
+            tree->InsertItem(CIdentity(component).GetFullText(false), parent, component);
+        if (const CXmlNode* nested = ChildNamed(component, "Components")) FillTree(tree, item, nested);
+    }
+}
+
+void CCompatChecker::AppendReport(std::string& text, int indent, const CXmlNode* components) const {
+    if (components == nullptr) components = &m_documents[0]->Root();
+    for (const CXmlNode* component : components->Children()) {
+        if (component->Name() != "Component") continue;
+        text += std::string(static_cast<size_t>(std::max(0, indent)), ' ') +
+                CIdentity(component).GetFullText(true) + "\r\n";
+        if (const CXmlNode* nested = ChildNamed(component, "Components"))
+            AppendReport(text, indent + 3, nested);
     }
 }

@@ -24,6 +24,32 @@ using CompatIdentityCallback = void (*)(std::string& error, void* context, uint3
                                         uint32_t* minor, uint32_t* patch, uint32_t* preState,
                                         uint32_t* preNumber);
 
+// Reads the compatibility key the device holds for a component code: the code of the component
+// that set it and the minimum version. Empty error on success.
+using CompatKeyCallback = void (*)(std::string& error, void* context, int32_t code, int32_t* setby,
+                                   uint32_t* major, uint32_t* minor, uint32_t* patch, uint32_t* preState,
+                                   uint32_t* preNumber);
+
+// What a refresh needs of the drive object.
+class CCompatDrive {
+  public:
+    virtual ~CCompatDrive() = default;
+    // Stop and restart every background poll around the refresh.
+    virtual void PauseBackground() = 0;
+    virtual void ResumeBackground() = 0;
+    // Reads a named 32-bit cell under the drive lock; 0 on success.
+    virtual int ReadCellU32(const std::string& name, uint32_t& value) = 0;
+};
+
+// The tree control the component details are shown in; the window layer adapts its tree control.
+class CCompatTreeCtrl {
+  public:
+    using Item = intptr_t;  // 0 = no item (top level)
+    virtual ~CCompatTreeCtrl() = default;
+    // Appends an item last under parent; data is the item's "Component" element.
+    virtual Item InsertItem(const std::string& text, Item parent, const CXmlNode* data) = 0;
+};
+
 // Version-browse commands.
 enum : int {
     kBrowseReadAttributeValue = 2,  // parameter: attribute code
@@ -73,6 +99,44 @@ class CCompatChecker {
                         uint32_t bootVersion, uint32_t bootBuild);
     // Resets, copies a "Components" element into the main document and derives the identities.
     void LoadComponents(const CXmlNode* components);
+    // Resets, stores both identities and writes them as "Component" elements of the main document.
+    void SetIdentities(const CIdentity& firmware, const CIdentity& hardware);
+
+    // Reads the serial number from the drive (0 when it cannot be read) and, with a device link,
+    // all three component descriptions with nested components. Returns the error of the last
+    // description selection. drive may be null (no serial number read).
+    std::string Refresh(CCompatDrive* drive);
+    // Refresh unless the checker already reflects the drive.
+    std::string RefreshIfNeeded(CCompatDrive* drive);
+
+    // Compatibility decisions: empty text = compatible, else the first failing requirement.
+    // compatibility: the parameter file's "COMPATIBILITY" element.
+    std::string CheckParametersFile(const CXmlNode* compatibility);
+    // node: holds a "COMPATIBILITY" block with what a device demands; checked against this
+    // checker's components (those of the device the parameters came from).
+    std::string CheckDeviceRequirements(const CXmlNode* node);
+    // package: a firmware package document (root "Firmware"/"Boot" with "Compatibility" and
+    // "Component").
+    std::string CheckFirmware(const CXmlDocument& package);
+
+    // Finds a device component by code: firmware, boot, hardware identity, then side and nested
+    // lists. *older tells whether wanted's version is greater than the match's. Null when none.
+    const CIdentity* FindComponent(const CIdentity& wanted, bool* older) const;
+    // The device's key for a component code; asks the device once when it has a key link. Null
+    // when there is none.
+    const CCompatKey* GetKey(int32_t code);
+    void SetKeyCallback(CompatKeyCallback key) { m_key = key; }
+
+    // Writes an identity element: attributes Role, Code, Major, Minor, Patch, PreStatus,
+    // PreNumber; the text is the identity's description.
+    static void WriteIdentity(const CIdentity& identity, CXmlNode* element);
+    // Appends the identities of node's "COMPATIBILITY" block (format 0 and 1 and later).
+    static void ReadCompatibilityData(const CXmlNode* node, std::vector<CIdentity>& identities);
+
+    // One tree item per "Component" of components (null = the main document), nested below.
+    void FillTree(CCompatTreeCtrl* tree, CCompatTreeCtrl::Item parent, const CXmlNode* components) const;
+    // Appends one line per component, indented by indent blanks, children by 3 more.
+    void AppendReport(std::string& text, int indent, const CXmlNode* components) const;
 
     // Mark the boot (hardware) identity major-only when it is valid, has that major with minor and
     // patch 0, is a release and is not major-only yet.
@@ -101,6 +165,10 @@ class CCompatChecker {
 
     // The main component tree (root "Components"); empty root when none was read.
     const CXmlDocument& GetComponentsDocument() const { return *m_documents[0]; }
+    // 0 the main document, 1 and 2 the further component descriptions.
+    const CXmlDocument& GetDocument(int index) const {
+        return *m_documents[index < 1 || index > 2 ? 0 : index];
+    }
 
     // True when the identities came from the device's component descriptions (text or browse),
     // false after a legacy initialisation.
@@ -115,7 +183,9 @@ class CCompatChecker {
   private:
     void StoreLink(void* context, CompatBrowseCallback browse, CompatIdentityCallback identity);
     std::string Browse(int command, int parameter, int* response) const;
-    std::string ReadComponentTree(CXmlNode* parent, int depth, int* count);
+    std::string ReadComponentTree(CXmlNode* parent, int depth, int* count, int document = 0);
+    std::string CheckPackageComponent(const CXmlNode* component, int depth);
+    std::string CheckAgainstKey(const CIdentity& identity);
     void DeriveIdentities();
     CXmlNode* FindTopComponent(const CIdentity& identity) const;
     void MarkMajorOnly(CIdentity& identity, uint32_t major);
@@ -135,4 +205,5 @@ class CCompatChecker {
     void* m_context = nullptr;
     CompatBrowseCallback m_browse = nullptr;
     CompatIdentityCallback m_identity = nullptr;
+    CompatKeyCallback m_key = nullptr;
 };
