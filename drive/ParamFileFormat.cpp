@@ -120,7 +120,8 @@ bool FormatParamValueText(const ParamFileItem& item, const uint8_t* data, size_t
         text = std::to_string(value);
         return true;
     }
-    const size_t n = std::min(size, length);
+    // Items of unknown size were read into a buffer of their own length.
+    const size_t n = size == 0 ? length : std::min(size, length);
     if (isMotorGuid && size == 16) {
         if (length < 16) {
             text.clear();

@@ -90,6 +90,7 @@ TEST(ParamFileValueText, Rules) {
          "0x41420041000000000000000000000000000000"
          "00"},
         {"text", 20, false, ctrl, false, "''"},
+        {"unsized", 0, false, ab, false, "'AB'"},
         {"UserDriveName", 4, false, name, false, "'Drv'"},
         {"Motor.Guid", 16, false, guid, true, "00112233-4455-6677-8899-aabbccddeeff"},
         {"raw16", 16, false, guid, false, "0x33221100554477668899AABBCCDDEEFF"},
