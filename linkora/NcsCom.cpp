@@ -82,6 +82,8 @@ CNCS_COM::~CNCS_COM() {
         list->completion.Set();
     }
     queue_.clear();
+    std::lock_guard<std::mutex> times(timeLock_);
+    queuedCount_ = 0;
 }
 
 CSDO_LIST_CMD* CNCS_COM::NCS_Create(int wait) {
@@ -97,6 +99,8 @@ bool CNCS_COM::RemoveQueued(CSDO_LIST_CMD* list) {
     for (auto it = queue_.begin(); it != queue_.end(); ++it) {
         if (*it != list) continue;
         queue_.erase(it);
+        std::lock_guard<std::mutex> times(timeLock_);
+        queuedCount_ = queue_.size();
         queuedTime_ = queue_.empty() ? 0 : std::max(0, queuedTime_ - list->executeTime);
         return true;
     }
@@ -367,6 +371,8 @@ int CNCS_COM::Add(CSDO_LIST_CMD* list) {
     {
         std::lock_guard<std::mutex> lock(queueLock_);
         queue_.push_back(list);
+        std::lock_guard<std::mutex> times(timeLock_);
+        queuedCount_ = queue_.size();
         queuedTime_ += list->executeTime;
     }
     queueEvent_.Set();
@@ -381,6 +387,10 @@ CSDO_LIST_CMD* CNCS_COM::GetNextCmd() {
     }
     CSDO_LIST_CMD* list = queue_.front();
     queue_.pop_front();
+    {
+        std::lock_guard<std::mutex> times(timeLock_);
+        queuedCount_ = queue_.size();
+    }
     // Taken while the queue is held, so that whoever finds the list gone from the queue
     // also finds it locked until the worker lets go of it.
     list->lock.lock();
@@ -389,12 +399,13 @@ CSDO_LIST_CMD* CNCS_COM::GetNextCmd() {
 
 void CNCS_COM::CmdExecuted(CSDO_LIST_CMD* list) {
     if (list->errorCode != 0) ++errorCount_;
-    std::lock_guard<std::mutex> lock(queueLock_);
-    queuedTime_ = queue_.empty() ? 0 : std::max(0, queuedTime_ - list->executeTime);
+    // Called with the list's lock held: the queue lock would come after it, against the order.
+    std::lock_guard<std::mutex> times(timeLock_);
+    queuedTime_ = queuedCount_ == 0 ? 0 : std::max(0, queuedTime_ - list->executeTime);
 }
 
 int CNCS_COM::QueuedTime() const {
-    std::lock_guard<std::mutex> lock(queueLock_);
+    std::lock_guard<std::mutex> lock(timeLock_);
     return queuedTime_;
 }
 

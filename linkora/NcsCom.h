@@ -139,7 +139,7 @@ class LINKORA_CLASS CNCS_COM {
                   void* answer, uint32_t answerSize, std::string& error);
     bool RemoveQueued(CSDO_LIST_CMD* list);
 
-    int queuedTime_ = 0;
+    int queuedTime_ = 0;  // under timeLock_
     int network_ = 0;
     int node_ = -1;
     bool pendingLogout_ = false;
@@ -156,8 +156,12 @@ class LINKORA_CLASS CNCS_COM {
     int requestTime_ = 16000, waitTime_ = 16000, sleepTime_ = 15000, elementTime_ = 5000;
     platform::Thread thread_;
     bool threadStarted_ = false;
+    // Lock order: queueLock_, then a list's lock, then timeLock_. The worker holds a list's lock
+    // while it runs the list, so the queued-time figures it settles afterwards have their own lock.
     mutable std::mutex queueLock_;
     std::deque<CSDO_LIST_CMD*> queue_;
+    mutable std::mutex timeLock_;
+    size_t queuedCount_ = 0;  // queue_.size(), kept under timeLock_ with queuedTime_
     std::mutex stateLock_;
     platform::Event queueEvent_{true};
 };
