@@ -6,16 +6,6 @@
 
 namespace platform {
 
-namespace {
-#if defined(__SANITIZE_ADDRESS__)
-// LeakSanitizer's exit scan reads every thread's dynamic thread-local blocks and crashes on
-// those of a library that was already unloaded: sanitized builds keep libraries mapped.
-constexpr int kKeepMapped = RTLD_NODELETE;
-#else
-constexpr int kKeepMapped = 0;
-#endif
-}  // namespace
-
 DynamicLibrary::~DynamicLibrary() {
     Close();
 }
@@ -38,7 +28,7 @@ bool DynamicLibrary::Open(const std::string& path, std::string* error) {
         if (error) *error = "cannot load library: empty name";
         return false;
     }
-    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
+    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char* text = ::dlerror();
         if (error)
