@@ -26,7 +26,6 @@ constexpr uintptr_t kError = 23;
 constexpr uint32_t kTickerStepMs = 200;
 constexpr int kDomainSizeMustBeZero = -302;
 constexpr int kOpenFile = -37;
-constexpr int kWriteFile = -38;
 constexpr int kThreadStart = -41;
 // Library reads of this range are asked whole: the drive's block is 2924 bytes.
 constexpr uint32_t kLibraryShortLow = 2853, kLibraryShortHigh = 2923, kLibraryWhole = 2924;
