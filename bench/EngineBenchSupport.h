@@ -1,0 +1,59 @@
+#pragma once
+// Shared set-up of the engine benchmarks: a temporary folder tree holding one description
+// and a simulated drive that identifies as that description's device.
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "engine/ConfigFileIndex.h"
+#include "foundation/Authorizations.h"
+#include "foundation/BrandList.h"
+#include "foundation/ProgramFolders.h"
+#include "tools/drivesim/SimDrive.h"
+
+namespace bench_support {
+
+inline void PrepareEngineFolders(const std::filesystem::path& root, const std::string& description) {
+    for (const char* sub : {"tree", "base/Xml", "program", "data", "user", "config", "temp", "reg"})
+        std::filesystem::create_directories(root / sub);
+    std::ofstream(root / "tree" / "2_1.xml") << description;
+    setenv("TUNOVA_REGISTRY_MACHINE", (root / "reg" / "machine").c_str(), 1);
+    setenv("TUNOVA_REGISTRY_USER", (root / "reg" / "user").c_str(), 1);
+    setenv("TUNOVA_PROGRAM_DIR", (root / "program").c_str(), 1);
+    setenv("TUNOVA_DATA_DIR", (root / "data").c_str(), 1);
+    setenv("TUNOVA_USER_DATA_DIR", (root / "user").c_str(), 1);
+    setenv("TUNOVA_COMMON_DATA_DIR", (root / "base").c_str(), 1);
+    setenv("TUNOVA_CONFIG_DIR", (root / "config").c_str(), 1);
+    setenv("TUNOVA_TEMP_DIR", (root / "temp").c_str(), 1);
+    InitProgramFolders();
+    GetAuthorizations().SetRequestedUser("user");
+    GetAuthorizations().LoadDefaultList();
+    CBrandList& list = GetBrandList();
+    list.RemoveAll();
+    auto brand = std::make_unique<CBrand>();
+    brand->m_strName = "Varno";
+    brand->m_strFolder = (root / "tree").string();
+    brand->m_strDataFolder = (root / "tree").string();
+    brand->m_strBaseFolder = (root / "base").string();
+    list.Sources().push_back(std::move(brand));
+    list.SetCurrentIndex(0);
+    ClearVocabularyIndexBuilt();
+}
+
+// The identification registers of a legacy drive of the description's device (2_1).
+inline void SetupIdentifiedDrive(drivesim::SimDrive& drive) {
+    drive.SetRegister(33, 6871);
+    drive.SetRegister(250, 0xFFFF);
+    drive.SetRegister(900, 0);
+    drive.SetU32(21, 5);
+    drive.SetRegisters(34, {2, 0});
+    for (uint16_t r : {12, 15, 18, 170}) drive.SetRegister(r, 1);
+    drive.SetRegister(31, 0);
+    drive.SetRegister(32, 0);
+}
+
+}  // namespace bench_support
