@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/EngineBenchSupport.h"
 #include "engine/ConfigFileIndex.h"
 #include "engine/Main.h"
 #include "engine/MainApi.h"
@@ -29,7 +30,6 @@
 #include "foundation/ProgramSwitches.h"
 #include "platform/Messages.h"
 #include "platform/ThreadLog.h"
-#include "bench/EngineBenchSupport.h"
 #include "tools/drivesim/DriveSim.h"
 
 namespace fs = std::filesystem;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/EngineBenchSupport.h"
 #include "engine/ConfigFileIndex.h"
 #include "engine/Main.h"
 #include "engine/MainApi.h"
@@ -17,7 +18,6 @@
 #include "foundation/CompatChecker.h"
 #include "foundation/ProgramFolders.h"
 #include "foundation/ProgramSwitches.h"
-#include "bench/EngineBenchSupport.h"
 #include "tools/drivesim/DriveSim.h"
 #include "transport/ModbusTcp.h"
 
