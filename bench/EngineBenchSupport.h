@@ -29,19 +29,19 @@ inline void PrepareEngineFolders(const std::filesystem::path& root, const std::s
     setenv("TUNOVA_COMMON_DATA_DIR", (root / "base").c_str(), 1);
     setenv("TUNOVA_CONFIG_DIR", (root / "config").c_str(), 1);
     setenv("TUNOVA_TEMP_DIR", (root / "temp").c_str(), 1);
-    InitProgramFolders();
-    GetAuthorizations().SetRequestedUser("user");
-    GetAuthorizations().LoadDefaultList();
-    CBrandList& list = GetBrandList();
+    foundation::InitProgramFolders();
+    foundation::GetAuthorizations().SetRequestedUser("user");
+    foundation::GetAuthorizations().LoadDefaultList();
+    foundation::CBrandList& list = foundation::GetBrandList();
     list.RemoveAll();
-    auto brand = std::make_unique<CBrand>();
+    auto brand = std::make_unique<foundation::CBrand>();
     brand->m_strName = "Varno";
     brand->m_strFolder = (root / "tree").string();
     brand->m_strDataFolder = (root / "tree").string();
     brand->m_strBaseFolder = (root / "base").string();
     list.Sources().push_back(std::move(brand));
     list.SetCurrentIndex(0);
-    ClearVocabularyIndexBuilt();
+    engine::ClearVocabularyIndexBuilt();
 }
 
 // The identification registers of a legacy drive of the description's device (2_1).

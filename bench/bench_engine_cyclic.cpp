@@ -32,6 +32,9 @@
 #include "platform/ThreadLog.h"
 #include "tools/drivesim/DriveSim.h"
 
+using namespace foundation;
+using namespace engine;
+
 namespace fs = std::filesystem;
 
 namespace {

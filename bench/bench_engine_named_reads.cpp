@@ -21,6 +21,10 @@
 #include "tools/drivesim/DriveSim.h"
 #include "transport/ModbusTcp.h"
 
+using namespace foundation;
+using namespace transport;
+using namespace engine;
+
 namespace fs = std::filesystem;
 
 namespace {

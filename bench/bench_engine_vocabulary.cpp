@@ -15,6 +15,9 @@
 #include "foundation/BrandList.h"
 #include "foundation/ProgramFolders.h"
 
+using namespace foundation;
+using namespace engine;
+
 namespace {
 
 constexpr int kVariables = 10000;

@@ -14,6 +14,8 @@
 #include "transport/ModbusRtu.h"
 #include "transport/ModbusTcp.h"
 
+using namespace transport;
+
 namespace {
 
 constexpr int kReads = 10000;

@@ -7,6 +7,8 @@
 
 #include "platform/ui/DrawContext.h"
 
+namespace controls {
+
 namespace {
 
 std::string Lower(std::string text) {
@@ -366,3 +368,5 @@ void CComboBoxExt::OnMouse(wxMouseEvent& event) {
     else
         UnsetToolTip();
 }
+
+}  // namespace controls

@@ -16,6 +16,8 @@
 #include "platform/Bitmap.h"
 #include "platform/Messages.h"
 
+namespace controls {
+
 struct ComboItemData {
     int32_t value = -1;
     std::string text;
@@ -134,3 +136,5 @@ class CComboBoxExt : public wxComboBox {
     unsigned shownVersion_ = ~0u;
     bool syncing_ = false;
 };
+
+}  // namespace controls

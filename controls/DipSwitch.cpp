@@ -5,6 +5,8 @@
 
 #include "platform/ui/Images.h"
 
+namespace controls {
+
 bool CDipSwitch::Create(wxWindow* parent, int id, const wxPoint& pos) {
     body_ = platform::ui::LoadImageResource(kBodyImage);
     if (body_.IsOk()) {
@@ -54,3 +56,5 @@ void CDipSwitch::OnPaint(wxPaintEvent&) {
     platform::ui::DrawContext dc(paint);
     Paint(dc);
 }
+
+}  // namespace controls

@@ -10,6 +10,8 @@
 
 #include "platform/ui/DrawContext.h"
 
+namespace controls {
+
 class CDipSwitch : public wxWindow {
   public:
     enum : int { kBodyImage = 2034, kSetImage = 2035, kClearedImage = 2036 };
@@ -42,3 +44,5 @@ class CDipSwitch : public wxWindow {
     std::optional<uint8_t> shown_;
     int invalidations_ = 0;
 };
+
+}  // namespace controls

@@ -9,6 +9,8 @@
 #include <wx/toplevel.h>
 #include <wx/window.h>
 
+namespace controls {
+
 using platform::ui::Rect;
 using platform::ui::Size;
 
@@ -178,3 +180,5 @@ int CompareObjectList(const ObjectListRow& a, const ObjectListRow& b, int column
             return 0;
     }
 }
+
+}  // namespace controls

@@ -11,6 +11,8 @@
 
 class wxWindow;
 
+namespace controls {
+
 class CDlgItemResizer {
   public:
     enum : uint32_t {
@@ -65,3 +67,5 @@ struct ObjectListRow {
     std::string size;
 };
 int CompareObjectList(const ObjectListRow& a, const ObjectListRow& b, int column, bool ascending);
+
+}  // namespace controls

@@ -4,6 +4,8 @@
 
 #include <wx/settings.h>
 
+namespace controls {
+
 using platform::ui::FromWx;
 using platform::ui::Point;
 using platform::ui::Rect;
@@ -126,3 +128,5 @@ void CEditColor::DrawPicture(platform::ui::DrawContext& dc, Point origin) const 
     dc.SetTextColor(colours ? colours->text : FromWx(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT)));
     dc.DrawText(Text(), frame.Deflate(2, 2, 2, 2), platform::ui::text::Center | platform::ui::text::VCenter);
 }
+
+}  // namespace controls

@@ -13,6 +13,8 @@
 #include "platform/ui/DrawContext.h"
 #include "platform/ui/Geometry.h"
 
+namespace controls {
+
 // Colours a coloured control paints with: none while disabled (system colours).
 struct ColorPair {
     platform::COLORREF text = 0;
@@ -82,3 +84,5 @@ class PCtrlEdit : public wxTextCtrl {
         return wxTextCtrl::Create(parent, id, wxString(), pos, size, style | wxBORDER_SUNKEN);
     }
 };
+
+}  // namespace controls

@@ -9,6 +9,8 @@
 
 #include "controls/SizingControlBarDock.h"
 
+namespace controls {
+
 using platform::ui::Point;
 using platform::ui::Rect;
 using platform::ui::Size;
@@ -764,3 +766,5 @@ void CSizingControlBarCF::OnChildFocus(wxChildFocusEvent& event) {
     if (UpdateActive(event.GetWindow())) Refresh();
     event.Skip();
 }
+
+}  // namespace controls

@@ -14,6 +14,8 @@
 #include "platform/ui/DrawContext.h"
 #include "platform/ui/Geometry.h"
 
+namespace controls {
+
 // Where bar sizes are kept: integers in named sections.
 class BarProfile {
   public:
@@ -262,3 +264,5 @@ class CSizingControlBarCF : public CSizingControlBarG {
     void PaintCaption(platform::ui::DrawContext& dc, bool gradient);
     void OnChildFocus(wxChildFocusEvent& event);
 };
+
+}  // namespace controls

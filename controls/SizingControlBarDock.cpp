@@ -7,6 +7,8 @@
 #include <wx/image.h>
 #include <wx/settings.h>
 
+namespace controls {
+
 using platform::ui::DrawContext;
 using platform::ui::FromWx;
 using platform::ui::Point;
@@ -834,3 +836,5 @@ void SizingBarDockSite::LoadBarState(BarProfile& profile, const std::string& nam
     const SizingBarDockState state = ReadDockState(profile, name);
     if (!state.dockBars.empty() || !state.bars.empty()) SetDockState(state);
 }
+
+}  // namespace controls

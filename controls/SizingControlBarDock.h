@@ -13,6 +13,8 @@
 
 #include "controls/SizingControlBar.h"
 
+namespace controls {
+
 // A halftone bar shown over the screen while something is dragged: the sizing
 // tracker, and the sides of a dragged bar's outline.
 class SizingBarTracker {
@@ -192,3 +194,5 @@ class SizingBarDockSite {
     bool layoutPending_ = false;
     int batch_ = 0;
 };
+
+}  // namespace controls

@@ -3,6 +3,8 @@
 #include <wx/dcbuffer.h>
 #include <wx/settings.h>
 
+namespace controls {
+
 using platform::ui::FromWx;
 using platform::ui::Rect;
 
@@ -109,3 +111,5 @@ void CLabelColor::OnPaint(wxPaintEvent&) {
     platform::ui::DrawContext dc(paint);
     Draw(dc);
 }
+
+}  // namespace controls

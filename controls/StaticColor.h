@@ -8,6 +8,8 @@
 
 #include "controls/EditColor.h"
 
+namespace controls {
+
 class CStaticColor : public wxControl {
   public:
     CStaticColor() = default;
@@ -46,3 +48,5 @@ class CLabelColor : public wxControl {
   private:
     void OnPaint(wxPaintEvent& event);
 };
+
+}  // namespace controls

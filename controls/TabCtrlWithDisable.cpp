@@ -2,6 +2,8 @@
 
 #include <wx/settings.h>
 
+namespace controls {
+
 using platform::ui::DrawContext;
 using platform::ui::FromWx;
 using platform::ui::Point;
@@ -87,3 +89,5 @@ void CDisableTab::EnableOnly(int index) {
         Refresh();
     }
 }
+
+}  // namespace controls

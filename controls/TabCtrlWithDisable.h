@@ -6,6 +6,8 @@
 
 #include "platform/ui/TabCtrl.h"
 
+namespace controls {
+
 class CTabCtrlWithDisable : public platform::ui::TabCtrl {
   public:
     virtual bool IsTabEnabled(int index) const = 0;
@@ -40,3 +42,5 @@ class CDisableTab : public CTabCtrlWithDisable {
     std::array<bool, kFlags> enabled_{};
     int repaints_ = 0;
 };
+
+}  // namespace controls

@@ -2,6 +2,10 @@
 
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 struct AttributeNames {
     const char* title;
@@ -42,3 +46,5 @@ void ComboChannelsTypes::ReadXml(const CXmlNode& node) {
 void ComboChannelsTypes::ReadLowerXml(const CXmlNode& node) {
     Read(*this, node, {"title", "name", "Name", "polarity", "code", "numdec", "type"});
 }
+
+}  // namespace drive

@@ -3,16 +3,20 @@
 #include <cstdint>
 #include <string>
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace drive {
 
 // One selectable oscilloscope variable.
 class ComboChannelsTypes {
   public:
     virtual ~ComboChannelsTypes() = default;
 
-    void ReadXml(const CXmlNode& node);
+    void ReadXml(const foundation::CXmlNode& node);
     // The same from lower-case attribute names.
-    void ReadLowerXml(const CXmlNode& node);
+    void ReadLowerXml(const foundation::CXmlNode& node);
 
     std::string title;
     std::string name;
@@ -23,3 +27,5 @@ class ComboChannelsTypes {
     int32_t decimals = 0;
     bool isFloat = false;  // samples are 32-bit floats, else integers
 };
+
+}  // namespace drive

@@ -10,6 +10,10 @@
 #include "foundation/XmlNode.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 const CXmlNode* FirstChild(const CXmlNode* node, const char* name) {
@@ -341,3 +345,5 @@ int CDriveDescription::GetSetupList(const CXmlNode* root, const std::string& lis
     });
     return 0;
 }
+
+}  // namespace drive

@@ -8,8 +8,13 @@
 
 #include "drive/ErrorReport.h"
 
+namespace foundation {
 class CXmlDocument;
 class CXmlNode;
+}  // namespace foundation
+
+namespace drive {
+
 class CParametri;
 
 // What reading a drive description needs from the drive object.
@@ -19,11 +24,11 @@ class CDriveDescriptionHost {
     // False only when a drive is connected and its vocabulary lacks the name (cell info -303).
     virtual bool IsVariableKnown(const std::string& name) = 0;
     // Unit definitions of "DRIVE_SETUP" (null when absent) for the unit converter.
-    virtual void ReadUnitDefinitions(const CXmlNode* driveSetup) { (void)driveSetup; }
+    virtual void ReadUnitDefinitions(const foundation::CXmlNode* driveSetup) { (void)driveSetup; }
     // The system manager's commands from the document's root.
-    virtual void ReadSystemManager(const CXmlNode& root) { (void)root; }
+    virtual void ReadSystemManager(const foundation::CXmlNode& root) { (void)root; }
     // "Program\Build" for the IEC build driver; null clears its settings.
-    virtual void SetBuildElement(CXmlNode* build) { (void)build; }
+    virtual void SetBuildElement(foundation::CXmlNode* build) { (void)build; }
     virtual int FamilyCode() const { return 0; }
     virtual bool DebugSwitch() const { return false; }
     virtual bool Silent() const { return false; }
@@ -52,15 +57,16 @@ class CDriveDescription {
   public:
     // Whole document, once per load: 2 no document, 1 "VARIABLES" or "IO_SETTINGS" absent (what
     // precedes has been read), 0 read whole. descriptionFile names the loaded file.
-    int ReadDriveSetup(CXmlDocument* document, const std::filesystem::path& descriptionFile,
+    int ReadDriveSetup(foundation::CXmlDocument* document, const std::filesystem::path& descriptionFile,
                        CParametri& parameters, CDriveDescriptionHost& host);
 
     // 2 no document, 1 no "DRIVE_SETUP\CONTROL_MODE", 0 otherwise.
-    static int GetControlModes(const CXmlDocument* document, std::vector<CControlModeEntry>& modes);
+    static int GetControlModes(const foundation::CXmlDocument* document,
+                               std::vector<CControlModeEntry>& modes);
 
     // One "LIST" of "DRIVE_SETUP": 2 no document, 1 no "DRIVE_SETUP", no "LIST" at all or the
     // list has no "ELEMENT", 0 read or no list of that name.
-    static int GetSetupList(const CXmlNode* root, const std::string& listName,
+    static int GetSetupList(const foundation::CXmlNode* root, const std::string& listName,
                             std::vector<std::string>& titles, std::vector<std::string>& values,
                             std::vector<std::string>* names, const char* attributeName,
                             std::vector<std::string>* attributeValues, const char* listAttributeName,
@@ -79,15 +85,18 @@ class CDriveDescription {
     std::filesystem::path temporaryCopy;  // deleted once a different description has been read
 
   private:
-    void ReadFirmwareStatus(const CXmlNode& root);
-    void ReadErrors(const CXmlNode& root);
-    void ReadVariables(const CXmlNode& variables, CParametri& parameters, CDriveDescriptionHost& host);
-    void ReadIoSettings(const CXmlNode& io, CParametri& parameters);
-    void ReadLoopTypes(const CXmlNode* driveSetup);
-    void ReadSensorCodes(const CXmlNode* driveSetup);
-    void ReadMotorTemperatureSensors(const CXmlNode* driveSetup, CDriveDescriptionHost& host);
+    void ReadFirmwareStatus(const foundation::CXmlNode& root);
+    void ReadErrors(const foundation::CXmlNode& root);
+    void ReadVariables(const foundation::CXmlNode& variables, CParametri& parameters,
+                       CDriveDescriptionHost& host);
+    void ReadIoSettings(const foundation::CXmlNode& io, CParametri& parameters);
+    void ReadLoopTypes(const foundation::CXmlNode* driveSetup);
+    void ReadSensorCodes(const foundation::CXmlNode* driveSetup);
+    void ReadMotorTemperatureSensors(const foundation::CXmlNode* driveSetup, CDriveDescriptionHost& host);
     void ApplyDefaults(CDriveDescriptionHost& host);
 };
 
 // Decimals of a display value from its factor ("auto").
 int32_t AutoDecimals(double factor);
+
+}  // namespace drive

@@ -4,6 +4,10 @@
 
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 // Six decimal bytes joined by points; anything else gives all zeros.
@@ -103,3 +107,5 @@ void CConnectionRecord::SaveSettings(CXmlNode& n) const {
     }
     n.SetAttribute("EthAmsNetId", ams);
 }
+
+}  // namespace drive

@@ -5,7 +5,11 @@
 
 #include "foundation/Identity.h"
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace drive {
 
 // The last connection record, members of the connection window, stored in "CONNECTION".
 struct CConnectionRecord {
@@ -14,7 +18,7 @@ struct CConnectionRecord {
     int32_t Sw = 0;
     int32_t SwVer = 0;
     int32_t Beta = 0;
-    CIdentity pver;
+    foundation::CIdentity pver;
     std::string ParamFileName;
     bool UserParamFileName = false;
     std::string ChannelName = "COM1";
@@ -38,8 +42,8 @@ struct CConnectionRecord {
     // The members a new session starts from; the others keep their values.
     void SetDefaults();
     // Attributes of the "CONNECTION" element.
-    void LoadSettings(const CXmlNode& node);
-    void SaveSettings(CXmlNode& node) const;
+    void LoadSettings(const foundation::CXmlNode& node);
+    void SaveSettings(foundation::CXmlNode& node) const;
 };
 
 // The user's working choices kept by the drive object and stored in the settings files.
@@ -137,3 +141,5 @@ struct CDriveSettings {
 
 constexpr int32_t kDockBottom = 59422;
 constexpr int32_t kDockFloating = 59423;
+
+}  // namespace drive

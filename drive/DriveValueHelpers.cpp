@@ -6,6 +6,10 @@
 
 #include "drive/NumberText.h"
 
+using namespace engine;
+
+namespace drive {
+
 namespace {
 bool IsDivide(const char* type) {
     return type && std::strcmp(type, "D") == 0;
@@ -150,3 +154,5 @@ void ParamRowFromItem(ParamFileItem& row, const VocabularyItem& entry) {
     row.valueRead = false;
     row.isSigned = entry.Sign() != 0;
 }
+
+}  // namespace drive

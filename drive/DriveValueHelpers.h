@@ -6,6 +6,8 @@
 #include "drive/ParamFileItem.h"
 #include "engine/VocabularyItem.h"
 
+namespace drive {
+
 // Drive states of the CiA 402 statusword.
 enum DriveState : int {
     kStateNotReady = 0,
@@ -42,4 +44,6 @@ void FormatDecimal(std::string& out, int decimals, double value);
 void FormatCellValue(std::string& out, const uint8_t* data, uint32_t size, bool isSigned);
 
 // A parameter-file row from an object-dictionary item.
-void ParamRowFromItem(ParamFileItem& row, const VocabularyItem& entry);
+void ParamRowFromItem(ParamFileItem& row, const engine::VocabularyItem& entry);
+
+}  // namespace drive

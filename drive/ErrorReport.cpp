@@ -5,6 +5,8 @@
 #include "platform/CodePage.h"
 #include "platform/Prompt.h"
 
+namespace drive {
+
 namespace {
 // The last error text is taken into a buffer of 1000 bytes.
 constexpr size_t kMaxLastErrorText = 999;
@@ -77,3 +79,5 @@ int ReportDriveError(CErrorTextSource& source, const CDriveErrorTable& errors, c
     return platform::Prompts().Custom(kMessageDetailsPrompt,
                                       {caption, text, details, std::to_string(severity)}, nullptr);
 }
+
+}  // namespace drive

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace drive {
+
 // The drive description's error descriptions: a list, and two maps from an error value to a
 // position in that list (errors of an item access, and the drive's Modbus error values).
 struct CDriveErrorTable {
@@ -51,3 +53,5 @@ std::string ComposeLastErrorText(CErrorTextSource& source, const CDriveErrorTabl
 int ReportDriveError(CErrorTextSource& source, const CDriveErrorTable& errors, const std::string& message,
                      int severity, int32_t code, const std::string& fallbackMessage,
                      const std::string& caption);
+
+}  // namespace drive

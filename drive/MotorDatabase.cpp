@@ -6,6 +6,10 @@
 
 #include "foundation/XmlAttribute.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 std::string Lower(std::string_view text) {
@@ -336,3 +340,5 @@ void ReadMotorAttributeMap(CXmlNode* element, std::map<std::string, CXmlNode*>& 
         if (!name.empty()) map[name] = child;
     }
 }
+
+}  // namespace drive

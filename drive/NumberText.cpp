@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+namespace drive {
+
 std::string DriveFormatFixed(double value, int decimals) {
     decimals = std::clamp(decimals, 0, 30);
     // The integer part of a double has at most 309 digits.
@@ -51,3 +53,5 @@ long long DriveRoundHalfAway(double value, long long min, long long max) {
 long long DriveTruncate(double value, long long min, long long max) {
     return Saturate(value, min, max);
 }
+
+}  // namespace drive

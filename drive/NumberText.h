@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace drive {
+
 // Numbers as text in the C locale, whatever the process locale is.
 
 // "%.*f": decimals below 0 count as 0, above 30 as 30, so that a bad count from a file can
@@ -17,3 +19,5 @@ double DriveParseNumber(std::string_view text);
 long long DriveRoundHalfAway(double value, long long min, long long max);
 // Truncates toward zero with the same saturation.
 long long DriveTruncate(double value, long long min, long long max);
+
+}  // namespace drive

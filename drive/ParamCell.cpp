@@ -5,6 +5,8 @@
 
 #include "platform/CodePage.h"
 
+namespace drive {
+
 void CParamChar::SetText(const std::string_view text) {
     buffer_.fill('\0');
     const size_t n = platform::Utf8SafeCut(text, buffer_.size() - 1);
@@ -14,3 +16,5 @@ void CParamChar::SetText(const std::string_view text) {
 std::string CParamChar::Text() const {
     return std::string(buffer_.data(), strnlen(buffer_.data(), buffer_.size()));
 }
+
+}  // namespace drive

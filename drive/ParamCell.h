@@ -8,6 +8,8 @@
 
 #include "engine/GroupRecords.h"
 
+namespace drive {
+
 // Read status shared by every cached drive cell.
 enum : uint8_t {
     kCellValid = 0,
@@ -27,10 +29,10 @@ class CParamBase {
 
 // A cached 32-bit drive value. It is the engine's cell holder itself, so that group reads store
 // their value and status straight into the cell and post the cell's address with a change.
-class CParamDw : public CParamBase, public CCellHolder {
+class CParamDw : public CParamBase, public engine::CCellHolder {
   public:
     CParamDw() { status = kCellNotRead; }
-    CParamDw(const CParamDw& other) : CParamBase(other), CCellHolder() { CopyFrom(other); }
+    CParamDw(const CParamDw& other) : CParamBase(other), engine::CCellHolder() { CopyFrom(other); }
     CParamDw& operator=(const CParamDw& other) {
         if (this != &other) CopyFrom(other);
         return *this;
@@ -90,3 +92,5 @@ class CParamChar : public CParamBase {
   private:
     std::array<char, kCapacity> buffer_{};
 };
+
+}  // namespace drive

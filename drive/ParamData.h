@@ -6,6 +6,8 @@
 
 #include "drive/ParamCell.h"
 
+namespace drive {
+
 // A fixed group of 32-bit cells that the pages address by position.
 template <size_t N>
 class CParamGroup {
@@ -60,3 +62,5 @@ class CParamData {
     CParamVkrTest vkrTest;
     CParamZimba zimba;
 };
+
+}  // namespace drive

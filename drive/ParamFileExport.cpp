@@ -5,6 +5,10 @@
 #include "drive/PlainParamFile.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 std::string Printf(const char* format, auto... args) {
@@ -157,3 +161,5 @@ std::string CellErrorTextFromTable(int code, bool modbusTable, const std::string
                                  : Printf("%s (modbus 0x%x)", tableText.c_str(), u);
     return tableText.empty() ? Printf("error 0x%x", u) : Printf("%s (0x%x)", tableText.c_str(), u);
 }
+
+}  // namespace drive

@@ -12,7 +12,11 @@
 
 #include "drive/ParamFileFormat.h"
 
+namespace engine {
 struct VocabularyItem;
+}  // namespace engine
+
+namespace drive {
 
 // One pending read of a block: the item and the buffer the engine fills.
 struct ParamReadEntry {
@@ -40,7 +44,7 @@ class CParamFileDrive {
     // The motor identifier parameter ("Motor.Guid" or "MotorGuid" by the drive's naming style).
     virtual bool IsMotorGuidName(const std::string& name) const = 0;
 
-    virtual const std::vector<VocabularyItem>& Dictionary() = 0;
+    virtual const std::vector<engine::VocabularyItem>& Dictionary() = 0;
     virtual uint16_t FactoryLevel() const { return 200; }
     // Identity, compatibility keys (refreshed when needed), history, components, level names.
     virtual ParamFileDeviceInfo DeviceInfo() = 0;
@@ -87,3 +91,5 @@ int ExportParametersFile(CParamFileDrive& drive, const std::filesystem::path& fi
 // Text of a cell result from the description's error tables (Modbus table on serial Modbus and
 // ADS channels).
 std::string CellErrorTextFromTable(int code, bool modbusTable, const std::string& tableText);
+
+}  // namespace drive

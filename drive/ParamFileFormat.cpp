@@ -8,6 +8,11 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+using namespace engine;
+
+namespace drive {
+
 namespace {
 
 const std::string& SortText(const ParamFileItem& item) {
@@ -257,3 +262,5 @@ void AppendParameterDocumentBody(CXmlDocument& doc, const ParamFileDeviceInfo& d
         for (const std::string& t : warnings) w->AddChild("Err", t);
     }
 }
+
+}  // namespace drive

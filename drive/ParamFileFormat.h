@@ -12,9 +12,16 @@
 
 #include "drive/ParamFileItem.h"
 
+namespace engine {
 struct VocabularyItem;
+}  // namespace engine
+
+namespace foundation {
 class CXmlNode;
 class CXmlDocument;
+}  // namespace foundation
+
+namespace drive {
 
 // Result codes of the parameter-file operations.
 constexpr int kParamFileDone = 0;
@@ -27,7 +34,7 @@ constexpr int kParamFileCancelled = 4117;
 // Fills the parameter list (Restore order above 0, write level up to highestLevel; grouped by
 // write level from the highest down, then Restore order, then title or name) and, when info is
 // given, the information list (Restore order 0, read level up to highestLevel, by title or name).
-void BuildParameterFileList(const std::vector<VocabularyItem>& dictionary, uint16_t highestLevel,
+void BuildParameterFileList(const std::vector<engine::VocabularyItem>& dictionary, uint16_t highestLevel,
                             std::vector<ParamFileItem>& params, std::vector<ParamFileItem>* info);
 
 // Value text of a parameter read from the drive; data holds the item's bytes in memory order
@@ -79,16 +86,18 @@ struct ParamFileDeviceInfo {
     std::vector<ParamFileIdentityRecord> componentIdentities;  // all
     std::vector<ParamFileCompatKey> compatKeys;                // empty: hardware and type keys at 0.0.1
     std::vector<std::string> diagnosticHistory;
-    const CXmlNode* components = nullptr;  // the drive's "Components" description, or none
+    const foundation::CXmlNode* components = nullptr;  // the drive's "Components" description, or none
     // Name of a write level; empty leaves Level out.
     std::function<std::string(uint16_t)> levelName;
 };
 
 // Builds the header part (root to COMPATIBILITY) of a new parameter file document.
-void BuildParameterDocumentHeader(CXmlDocument& doc, const ParamFileDeviceInfo& device);
+void BuildParameterDocumentHeader(foundation::CXmlDocument& doc, const ParamFileDeviceInfo& device);
 // Appends INFO, PARAMETERS, DiagnosysHistory, COMPONENTS, Errors and Warnings.
-void AppendParameterDocumentBody(CXmlDocument& doc, const ParamFileDeviceInfo& device,
+void AppendParameterDocumentBody(foundation::CXmlDocument& doc, const ParamFileDeviceInfo& device,
                                  const std::vector<ParamFileItem>& params,
                                  const std::vector<ParamFileItem>& info,
                                  const std::vector<std::string>& errors,
                                  const std::vector<std::string>& warnings);
+
+}  // namespace drive

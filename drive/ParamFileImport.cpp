@@ -8,6 +8,10 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 constexpr int kYes = 6;
@@ -297,3 +301,5 @@ int ImportParameterFile(CParamFileImportDrive& drive, const std::filesystem::pat
     }
     return finish(result);
 }
+
+}  // namespace drive

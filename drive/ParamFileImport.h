@@ -12,7 +12,11 @@
 
 #include "drive/ParamFileExport.h"
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace drive {
 
 using ParamWriteEntry = ParamReadEntry;
 
@@ -37,9 +41,9 @@ class CParamFileImportDrive : public CParamFileDrive {
     virtual uint16_t UserLevel() const = 0;
     virtual int DeviceGroup() const { return 0; }
     // Compatibility of a file's COMPATIBILITY element against the drive: empty when compatible.
-    virtual std::string CheckCompatibility(const CXmlNode& compatibility) = 0;
+    virtual std::string CheckCompatibility(const foundation::CXmlNode& compatibility) = 0;
     // The file's COMPONENTS against the drive's requirements (device group 10): empty when fine.
-    virtual std::string CheckComponents(const CXmlNode& components) {
+    virtual std::string CheckComponents(const foundation::CXmlNode& components) {
         (void)components;
         return {};
     }
@@ -72,3 +76,5 @@ std::string ExecuteParameterWriteBlock(CParamFileImportDrive& drive, std::deque<
 // failing code of the download bracket.
 int ImportParameterFile(CParamFileImportDrive& drive, const std::filesystem::path& file, bool import,
                         bool download);
+
+}  // namespace drive

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace drive {
+
 // One listed parameter of a parameter file.
 struct ParamFileItem {
     std::string name;
@@ -16,3 +18,5 @@ struct ParamFileItem {
     bool isSigned = false;
     bool valueRead = false;
 };
+
+}  // namespace drive

@@ -1,5 +1,7 @@
 #include "drive/Parametri.h"
 
+namespace drive {
+
 CParametri::CParametri() : data(std::make_unique<CParamData>()), data2(std::make_unique<CParamData>()) {}
 
 CParametri::~CParametri() {
@@ -12,3 +14,5 @@ void CParametri::Clear() {
     ioLists.clear();
     variables.clear();
 }
+
+}  // namespace drive

@@ -8,6 +8,8 @@
 #include "drive/ParamCell.h"
 #include "drive/ParamData.h"
 
+namespace drive {
+
 // One configured variable of the drive description.
 class Cvariables {
   public:
@@ -107,3 +109,5 @@ class CGridParams {
     int32_t flags = 0;
     std::vector<std::string> items;
 };
+
+}  // namespace drive

@@ -7,6 +7,10 @@
 #include "foundation/XmlNode.h"
 #include "platform/Folders.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 std::string Format(const char* format, int value) {
@@ -135,3 +139,5 @@ void LoadParameterAliases(const std::filesystem::path& file) {
 void LoadParameterAliases() {
     LoadParameterAliases(platform::ProgramDataFolder() / "Xml" / "ParamRenamed.txt");
 }
+
+}  // namespace drive

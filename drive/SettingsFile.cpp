@@ -7,6 +7,10 @@
 #include "platform/Folders.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 const char* const kChannelNames[4] = {"Ch1", "Ch2", "Ch3", "Ch4"};
@@ -541,3 +545,5 @@ bool CSettingsFile::SaveDeviceSettings(const std::filesystem::path& programPath,
     return SaveDocument(doc, DeviceSettingsPath(programPath, context.deviceGroup, context.linearMotor),
                         error);
 }
+
+}  // namespace drive

@@ -5,7 +5,11 @@
 
 #include "drive/DriveSettings.h"
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace drive {
 
 // The virtual screen (whole desktop) the message bar must stay on.
 struct ScreenArea {
@@ -24,8 +28,8 @@ class ISettingsHost {
     virtual void AssignChannels() = 0;
     virtual std::string GetChannelVariable(int channel) const = 0;
     // Unit converter: fills or reads the "UA" element.
-    virtual void SaveUnitSettings(CXmlNode& ua) = 0;
-    virtual void LoadUnitSettings(const CXmlNode& ua) = 0;
+    virtual void SaveUnitSettings(foundation::CXmlNode& ua) = 0;
+    virtual void LoadUnitSettings(const foundation::CXmlNode& ua) = 0;
     // True when the current drive description knows the variable.
     virtual bool IsDescriptionVariable(const std::string& name) const = 0;
     virtual ScreenArea VirtualScreen() const = 0;
@@ -74,16 +78,18 @@ class CSettingsFile {
     void ClearOverlongPaths();
 
   private:
-    void ReadOscilloscope(const CXmlNode& osc, bool version9);
-    void ReadTriggerCore(const CXmlNode& trigger, bool version9);
-    void ReadPositions(const CXmlNode& osc);
-    void ReadStimulus(const CXmlNode& node);
-    void ReadOutput(const CXmlNode& root);
-    void WriteOscilloscope(CXmlNode& root);
-    void WriteStimulus(CXmlNode& root) const;
-    void WriteVocabulary(CXmlNode& root) const;
-    void WriteOutput(CXmlNode& root) const;
+    void ReadOscilloscope(const foundation::CXmlNode& osc, bool version9);
+    void ReadTriggerCore(const foundation::CXmlNode& trigger, bool version9);
+    void ReadPositions(const foundation::CXmlNode& osc);
+    void ReadStimulus(const foundation::CXmlNode& node);
+    void ReadOutput(const foundation::CXmlNode& root);
+    void WriteOscilloscope(foundation::CXmlNode& root);
+    void WriteStimulus(foundation::CXmlNode& root) const;
+    void WriteVocabulary(foundation::CXmlNode& root) const;
+    void WriteOutput(foundation::CXmlNode& root) const;
 
     CDriveSettings& s_;
     ISettingsHost& host_;
 };
+
+}  // namespace drive

@@ -6,6 +6,10 @@
 #include "drive/NumberText.h"
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 constexpr double kTwoPi = 6.28318530717958;
 constexpr const char* kPrefixes[4] = {"pos.", "vel.", "acc.", "tor."};
@@ -319,3 +323,5 @@ std::string UnitNameForKey(const CUnitConversion& units, const std::string& key)
     if (key == "TorqueUnits") return units.SelectedLabel(CUnitConversion::kTorque);
     return key;
 }
+
+}  // namespace drive

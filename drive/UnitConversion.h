@@ -6,7 +6,11 @@
 #include <memory>
 #include <string>
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace drive {
 
 // Converts drive values of four quantities into the units the user chose, and back
 // (user value = drive value x factor).
@@ -43,9 +47,9 @@ class CUnitConversion {
     void SetLinear(bool on);
 
     // Reads the "SpeedUnits" and "AccelUnits" lists among the node's "LIST" children.
-    void LoadDriveUnitList(const CXmlNode* node);
-    void LoadSettings(const CXmlNode& node, const std::string& motorKind);
-    void SaveSettings(CXmlNode& node) const;
+    void LoadDriveUnitList(const foundation::CXmlNode* node);
+    void LoadSettings(const foundation::CXmlNode& node, const std::string& motorKind);
+    void SaveSettings(foundation::CXmlNode& node) const;
 
     double ToUserUnits(int quantity, uint32_t raw, std::string* text, bool isSigned) const;
     // Rounded half away from zero, saturated to the 32-bit range.
@@ -84,7 +88,7 @@ class CUnitConversion {
     // Factor of the drive unit row (key D) into the selected unit (key U), multiplier excluded.
     double RowFactor(const std::string& driveKey, const std::string& userKey, uint32_t resolution,
                      int quantity) const;
-    int ReadUnitList(const CXmlNode& list, const char* prefix);
+    int ReadUnitList(const foundation::CXmlNode& list, const char* prefix);
 
     std::array<int32_t, 4> decimals_{};
     std::array<double, 4> factors_{1.0, 1.0, 1.0, 1.0};
@@ -99,3 +103,5 @@ class CUnitConversion {
 // The label of the selected unit for "PositionUnits", "VelocityUnits", "AccelerationUnits" and
 // "TorqueUnits"; any other key comes back unchanged.
 std::string UnitNameForKey(const CUnitConversion& units, const std::string& key);
+
+}  // namespace drive

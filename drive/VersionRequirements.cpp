@@ -9,6 +9,10 @@
 #include "foundation/XmlNode.h"
 #include "platform/VersionInfo.h"
 
+using namespace foundation;
+
+namespace drive {
+
 namespace {
 
 std::string Format(const char* format, const std::string& a, int32_t b, const std::string& c, int32_t d) {
@@ -137,3 +141,5 @@ bool CheckVersionRequirements(const CXmlNode& entry, const ProgramVersionFacts& 
     }
     return true;
 }
+
+}  // namespace drive

@@ -3,7 +3,11 @@
 #include <cstdint>
 #include <string>
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace drive {
 
 // The program's own version as the requirement checks see it.
 struct ProgramVersionFacts {
@@ -18,10 +22,12 @@ ProgramVersionFacts CurrentProgramVersion();
 // Client requirements of a device's configuration document ("ClientList\Client"). False when a
 // requirement fails (message holds the reason); true otherwise (message holds the last advice
 // that applied, or is empty).
-bool CheckClientRequirements(const CXmlNode& client, std::string& message);
-bool CheckClientRequirements(const CXmlNode& client, std::string& message,
+bool CheckClientRequirements(const foundation::CXmlNode& client, std::string& message);
+bool CheckClientRequirements(const foundation::CXmlNode& client, std::string& message,
                              const ProgramVersionFacts& program);
 
 // Whether a device-tree entry may be offered to this program.
-bool CheckVersionRequirements(const CXmlNode& entry);
-bool CheckVersionRequirements(const CXmlNode& entry, const ProgramVersionFacts& program);
+bool CheckVersionRequirements(const foundation::CXmlNode& entry);
+bool CheckVersionRequirements(const foundation::CXmlNode& entry, const ProgramVersionFacts& program);
+
+}  // namespace drive

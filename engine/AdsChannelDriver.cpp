@@ -9,6 +9,11 @@
 #include "engine/VocabularyItem.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 namespace {
 
 AdsNetId NetIdOf(const CChannelSettings& settings) {
@@ -228,3 +233,5 @@ int CAdsChannelDriver::GuardPrepare(CNodo&) {
 void CAdsChannelDriver::GuardClose() {
     ads_.Disconnect();
 }
+
+}  // namespace engine

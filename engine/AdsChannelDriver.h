@@ -7,6 +7,8 @@
 #include "engine/NodeGuard.h"
 #include "transport/TwincatAds.h"
 
+namespace engine {
+
 // Channel type 7: EtherCAT drives through the ADS router. The channel keeps its own groups and
 // group thread; a node's address is the slave's AMS port.
 // Settings: the first six bytes are the router's NetId; the engine keeps six words.
@@ -18,7 +20,7 @@ class CAdsChannelDriver : public CChannelDriver, public CGroupChannel, public CG
     bool Present() override;
     bool Available() override;
     bool Test(uint8_t nodeAddress) override;
-    int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) override;
+    int Identify(uint8_t nodeId, foundation::CCompatChecker& checker, CIdentification& out) override;
     int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
@@ -54,16 +56,18 @@ class CAdsChannelDriver : public CChannelDriver, public CGroupChannel, public CG
     int GuardPrepare(CNodo& node) override;
     void GuardClose() override;
 
-    CTwincatAds& Ads() { return ads_; }
-    static CAdsItem ItemOf(const VocabularyItem& item);
+    transport::CTwincatAds& Ads() { return ads_; }
+    static transport::CAdsItem ItemOf(const VocabularyItem& item);
 
   private:
     // Points the requests at the node's slave (0 keeps the dialog's choice).
     void Target(uint32_t slave);
     int Transfer(int rc);
 
-    CTwincatAds ads_;
+    transport::CTwincatAds ads_;
     std::string libraryPath_;
     CChannelSettings settings_;
     int present_ = -1;
 };
+
+}  // namespace engine

@@ -5,6 +5,11 @@
 
 #include "engine/Main.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 namespace {
 constexpr uint16_t kProbeRegister = 250;
 constexpr uint16_t kMaxRunRegisters = 125;
@@ -85,3 +90,5 @@ int CBoxChannelDriver::Close() {
     box_.Disconnect();
     return 1;
 }
+
+}  // namespace engine

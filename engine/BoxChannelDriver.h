@@ -3,6 +3,8 @@
 #include "engine/ModbusChannelDriver.h"
 #include "transport/ModbusTcp.h"
 
+namespace engine {
+
 // Channel type 8: the communication box, Modbus TCP to the drives behind it.
 // Settings words: 0 box IPv4 address (first number in the most significant byte), 1 box
 // time-out in ms (0 keeps 2000), 2 TCP port (0 is the Modbus port 502); the rest is kept.
@@ -18,17 +20,19 @@ class CBoxChannelDriver : public CModbusChannelDriver {
     int GetConfig(CChannelSettings& settings) override;
     int Close() override;
 
-    CModbusTcp& Box() { return box_; }
+    transport::CModbusTcp& Box() { return box_; }
 
   protected:
-    CModbusChannel& Modbus() override { return box_; }
-    int IdentifyOnChannel(CCompatChecker& checker, NodeIdentRecord& record, uint32_t& kind, uint8_t& wordSwap,
-                          uint32_t& build) override;
+    transport::CModbusChannel& Modbus() override { return box_; }
+    int IdentifyOnChannel(foundation::CCompatChecker& checker, transport::NodeIdentRecord& record,
+                          uint32_t& kind, uint8_t& wordSwap, uint32_t& build) override;
     void ReportBlockFailure(int rc) override;
 
   private:
     int EnsureConnected();
 
-    CModbusTcp box_;
+    transport::CModbusTcp box_;
     CChannelSettings settings_;
 };
+
+}  // namespace engine

@@ -9,6 +9,11 @@
 #include "transport/BridgeVkr.h"
 #include "transport/NodeIdentification.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 namespace {
 constexpr int kNotConnected = 4373;
 constexpr int kNoGroup = 4374;
@@ -245,3 +250,5 @@ int CBridgeChannelDriver::GuardPrepare(CNodo&) {
 void CBridgeChannelDriver::GuardClose() {
     if (CBridgeNode* node = manager_.CurrentNodeRecord()) manager_.NodeDisconnect(node->handle);
 }
+
+}  // namespace engine

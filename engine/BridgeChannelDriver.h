@@ -5,6 +5,8 @@
 #include "engine/NodeGuard.h"
 #include "transport/BridgeCodesys.h"
 
+namespace engine {
+
 // Channel type 6: CANopen and EtherCAT nodes behind a fieldbus bridge, reached over TCP. The
 // channel is opened interactively (the bridge connection dialog); a node's address is the
 // bridge manager's node handle.
@@ -16,7 +18,7 @@ class CBridgeChannelDriver : public CChannelDriver, public CGroupChannel, public
 
     int Type() const override { return 6; }
     bool Test(uint8_t nodeAddress) override;
-    int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) override;
+    int Identify(uint8_t nodeId, foundation::CCompatChecker& checker, CIdentification& out) override;
     int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
@@ -48,14 +50,16 @@ class CBridgeChannelDriver : public CChannelDriver, public CGroupChannel, public
     int GuardPrepare(CNodo& node) override;
     void GuardClose() override;
 
-    CBridgeCodesys& Manager() { return manager_; }
-    static CBridgeItem ItemOf(const VocabularyItem& item);
+    transport::CBridgeCodesys& Manager() { return manager_; }
+    static transport::CBridgeItem ItemOf(const VocabularyItem& item);
 
   private:
     // The current node when its bridge is connected, else null.
-    CBridgeNode* Connected();
+    transport::CBridgeNode* Connected();
     int NoNode();
 
-    CBridgeCodesys manager_;
+    transport::CBridgeCodesys manager_;
     CChannelSettings settings_;
 };
+
+}  // namespace engine

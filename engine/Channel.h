@@ -6,6 +6,8 @@
 
 #include "engine/ChannelDriver.h"
 
+namespace engine {
+
 // Channel type numbers.
 namespace channel_type {
 constexpr int kOffline = 0;
@@ -58,3 +60,5 @@ inline int16_t ChannelKindOfType(int type) {
             return -1;
     }
 }
+
+}  // namespace engine

@@ -1,5 +1,7 @@
 #include "engine/ChannelDriver.h"
 
+namespace engine {
+
 int CChannelDriver::ReadModbusBytes(uint8_t, uint16_t, uint8_t, void*) {
     return -1;
 }
@@ -37,3 +39,5 @@ int CChannelDriver::DomainDownload(const VocabularyItem&, const void*, uint32_t*
                                    const std::atomic<uint32_t>*, platform::WindowHandle, unsigned, uint8_t) {
     return -1;
 }
+
+}  // namespace engine

@@ -8,8 +8,13 @@
 #include "engine/Nodo.h"
 #include "platform/Messages.h"
 
-class CMain;
+namespace foundation {
 class CCompatChecker;
+}  // namespace foundation
+
+namespace engine {
+
+class CMain;
 struct VocabularyItem;
 
 // Seven 32-bit words whose meaning belongs to the channel's driver.
@@ -48,7 +53,7 @@ class CChannelDriver {
     virtual bool Test(uint8_t nodeAddress) = 0;
 
     // Identifies the device with the given node id; fills the checker and the record.
-    virtual int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) = 0;
+    virtual int Identify(uint8_t nodeId, foundation::CCompatChecker& checker, CIdentification& out) = 0;
 
     // Single values (sizes 1 to 4, or longer through SDO); the caller normalises the sign.
     virtual int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) = 0;
@@ -113,3 +118,5 @@ class CChannelDriver {
     CMain& owner_;
     int channelIndex_;
 };
+
+}  // namespace engine

@@ -9,6 +9,8 @@
 #include "engine/UnavailableChannelDriver.h"
 #include "platform/Folders.h"
 
+namespace engine {
+
 std::unique_ptr<CChannelDriver> CreateChannelDriver(CMain& owner, int channelIndex, int type,
                                                     const std::string& port) {
     switch (type) {
@@ -28,3 +30,5 @@ std::unique_ptr<CChannelDriver> CreateChannelDriver(CMain& owner, int channelInd
             return nullptr;
     }
 }
+
+}  // namespace engine

@@ -6,6 +6,10 @@
 
 #include "foundation/SharedUtilities.h"
 
+using namespace foundation;
+
+namespace engine {
+
 namespace {
 
 constexpr std::string_view kFirmwareStart = "<FIRMWARE";
@@ -73,3 +77,5 @@ int ExtractFirmwareElementEx(std::string_view xml, std::vector<uint8_t>& data, s
 int ExtractFirmwareElement(std::string_view xml, std::vector<uint8_t>& data) {
     return ExtractFirmwareElementEx(xml, data, nullptr, nullptr);
 }
+
+}  // namespace engine

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+namespace engine {
+
 // Compressed blocks of description and firmware files: base64 text (bytes packed low first, as
 // Base64DecodeLsbFirst reads them) of a 4-byte little-endian uncompressed size followed by zlib data.
 
@@ -28,3 +30,5 @@ int ExtractFirmwareElement(std::string_view xml, std::vector<uint8_t>& data);
 // gives a single blank; a missing attribute gives an empty text). Either output may be null.
 int ExtractFirmwareElementEx(std::string_view xml, std::vector<uint8_t>& data, std::string* download,
                              std::string* unpack);
+
+}  // namespace engine

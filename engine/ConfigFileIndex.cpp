@@ -14,6 +14,10 @@
 #include "foundation/SharedUtilities.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
+namespace engine {
+
 namespace {
 
 std::atomic<bool> g_indexBuilt{false};
@@ -392,3 +396,5 @@ std::string CConfigFileIndex::GetVocabularyName(const CIdentity& identity) const
     }
     return {};
 }
+
+}  // namespace engine

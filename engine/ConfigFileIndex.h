@@ -10,8 +10,12 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Messages.h"
 
+namespace foundation {
 class CBrand;
 class CIdentity;
+}  // namespace foundation
+
+namespace engine {
 
 // The program-wide index-built flag: set by a build; cleared to force a rebuild at the next need
 // (engine construction, the connection dialog, the window that imports or removes description files).
@@ -34,7 +38,7 @@ class CConfigFileIndex {
     };
     // An index read from disk (document root XmlIndex) or a new one (empty document), with its file.
     struct IndexEntry {
-        std::unique_ptr<CXmlDocument> document;
+        std::unique_ptr<foundation::CXmlDocument> document;
         std::filesystem::path file;
     };
     // Lower-cased folder path -> index entry (during a build only).
@@ -60,19 +64,20 @@ class CConfigFileIndex {
     // Deletes every vocabulary and builds the list again; returns the number of vocabularies.
     int BuildVocabularyIndex();
     // Updates one folder's index and appends the folder's vocabularies to the list.
-    void ScanConfigurationFolder(const std::string& folder, IndexMap& indexes, const CBrand& brand,
-                                 uint32_t folderMode);
+    void ScanConfigurationFolder(const std::string& folder, IndexMap& indexes,
+                                 const foundation::CBrand& brand, uint32_t folderMode);
     // Appends one File element (with an Item per hardware code) for a description document.
-    static void AddIndexFileEntry(CXmlNode& indexRoot, const std::string& fileName, uint64_t size,
-                                  const std::string& date, const CXmlNode& device);
+    static void AddIndexFileEntry(foundation::CXmlNode& indexRoot, const std::string& fileName, uint64_t size,
+                                  const std::string& date, const foundation::CXmlNode& device);
     // "<Vocabularies>" + the header of every vocabulary + "</Vocabularies>" (building the index
     // first when needed); returns the number of headers.
     int GetVocabularies(std::string& out);
     // First vocabulary of that software code, hardware code (any for 0) and identity version
     // (all five numbers); -1 when none.
-    int FindVocabulary(uint32_t hardwareCode, uint32_t softwareCode, const CIdentity& identity) const;
+    int FindVocabulary(uint32_t hardwareCode, uint32_t softwareCode,
+                       const foundation::CIdentity& identity) const;
     // Identity name (or description) of the first loaded vocabulary of that identity; empty when none.
-    std::string GetVocabularyName(const CIdentity& identity) const;
+    std::string GetVocabularyName(const foundation::CIdentity& identity) const;
 
     // The list: entries may be empty after a failed load. Nodes hold indices into it.
     int Count() const { return int(list_.size()); }
@@ -85,7 +90,7 @@ class CConfigFileIndex {
     // zero-padded 32-bit hexadecimal halves); false when the file cannot be examined.
     static bool FileDateText(const std::filesystem::path& file, std::string* date, uint64_t* size);
     // True when an index Item belongs to the brand (brand marking of its "oem", "sw" and "sw_ver").
-    static bool ItemBelongsToBrand(const CXmlNode& item);
+    static bool ItemBelongsToBrand(const foundation::CXmlNode& item);
     // Index file path for a folder: "<a>_<b>.idx" of its last two lower-cased components in the base
     // folder, numbered when the name is taken.
     static std::filesystem::path IndexFileName(const std::string& lowerFolder, const std::string& baseFolder,
@@ -98,3 +103,5 @@ class CConfigFileIndex {
     platform::WindowHandle window_ = 0;
     unsigned message_ = 0;
 };
+
+}  // namespace engine

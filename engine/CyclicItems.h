@@ -6,6 +6,8 @@
 
 #include "platform/Messages.h"
 
+namespace engine {
+
 // What a caller hands to CMain::AddCyclicItem.
 struct CCyclicItemRequest {
     uint32_t rateSelected = 0;     // ms while the item's node and channel are the current ones
@@ -69,3 +71,5 @@ class COggettoCiclico {
     // Indexes into the item table (never pointers: the table may be reallocated while paused).
     std::vector<size_t> items;
 };
+
+}  // namespace engine

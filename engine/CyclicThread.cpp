@@ -15,6 +15,11 @@
 #include "platform/Folders.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 using namespace engine_code;
 
 namespace {
@@ -599,3 +604,5 @@ void CMain::LogCyclicGroups(int n) {
         platform::Prompts().MessageBox("Cyclic groups contain duplicated items", "Debug",
                                        platform::MB_OK | platform::MB_ICONWARNING);
 }
+
+}  // namespace engine

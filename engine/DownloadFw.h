@@ -7,6 +7,8 @@
 #include "engine/VocabularyItem.h"
 #include "platform/Messages.h"
 
+namespace engine {
+
 class CMain;
 
 // The engine's firmware download descriptor: what a prepare loads and a download writes.
@@ -26,3 +28,5 @@ struct CDownloadFw {
     bool enable = false;
     uint32_t waitAfterMs = 1500;
 };
+
+}  // namespace engine

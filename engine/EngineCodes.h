@@ -1,5 +1,7 @@
 #pragma once
 
+namespace engine {
+
 // The engine's error codes and the fixed texts that go with them. Codes are negative for engine
 // failures; positive numbers are protocol results passed up from a driver.
 
@@ -54,3 +56,5 @@ constexpr const char* kNodeUnknownForDisconnect = "node not found, please use No
 constexpr const char* kLockFailedLog = "Nodo Lock failed, timeout or fail";
 
 }  // namespace engine_text
+
+}  // namespace engine

@@ -5,9 +5,11 @@
 
 #include "foundation/LogFile.h"
 
+namespace engine {
+
 // One finished line to the program's debug log; nothing happens while the log is closed.
 inline void EngineDebugLog(const std::string& line) {
-    DebugLog().Write(line);
+    foundation::DebugLog().Write(line);
 }
 
 // printf-style text of at most 511 bytes, formatted in the C locale of the engine's texts.
@@ -17,3 +19,5 @@ std::string EngineFormat(const char* format, Args... args) {
     std::snprintf(text, sizeof text, format, args...);
     return text;
 }
+
+}  // namespace engine

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace engine {
+
 namespace {
 // A firmware image larger than this is no image of a drive.
 constexpr uint64_t kMaxImage = 64ull * 1024 * 1024;
@@ -43,3 +45,5 @@ void CFirmwareImage::Free() {
     image_.clear();
     image_.shrink_to_fit();
 }
+
+}  // namespace engine

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace engine {
+
 // What the engine's firmware threads need of a firmware file: the image to write and the
 // transfer time-outs. Read here as a plain file, or filled from the packages layer's
 // container (`CFirmwareContainer::FillImage`), which knows the container formats.
@@ -27,3 +29,5 @@ class CFirmwareImage {
     bool hasTimeouts_ = false;
     uint32_t timeouts_[4] = {};
 };
+
+}  // namespace engine

@@ -4,6 +4,8 @@
 
 #include "platform/Messages.h"
 
+namespace engine {
+
 struct VocabularyItem;
 struct CCellHolder;
 class CNodo;
@@ -35,3 +37,5 @@ class CGroupChannel {
     virtual int VariableRemove(int group, int variable) = 0;
     virtual int VariableRemoveAll(int group) = 0;
 };
+
+}  // namespace engine

@@ -8,6 +8,8 @@
 #include "engine/VocabularyItem.h"
 #include "platform/Messages.h"
 
+namespace engine {
+
 // A record of the caller that a group variable or cyclic item can be bound to. The result of a
 // once-execution is its first field, so that a plain 32-bit result word and a holder take it alike.
 struct CCellHolder {
@@ -111,3 +113,5 @@ inline uint32_t GroupBridgeKey(int32_t group, uint32_t nodeAddress) {
 
 // First-run offset of a cyclic group, uniform in [0, cycle); 0 for a cycle of 0.
 uint32_t RandomFirstRunOffset(uint32_t cycleMs);
+
+}  // namespace engine

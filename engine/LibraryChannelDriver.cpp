@@ -10,6 +10,11 @@
 #include "engine/VocabularyItem.h"
 #include "transport/NodeIdentification.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 namespace {
 // Library result of a block read whose object is longer than the buffer: the read counts.
 constexpr int kTooLong = 7;
@@ -233,3 +238,5 @@ int CLibraryChannelDriver::GuardPrepare(CNodo&) {
 void CLibraryChannelDriver::GuardClose() {
     linkora_.DropChannel();
 }
+
+}  // namespace engine

@@ -7,6 +7,8 @@
 #include "engine/Linkora.h"
 #include "engine/NodeGuard.h"
 
+namespace engine {
+
 // Channel type 5: CANopen nodes through the fieldbus channel library, loaded from the program
 // folder when the channel is first connected. A node's address is its library channel id.
 // Settings: word 0 server IPv4 (first number in the most significant byte), 1 bus type
@@ -19,7 +21,7 @@ class CLibraryChannelDriver : public CChannelDriver, public CGroupChannel, publi
     bool Present() override;
     bool Available() override;
     bool Test(uint8_t nodeAddress) override;
-    int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) override;
+    int Identify(uint8_t nodeId, foundation::CCompatChecker& checker, CIdentification& out) override;
     int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
@@ -60,3 +62,5 @@ class CLibraryChannelDriver : public CChannelDriver, public CGroupChannel, publi
     CChannelSettings settings_;
     int probe_ = -1;
 };
+
+}  // namespace engine

@@ -14,6 +14,11 @@
 #include "platform/bstr/Bstr.h"
 #include "transport/NodeIdentification.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 namespace {
 
 constexpr const char* kUnknownNodeText = "Node does not exist or unknown";
@@ -468,3 +473,5 @@ int32_t CLinkora::VariableRemove(int32_t group, int32_t variable) {
 int32_t CLinkora::VariableRemoveAll(int32_t group) {
     return fn_.loaded ? fn_.VariableRemoveAll(group) : kNotLoaded;
 }
+
+}  // namespace engine

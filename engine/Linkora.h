@@ -6,10 +6,18 @@
 #include "linkora/LinkoraApi.h"
 #include "platform/DynamicLibrary.h"
 
-class CMain;
+namespace foundation {
 class CCompatChecker;
-struct VocabularyItem;
+}  // namespace foundation
+
+namespace transport {
 struct NodeIdentRecord;
+}  // namespace transport
+
+namespace engine {
+
+class CMain;
+struct VocabularyItem;
 
 // The engine's binding of the fieldbus channel library: loaded by file name when a channel is
 // first connected, its 29 functions bound by name, one library channel per engine channel.
@@ -49,8 +57,8 @@ class CLinkora {
     // "%x.%x" of index and subindex (CANopen) or "%u" of the Modbus address; empty with -303.
     std::string GetItemAddress(const VocabularyItem& item);
     void RemoveDefaultGroup();
-    int ConnectNode(CCompatChecker& checker, int32_t* channelOut, NodeIdentRecord& node, uint32_t* kind,
-                    uint8_t* flag, uint32_t* build);
+    int ConnectNode(foundation::CCompatChecker& checker, int32_t* channelOut,
+                    transport::NodeIdentRecord& node, uint32_t* kind, uint8_t* flag, uint32_t* build);
 
     // Forwarders (kNotLoaded while the library is not loaded).
     int32_t Read(const std::string& name, void* buffer, int size, int mode, int* transferred);
@@ -134,3 +142,5 @@ class CLinkora {
     int32_t channel_ = 0;
     int32_t defaultGroup_ = -1;
 };
+
+}  // namespace engine

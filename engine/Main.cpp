@@ -9,6 +9,10 @@
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 
+using namespace foundation;
+
+namespace engine {
+
 using namespace engine_code;
 
 CMain::CMain(platform::WindowHandle owner) : ownerWindow_(owner) {
@@ -174,3 +178,5 @@ void CMain::DestroyChannels() {
     channelCount_ = 0;
     channelCursor_ = 0;
 }
+
+}  // namespace engine

@@ -24,10 +24,15 @@
 #include "platform/bstr/Bstr.h"
 #include "transport/ErrorPair.h"
 
+namespace foundation {
 class CXmlDocument;
 class CXmlNode;
-class CVocabolario;
 class CCompatChecker;
+}  // namespace foundation
+
+namespace engine {
+
+class CVocabolario;
 struct VocabularyItem;
 
 // What GetNodeInfo hands out about the current node's vocabulary.
@@ -63,7 +68,7 @@ class CMain {
     int ErrorCode() const;
     std::string ErrorText() const;
     // The pair itself, handed to the channels that fill it on protocol failures.
-    CErrorPair* ErrorPair() { return &errorPair_; }
+    transport::CErrorPair* ErrorPair() { return &errorPair_; }
 
     // ---- channel list ----------------------------------------------------------------------
     int CreateChannels(CChannelInfo& info);
@@ -89,23 +94,27 @@ class CMain {
     uint8_t defaultLifeTimeFactor = 3;
 
     // ---- nodes -------------------------------------------------------------------------------
-    int IdentifyNode(uint32_t* address, uint8_t nodeId, int* channelIndex, CCompatChecker& checker,
-                     CNodeConnection* record, int* kind, uint32_t* wordOrder, uint16_t* build);
+    int IdentifyNode(uint32_t* address, uint8_t nodeId, int* channelIndex,
+                     foundation::CCompatChecker& checker, CNodeConnection* record, int* kind,
+                     uint32_t* wordOrder, uint16_t* build);
     int AddOrGetNode(uint32_t address, const CNodeConnection& record, uint16_t build, bool* created,
                      bool* changed, int channelIndex);
-    int NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* address, uint8_t nodeId,
+    int NodeConnect(foundation::CCompatChecker& checker, BSTR* description, uint32_t* address, uint8_t nodeId,
                     int channelIndex);
-    int NodeReconnect(CCompatChecker& checker, BSTR* description, uint8_t nodeId, int channelIndex);
-    int NodeConnectOffline(CCompatChecker& checker, BSTR* description, uint8_t nodeId, int channelIndex);
+    int NodeReconnect(foundation::CCompatChecker& checker, BSTR* description, uint8_t nodeId,
+                      int channelIndex);
+    int NodeConnectOffline(foundation::CCompatChecker& checker, BSTR* description, uint8_t nodeId,
+                           int channelIndex);
     int FindNode(uint8_t nodeId, int channelIndex);
     int FindNodeByAddress(uint32_t address, int channelIndex);
     int SelectNode(uint8_t nodeId, int channelIndex);
     void ReleaseNode(CNodo& node);
     void DeleteAllNodes();
     BSTR GetNodeDescription(CNodo& node, int kind);
-    int BuildNodeXml(CXmlDocument& doc, CNodo* node);
-    void BuildIdentityXml(CXmlNode& element, const CNodeConnection& record, uint16_t build,
-                          uint32_t xmlVersion, const CXmlNode* clientList, const std::string& description);
+    int BuildNodeXml(foundation::CXmlDocument& doc, CNodo* node);
+    void BuildIdentityXml(foundation::CXmlNode& element, const CNodeConnection& record, uint16_t build,
+                          uint32_t xmlVersion, const foundation::CXmlNode* clientList,
+                          const std::string& description);
 
     int NodeCount() const { return nodeCount_; }
     CNodo* Node(int slot) const;
@@ -165,12 +174,12 @@ class CMain {
     uint32_t UploadRate() const { return uploadRate_.load(); }
 
     // ---- parameters file of a simulated node -------------------------------------------------
-    int LoadNodeParameterFile(CXmlDocument& document, platform::WindowHandle owner);
+    int LoadNodeParameterFile(foundation::CXmlDocument& document, platform::WindowHandle owner);
     int StoreParameter(const std::string& name, const std::string& value, CNodo& node,
                        CVocabolario& vocabulary, int channelType);
 
     // ---- vocabularies ------------------------------------------------------------------------
-    int SelectVocabulary(CCompatChecker& checker, CNodo& node);
+    int SelectVocabulary(foundation::CCompatChecker& checker, CNodo& node);
     void FreeVocabularies();
     // The list of known vocabularies, built from the configuration-file index.
     CConfigFileIndex& VocabularyIndex() { return vocabularyIndex_; }
@@ -248,7 +257,7 @@ class CMain {
     unsigned notifyMessage_ = kNotifyMessage;
 
     mutable std::mutex errorMutex_;
-    CErrorPair errorPair_;
+    transport::CErrorPair errorPair_;
 
     std::array<std::unique_ptr<CChannel>, kMaxChannels> channels_;
     int channelCount_ = 0;
@@ -318,3 +327,5 @@ class CMain {
     platform::Thread prepareThread_;
     platform::Thread downloadThread_;
 };
+
+}  // namespace engine

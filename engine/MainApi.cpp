@@ -8,6 +8,8 @@
 #include "engine/EngineLog.h"
 #include "engine/Vocabolario.h"
 
+namespace engine {
+
 using namespace engine_code;
 
 CMainApi::CMainApi(platform::WindowHandle owner) {
@@ -222,3 +224,5 @@ int CMainApi::NodeDisconnect(uint8_t nodeId, int channelIndex) {
     if (!channel || !channel->driver) return 0;
     return channel->driver->Close();
 }
+
+}  // namespace engine

@@ -11,6 +11,8 @@
 #include "engine/VocabularyItem.h"
 #include "platform/Messages.h"
 
+namespace engine {
+
 // The object through which the rest of the program uses the engine. Most operations empty the
 // engine's error pair first and then call it.
 class CMainApi {
@@ -50,3 +52,5 @@ class CMainApi {
     std::vector<std::string> walkNames_;
     size_t walkNext_ = 0;
 };
+
+}  // namespace engine

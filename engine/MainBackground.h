@@ -9,6 +9,8 @@
 
 #include "engine/Main.h"
 
+namespace engine {
+
 class CGroupChannel;
 class CVocabolario;
 
@@ -84,3 +86,5 @@ struct CMainBackground {
     // Node guard.
     static void NodeguardThreadBody(CMain& m, platform::StopToken& token);
 };
+
+}  // namespace engine

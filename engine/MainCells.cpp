@@ -7,6 +7,8 @@
 #include "engine/Vocabolario.h"
 #include "engine/VocabularyItem.h"
 
+namespace engine {
+
 using namespace engine_code;
 
 namespace {
@@ -294,3 +296,5 @@ bool CMain::AbortDownload() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return !downloadRunning_.load();
 }
+
+}  // namespace engine

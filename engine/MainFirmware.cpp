@@ -8,6 +8,8 @@
 #include "engine/VocabularyItem.h"
 #include "platform/Prompt.h"
 
+namespace engine {
+
 using namespace engine_code;
 
 namespace {
@@ -206,3 +208,5 @@ void CMain::FirmwareDownloadThread() {
     Post(fw, result == 0 || result == 306 ? kEndedOk : kEndedError,
          result == 0 || result == 306 ? 0 : result);
 }
+
+}  // namespace engine

@@ -9,6 +9,8 @@
 #include "engine/RegisterRuns.h"
 #include "engine/Vocabolario.h"
 
+namespace engine {
+
 using namespace engine_code;
 
 // ---- records ---------------------------------------------------------------------------------
@@ -653,3 +655,5 @@ int CMainBackground::ExecuteGroupOnce(CMain& m, CGroup& group) {
     }
     return 0;
 }
+
+}  // namespace engine

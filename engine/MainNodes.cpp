@@ -9,6 +9,10 @@
 #include "foundation/CompatChecker.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
+namespace engine {
+
 using namespace engine_code;
 
 namespace {
@@ -443,3 +447,5 @@ BSTR CMain::GetNodeDescription(CNodo& node, int kind) {
     if (kind == 1) doc.Root().SetAttributeInt("boot", 1);
     return XmlToBstr(doc);
 }
+
+}  // namespace engine

@@ -10,6 +10,10 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
+namespace engine {
+
 using namespace engine_code;
 
 namespace {
@@ -125,3 +129,5 @@ int CMain::LoadNodeParameterFile(CXmlDocument& document, platform::WindowHandle)
     }
     return rc;
 }
+
+}  // namespace engine

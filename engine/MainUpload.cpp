@@ -15,6 +15,8 @@
 #include "platform/AtomicFile.h"
 #include "platform/Prompt.h"
 
+namespace engine {
+
 using namespace engine_code;
 
 namespace {
@@ -231,3 +233,5 @@ void CMain::StopProgressTicker() {
     tickerThread_.RequestStop();
     tickerThread_.Join();
 }
+
+}  // namespace engine

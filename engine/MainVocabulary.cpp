@@ -2,6 +2,10 @@
 #include "engine/Vocabolario.h"
 #include "engine/VocabularySelector.h"
 
+using namespace foundation;
+
+namespace engine {
+
 CVocabolario* CMain::Vocabulary(int index) const {
     return vocabularyIndex_.At(index);
 }
@@ -11,6 +15,8 @@ void CMain::FreeVocabularies() {
 }
 
 int CMain::SelectVocabulary(CCompatChecker& checker, CNodo& node) {
-    return ::SelectVocabulary(vocabularyIndex_, checker, node.hardwareCode, node.softwareCode,
-                              node.vocabularyIndex, confirmSubstitution);
+    return engine::SelectVocabulary(vocabularyIndex_, checker, node.hardwareCode, node.softwareCode,
+                                    node.vocabularyIndex, confirmSubstitution);
 }
+
+}  // namespace engine

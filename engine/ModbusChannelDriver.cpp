@@ -6,6 +6,11 @@
 #include "engine/VocabularyItem.h"
 #include "transport/ModbusDomain.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 namespace {
 constexpr uint32_t kNoProgress = 0xFFFFFFFFu;
 }  // namespace
@@ -111,3 +116,5 @@ int CModbusChannelDriver::DomainDownload(const VocabularyItem& item, const void*
     return RecordResult(
         Modbus().DownloadFile(item.modbusAddress, data, size, 0, abort, window, message, 0, nodeId));
 }
+
+}  // namespace engine

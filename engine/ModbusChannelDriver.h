@@ -6,6 +6,8 @@
 #include "transport/ModbusChannel.h"
 #include "transport/NodeIdentification.h"
 
+namespace engine {
+
 // What the serial and the box driver share: single values and long cells through the SDO layer
 // over registers, the SDO steps and identification. Every transfer leaves its result in
 // `lastResult`, so that ordinary traffic is the node guard's sign of life.
@@ -13,7 +15,7 @@ class CModbusChannelDriver : public CChannelDriver {
   public:
     using CChannelDriver::CChannelDriver;
 
-    int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) override;
+    int Identify(uint8_t nodeId, foundation::CCompatChecker& checker, CIdentification& out) override;
     int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
@@ -35,12 +37,14 @@ class CModbusChannelDriver : public CChannelDriver {
 
   protected:
     // The channel that carries the transfers.
-    virtual CModbusChannel& Modbus() = 0;
-    virtual int IdentifyOnChannel(CCompatChecker& checker, NodeIdentRecord& record, uint32_t& kind,
-                                  uint8_t& wordSwap, uint32_t& build) = 0;
+    virtual transport::CModbusChannel& Modbus() = 0;
+    virtual int IdentifyOnChannel(foundation::CCompatChecker& checker, transport::NodeIdentRecord& record,
+                                  uint32_t& kind, uint8_t& wordSwap, uint32_t& build) = 0;
     // Leaves the channel's text of a failed block transfer in the owner's error pair.
     virtual void ReportBlockFailure(int rc) = 0;
 
   private:
     int BlockResult(int rc);
 };
+
+}  // namespace engine

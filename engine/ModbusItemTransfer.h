@@ -6,6 +6,8 @@
 
 #include "engine/VocabularyItem.h"
 
+namespace engine {
+
 // Single values of Modbus channels travel through the SDO layer with the item's own size. A
 // 32-bit caller word is only the front of a longer item, so longer items go through a local
 // buffer of the item's size rather than past the end of the caller's word.
@@ -29,3 +31,5 @@ class CModbusItemBuffer {
   private:
     std::vector<uint8_t> bytes_;
 };
+
+}  // namespace engine

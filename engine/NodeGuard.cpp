@@ -11,6 +11,10 @@
 #include "engine/SerialChannelDriver.h"
 #include "platform/Prompt.h"
 
+using namespace transport;
+
+namespace engine {
+
 namespace {
 
 constexpr const char* kThreadName = "NodeguardThread";
@@ -294,3 +298,5 @@ void CMainBackground::NodeguardThreadBody(CMain& m, platform::StopToken& token) 
         }
     }
 }
+
+}  // namespace engine

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace engine {
+
 class CNodo;
 
 // The node guard's view of a channel type that is not serial Modbus (the library, the bridge, ADS
@@ -25,3 +27,5 @@ class CGuardedChannel {
 
 // Second parameter of the guard's notification: channel, node id and the node's guard state.
 intptr_t NodeGuardDetail(int channelIndex, uint8_t nodeId, uint8_t guardState);
+
+}  // namespace engine

@@ -6,6 +6,8 @@
 #include "engine/EngineCodes.h"
 #include "engine/EngineLog.h"
 
+namespace engine {
+
 CNodo::CNodo(uint16_t guardTime, uint8_t lifeTime) : guardTimeMs(guardTime), lifeTimeFactor(lifeTime) {
     values_.rehash(787);
 }
@@ -96,3 +98,5 @@ void CNodo::ResetIdentity() {
     guardState = reportedGuardState = kGuardFresh;
     wordOrder = 0;
 }
+
+}  // namespace engine

@@ -8,6 +8,8 @@
 
 #include "platform/TimedMutex.h"
 
+namespace engine {
+
 // One stored value of a node: either a plain 32-bit word (size 0) or a block of bytes.
 struct CNodoValue {
     uint32_t word = 0;
@@ -82,3 +84,5 @@ class CNodo {
     platform::TimedMutex lock_;
     std::unordered_map<std::string, CNodoValue> values_;
 };
+
+}  // namespace engine

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace engine {
+
 void ParameterRenameTable::Add(const std::string& oldName, const std::string& newName) {
     std::unique_lock lock(mutex_);
     auto [it, inserted] = map_.try_emplace(oldName, newName);
@@ -37,3 +39,5 @@ ParameterRenameTable& ParameterRenames() {
     static ParameterRenameTable table;
     return table;
 }
+
+}  // namespace engine

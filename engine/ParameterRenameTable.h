@@ -4,6 +4,8 @@
 #include <string>
 #include <unordered_map>
 
+namespace engine {
+
 // The program-wide map from an old drive-variable name to its new names joined by "=". The drive
 // model fills it from its rename list; vocabulary lookups read it when a name is not found.
 // Safe for concurrent readers and one writer.
@@ -25,3 +27,5 @@ class ParameterRenameTable {
 
 // The one table of the program.
 ParameterRenameTable& ParameterRenames();
+
+}  // namespace engine

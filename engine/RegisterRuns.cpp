@@ -4,6 +4,8 @@
 
 #include "engine/Vocabolario.h"
 
+namespace engine {
+
 namespace {
 
 uint32_t Registers(uint32_t size) {
@@ -89,3 +91,5 @@ uint32_t ExtendValue(uint32_t value, uint32_t size, bool sign) {
     }
     return value;
 }
+
+}  // namespace engine

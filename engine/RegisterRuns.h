@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace engine {
+
 class CVocabolario;
 
 // Packing of neighbouring variables into single Modbus transactions, shared by the once-execution
@@ -40,3 +42,5 @@ uint32_t ExtendValue(uint32_t value, uint32_t size, bool sign);
 inline uint32_t SwapHalves(uint32_t value) {
     return (value << 16) | (value >> 16);
 }
+
+}  // namespace engine

@@ -5,6 +5,11 @@
 
 #include "engine/Main.h"
 
+using namespace foundation;
+using namespace transport;
+
+namespace engine {
+
 namespace {
 constexpr uint16_t kProbeRegister = 250;
 constexpr int kAdapterGone = 670;
@@ -83,3 +88,5 @@ int CSerialChannelDriver::GetConfig(CChannelSettings& settings) {
 int CSerialChannelDriver::Close() {
     return rtu_.Disconnect();
 }
+
+}  // namespace engine

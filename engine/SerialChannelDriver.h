@@ -5,6 +5,8 @@
 #include "engine/ModbusChannelDriver.h"
 #include "transport/ModbusRtu.h"
 
+namespace engine {
+
 // Channel type 1: one serial port with Modbus RTU slaves.
 // Settings words: 0 baud, 1 parity | data bits << 8 | stop bits << 16 | RTS control << 24,
 // 2 answer time-out in ms, 3 and 4 reserved, 5 flag (low byte).
@@ -20,14 +22,16 @@ class CSerialChannelDriver : public CModbusChannelDriver {
     int GetConfig(CChannelSettings& settings) override;
     int Close() override;
 
-    CModbusRtu& Rtu() { return rtu_; }
+    transport::CModbusRtu& Rtu() { return rtu_; }
 
   protected:
-    CModbusChannel& Modbus() override { return rtu_; }
-    int IdentifyOnChannel(CCompatChecker& checker, NodeIdentRecord& record, uint32_t& kind, uint8_t& wordSwap,
-                          uint32_t& build) override;
+    transport::CModbusChannel& Modbus() override { return rtu_; }
+    int IdentifyOnChannel(foundation::CCompatChecker& checker, transport::NodeIdentRecord& record,
+                          uint32_t& kind, uint8_t& wordSwap, uint32_t& build) override;
     void ReportBlockFailure(int rc) override;
 
   private:
-    CModbusRtu rtu_;
+    transport::CModbusRtu rtu_;
 };
+
+}  // namespace engine

@@ -5,6 +5,10 @@
 #include "engine/Channel.h"
 #include "engine/Main.h"
 
+using namespace foundation;
+
+namespace engine {
+
 namespace {
 // The bridge's code for a request without a connected node.
 constexpr int kBridgeNotConnected = 4373;
@@ -63,3 +67,5 @@ int CUnavailableChannelDriver::GetConfig(CChannelSettings&) {
 int CUnavailableChannelDriver::OpenInteractive(const CChannelSettings&, uintptr_t) {
     return Fail();
 }
+
+}  // namespace engine

@@ -4,6 +4,8 @@
 
 #include "engine/ChannelDriver.h"
 
+namespace engine {
+
 // Stands for a channel type whose driver is not on this computer (the fieldbus library, the
 // bridge, the ADS router): it answers every operation with the code the real driver gives when its
 // library or connection is missing.
@@ -15,7 +17,7 @@ class CUnavailableChannelDriver : public CChannelDriver {
     bool Present() override;
     bool Available() override;
     bool Test(uint8_t nodeAddress) override;
-    int Identify(uint8_t nodeId, CCompatChecker& checker, CIdentification& out) override;
+    int Identify(uint8_t nodeId, foundation::CCompatChecker& checker, CIdentification& out) override;
     int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool wordOrder) override;
     int UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t nodeId) override;
@@ -32,3 +34,5 @@ class CUnavailableChannelDriver : public CChannelDriver {
     int type_;
     std::string libraryPath_;
 };
+
+}  // namespace engine

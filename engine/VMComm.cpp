@@ -7,6 +7,8 @@
 
 #include "engine/EngineLog.h"
 
+namespace engine {
+
 namespace {
 
 constexpr const char* kCommandCell = "VmCommand";
@@ -123,3 +125,5 @@ int CVMComm::Exchange(uint8_t command, const void* data, uint32_t length, void* 
     if (answerLength) *answerLength = word;
     return 0;
 }
+
+}  // namespace engine

@@ -7,6 +7,8 @@
 
 #include "foundation/Version.h"
 
+namespace engine {
+
 // What the exchange with the drive's program virtual machine needs of the drive object: its
 // multi-byte cell transfers and the text of their last failure.
 class CVmCellAccess {
@@ -44,7 +46,7 @@ class CVMComm {
     int SendCommand(uint8_t command, const void* data, uint32_t length, void* answer, uint32_t* answerLength,
                     uint32_t answerCapacity = 0);
 
-    const CVersion& Version() const { return version_; }
+    const foundation::CVersion& Version() const { return version_; }
     uint16_t ProtocolVersion() const { return protocolVersion_; }
     uint16_t MaxMessageSize() const { return maxMessageSize_; }
     bool BigEndian() const { return bigEndian_; }
@@ -64,8 +66,10 @@ class CVMComm {
     std::vector<uint8_t> answer_;
     std::vector<uint8_t> command_;
     uint8_t byte11_ = 0;
-    CVersion version_;
+    foundation::CVersion version_;
     uint16_t protocolVersion_ = 0;
     uint16_t maxMessageSize_ = 0;
     bool bigEndian_ = false;
 };
+
+}  // namespace engine

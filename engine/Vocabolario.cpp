@@ -14,6 +14,10 @@
 #include "platform/Folders.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
+namespace engine {
+
 namespace {
 
 constexpr const char* kCorruptedCaption = "Configuration file corrupted";
@@ -643,3 +647,5 @@ void ReadHardwareDescription(const CXmlNode& device, uint32_t hardwareCode, std:
         }
     }
 }
+
+}  // namespace engine

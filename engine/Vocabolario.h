@@ -12,6 +12,8 @@
 #include "foundation/Identity.h"
 #include "foundation/XmlDocument.h"
 
+namespace engine {
+
 // The object dictionary of one drive description file for one hardware variant: the drive variables
 // that the engine reads and writes by name, and the header of the file. Created by the
 // configuration-file index with its header only; Load reads the items when a node first uses it.
@@ -31,7 +33,7 @@ class CVocabolario {
     CVocabolario& operator=(const CVocabolario&) = delete;
 
     // Header from an index Item element and the two numbers of its File element.
-    void ReadHeader(const CXmlNode& item, uint32_t version, uint32_t xmlVer);
+    void ReadHeader(const foundation::CXmlNode& item, uint32_t version, uint32_t xmlVer);
     // The header as one "Voc" element (texts escaped).
     std::string WriteHeader() const;
     // Brand folder of the folder mode + the file name.
@@ -41,7 +43,7 @@ class CVocabolario {
     // read or has no DICTIONARY element). Also replaces the program's user list from the file.
     uint32_t Load();
     // Loads from a document already read (the file path is only used in messages).
-    uint32_t LoadDocument(CXmlDocument& document);
+    uint32_t LoadDocument(foundation::CXmlDocument& document);
     void Clear();
 
     const VocabularyItem* FindItemByName(std::string_view name);
@@ -60,7 +62,7 @@ class CVocabolario {
 
     // Copies the source element into the target when its "_cond" (hardware and debug) and "auth"
     // (user right) conditions hold; children are filtered the same way. False when dropped.
-    bool CopyFiltered(const CXmlNode& source, CXmlNode& target) const;
+    bool CopyFiltered(const foundation::CXmlNode& source, foundation::CXmlNode& target) const;
 
     uint32_t ItemCount() const;
     uint32_t BucketCount() const;
@@ -84,14 +86,14 @@ class CVocabolario {
     std::string minver, maxver, recver;
     uint16_t build = 0;
     uint8_t hide = 0;
-    CXmlDocument clientList;
+    foundation::CXmlDocument clientList;
     std::string file;
     std::string descr;
     std::string type;
     std::string hwdescr;
     std::string brand;
     uint16_t users = 0;
-    CIdentity identity;
+    foundation::CIdentity identity;
 
   private:
     struct Entry {
@@ -107,8 +109,8 @@ class CVocabolario {
         std::unordered_map<std::string, const VocabularyItem*> byTitle;
     };
 
-    void ParseItems(CXmlNode& node, Table& table, VocabularyItem& scratch);
-    void ParseItem(const CXmlNode& element, Table& table, VocabularyItem& scratch);
+    void ParseItems(foundation::CXmlNode& node, Table& table, VocabularyItem& scratch);
+    void ParseItem(const foundation::CXmlNode& element, Table& table, VocabularyItem& scratch);
     const VocabularyItem* FindLocked(std::string_view name);
 
     mutable std::mutex lock_;
@@ -118,14 +120,16 @@ class CVocabolario {
 };
 
 // Header of one hardware variant of a description document (DEVICE element).
-void ReadHardwareDescription(const CXmlNode& device, uint32_t hardwareCode, std::string& minver,
+void ReadHardwareDescription(const foundation::CXmlNode& device, uint32_t hardwareCode, std::string& minver,
                              std::string& maxver, std::string& recver, std::string& descr, std::string& type,
-                             std::string& hwdescr, int32_t& oem, CIdentity& identity, uint16_t& build,
-                             bool& hide);
+                             std::string& hwdescr, int32_t& oem, foundation::CIdentity& identity,
+                             uint16_t& build, bool& hide);
 // Version limits of a ClientList\Client element.
-void ReadClientVersions(const CXmlNode& client, std::string& minver, std::string& maxver,
+void ReadClientVersions(const foundation::CXmlNode& client, std::string& minver, std::string& maxver,
                         std::string& recver);
 // Hardware and debug condition of a "_cond" text: a list hw='n,n,...' must name the hardware code,
 // and "debug" holds only in debug mode. hasHardwareList tells whether the condition was settled by a
 // hardware list (or was empty).
 bool CheckHwCondition(std::string_view condition, uint32_t hardwareCode, bool* hasHardwareList);
+
+}  // namespace engine

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+namespace engine {
+
 // One drive variable of a vocabulary. Callers get whole copies of it (by name or by
 // enumeration); the vocabulary's own chain link is kept outside this record.
 struct VocabularyItem {
@@ -48,3 +50,5 @@ struct VocabularyItem {
     bool IsHidden() const { return signAndHidden & kHidden; }
     bool HasTitle() const { return !title.empty(); }
 };
+
+}  // namespace engine

@@ -10,6 +10,10 @@
 #include "foundation/SharedUtilities.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
+namespace engine {
+
 namespace {
 
 constexpr const char* kNotFoundCaption = "Configuration file not found";
@@ -198,3 +202,5 @@ int SelectVocabulary(CConfigFileIndex& index, CCompatChecker& checker, uint32_t 
     }
     return chosen;
 }
+
+}  // namespace engine

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+namespace engine {
+
 namespace {
 
 constexpr uint32_t kSpinSleepMs = 6;
@@ -208,3 +210,5 @@ void CWatchList::Update(const uint8_t* data, uint32_t length, bool skip) {
                 entries[index].state = CWatchEntry::kNotUpdated;
     UnlockWrite();
 }
+
+}  // namespace engine

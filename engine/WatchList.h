@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace engine {
+
 // Where a watched variable lives in the drive's program memory.
 struct CWatchVariable {
     uint16_t address = 0;
@@ -67,3 +69,5 @@ class CWatchList {
     std::vector<uint8_t> request_;
     uint32_t requestSize_ = 0;
 };
+
+}  // namespace engine

@@ -2,6 +2,8 @@
 
 #include "foundation/TextCodec.h"
 
+namespace foundation {
+
 namespace {
 void ToCodePage(const std::string& bytes, std::string& out, int codePage) {
     if (codePage == kCodePage1252) {
@@ -38,3 +40,5 @@ int ANSI_TextFileReader::ReadAll(std::string& out, int codePage, const char*, bo
     ToCodePage(bytes, out, codePage);
     return result;
 }
+
+}  // namespace foundation

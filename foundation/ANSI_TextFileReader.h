@@ -3,6 +3,8 @@
 
 #include "foundation/TextFileReader.h"
 
+namespace foundation {
+
 class ANSI_TextFileReader : public TextFileReader {
   public:
     ANSI_TextFileReader(int fd, size_t bufferSize);
@@ -10,3 +12,5 @@ class ANSI_TextFileReader : public TextFileReader {
     int ReadLine(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
     int ReadAll(std::string& out, int codePage, const char* defaultChar, bool* usedDefault) override;
 };
+
+}  // namespace foundation

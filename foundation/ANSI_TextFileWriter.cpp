@@ -2,6 +2,8 @@
 
 #include "foundation/TextCodec.h"
 
+namespace foundation {
+
 ANSI_TextFileWriter::ANSI_TextFileWriter(Sink sink, size_t bufferSize)
     : TextFileWriter(std::move(sink), bufferSize) {}
 
@@ -31,3 +33,5 @@ int ANSI_TextFileWriter::Write(std::string_view text, int codePage, const char* 
 int ANSI_TextFileWriter::WriteByteOrderMark() {
     return 0;
 }
+
+}  // namespace foundation

@@ -3,6 +3,8 @@
 
 #include "foundation/TextFileWriter.h"
 
+namespace foundation {
+
 class ANSI_TextFileWriter : public TextFileWriter {
   public:
     ANSI_TextFileWriter(Sink sink, size_t bufferSize);
@@ -10,3 +12,5 @@ class ANSI_TextFileWriter : public TextFileWriter {
     int Write(std::string_view text, int codePage, const char* defaultChar, bool* usedDefault) override;
     int WriteByteOrderMark() override;
 };
+
+}  // namespace foundation

@@ -6,6 +6,8 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+namespace foundation {
+
 namespace {
 
 std::string Lower(std::string text) {
@@ -278,3 +280,5 @@ CAuthorizations& GetAuthorizations() {
     static CAuthorizations authorizations;
     return authorizations;
 }
+
+}  // namespace foundation

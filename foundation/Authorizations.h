@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace foundation {
+
 class CXmlNode;
 
 // Short user record, as stored in "auth.xml".
@@ -98,3 +100,5 @@ class CAuthorizations {
 
 // The program's user list.
 CAuthorizations& GetAuthorizations();
+
+}  // namespace foundation

@@ -17,6 +17,8 @@
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 
+namespace foundation {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -373,3 +375,5 @@ CBrandList& GetBrandList() {
     static CBrandList list;
     return list;
 }
+
+}  // namespace foundation

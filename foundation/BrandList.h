@@ -13,6 +13,8 @@
 
 #include "platform/Thread.h"
 
+namespace foundation {
+
 class CIdentity;
 
 // One installed package of a source.
@@ -102,3 +104,5 @@ bool SelectBrandFromXml(const std::string& xmlText, CBrandList& list);
 
 // The program's list of configuration-file sources.
 CBrandList& GetBrandList();
+
+}  // namespace foundation

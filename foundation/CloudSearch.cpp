@@ -14,6 +14,8 @@
 #include "platform/Http.h"
 #include "platform/Registry.h"
 
+namespace foundation {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -223,3 +225,5 @@ bool SearchCloudIndex(const CIdentity& target, const CloudSearchSettings& settin
     if (message) *message = last;
     return found;
 }
+
+}  // namespace foundation

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace foundation {
+
 class CIdentity;
 
 // The modeless progress window of the search; the window layer installs one.
@@ -48,3 +50,5 @@ struct CloudSearchSettings {
 // True when the matching file was downloaded and written whole. message (optional) receives the
 // last debug-log line of the search, which says why it failed.
 bool SearchCloudIndex(const CIdentity& target, const CloudSearchSettings& settings, std::string* message);
+
+}  // namespace foundation

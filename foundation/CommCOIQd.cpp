@@ -7,6 +7,8 @@
 #include "foundation/ProgramFolders.h"
 #include "platform/Prompt.h"
 
+namespace foundation {
+
 namespace {
 
 template <class... Values>
@@ -234,3 +236,5 @@ void CCommCOIQd::ReqGetBackConfiguration() {
     }
     if (!message.empty()) platform::Prompts().MessageBox(message, kProgramName, platform::MB_OK);
 }
+
+}  // namespace foundation

@@ -14,6 +14,8 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Clock.h"
 
+namespace foundation {
+
 // What the drive's communication object offers here: the known vocabularies.
 class CVocabularyListSource {
   public:
@@ -78,3 +80,5 @@ class CCommCOIQd {
     // The step 9 questions; false when the user declines to create a missing file.
     bool DecideParamFileCreation(int32_t create);
 };
+
+}  // namespace foundation

@@ -10,6 +10,8 @@
 #include "platform/SystemError.h"
 #include "platform/ThreadLog.h"
 
+namespace foundation {
+
 namespace {
 
 void SleepRealMs(uint32_t ms) {
@@ -389,3 +391,5 @@ void CCommFP::CloseThread() {
     Close();
     if (onClosed_ != nullptr) onClosed_(context_);
 }
+
+}  // namespace foundation

@@ -18,6 +18,8 @@
 #include "platform/SharedMemory.h"
 #include "platform/Thread.h"
 
+namespace foundation {
+
 class CCommFP {
   public:
     // Answers a peer request: the answer string is sent back as it is left.
@@ -138,3 +140,5 @@ class CCommFPQd : public CCommFP {
   public:
     using CCommFP::CCommFP;
 };
+
+}  // namespace foundation

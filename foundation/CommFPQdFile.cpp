@@ -2,6 +2,8 @@
 
 #include "foundation/XmlDocument.h"
 
+namespace foundation {
+
 void CCommFPQdFile::SetConfigurationPath(const std::string& path) {
     const size_t separator = path.find_last_of("\\/");
     m_folder = separator == std::string::npos ? std::string() : path.substr(0, separator);
@@ -40,3 +42,5 @@ std::string CCommFPQdFile::GetDefinition(int32_t code) const {
     }
     return {};
 }
+
+}  // namespace foundation

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+namespace foundation {
+
 class CCommFPQdFile {
   public:
     std::string m_folder;    // path up to its last separator; empty when none
@@ -30,3 +32,5 @@ class CCommFPQdFile {
   private:
     std::filesystem::path InFolder(const std::string& fileName) const;
 };
+
+}  // namespace foundation

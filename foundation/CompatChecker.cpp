@@ -5,6 +5,8 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+namespace foundation {
+
 namespace {
 
 // A device answers its own enumeration: bound what it can make us read, so that a device that
@@ -590,3 +592,5 @@ void CCompatChecker::AppendReport(std::string& text, int indent, const CXmlNode*
             AppendReport(text, indent + 3, nested);
     }
 }
+
+}  // namespace foundation

@@ -11,6 +11,8 @@
 
 #include "foundation/Identity.h"
 
+namespace foundation {
+
 class CXmlDocument;
 class CXmlNode;
 
@@ -207,3 +209,5 @@ class CCompatChecker {
     CompatIdentityCallback m_identity = nullptr;
     CompatKeyCallback m_key = nullptr;
 };
+
+}  // namespace foundation

@@ -17,6 +17,8 @@
 #include "platform/Folders.h"
 #include "platform/Prompt.h"
 
+namespace foundation {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -379,3 +381,5 @@ int32_t CCompileIEC::Build(CBuildOutputWindow* window) {
     m_strWorkFolder.clear();
     return result;
 }
+
+}  // namespace foundation

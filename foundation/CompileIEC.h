@@ -6,6 +6,8 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+namespace foundation {
+
 // The multi-line text window a build writes into (an edit control in the window layer).
 class CBuildOutputWindow {
   public:
@@ -90,3 +92,5 @@ class CCompileIEC {
     std::string m_strPrgName;
     std::string m_strWorkFolder;  // the program file's folder while a build runs
 };
+
+}  // namespace foundation

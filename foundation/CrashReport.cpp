@@ -31,6 +31,8 @@
 
 extern char** environ;
 
+namespace foundation {
+
 namespace {
 
 constexpr size_t kPathSize = 1024;
@@ -850,3 +852,5 @@ int CrashReportFilter(int signo, siginfo_t* info, void* ucontext) {
     }
     return 0;
 }
+
+}  // namespace foundation

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+namespace foundation {
+
 // One display's picture, as the window layer captures it.
 struct CrashScreenImage {
     int width = 0;
@@ -54,3 +56,5 @@ void CrashFileTimeText(int64_t seconds, int64_t utcOffsetSeconds, char* out, siz
 // Writes a display's picture as a bitmap file: 1, 4 or 8 bits with a palette for
 // displays of up to 1, 4 or 8 bits, 16 bits without a palette for deeper ones.
 bool WriteCrashBitmap(int fd, const CrashScreenImage& image);
+
+}  // namespace foundation

@@ -8,6 +8,8 @@
 #include "foundation/Version.h"
 #include "foundation/XmlDocument.h"
 
+namespace foundation {
+
 class CDBI {
   public:
     virtual ~CDBI() = default;
@@ -18,3 +20,5 @@ class CDBI {
     CXmlDocument m_document;
     std::string m_strText;
 };
+
+}  // namespace foundation

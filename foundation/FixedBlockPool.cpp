@@ -6,6 +6,8 @@
 #include <atomic>
 #include <new>
 
+namespace foundation {
+
 namespace {
 // Slabs are large and aligned so that the system can back them with huge pages: a tree of many
 // thousand nodes then costs few address translations. They are handed out in small pieces, so
@@ -132,3 +134,5 @@ void FixedBlockPool::FreeSlow(void* block) {
     *head = free;
 #endif
 }
+
+}  // namespace foundation

@@ -11,6 +11,8 @@
 #endif
 #endif
 
+namespace foundation {
+
 // Hands out blocks of one size from slabs that it keeps for reuse, so that building and dropping
 // large XML trees again and again neither calls the heap per node nor faults in fresh pages each
 // time. Each thread keeps its own free list; a thread's list goes back to the shared one when the
@@ -75,3 +77,5 @@ class FixedBlockPool {
     char* slabEnd_ = nullptr;
     friend struct LocalList;
 };
+
+}  // namespace foundation

@@ -2,6 +2,8 @@
 // Result codes of the loaders and savers that callers test against S_OK.
 #include <cstdint>
 
+namespace foundation {
+
 using HRESULT = int32_t;
 
 constexpr HRESULT S_OK = 0;
@@ -13,3 +15,5 @@ constexpr bool SUCCEEDED(HRESULT hr) {
 constexpr bool FAILED(HRESULT hr) {
     return hr < 0;
 }
+
+}  // namespace foundation

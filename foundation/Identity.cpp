@@ -5,6 +5,8 @@
 #include "foundation/StrictNumber.h"
 #include "foundation/XmlNode.h"
 
+namespace foundation {
+
 using strict_number::ParseDecimal;
 
 namespace {
@@ -339,3 +341,5 @@ std::string GetBrandText(int32_t brand) {
             return "brand='" + std::to_string(brand) + "'";
     }
 }
+
+}  // namespace foundation

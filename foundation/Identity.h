@@ -12,6 +12,8 @@
 
 #include "foundation/Version.h"
 
+namespace foundation {
+
 class CXmlNode;
 
 // Attribute codes with a meaning.
@@ -114,3 +116,5 @@ class CIdentity {
 std::string GetRoleText(int32_t role);
 // "Vkr", "Ostrel", ... for a brand value; empty for 0; "brand='%d'" for others.
 std::string GetBrandText(int32_t brand);
+
+}  // namespace foundation

@@ -14,6 +14,8 @@
 #include "platform/SystemError.h"
 #include "platform/ThreadLog.h"
 
+namespace foundation {
+
 namespace {
 
 constexpr size_t kSlotSize = LogFile::kMaxMessageLength + 1;
@@ -174,3 +176,5 @@ void LogFile::Close() {
     ring_.clear();
     ring_.shrink_to_fit();
 }
+
+}  // namespace foundation

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+namespace foundation {
+
 // The trace log: callers hand finished lines to Write, which stamps them (time since opening,
 // microseconds since the previous line, thread id) into a fixed ring of 200 lines of at most 1000
 // characters; a writer thread of its own drains the ring to the file every 10 ms. Write never
@@ -60,3 +62,5 @@ class LogFile {
 
 // The program-wide debug log ("LogDebug.txt" in the temporary folder when opened by start-up).
 LogFile& DebugLog();
+
+}  // namespace foundation

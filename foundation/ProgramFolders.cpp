@@ -6,6 +6,8 @@
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 
+namespace foundation {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -81,3 +83,5 @@ const std::string& GetProductKey() {
 bool IsProgramInstalled() {
     return Folders().installed;
 }
+
+}  // namespace foundation

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+namespace foundation {
+
 constexpr const char* kBrandName = "Varno";
 constexpr const char* kProgramName = "Tunova";
 constexpr const char* kPatchPackageName = "TunovaPatch";
@@ -31,3 +33,5 @@ const std::filesystem::path& GetCommonDataFolder();
 const std::string& GetProductKey();
 // True when the product key exists in the machine-scope registry.
 bool IsProgramInstalled();
+
+}  // namespace foundation

@@ -3,6 +3,8 @@
 #include "foundation/ProgramFolders.h"
 #include "platform/Registry.h"
 
+namespace foundation {
+
 void ReadProgramSwitches() {
     platform::Registry& registry = platform::Registry::Instance();
     const std::string& key = GetProductKey();
@@ -15,3 +17,5 @@ void ReadProgramSwitches() {
     g_MirelBox = read("Mirel");
     g_Beta = read("Beta");
 }
+
+}  // namespace foundation

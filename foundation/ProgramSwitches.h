@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace foundation {
+
 // Program-wide switches that start-up sets from the registry (values "LogDebug",
 // "LogErrors" and "mirel" under the product key) and the command line ("debug").
 // Atomics: workers read them while the GUI thread may set them.
@@ -22,3 +24,5 @@ inline std::atomic<bool> g_Beta{false};
 // product key: a value that is read and non-zero turns its switch on, anything else turns it
 // off. Debug mode is left alone (the start-up decides it from the command line and the user).
 void ReadProgramSwitches();
+
+}  // namespace foundation

@@ -5,6 +5,8 @@
 
 #include "platform/ThreadLog.h"
 
+namespace foundation {
+
 namespace {
 constexpr size_t kPieceSize = 255;
 }
@@ -143,3 +145,5 @@ bool CRedirector::WaitProcess(uint32_t ms, int* exitCode) {
     if (exitCode) *exitCode = m_pChild->ExitCode();
     return true;
 }
+
+}  // namespace foundation

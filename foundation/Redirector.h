@@ -9,6 +9,8 @@
 #include "platform/ChildProcess.h"
 #include "platform/Thread.h"
 
+namespace foundation {
+
 // Runs a command line with its standard input, output and error on pipes and hands
 // the output, in pieces of at most 255 bytes, to WriteStdOut on a reader thread of
 // its own. Standard output and error arrive in one stream, as the tools print them.
@@ -64,3 +66,5 @@ class CRedirector {
     std::atomic<int32_t> m_nReaderResult{2};
     std::string m_strLastError;
 };
+
+}  // namespace foundation

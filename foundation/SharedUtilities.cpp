@@ -11,6 +11,8 @@
 #include "platform/CodePage.h"
 #include "platform/SystemError.h"
 
+namespace foundation {
+
 void FormatErrorMessageBuf(uint32_t code, char* buffer, size_t maxLength) {
     if (!buffer) return;
     const std::string text = FormatErrorMessage(code);
@@ -151,3 +153,5 @@ std::vector<uint8_t> Base64DecodeLsbFirst(std::string_view text) {
         out.insert(out.end(), b, b + bytes);
     });
 }
+
+}  // namespace foundation

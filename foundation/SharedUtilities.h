@@ -9,6 +9,8 @@
 
 #include "platform/Bitmap.h"
 
+namespace foundation {
+
 // The system's message text for an error code (errno on this platform), cut to
 // maxLength bytes (never inside a UTF-8 sequence) and terminated: the buffer holds
 // maxLength + 1 bytes. Empty text for codes without a message.
@@ -37,3 +39,5 @@ std::vector<uint8_t> Base64Decode(std::string_view text);
 // The same symbols, but each group of four 6-bit values is packed least significant
 // first (the system's payload variant, not standard base64).
 std::vector<uint8_t> Base64DecodeLsbFirst(std::string_view text);
+
+}  // namespace foundation

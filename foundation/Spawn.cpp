@@ -1,5 +1,7 @@
 #include "foundation/Spawn.h"
 
+namespace foundation {
+
 CSpawn::~CSpawn() {
     // The reader calls AppendOutput: it must have ended before the string goes.
     Close();
@@ -8,3 +10,5 @@ CSpawn::~CSpawn() {
 void CSpawn::AppendOutput(const char* text) {
     if (text) m_strOutput += text;
 }
+
+}  // namespace foundation

@@ -4,6 +4,8 @@
 
 #include "foundation/Redirector.h"
 
+namespace foundation {
+
 // A runner that gathers all the child's output, and the runner's own error texts,
 // into one string. Read it after Close, once the reader has ended.
 class CSpawn : public CRedirector {
@@ -22,3 +24,5 @@ class CSpawn : public CRedirector {
   private:
     std::string m_strOutput;
 };
+
+}  // namespace foundation

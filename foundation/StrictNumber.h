@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace foundation {
+
 namespace strict_number {
 
 // The whole text is an optional '-' followed by decimal digits that fit T.
@@ -35,3 +37,5 @@ inline std::string_view Trim(std::string_view text) {
 }
 
 }  // namespace strict_number
+
+}  // namespace foundation

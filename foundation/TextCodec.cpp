@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace foundation {
+
 namespace textcodec {
 
 size_t ValidSequence(const unsigned char* s, size_t available) {
@@ -220,3 +222,5 @@ void Utf16ToText(std::u16string_view units, std::string& out, int codePage, cons
 }
 
 }  // namespace textcodec
+
+}  // namespace foundation

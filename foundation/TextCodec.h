@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace foundation {
+
 namespace textcodec {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -32,5 +34,7 @@ template <class Emit>
 void ForEachCodePoint(std::string_view text, int codePage, Emit emit);
 
 }  // namespace textcodec
+
+}  // namespace foundation
 
 #include "foundation/TextCodecImpl.h"

@@ -1,6 +1,8 @@
 #pragma once
 #include "platform/CodePage.h"
 
+namespace foundation {
+
 namespace textcodec {
 
 template <class Emit>
@@ -27,3 +29,5 @@ void ForEachCodePoint(std::string_view text, int codePage, Emit emit) {
 }
 
 }  // namespace textcodec
+
+}  // namespace foundation

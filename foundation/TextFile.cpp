@@ -23,6 +23,8 @@
 #include "platform/CodePage.h"
 #include "platform/SystemError.h"
 
+namespace foundation {
+
 namespace {
 
 // Reads fd to its end into a buffer of its own (not zero-filled first); a regular file takes one
@@ -400,3 +402,5 @@ void TextFile::Abort() {
     writer_.reset();
     if (mode_ == kWriting) mode_ = kClosed;
 }
+
+}  // namespace foundation

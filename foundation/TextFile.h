@@ -13,6 +13,8 @@ namespace platform {
 class AtomicFileWriter;
 }
 
+namespace foundation {
+
 // File encodings (the low byte of an XML document's encoding field).
 enum TextEncoding : int32_t {
     kTextEncodingDetect = 0,
@@ -101,3 +103,5 @@ class TextFile {
     std::unique_ptr<char[]> wholeBytes_;  // ReadWholeText: the file's bytes or their UTF-8 form
     std::string wholeText_;               // ReadWholeText: text that needed a conversion
 };
+
+}  // namespace foundation

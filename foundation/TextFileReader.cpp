@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+namespace foundation {
+
 TextFileReader::TextFileReader(int fd, size_t bufferSize)
     : fd_(fd), bufferSize_(bufferSize ? bufferSize : 4096) {}
 
@@ -91,3 +93,5 @@ int TextFileReader::ReadByteLine(std::string& bytes) {
     }
     return any ? 0 : -1;
 }
+
+}  // namespace foundation

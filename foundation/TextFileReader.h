@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace foundation {
+
 // Code pages of the 8-bit side: 0 = UTF-8 text in memory, 1252 = Windows-1252 bytes.
 constexpr int kCodePageUtf8 = 0;
 constexpr int kCodePage1252 = 1252;
@@ -42,3 +44,5 @@ class TextFileReader {
     size_t count_ = 0;
     bool eof_ = false;
 };
+
+}  // namespace foundation

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace foundation {
+
 TextFileWriter::TextFileWriter(Sink sink, size_t bufferSize)
     : sink_(std::move(sink)), bufferSize_(bufferSize ? bufferSize : 4096) {}
 
@@ -42,3 +44,5 @@ int TextFileWriter::Flush() {
     fill_ = 0;
     return ok ? 0 : -2;
 }
+
+}  // namespace foundation

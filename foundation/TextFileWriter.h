@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+namespace foundation {
+
 // Collects bytes in a buffer (buffer size, 0 meaning 4096) and hands every full buffer to the sink;
 // Flush hands over the rest. The base class writes nothing (-2) and has no byte-order mark.
 class TextFileWriter {
@@ -29,3 +31,5 @@ class TextFileWriter {
     std::vector<char> buffer_;
     size_t fill_ = 0;
 };
+
+}  // namespace foundation

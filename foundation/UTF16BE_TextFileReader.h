@@ -1,8 +1,12 @@
 #pragma once
 #include "foundation/UTF16LE_TextFileReader.h"
 
+namespace foundation {
+
 // UTF-16LE reading with the two bytes of every unit swapped.
 class UTF16BE_TextFileReader : public UTF16LE_TextFileReader {
   public:
     UTF16BE_TextFileReader(int fd, size_t bufferSize) : UTF16LE_TextFileReader(fd, bufferSize, true) {}
 };
+
+}  // namespace foundation

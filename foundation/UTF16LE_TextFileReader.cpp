@@ -2,6 +2,8 @@
 
 #include "foundation/TextCodec.h"
 
+namespace foundation {
+
 UTF16LE_TextFileReader::UTF16LE_TextFileReader(int fd, size_t bufferSize)
     : UTF16LE_TextFileReader(fd, bufferSize, false) {}
 
@@ -67,3 +69,5 @@ int UTF16LE_TextFileReader::ReadAll(std::string& out, int codePage, const char* 
     wide_.shrink_to_fit();
     return static_cast<int>(units);
 }
+
+}  // namespace foundation

@@ -3,6 +3,8 @@
 
 #include "foundation/TextFileReader.h"
 
+namespace foundation {
+
 class UTF16LE_TextFileReader : public TextFileReader {
   public:
     UTF16LE_TextFileReader(int fd, size_t bufferSize);
@@ -17,3 +19,5 @@ class UTF16LE_TextFileReader : public TextFileReader {
     bool bigEndian_ = false;
     std::u16string wide_;
 };
+
+}  // namespace foundation

@@ -2,6 +2,8 @@
 
 #include "foundation/TextCodec.h"
 
+namespace foundation {
+
 UTF16LE_TextFileWriter::UTF16LE_TextFileWriter(Sink sink, size_t bufferSize)
     : UTF16LE_TextFileWriter(std::move(sink), bufferSize, false) {}
 
@@ -36,3 +38,5 @@ int UTF16LE_TextFileWriter::WriteByteOrderMark() {
     const char16_t mark = 0xFEFF;
     return WriteUnits(std::u16string(1, mark));
 }
+
+}  // namespace foundation

@@ -3,6 +3,8 @@
 
 #include "foundation/TextFileWriter.h"
 
+namespace foundation {
+
 class UTF16LE_TextFileWriter : public TextFileWriter {
   public:
     UTF16LE_TextFileWriter(Sink sink, size_t bufferSize);
@@ -17,3 +19,5 @@ class UTF16LE_TextFileWriter : public TextFileWriter {
     std::u16string wide_;
     std::string bytes_;
 };
+
+}  // namespace foundation

@@ -2,6 +2,8 @@
 
 #include "foundation/TextCodec.h"
 
+namespace foundation {
+
 UTF8_TextFileReader::UTF8_TextFileReader(int fd, size_t bufferSize) : TextFileReader(fd, bufferSize) {}
 
 int UTF8_TextFileReader::ReadChar() {
@@ -33,3 +35,5 @@ int UTF8_TextFileReader::ReadAll(std::string& out, int codePage, const char* def
     bytes_.shrink_to_fit();
     return static_cast<int>(out.size());
 }
+
+}  // namespace foundation

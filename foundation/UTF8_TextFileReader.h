@@ -3,6 +3,8 @@
 
 #include "foundation/TextFileReader.h"
 
+namespace foundation {
+
 class UTF8_TextFileReader : public TextFileReader {
   public:
     UTF8_TextFileReader(int fd, size_t bufferSize);
@@ -13,3 +15,5 @@ class UTF8_TextFileReader : public TextFileReader {
   private:
     std::string bytes_;
 };
+
+}  // namespace foundation

@@ -2,6 +2,8 @@
 
 #include "foundation/TextCodec.h"
 
+namespace foundation {
+
 UTF8_TextFileWriter::UTF8_TextFileWriter(Sink sink, size_t bufferSize)
     : TextFileWriter(std::move(sink), bufferSize) {}
 
@@ -31,3 +33,5 @@ int UTF8_TextFileWriter::Write(std::string_view text, int codePage, const char*,
 int UTF8_TextFileWriter::WriteByteOrderMark() {
     return Put("\xEF\xBB\xBF", 3);
 }
+
+}  // namespace foundation

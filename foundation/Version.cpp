@@ -6,6 +6,8 @@
 
 #include "foundation/StrictNumber.h"
 
+namespace foundation {
+
 using strict_number::ParseDecimal;
 
 void CVersion::Reset() {
@@ -251,3 +253,5 @@ std::string GetBusTypeShortName(int busType) {
             return std::string();
     }
 }
+
+}  // namespace foundation

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace foundation {
+
 class CXmlNode;
 
 // Prerelease states; a release (0) is newer than any prerelease of the same numbers.
@@ -105,3 +107,5 @@ class CVarRowData {
     uint8_t byte2 = 0;
     std::string text;
 };
+
+}  // namespace foundation

@@ -2,6 +2,8 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+namespace foundation {
+
 void CVersion::WriteXml(CXmlNode* parent) const {
     if (parent == nullptr) return;
     CXmlNode* element = parent->AddChild("Version");
@@ -49,3 +51,5 @@ bool ReadXmlTitleVersion(const std::string& fileName, std::string* title, std::s
     if (version) *version = foundVersion;
     return !foundTitle.empty() && !foundVersion.empty();
 }
+
+}  // namespace foundation

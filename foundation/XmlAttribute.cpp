@@ -7,6 +7,8 @@
 
 #include "foundation/FixedBlockPool.h"
 
+namespace foundation {
+
 namespace {
 FixedBlockPool& Pool() {
     static auto* pool =
@@ -50,3 +52,5 @@ bool CXmlAttribute::GetBoolValue() const {
     }
     return upper == "YES" || upper == "TRUE" || upper == "1";
 }
+
+}  // namespace foundation

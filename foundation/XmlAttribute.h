@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace foundation {
+
 // One attribute of an element; the value is held unescaped.
 class CXmlAttribute {
   public:
@@ -29,3 +31,5 @@ class CXmlAttribute {
     std::string name_;
     std::string value_;
 };
+
+}  // namespace foundation

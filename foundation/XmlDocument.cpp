@@ -11,6 +11,8 @@
 #include "foundation/XmlText.h"
 #include "platform/CodePage.h"
 
+namespace foundation {
+
 namespace {
 
 constexpr const char* kXIncludeNamespace = "http://www.w3.org/2001/XInclude";
@@ -584,3 +586,5 @@ HRESULT CXmlDocument::Load(const std::filesystem::path& file) {
     const int result = LoadXmlText(expanded ? *expanded : text);
     return result == 0 ? S_OK : E_FAIL;
 }
+
+}  // namespace foundation

@@ -8,6 +8,8 @@
 #include "foundation/XmlNode.h"
 #include "platform/bstr/Bstr.h"
 
+namespace foundation {
+
 // An XML document: the root element and the document-level node (declaration, comments and other
 // markup outside the root). Files are read and written through the encoded text file layer in the
 // document's encoding (default 4 = UTF-8; see TextFile.h); text in memory is UTF-8.
@@ -85,3 +87,5 @@ class CXmlDocument {
     int32_t encoding_ = 4;
     CXmlNode docLevel_;
 };
+
+}  // namespace foundation

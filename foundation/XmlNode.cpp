@@ -7,6 +7,8 @@
 
 #include "foundation/FixedBlockPool.h"
 
+namespace foundation {
+
 namespace {
 FixedBlockPool& Pool() {
     static auto* pool =
@@ -326,3 +328,5 @@ CXmlNode* CXmlNode::FindNextChild() {
     if (iterNode_ == nullptr) return nullptr;
     return iterNode_->NextChild();
 }
+
+}  // namespace foundation

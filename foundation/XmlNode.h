@@ -8,6 +8,8 @@
 
 #include "foundation/XmlAttribute.h"
 
+namespace foundation {
+
 // A node of the XML tree. An element keeps its text as its value; comments, processing instructions,
 // CDATA sections and other declarations are nodes with the reserved names below. A node owns its
 // children and attributes. Names compare exactly (case-sensitive, byte by byte). Paths are
@@ -94,3 +96,5 @@ class CXmlNode {
     std::string name_;
     std::string value_;
 };
+
+}  // namespace foundation

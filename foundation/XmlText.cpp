@@ -9,6 +9,8 @@
 
 #include "platform/AtomicFile.h"
 
+namespace foundation {
+
 namespace {
 
 struct Entity {
@@ -292,3 +294,5 @@ std::string ResolveXIncludes(std::string_view text, std::string_view includeStar
     out = std::move(result);
     return {};
 }
+
+}  // namespace foundation

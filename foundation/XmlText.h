@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace foundation {
+
 // Escaping for element text and attribute values. "&" before "#" is kept so that numeric
 // references written by callers pass through; the accented letters, degree, section, pound,
 // micro, square and euro signs are written as numeric references.
@@ -23,3 +25,5 @@ size_t UnescapeXmlText(char* text, size_t length);
 // out stays empty when nothing was included.
 std::string ResolveXIncludes(std::string_view text, std::string_view includeStartTag,
                              const std::filesystem::path& folder, std::optional<std::string>& out);
+
+}  // namespace foundation

@@ -13,6 +13,8 @@
 #include "linkora/CanOpenValue.h"
 #include "platform/ThreadLog.h"
 
+namespace linkora {
+
 namespace {
 
 int64_t SteadyMs() {
@@ -598,3 +600,5 @@ int32_t CCanOpenChannel::Open(std::string& error) {
 int32_t CCanOpenChannel::GetConnectResult() {
     return static_cast<int32_t>(executor_.TestResult());
 }
+
+}  // namespace linkora

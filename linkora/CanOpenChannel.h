@@ -13,6 +13,8 @@
 #include "platform/Event.h"
 #include "platform/Thread.h"
 
+namespace linkora {
+
 class CCanOpenChannel;
 
 class CCanOpenGroup {
@@ -138,3 +140,5 @@ class CCanOpenChannel : public CChannel {
     int32_t nextHandle_ = 0x10000000;
     int64_t clockStart_;
 };
+
+}  // namespace linkora

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace linkora {
+
 CChannel::CChannel(uint32_t id, std::string definition, std::vector<std::string> tokens,
                    std::vector<int> keywords)
     : id_(id),
@@ -111,3 +113,5 @@ bool ParseItemName(const char* name, int32_t& index, int32_t& subindex) {
     subindex = hex(dot + 1, dot + 1 + std::strlen(dot + 1));
     return true;
 }
+
+}  // namespace linkora

@@ -7,6 +7,8 @@
 
 #include "linkora/ServerSession.h"
 
+namespace linkora {
+
 using LinkoraCallback = void (*)(uint32_t group, uint32_t error, void* context);
 
 enum ChannelState : int32_t {
@@ -100,3 +102,5 @@ class CChannel {
 
 // The object index and subindex of a name "index.subindex" (hexadecimal).
 bool ParseItemName(const char* name, int32_t& index, int32_t& subindex);
+
+}  // namespace linkora

@@ -7,6 +7,8 @@
 #include "linkora/CanOpenChannel.h"
 #include "linkora/EtherCatChannel.h"
 
+namespace linkora {
+
 namespace {
 
 enum Keyword { kTcpIp = 1, kCanOpen = 2, kModbus = 3, kEtherCat = 4 };
@@ -136,3 +138,5 @@ void CChannelManager::Detach() {
     }
     delete all;
 }
+
+}  // namespace linkora

@@ -10,6 +10,8 @@
 
 #include "linkora/Channel.h"
 
+namespace linkora {
+
 class CChannelManager {
   public:
     ~CChannelManager();
@@ -36,3 +38,5 @@ class CChannelManager {
 // Splits a definition (lower-cased) into at most 10 tokens at ':' and classifies them.
 void SplitDefinition(const std::string& definition, std::vector<std::string>& tokens,
                      std::vector<int>& keywords);
+
+}  // namespace linkora

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace linkora {
+
 CEtherCatChannel::~CEtherCatChannel() {
     CloseIfConnected();
     GroupRemoveAll();
@@ -149,3 +151,5 @@ int32_t CEtherCatChannel::VariableGetMaxCount(int32_t group) {
     CEtherCatGroup* g = Find(group);
     return g ? g->limit : -11;
 }
+
+}  // namespace linkora

@@ -7,6 +7,8 @@
 
 #include "linkora/Channel.h"
 
+namespace linkora {
+
 class CEtherCatGroup {
   public:
     struct Variable {
@@ -76,3 +78,5 @@ class CEtherCatChannel : public CChannel {
     std::vector<std::unique_ptr<CEtherCatGroup>> groups_;
     int groupCount_ = 0;
 };
+
+}  // namespace linkora

@@ -3,6 +3,8 @@
 #include "linkora/LinkoraApi.h"
 #include "platform/bstr/Bstr.h"
 
+using namespace linkora;
+
 namespace {
 
 constexpr int32_t kNoChannel = -10;

@@ -11,6 +11,8 @@
 #include "platform/AtomicFile.h"
 #include "platform/Folders.h"
 
+namespace linkora {
+
 namespace {
 
 // Frame fields are big-endian.
@@ -756,3 +758,5 @@ uint32_t CNCS_COM::TestNodeTime() {
     platform::WriteFileAtomic(platform::TempFolder() / "Linkora.txt", text, nullptr);
     return 0;
 }
+
+}  // namespace linkora

@@ -15,6 +15,8 @@
 
 #define LINKORA_CLASS __attribute__((visibility("default")))
 
+namespace linkora {
+
 class CChannel;
 
 constexpr int kNcsMaxElements = 25;
@@ -165,3 +167,5 @@ class LINKORA_CLASS CNCS_COM {
     std::mutex stateLock_;
     platform::Event queueEvent_{true};
 };
+
+}  // namespace linkora

@@ -6,6 +6,8 @@
 
 #include "linkora/Channel.h"
 
+namespace linkora {
+
 namespace {
 CServerSessionRegistry* g_registry = nullptr;
 std::mutex g_registryMutex;
@@ -158,3 +160,5 @@ CServerSession* CServerSessionRegistry::GetSession(const std::string& serverName
     if (!session) session = std::make_unique<CServerSession>(serverName);
     return session.get();
 }
+
+}  // namespace linkora

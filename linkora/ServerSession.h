@@ -10,6 +10,8 @@
 
 #include "platform/gvtcli/GvtCli.h"
 
+namespace linkora {
+
 // The caller's form of a library table: entries ended by a null name.
 struct LinkoraFunction {
     const char* name;
@@ -69,3 +71,5 @@ class CServerSessionRegistry {
     std::mutex mutex_;
     std::map<std::string, std::unique_ptr<CServerSession>> sessions_;
 };
+
+}  // namespace linkora

@@ -5,6 +5,10 @@
 
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+
+namespace packages {
+
 void CArchiOption::Read(const CXmlNode* opt) {
     available = 1;
     selected = opt->GetAttributeInt("selected", 0) == 1 ? 1 : 0;
@@ -147,3 +151,5 @@ std::string CArchiParam::GetText() const {
     if (build != 0) text += " beta " + std::to_string(build);
     return text;
 }
+
+}  // namespace packages

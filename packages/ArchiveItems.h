@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace packages {
 
 class CArchiOption {
   public:
@@ -16,7 +20,7 @@ class CArchiOption {
     uint8_t locked = 0;
     uint8_t selected = 0;
     // Marks the option listed and takes "selected"/"locked" when they equal 1.
-    void Read(const CXmlNode* opt);
+    void Read(const foundation::CXmlNode* opt);
 };
 
 // Date and time in the fields the archive stores (UTC).
@@ -41,7 +45,7 @@ class CArchiItem {
     // Text for the dialog; empty when the item holds nothing.
     virtual std::string GetText() const = 0;
     // Item-level "locked"/"selected" and presence from the item's element.
-    void ReadItem(const CXmlNode* element);
+    void ReadItem(const foundation::CXmlNode* element);
 };
 
 class CArchiGeneralInfo : public CArchiItem {
@@ -126,3 +130,5 @@ class CArchiUserFiles : public CArchiItem {
     uint32_t PaddedContentSize() const override { return 0; }
     std::string GetText() const override { return {}; }
 };
+
+}  // namespace packages

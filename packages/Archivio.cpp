@@ -11,6 +11,12 @@
 #include "platform/Prompt.h"
 #include "transport/ModbusCrc.h"
 
+using namespace foundation;
+using namespace transport;
+using namespace engine;
+
+namespace packages {
+
 namespace {
 
 bool ReadWholeFile(const std::filesystem::path& file, std::vector<uint8_t>& out) {
@@ -518,3 +524,5 @@ bool CArchivio::Write(const std::filesystem::path& file, uint16_t hardwareCode) 
     Message("Archive successfull created.", "Archive", platform::MB_OK | platform::MB_ICONINFORMATION);
     return true;
 }
+
+}  // namespace packages

@@ -14,7 +14,11 @@
 #include "packages/ArchiveItems.h"
 #include "packages/NodeCompat.h"
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace packages {
 
 // What the archive asks of the drive object while it loads item content.
 class CArchiveSource {
@@ -48,7 +52,7 @@ class CArchivio {
     virtual ~CArchivio() = default;
 
     // Rebuilds the items from the "Archive" element; null leaves the archive without items.
-    void Load(const CXmlNode* archive);
+    void Load(const foundation::CXmlNode* archive);
 
     // Item content. Message boxes report what was not found; the result tells whether content is held.
     bool LoadBoot(CArchiveSource& source, const CNodeCompInfo& node);
@@ -90,3 +94,5 @@ class CArchivio {
     uint32_t CompilerKeysOffset();
     std::optional<uint32_t> compilerKeysOffset_;
 };
+
+}  // namespace packages

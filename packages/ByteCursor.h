@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace packages {
+
 // Bounded reads of 16- and 32-bit numbers from a byte range in a given byte order. Every read
 // checks the range: offsets and counts in package files come from the file and are never trusted.
 class ByteCursor {
@@ -36,3 +38,5 @@ class ByteCursor {
     size_t size_;
     bool big_;
 };
+
+}  // namespace packages

@@ -8,6 +8,11 @@
 #include "foundation/XmlNode.h"
 #include "packages/ByteCursor.h"
 
+using namespace foundation;
+using namespace engine;
+
+namespace packages {
+
 namespace {
 
 constexpr int kReadError = -51;
@@ -580,3 +585,5 @@ void CFirmwareContainer::FillImage(CFirmwareImage& image) const {
         image.SetTimeouts(static_cast<uint32_t>(t[0]), static_cast<uint32_t>(t[1]), static_cast<uint32_t>(t[2]),
                           static_cast<uint32_t>(t[3]));
 }
+
+}  // namespace packages

@@ -13,7 +13,11 @@
 #include "engine/FirmwareImage.h"
 #include "foundation/XmlDocument.h"
 
+namespace foundation {
 class CXmlNode;
+}  // namespace foundation
+
+namespace packages {
 
 // The tree control FillTree writes into; the window layer adapts its tree control to it.
 class CFirmwareTreeCtrl {
@@ -22,10 +26,10 @@ class CFirmwareTreeCtrl {
     virtual ~CFirmwareTreeCtrl() = default;
     virtual void DeleteAllItems() = 0;
     // Appends an item last under parent; data is the "Component" element of component items.
-    virtual Item InsertItem(const std::string& text, Item parent, const CXmlNode* data) = 0;
+    virtual Item InsertItem(const std::string& text, Item parent, const foundation::CXmlNode* data) = 0;
 };
 
-class CFirmwareContainer : public CXmlDocument {
+class CFirmwareContainer : public foundation::CXmlDocument {
   public:
     static constexpr const char* kDefaultDownloadCommand = "SYS_CV_DOWNLOAD_FIRMWARE_FILE";
     static constexpr const char* kDefaultUnpackCommand = "SYS_CV_DOWNLOAD_UNPACK_FIRMWARE_FILE";
@@ -39,7 +43,7 @@ class CFirmwareContainer : public CXmlDocument {
     int GetTimeouts(int& first, int& segment, int& last, int& restart) const;
     void GetReportText(std::string& out) const;
     // Hands the binary part and the time-outs to the engine's firmware threads.
-    void FillImage(CFirmwareImage& image) const;
+    void FillImage(engine::CFirmwareImage& image) const;
     void FillTree(CFirmwareTreeCtrl* tree);
 
     const std::filesystem::path& FileName() const { return fileName_; }
@@ -66,7 +70,7 @@ class CFirmwareContainer : public CXmlDocument {
     std::string ReadLegacyHeader(size_t offset, size_t available, bool isFirmware, LegacyResult& result);
     std::string ReadHeader4(size_t offset, size_t available);
     bool ReadComponentList(const uint8_t* header, size_t available, uint32_t offset, uint32_t count,
-                           CXmlNode* parent, int depth, int& budget);
+                           foundation::CXmlNode* parent, int depth, int& budget);
 
     std::filesystem::path fileName_;
     std::vector<uint8_t> data_;
@@ -80,3 +84,5 @@ class CFirmwareContainer : public CXmlDocument {
     std::string unpackCommand_;
     CFirmwareTreeCtrl* tree_ = nullptr;
 };
+
+}  // namespace packages

@@ -10,6 +10,11 @@
 #include "foundation/XmlNode.h"
 #include "packages/ByteCursor.h"
 
+using namespace foundation;
+using namespace engine;
+
+namespace packages {
+
 void CNodeCompProd::Reset() {
     code = version = build = 0;
     requirements.clear();
@@ -224,3 +229,5 @@ bool CNodeCompInfo::IsFirmwareCompatible(const CNodeCompProd& candidateFirmware)
     }
     return true;
 }
+
+}  // namespace packages

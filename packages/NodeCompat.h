@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace packages {
+
 class CNodeCompProd {
   public:
     virtual ~CNodeCompProd() = default;
@@ -62,3 +64,5 @@ class CNodeCompInfo {
     // Candidate against one node product: the minimums each demands of the other.
     static bool MutualCheck(const CNodeCompProd& candidate, const CNodeCompProd& product);
 };
+
+}  // namespace packages

@@ -6,6 +6,8 @@
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
 
+namespace transport {
+
 CCmd::CCmd(CBridgeVkr& bridge, uint8_t target, uint8_t opcode, uint32_t* statusOut)
     : bridge_(bridge), target_(target), opcode_(opcode), statusOut_(statusOut) {}
 
@@ -47,3 +49,5 @@ std::string CCmd::Dump(const uint8_t* data, size_t count) const {
     if (status_ != 0) return text + GetSdoAbortText(status_);
     return text + HexBytes(data, count);
 }
+
+}  // namespace transport

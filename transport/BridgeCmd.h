@@ -6,6 +6,8 @@
 
 #include "transport/BridgeWire.h"
 
+namespace transport {
+
 class CBridgeVkr;
 
 // One command of a bridge request frame: writes its request record and reads its reply
@@ -62,3 +64,5 @@ class CCmd {
     bool changed_ = false;
     int sequence_ = 0;
 };
+
+}  // namespace transport

@@ -1,5 +1,7 @@
 #include "transport/BridgeCmdArray.h"
 
+namespace transport {
+
 CCmdArray::CCmdArray() {
     Resize(kInitialSlots);
 }
@@ -100,3 +102,5 @@ void CCmdArray::RebuildFreeList() {
     }
     *link = -1;
 }
+
+}  // namespace transport

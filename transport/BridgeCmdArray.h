@@ -5,6 +5,8 @@
 
 #include "transport/BridgeCmdList.h"
 
+namespace transport {
+
 // The pool of command lists (groups) of one bridge connection. Handle = slot + 1; free
 // slots form a list; removed lists stay allocated as spares (at most 10) for reuse.
 class CCmdArray {
@@ -45,3 +47,5 @@ class CCmdArray {
     int freeHead_ = -1;
     int used_ = 0;
 };
+
+}  // namespace transport

@@ -5,6 +5,8 @@
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
 
+namespace transport {
+
 int CCmdList::Add(std::unique_ptr<CCmd> command) {
     frame_.clear();
     command->SetSequence(++sequence_);
@@ -87,3 +89,5 @@ bool CCmdList::ParseReply(const uint8_t* records, const uint8_t* end, bool dumpT
     }
     return true;
 }
+
+}  // namespace transport

@@ -8,6 +8,8 @@
 #include "platform/Messages.h"
 #include "transport/BridgeCmd.h"
 
+namespace transport {
+
 // One group of bridge commands: the request frame built from them, the list time-out and
 // the group's cyclic schedule.
 class CCmdList {
@@ -55,3 +57,5 @@ class CCmdList {
     uint32_t timeoutMs_ = kDefaultTimeoutMs;
     int sequence_ = 0;
 };
+
+}  // namespace transport

@@ -11,6 +11,10 @@
 #include "transport/BridgeStatusText.h"
 #include "transport/ChannelTrace.h"
 
+using namespace foundation;
+
+namespace transport {
+
 namespace {
 
 constexpr uint16_t kBusTypeCanOpen = 2;
@@ -846,3 +850,5 @@ int CBridgeCodesys::SetEepromConfiguration(uint32_t handle, uint8_t* bit) {
     }
     return 0;
 }
+
+}  // namespace transport

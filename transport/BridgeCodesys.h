@@ -10,8 +10,13 @@
 #include "transport/ErrorPair.h"
 #include "transport/NodeIdentification.h"
 
-class CBridgeCodesys;
+namespace foundation {
 class CCompatChecker;
+}  // namespace foundation
+
+namespace transport {
+
+class CBridgeCodesys;
 
 // What the manager needs of a drive variable: its name and bus address.
 struct CBridgeItem {
@@ -101,8 +106,8 @@ class CBridgeCodesys {
     void Connect(uint32_t address);
     CBridgeVkr* ConnectBridge();
     CBridgeNode* NodeConnect(uint32_t handle);
-    int IdentifyNode(CCompatChecker* checker, uint32_t* handle, NodeIdentRecord* identity, uint32_t* mode,
-                     uint32_t* flag, uint32_t* build);
+    int IdentifyNode(foundation::CCompatChecker* checker, uint32_t* handle, NodeIdentRecord* identity,
+                     uint32_t* mode, uint32_t* flag, uint32_t* build);
     void NodeDisconnect(uint32_t handle);
     CBridgeNode* FindNode(uint32_t handle);
     void RemoveBridge(CBridgeVkr* bridge);
@@ -150,8 +155,8 @@ class CBridgeCodesys {
     // Runs one command in a temporary group; the exchange code.
     int RunTemporary(CBridgeVkr& bridge, std::unique_ptr<CCmd> command, uint32_t timeoutMs);
     void RaiseCellTime(CBridgeVkr& bridge, int64_t measuredMs, size_t commands);
-    int IdentifyInner(CBridgeNode& node, CCompatChecker& checker, NodeIdentRecord* identity, uint32_t* mode,
-                      uint32_t* build);
+    int IdentifyInner(CBridgeNode& node, foundation::CCompatChecker& checker, NodeIdentRecord* identity,
+                      uint32_t* mode, uint32_t* build);
     void Post(const CBridgeDownloadContext& context, uintptr_t what);
     void Pause(uint32_t ms);
 
@@ -174,3 +179,5 @@ class CBridgeCodesys {
     int lastCode_ = 0;
     std::string errorText_;
 };
+
+}  // namespace transport

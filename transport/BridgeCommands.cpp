@@ -6,6 +6,8 @@
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
 
+namespace transport {
+
 using bridge_wire::kBridgeTarget;
 namespace op = bridge_wire::op;
 
@@ -665,3 +667,5 @@ void CCmdCanGetSlaveState::WriteRequest(uint8_t* at) const {
 std::string CCmdCanGetSlaveState::Text() const {
     return Format("CanGetSlaveState(%u)", node_);
 }
+
+}  // namespace transport

@@ -8,6 +8,8 @@
 #include "transport/BridgeCmd.h"
 #include "transport/BridgeTypes.h"
 
+namespace transport {
+
 // The command family of the bridge protocol. Bus commands take the connection's current
 // target byte when made; node numbers are given by the adders of CBridgeVkr.
 
@@ -381,3 +383,5 @@ class CCmdCanGetSlaveState : public CCmdEthGetSlaveState {
     void WriteRequest(uint8_t* at) const override;
     std::string Text() const override;
 };
+
+}  // namespace transport

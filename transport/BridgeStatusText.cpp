@@ -4,6 +4,8 @@
 
 #include "transport/ChannelTrace.h"
 
+namespace transport {
+
 namespace {
 
 struct AbortText {
@@ -84,3 +86,5 @@ std::string GetSdoAbortText(uint32_t status) {
     const uint32_t low = status & 0x0FFFFFFFu;
     return Format("SDO error %ld(0x%x)", static_cast<long>(low), low);
 }
+
+}  // namespace transport

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace transport {
+
 // Text of a bridge reply status: 0, a CANopen SDO abort code or a bridge code (-26 to -1).
 std::string GetSdoAbortText(uint32_t status);
 
@@ -16,3 +18,5 @@ constexpr int32_t kSlaveNotFound = -20;
 constexpr int32_t kSdoTimeout = -6;
 constexpr int32_t kMessageTimeout = -2;
 }  // namespace bridge_status
+
+}  // namespace transport

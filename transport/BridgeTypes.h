@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace transport {
+
 // One bus of a bridge (bus list entry).
 struct CBusInfo {
     uint8_t id = 0;          // the target byte of commands for this bus
@@ -43,3 +45,5 @@ struct CBridgeNotify {
 
     bool IsSet() const { return status != nullptr || param != 0; }
 };
+
+}  // namespace transport

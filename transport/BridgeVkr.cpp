@@ -17,6 +17,8 @@
 #include "transport/BridgeStatusText.h"
 #include "transport/ChannelTrace.h"
 
+namespace transport {
+
 namespace {
 
 platform::Clock& Now() {
@@ -785,3 +787,5 @@ void CBridgeVkr::ThreadSendRecv(platform::StopToken& stop) {
         }
     }
 }
+
+}  // namespace transport

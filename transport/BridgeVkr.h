@@ -17,6 +17,8 @@
 #include "transport/BridgeTypes.h"
 #include "transport/BridgeWire.h"
 
+namespace transport {
+
 // Waits of the client; tests shorten them.
 struct CBridgeTimings {
     uint32_t identifyWaitMs = 500;      // for the identification reply
@@ -277,3 +279,5 @@ class CBridgeVkr {
     bool reportErrors_ = false;
     bool showSocketErrors_ = false;
 };
+
+}  // namespace transport

@@ -7,6 +7,8 @@
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
 
+namespace transport {
+
 namespace {
 
 uint32_t RandomOffset(uint32_t cycleMs) {
@@ -333,3 +335,5 @@ int CBridgeVkr::CmdWriteCan(uint16_t index, uint8_t subIndex, const void* data, 
     return direct_.Add(std::make_unique<CCmdWriteCan>(*this, static_cast<uint8_t>(currentNode_), index,
                                                       subIndex, data, size, status));
 }
+
+}  // namespace transport

@@ -7,6 +7,8 @@
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
 
+namespace transport {
+
 bool CBridgeVkr::CmdLogConnect() {
     if (!linkUp_) return false;
     CmdLogDisconnect();
@@ -105,3 +107,5 @@ void CBridgeVkr::DumpState(std::FILE* file) {
     for (int handle : cyclicHandles_) std::fputs(Format(" %ld", static_cast<long>(handle)).c_str(), file);
     std::fputs("\r\n", file);
 }
+
+}  // namespace transport

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace transport {
+
 // Wire fields of the fieldbus bridge protocol. Every protocol number wider than a byte
 // travels in the bridge's byte order (little-endian unless the bridge was found to be
 // big-endian); object data is copied as it stands.
@@ -88,3 +90,5 @@ struct Format {
 };
 
 }  // namespace bridge_wire
+
+}  // namespace transport

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace transport {
+
 // One node found by a bus scan, as the connect dialog lists it.
 struct CBusNodeData {
     std::string name;
@@ -20,3 +22,5 @@ using CBusNodeList = std::vector<CBusNodeData*>;
 
 // Deletes every record of a scan list and empties it.
 void FreeEtherCatDeviceList(CBusNodeList& list);
+
+}  // namespace transport

@@ -12,6 +12,10 @@
 #include "foundation/SharedUtilities.h"
 #include "platform/Folders.h"
 
+using namespace foundation;
+
+namespace transport {
+
 bool ChannelTraceOn() {
     return g_LogDebug.load(std::memory_order_relaxed);
 }
@@ -78,3 +82,5 @@ void CChannelErrorLog::Append(long state, const std::string& text, unsigned long
     }
     if (ChannelTraceOn()) DebugLog().Write(text + " (" + std::to_string(code) + ")");
 }
+
+}  // namespace transport

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace transport {
+
 // Protocol traces of the channels go to the debug log while the "LogDebug" switch is on.
 bool ChannelTraceOn();
 void ChannelTrace(std::string_view line);
@@ -37,3 +39,5 @@ class CChannelErrorLog {
 
 // The local date and time in the 24-character form "Mon Jan 05 14:03:22 2026".
 std::string LocalDateTime24();
+
+}  // namespace transport

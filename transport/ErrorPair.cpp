@@ -1,5 +1,7 @@
 #include "transport/ErrorPair.h"
 
+namespace transport {
+
 std::string CutUtf8(std::string_view text, size_t maxBytes) {
     if (text.size() <= maxBytes) return std::string(text);
     size_t cut = maxBytes;
@@ -11,3 +13,5 @@ std::string CutUtf8(std::string_view text, size_t maxBytes) {
 void CErrorPair::SetText(std::string_view newText) {
     text = CutUtf8(newText, kMaxText);
 }
+
+}  // namespace transport

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace transport {
+
 // The error pair a communication object keeps for its callers: a code and a last-error
 // text of at most 255 bytes, cut without splitting a UTF-8 sequence. The engine owns one
 // per channel list and hands it to the channels, which fill it on protocol failures.
@@ -44,3 +46,5 @@ class OwnerErrorGuard {
 
 // Cuts text to at most maxBytes without splitting a UTF-8 sequence.
 std::string CutUtf8(std::string_view text, size_t maxBytes);
+
+}  // namespace transport

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+namespace transport {
+
 int CModbusChannel::SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
     const int rc = sdo_.Download(slave, address, size, data);
     lastResult_ = static_cast<uint32_t>(rc);
@@ -86,3 +88,5 @@ int CModbusChannel::FinishTransfer(int rc) {
     }
     return rc;
 }
+
+}  // namespace transport

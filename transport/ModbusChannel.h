@@ -9,6 +9,8 @@
 #include "transport/ModbusDomain.h"
 #include "transport/ModbusSdo.h"
 
+namespace transport {
+
 // What the serial and the box channel share: SDO and domain transfers carried over the
 // register exchanges each of them implements, the channel's error log and the owner's
 // error pair. The engine calls these methods on the channels themselves.
@@ -67,3 +69,5 @@ class CModbusChannel : private CDomainChannel {
     CModbusSdo sdo_{*this};
     CModbusDomain domain_{*this};
 };
+
+}  // namespace transport

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace transport {
+
 namespace {
 
 constexpr std::array<uint16_t, 256> MakeTable() {
@@ -25,3 +27,5 @@ uint16_t ModbusCrc16(const uint8_t* bytes, size_t length) {
         crc = static_cast<uint16_t>((crc >> 8) ^ kTable[(crc ^ bytes[i]) & 0xFF]);
     return crc;
 }
+
+}  // namespace transport

@@ -10,6 +10,8 @@
 
 #include "transport/ModbusWire.h"
 
+namespace transport {
+
 namespace {
 
 // A block time-out the drive asked for: at least the program's own, at most the cap.
@@ -373,3 +375,5 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
     size = done;
     return 0;
 }
+
+}  // namespace transport

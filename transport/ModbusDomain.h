@@ -7,6 +7,8 @@
 #include "platform/Messages.h"
 #include "transport/ModbusRegisterAccess.h"
 
+namespace transport {
+
 // Flags of a domain transfer call.
 constexpr uint32_t kDomainFileName = 0x1;    // destination/source is a file name (const char*)
 constexpr uint32_t kDomainFileHandle = 0x2;  // a pointer to an open file descriptor (int*)
@@ -84,3 +86,5 @@ class CModbusDomain {
 
     CDomainChannel& channel_;
 };
+
+}  // namespace transport

@@ -7,6 +7,10 @@
 #include "transport/ModbusRtu.h"
 #include "transport/ModbusTcp.h"
 
+using namespace foundation;
+
+namespace transport {
+
 namespace {
 
 const char* const kIdentityNames[6] = {
@@ -388,3 +392,5 @@ int CModbusTcp::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
     TakeCheckerIdentity(readOr0, *checker, *node, kind, build);
     return 0;
 }
+
+}  // namespace transport

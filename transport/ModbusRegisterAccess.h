@@ -5,6 +5,8 @@
 
 #include "transport/ErrorPair.h"
 
+namespace transport {
+
 // What the SDO, domain and identification layers need from a Modbus channel. The serial
 // and the box channel implement it over their own exchanges; results are 0 for success
 // and the channel's failure code otherwise.
@@ -27,3 +29,5 @@ class CModbusRegisterAccess {
     virtual void SdoEndUpload() {}
     virtual CErrorPair* OwnerError() = 0;
 };
+
+}  // namespace transport

@@ -11,6 +11,10 @@
 #include "transport/ModbusTexts.h"
 #include "transport/ModbusWire.h"
 
+using namespace foundation;
+
+namespace transport {
+
 namespace {
 
 void PutCrc(uint8_t* frame, size_t length) {
@@ -517,3 +521,5 @@ int CModbusRtu::WriteEmptyBlock(uint8_t slave, uint16_t address) {
     const uint8_t block[2] = {0x30, 0x00};
     return WriteRegisters(address, 1, block, slave);
 }
+
+}  // namespace transport

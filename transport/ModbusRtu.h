@@ -10,6 +10,8 @@
 #include "transport/ModbusChannel.h"
 #include "transport/NodeIdentification.h"
 
+namespace transport {
+
 // Driver of a serial Modbus RTU channel (channel type 1): functions 3, 6 and 16 with the
 // Modbus CRC on one port where one or more drives answer as slaves; the carrier of SDO
 // and domain transfers and of node identification. Every call returns a code (0 good)
@@ -64,8 +66,8 @@ class CModbusRtu : public CModbusChannel {
     void LogError(const std::string& text, uint32_t code);
 
     // Node identification and the two callbacks the compatibility checker calls back.
-    int IdentifyNode(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
-                     uint32_t* build);
+    int IdentifyNode(foundation::CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind,
+                     uint8_t* wordSwap, uint32_t* build);
     static void VersionBrowse(std::string& errorText, void* context, int command, int parameter,
                               int* response);
     static void ReadIdentity(std::string& errorText, void* context, uint32_t* code, uint32_t* major,
@@ -131,8 +133,8 @@ class CModbusRtu : public CModbusChannel {
     void SetDomainResult(int code) override { resultCode_ = static_cast<uint32_t>(code); }
     std::string TransferFailureText(int code) override { return GetErrorText(code); }
 
-    int IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
-                      uint32_t* build, uint8_t slave);
+    int IdentifyInner(foundation::CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind,
+                      uint8_t* wordSwap, uint32_t* build, uint8_t slave);
 
     uint8_t node_ = 1;
     platform::TimedMutex portMutex_;
@@ -163,3 +165,5 @@ class CModbusRtu : public CModbusChannel {
     uint32_t sdoSavedTimeout_ = 0;
     bool sdoTimeoutRaised_ = false;
 };
+
+}  // namespace transport

@@ -6,6 +6,8 @@
 #include "transport/ChannelTrace.h"
 #include "transport/ModbusWire.h"
 
+namespace transport {
+
 namespace {
 
 // Segment and abort frames travel with the two bytes of each register exchanged
@@ -218,3 +220,5 @@ int CModbusSdo::UploadInner(uint8_t slave, uint16_t address, uint32_t expectedSi
     if (offset != expectedSize) return sizeMismatch(offset);
     return 0;
 }
+
+}  // namespace transport

@@ -4,6 +4,8 @@
 
 #include "transport/ModbusRegisterAccess.h"
 
+namespace transport {
+
 // CANopen SDO transfers carried in four holding registers at a variable's register
 // address (expedited and segmented, both directions). One per channel; the state belongs
 // to the transfer in progress and a new initiate resets it.
@@ -39,3 +41,5 @@ class CModbusSdo {
     uint8_t downloadToggle_ = 0;
     uint8_t uploadToggle_ = 0;
 };
+
+}  // namespace transport

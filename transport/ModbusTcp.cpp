@@ -5,6 +5,10 @@
 #include "foundation/ProgramSwitches.h"
 #include "transport/ModbusTexts.h"
 
+using namespace foundation;
+
+namespace transport {
+
 CModbusTcp::CModbusTcp(CErrorPair* owner, int channelIndex) : CModbusChannel(owner, channelIndex) {}
 
 CModbusTcp::~CModbusTcp() {
@@ -151,3 +155,5 @@ std::string CModbusTcp::TransferFailureText(int code) {
     errorText_ = TransferText(code, ClientText());
     return errorText_;
 }
+
+}  // namespace transport

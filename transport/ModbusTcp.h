@@ -11,6 +11,8 @@
 #include "transport/ModbusTcpClient.h"
 #include "transport/NodeIdentification.h"
 
+namespace transport {
+
 // Driver of the communication box channel (channel type 8): Modbus TCP to the box, which
 // forwards each request to the drive. Carries SDO and domain transfers and node
 // identification as the serial channel does. No lock of its own: the engine's node lock
@@ -47,8 +49,8 @@ class CModbusTcp : public CModbusChannel {
     // Sets text to "<operation>:<system message>" of the socket's last error; the error code.
     int GetSocketErrorText(std::string& text, const char* operation) const;
 
-    int IdentifyNode(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
-                     uint32_t* build);
+    int IdentifyNode(foundation::CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind,
+                     uint8_t* wordSwap, uint32_t* build);
     // The context of these callbacks is the channel's client.
     static void VersionBrowse(std::string& errorText, void* context, int command, int parameter,
                               int* response);
@@ -100,8 +102,8 @@ class CModbusTcp : public CModbusChannel {
     // Also kept as the channel's error text.
     std::string TransferFailureText(int code) override;
 
-    int IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
-                      uint32_t* build, uint8_t slave);
+    int IdentifyInner(foundation::CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind,
+                      uint8_t* wordSwap, uint32_t* build, uint8_t slave);
 
     uint32_t boxAddress_ = 0;
     uint16_t port_ = kDefaultPort;
@@ -114,3 +116,5 @@ class CModbusTcp : public CModbusChannel {
     int lastTransaction_ = 0;
     std::atomic<uint32_t> errorCounter_{0};
 };
+
+}  // namespace transport

@@ -7,6 +7,8 @@
 #include "transport/ModbusTexts.h"
 #include "transport/ModbusWire.h"
 
+namespace transport {
+
 void CModbusTcpClient::CopyRegisters(const uint8_t* from, uint8_t* to, uint16_t count) const {
     CopyRegisterWords(from, to, count, raw_);
 }
@@ -141,3 +143,5 @@ int CModbusTcpClient::WriteRegister(uint16_t address, uint16_t value) {
     if (rc < 0) return result_ = -1;
     return result_ = 2;
 }
+
+}  // namespace transport

@@ -5,6 +5,8 @@
 
 #include "platform/Socket.h"
 
+namespace transport {
+
 // The Modbus TCP client of the box channel: one transaction at a time on a connected
 // socket, functions 3, 16 and 6 with the MBAP header. Results follow the box's
 // conventions: a byte count on success, 0 on time-out, a negative code on failure.
@@ -64,3 +66,5 @@ class CModbusTcpClient {
     std::string errorText_;
     int lastException_ = 0;
 };
+
+}  // namespace transport

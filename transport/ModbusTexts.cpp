@@ -1,5 +1,7 @@
 #include "transport/ModbusTexts.h"
 
+namespace transport {
+
 const char* const kModbusWriteFailureText =
     "not all data was successfully written to COM port; probably there is an hardware connection problem: "
     "cable or ground";
@@ -177,3 +179,5 @@ const char* ModbusRtuCodeText(int code) {
             return "ok";
     }
 }
+
+}  // namespace transport

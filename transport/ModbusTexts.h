@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace transport {
+
 // Text of a Modbus exception code or of a domain-transfer status byte; empty when unknown.
 const char* GetFileTransferErrorText(uint8_t status);
 // Text of a Modbus exception code as the box reports it; "Unknown" when unknown.
@@ -12,3 +14,5 @@ const char* ModbusRtuCodeText(int code);
 
 // The long text of a write that did not reach the port.
 extern const char* const kModbusWriteFailureText;
+
+}  // namespace transport

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace transport {
+
 // The wire fields of the Modbus frames in one place: Modbus fields and register words are
 // big-endian; the SDO and domain frames carry little-endian 32-bit values inside their
 // register data.
@@ -45,3 +47,5 @@ inline void PutRequestHead(uint8_t* p, uint8_t unit, uint8_t function, uint16_t 
     PutBe16(p + 2, address);
     PutBe16(p + 4, word);
 }
+
+}  // namespace transport

@@ -5,6 +5,8 @@
 #include "foundation/CompatChecker.h"
 #include "foundation/ProgramFolders.h"
 
+namespace transport {
+
 // The node record an identification fills: the slave address comes in, the codes go out.
 struct NodeIdentRecord {
     uint8_t slave = 0;
@@ -44,3 +46,5 @@ constexpr uint16_t kPause = 1101;
 constexpr uint16_t kBrandVendorCode = 6871;
 constexpr int kNodeUnknown = -304;
 constexpr const char* kNodeUnknownText = "Node does not exist or unknown";
+
+}  // namespace transport

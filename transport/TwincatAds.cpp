@@ -8,6 +8,10 @@
 #include "foundation/LogFile.h"
 #include "transport/ChannelTrace.h"
 
+using namespace foundation;
+
+namespace transport {
+
 // Every entry point of the client library, in the order they are bound.
 struct CTwincatAds::Functions {
     decltype(&::AdsGetDllVersion) getDllVersion = nullptr;
@@ -431,3 +435,5 @@ bool CTwincatAds::Test() {
     PortClose();
     return rc == 0;
 }
+
+}  // namespace transport

@@ -17,6 +17,8 @@
 #include "transport/ErrorPair.h"
 #include "transport/NodeIdentification.h"
 
+namespace transport {
+
 // What the ADS channel needs of a vocabulary item.
 struct CAdsItem {
     std::string name;
@@ -175,8 +177,8 @@ class CTwincatAds {
     void LogError(const char* operation, uint32_t code);
     static std::string GetErrorText(uint32_t code);
 
-    int IdentifyNode(CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind, uint8_t* wordSwap,
-                     uint32_t* build);
+    int IdentifyNode(foundation::CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind,
+                     uint8_t* wordSwap, uint32_t* build);
     // The context of these callbacks is the channel.
     static void VersionBrowse(std::string& errorText, void* context, int command, int parameter,
                               int* response);
@@ -208,7 +210,8 @@ class CTwincatAds {
     int Transfer(const CAdsItem& item, void* buffer, uint32_t* size, uint32_t timeoutMs, bool write);
     bool ReadMaster(uint32_t group, uint32_t offset, uint32_t length, void* buffer, uint32_t* bytesRead);
     void RunCommand(CoECommand& command);
-    int IdentifyInner(CCompatChecker& checker, NodeIdentRecord& node, uint32_t* kind, uint32_t* build);
+    int IdentifyInner(foundation::CCompatChecker& checker, NodeIdentRecord& node, uint32_t* kind,
+                      uint32_t* build);
 
     CErrorPair* owner_;
     CErrorPair ownLocal_;
@@ -242,3 +245,5 @@ class CTwincatAds {
 
 // ADS codes that have a CANopen abort code of the same meaning give that code.
 uint32_t MapAdsToSdoAbort(uint32_t code);
+
+}  // namespace transport

@@ -8,6 +8,10 @@
 #include "transport/ChannelTrace.h"
 #include "transport/TwincatAds.h"
 
+using namespace foundation;
+
+namespace transport {
+
 namespace {
 
 constexpr int kPoolStart = 50;
@@ -427,3 +431,5 @@ void CTwincatAds::EndGroupThread() {
     thread_.Join();
     threadAlive_ = 0;
 }
+
+}  // namespace transport

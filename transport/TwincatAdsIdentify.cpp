@@ -7,6 +7,10 @@
 #include "transport/ChannelTrace.h"
 #include "transport/TwincatAds.h"
 
+using namespace foundation;
+
+namespace transport {
+
 namespace {
 
 constexpr uint32_t Coe(uint16_t index, uint8_t sub) {
@@ -184,3 +188,5 @@ int CTwincatAds::IdentifyInner(CCompatChecker& checker, NodeIdentRecord& node, u
     node.firmwareVersion = firmwareVersion;
     return 0;
 }
+
+}  // namespace transport

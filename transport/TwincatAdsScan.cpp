@@ -6,6 +6,8 @@
 #include "transport/ChannelTrace.h"
 #include "transport/TwincatAds.h"
 
+namespace transport {
+
 namespace {
 
 constexpr uint32_t kGroupDeviceCount = 6;
@@ -200,3 +202,5 @@ bool CTwincatAds::ScanDevices(CBusNodeList& list) {
     }
     return true;
 }
+
+}  // namespace transport

@@ -6,6 +6,8 @@
 #include "platform/ui/DrawContext.h"
 #include "platform/ui/Gui.h"
 
+using namespace controls;
+
 namespace {
 
 std::vector<std::string> Shown(const ComboBoxExtModel& m) {

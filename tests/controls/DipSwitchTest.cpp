@@ -6,6 +6,8 @@
 #include "platform/ui/Gui.h"
 #include "platform/ui/Images.h"
 
+using namespace controls;
+
 namespace {
 
 class DipSwitchTest : public ::testing::Test {

@@ -5,6 +5,8 @@
 #include "controls/TabCtrlWithDisable.h"
 #include "platform/ui/Gui.h"
 
+using namespace controls;
+
 namespace {
 
 class DisableTabTest : public ::testing::Test {

@@ -6,6 +6,8 @@
 #include "controls/DlgItemResizer.h"
 #include "platform/ui/Gui.h"
 
+using namespace controls;
+
 using platform::ui::Rect;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "platform/Registry.h"
 #include "platform/ui/Gui.h"
 
+using namespace controls;
+
 using platform::ui::Rect;
 using platform::ui::Size;
 

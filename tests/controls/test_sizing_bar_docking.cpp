@@ -13,6 +13,8 @@
 #include "platform/Registry.h"
 #include "platform/ui/Gui.h"
 
+using namespace controls;
+
 using platform::ui::Point;
 using platform::ui::Rect;
 using platform::ui::Size;

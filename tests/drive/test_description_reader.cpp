@@ -13,6 +13,9 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+using namespace drive;
+
 namespace {
 
 const std::filesystem::path kFolder = std::filesystem::path(TUNOVA_FIXTURES) / "drive" / "descriptions";

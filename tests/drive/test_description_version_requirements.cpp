@@ -6,6 +6,9 @@
 #include "foundation/XmlDocument.h"
 #include "platform/VersionInfo.h"
 
+using namespace foundation;
+using namespace drive;
+
 namespace {
 
 struct ClientCase {

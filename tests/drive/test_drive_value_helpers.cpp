@@ -8,6 +8,10 @@
 #include "drive/DriveValueHelpers.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+using namespace engine;
+using namespace drive;
+
 TEST(DriveValueHelpers, DeviceFamilyNames) {
     EXPECT_EQ(GetDeviceFamilyName(1), "Jux");
     EXPECT_EQ(GetDeviceFamilyName(4), "Zimba");

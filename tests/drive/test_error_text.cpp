@@ -6,6 +6,8 @@
 #include "drive/ErrorReport.h"
 #include "platform/Prompt.h"
 
+using namespace drive;
+
 namespace {
 // The drive object's side of an error text: its last texts, last cell error and named reads.
 class DriveErrorState : public CErrorTextSource {

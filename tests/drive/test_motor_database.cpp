@@ -7,6 +7,9 @@
 #include "drive/MotorDatabase.h"
 #include "foundation/XmlAttribute.h"
 
+using namespace foundation;
+using namespace drive;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -6,6 +6,9 @@
 #include "drive/ParamData.h"
 #include "drive/Parametri.h"
 
+using namespace engine;
+using namespace drive;
+
 namespace {
 template <class Group>
 void ExpectAllNotRead(const Group& g, size_t count) {

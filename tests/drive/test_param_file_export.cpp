@@ -11,6 +11,10 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+using namespace engine;
+using namespace drive;
+
 namespace fs = std::filesystem;
 
 namespace {

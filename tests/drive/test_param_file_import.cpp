@@ -9,6 +9,10 @@
 #include "drive/ParamFileImport.h"
 #include "engine/VocabularyItem.h"
 
+using namespace foundation;
+using namespace engine;
+using namespace drive;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -9,6 +9,9 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+using namespace drive;
+
 namespace fs = std::filesystem;
 
 namespace {

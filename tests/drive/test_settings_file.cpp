@@ -10,6 +10,9 @@
 #include "foundation/XmlNode.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+using namespace drive;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -6,6 +6,9 @@
 #include "drive/UnitConversion.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+using namespace drive;
+
 namespace {
 using Q = CUnitConversion;
 

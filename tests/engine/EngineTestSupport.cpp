@@ -11,6 +11,9 @@
 #include "foundation/ProgramSwitches.h"
 #include "platform/Registry.h"
 
+using namespace foundation;
+using namespace engine;
+
 namespace fs = std::filesystem;
 
 namespace enginetest {

@@ -39,7 +39,7 @@ void SetupDescribedDrive(drivesim::SimDrive& drive);
 std::string BlockText();
 
 // The index of the channel with that name, -1 when none.
-int FindChannel(CMain& engine, const std::string& name);
+int FindChannel(engine::CMain& engine, const std::string& name);
 
 // A prompt service that answers every question with its default and records it.
 class PromptScope {

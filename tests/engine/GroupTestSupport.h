@@ -63,16 +63,16 @@ class GroupEngineTest : public ::testing::Test {
         SetupGroupDrive(sim.AddDrive(2), 9);
         SetupGroupDrive(sim.AddDrive(3), 10);
         std::string error;
-        CChannelInfo info;
+        engine::CChannelInfo info;
         if (box) {
             const int tcpPort = sim.StartTcp(0, &error);
             ASSERT_GT(tcpPort, 0) << error;
-            g_MirelBox = true;
+            foundation::g_MirelBox = true;
             engine.CreateChannels(info);
             channel = enginetest::FindChannel(engine, "Mirel");
             ASSERT_GE(channel, 0);
             ASSERT_EQ(api.SelectChannel(channel), 0);
-            CChannelSettings settings;
+            engine::CChannelSettings settings;
             settings.words[0] = 0x7F000001;  // loopback
             settings.words[1] = 300;         // answer time-out, ms
             settings.words[2] = static_cast<uint32_t>(tcpPort);
@@ -94,19 +94,19 @@ class GroupEngineTest : public ::testing::Test {
         api.ChannelClose(-2);
         sim.Stop();
         if (box)
-            g_MirelBox = false;
+            foundation::g_MirelBox = false;
         else
             enginetest::UnregisterPort("groupsim");
     }
 
-    CChannelDriver& Driver() { return *engine.Channel(channel)->driver; }
-    CSerialChannelDriver& Serial() {
-        return *static_cast<CSerialChannelDriver*>(engine.Channel(channel)->driver.get());
+    engine::CChannelDriver& Driver() { return *engine.Channel(channel)->driver; }
+    engine::CSerialChannelDriver& Serial() {
+        return *static_cast<engine::CSerialChannelDriver*>(engine.Channel(channel)->driver.get());
     }
 
     // Connects the node and makes it the current one.
     void Connect(uint8_t nodeId) {
-        CCompatChecker checker;
+        foundation::CCompatChecker checker;
         BSTR text = nullptr;
         uint32_t address = 0;
         ASSERT_EQ(engine.NodeConnect(checker, &text, &address, nodeId, channel), 0) << engine.ErrorText();
@@ -127,7 +127,7 @@ class GroupEngineTest : public ::testing::Test {
         return out;
     }
 
-    CNodo& Node(uint8_t nodeId) { return *engine.Node(engine.FindNode(nodeId, channel)); }
+    engine::CNodo& Node(uint8_t nodeId) { return *engine.Node(engine.FindNode(nodeId, channel)); }
     drivesim::SimDrive& Drive(uint8_t slave) { return *sim.Drive(slave); }
     uint16_t Reg(uint8_t slave, uint16_t address) { return Drive(slave).Register(address).value_or(0xDEAD); }
 
@@ -140,8 +140,8 @@ class GroupEngineTest : public ::testing::Test {
     platform::FakeClock clock{100000};
     platform::RecordingSink sink;
     std::string port;
-    CMainApi api{sink.Handle()};
-    CMain& engine = *api.Engine();
+    engine::CMainApi api{sink.Handle()};
+    engine::CMain& engine = *api.Engine();
     int channel = -1;
 };
 

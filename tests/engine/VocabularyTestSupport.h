@@ -118,11 +118,11 @@ class VocabularyEnvironment : public ::testing::Test {
         ::setenv("TUNOVA_COMMON_DATA_DIR", (root / "common").c_str(), 1);
         ::setenv("TUNOVA_CONFIG_DIR", (root / "config").c_str(), 1);
         ::setenv("TUNOVA_TEMP_DIR", (root / "temp").c_str(), 1);
-        InitProgramFolders();
+        foundation::InitProgramFolders();
 
-        CBrandList& brands = GetBrandList();
+        foundation::CBrandList& brands = foundation::GetBrandList();
         brands.RemoveAll();
-        auto brand = std::make_unique<CBrand>();
+        auto brand = std::make_unique<foundation::CBrand>();
         brand->m_strName = "Varno";
         brand->m_strFolder = (root / "descriptions").string();
         brand->m_strDataFolder = (root / "common").string();
@@ -130,23 +130,23 @@ class VocabularyEnvironment : public ::testing::Test {
         brands.Sources().push_back(std::move(brand));
         brands.SetCurrentIndex(0);
 
-        g_DebugMode = false;
-        CAuthorizations& auth = GetAuthorizations();
+        foundation::g_DebugMode = false;
+        foundation::CAuthorizations& auth = foundation::GetAuthorizations();
         auth.ClearTags();
         auth.SetRequestedUser("user");
         auth.LoadDefaultList();
 
         prompts.SetDefaultAnswer(platform::IDCANCEL);
         platform::SetPromptService(&prompts);
-        ClearVocabularyIndexBuilt();
+        engine::ClearVocabularyIndexBuilt();
     }
 
     void TearDown() override {
         platform::SetPromptService(nullptr);
-        g_DebugMode = false;
-        GetAuthorizations().ClearTags();
-        GetAuthorizations().SetRequestedUser("user");
-        GetAuthorizations().LoadDefaultList();
+        foundation::g_DebugMode = false;
+        foundation::GetAuthorizations().ClearTags();
+        foundation::GetAuthorizations().SetRequestedUser("user");
+        foundation::GetAuthorizations().LoadDefaultList();
         std::error_code ec;
         fs::remove_all(root, ec);
     }

@@ -7,6 +7,8 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Messages.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace vocabulary_test;
 
 namespace {

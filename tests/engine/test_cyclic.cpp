@@ -12,6 +12,8 @@
 #include "platform/ThreadLog.h"
 #include "tests/engine/GroupTestSupport.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace grouptest;
 
 namespace {

@@ -18,6 +18,8 @@
 #include "tests/engine/FieldbusTestSupport.h"
 #include "tools/drivesim/AdsServer.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace enginetest;
 
 namespace {

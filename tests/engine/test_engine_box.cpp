@@ -10,6 +10,8 @@
 #include "foundation/XmlDocument.h"
 #include "tests/engine/EngineTestSupport.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace enginetest;
 
 namespace {

@@ -16,6 +16,9 @@
 #include "tools/drivesim/BridgeServer.h"
 #include "transport/BridgeVkr.h"
 
+using namespace foundation;
+using namespace transport;
+using namespace engine;
 using namespace enginetest;
 
 namespace {

@@ -9,6 +9,8 @@
 #include "foundation/ProgramSwitches.h"
 #include "tests/engine/EngineTestSupport.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace enginetest;
 
 namespace {

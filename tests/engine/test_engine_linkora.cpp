@@ -17,6 +17,8 @@
 #include "tests/engine/FieldbusTestSupport.h"
 #include "tools/drivesim/CommServer.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace enginetest;
 
 namespace {

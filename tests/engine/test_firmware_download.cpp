@@ -15,6 +15,8 @@
 #include "platform/Messages.h"
 #include "tests/engine/EngineTestSupport.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace enginetest;
 
 namespace {

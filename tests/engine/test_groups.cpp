@@ -10,6 +10,8 @@
 #include "foundation/XmlDocument.h"
 #include "tests/engine/GroupTestSupport.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace grouptest;
 
 namespace {

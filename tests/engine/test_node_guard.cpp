@@ -9,6 +9,7 @@
 #include "platform/ThreadLog.h"
 #include "tests/engine/GroupTestSupport.h"
 
+using namespace engine;
 using namespace grouptest;
 
 namespace {

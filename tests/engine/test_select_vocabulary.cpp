@@ -4,6 +4,8 @@
 #include "VocabularyTestSupport.h"
 #include "engine/VocabularySelector.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace vocabulary_test;
 
 namespace {

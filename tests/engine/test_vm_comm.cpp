@@ -9,6 +9,8 @@
 
 #include "engine/VMComm.h"
 
+using namespace engine;
+
 namespace {
 
 // The drive's program virtual machine as the two drive variables show it: a written "VmCommand"

@@ -9,6 +9,8 @@
 #include "engine/Vocabolario.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+using namespace engine;
 using namespace vocabulary_test;
 
 namespace {

@@ -6,6 +6,7 @@
 #include "VocabularyTestSupport.h"
 #include "engine/CompressedBlock.h"
 
+using namespace engine;
 using namespace vocabulary_test;
 
 namespace {

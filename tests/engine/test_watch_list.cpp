@@ -7,6 +7,8 @@
 
 #include "engine/WatchList.h"
 
+using namespace engine;
+
 namespace {
 
 // Two blocks: [100, 108) with a 4-byte, a 2-byte and two 1-byte entries, [200, 204) with one

@@ -80,12 +80,12 @@ class TempTree {
         Point("TUNOVA_USER_DATA_DIR", root_ / "user");
         Point("TUNOVA_COMMON_DATA_DIR", root_ / "common");
         ClearRegistry();
-        g_Beta = false;
-        InitProgramFolders();
+        foundation::g_Beta = false;
+        foundation::InitProgramFolders();
     }
     ~TempTree() {
         ClearRegistry();
-        g_Beta = false;
+        foundation::g_Beta = false;
         for (auto& [name, value] : saved_) {
             if (value.empty()) {
                 unsetenv(name.c_str());
@@ -93,7 +93,7 @@ class TempTree {
                 setenv(name.c_str(), value.c_str(), 1);
             }
         }
-        InitProgramFolders();
+        foundation::InitProgramFolders();
         std::error_code ec;
         fs::remove_all(root_, ec);
     }

@@ -11,6 +11,8 @@
 #include "foundation/Authorizations.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
 namespace {
 
 using identity_test::TempTree;

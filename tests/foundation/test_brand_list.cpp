@@ -9,6 +9,8 @@
 #include "foundation/Identity.h"
 #include "platform/CodePage.h"
 
+using namespace foundation;
+
 namespace {
 
 using identity_test::TempTree;

@@ -14,6 +14,8 @@
 #include "foundation/CloudSearch.h"
 #include "foundation/Identity.h"
 
+using namespace foundation;
+
 namespace {
 
 using http_test::LocalHttpServer;

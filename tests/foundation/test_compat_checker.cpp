@@ -6,6 +6,8 @@
 #include "foundation/CompatChecker.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
 namespace {
 
 // A device answering the version-browse and identity requests from a list of components, as the

@@ -9,6 +9,8 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+
 namespace {
 
 // A device with three component descriptions whose components may hold sub-components, answering

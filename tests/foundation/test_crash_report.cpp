@@ -21,6 +21,8 @@
 #include "foundation/CrashReport.h"
 #include "platform/CrashSignals.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 
 namespace {

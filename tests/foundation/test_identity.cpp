@@ -6,6 +6,8 @@
 #include "foundation/Identity.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
 namespace {
 
 CIdentity Id(int32_t code, int32_t major, int32_t minor, int32_t patch, uint32_t state = 0,

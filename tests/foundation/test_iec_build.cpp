@@ -13,6 +13,8 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 
 namespace {

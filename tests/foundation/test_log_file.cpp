@@ -12,6 +12,8 @@
 #include "foundation/LogFile.h"
 #include "platform/ThreadLog.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 
 namespace {

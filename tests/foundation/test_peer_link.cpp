@@ -13,6 +13,8 @@
 #include "platform/Prompt.h"
 #include "platform/ThreadLog.h"
 
+using namespace foundation;
+
 using platform::FakeClock;
 
 namespace {

@@ -11,6 +11,8 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 using platform::FakeClock;
 using platform::IDNO;

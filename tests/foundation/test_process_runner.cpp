@@ -15,6 +15,8 @@
 #include "platform/ChildProcess.h"
 #include "platform/Event.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 using platform::ChildProcess;
 

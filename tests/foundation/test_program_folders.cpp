@@ -4,6 +4,8 @@
 #include "foundation/ProgramFolders.h"
 #include "foundation/ProgramSwitches.h"
 
+using namespace foundation;
+
 namespace {
 
 using identity_test::TempTree;

@@ -10,6 +10,8 @@
 
 #include "foundation/SharedUtilities.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 using platform::Bitmap;
 using platform::ColorRefToPixel;

@@ -8,6 +8,8 @@
 
 #include "foundation/TextFile.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 
 namespace {

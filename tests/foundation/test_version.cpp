@@ -8,6 +8,8 @@
 #include "foundation/Version.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
 namespace {
 
 CVersion Make(int32_t major, int32_t minor, int32_t patch, uint32_t state = 0, uint32_t number = 0) {

@@ -8,6 +8,8 @@
 #include "foundation/TextFile.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+
 namespace {
 
 std::vector<std::string> Names(CXmlNode* start, const char* path) {

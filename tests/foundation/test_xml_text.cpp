@@ -6,6 +6,8 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlText.h"
 
+using namespace foundation;
+
 namespace {
 
 std::string Compact(CXmlDocument& doc) {

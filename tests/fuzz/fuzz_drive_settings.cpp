@@ -13,6 +13,9 @@
 #include "drive/SettingsFile.h"
 #include "foundation/XmlNode.h"
 
+using namespace foundation;
+using namespace drive;
+
 namespace {
 
 std::filesystem::path g_folder;

@@ -17,6 +17,9 @@
 #include "foundation/ProgramSwitches.h"
 #include "foundation/XmlDocument.h"
 
+using namespace foundation;
+using namespace engine;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Loading writes the user list and a filtered copy: keep them in a private folder.
     char pattern[] = "/tmp/fuzz_vocabulary_XXXXXX";

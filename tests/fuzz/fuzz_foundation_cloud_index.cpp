@@ -9,6 +9,8 @@
 #include "foundation/CloudSearch.h"
 #include "foundation/Identity.h"
 
+using namespace foundation;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     CIdentity wanted;

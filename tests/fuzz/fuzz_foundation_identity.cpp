@@ -10,6 +10,8 @@
 #include "foundation/Identity.h"
 #include "foundation/Version.h"
 
+using namespace foundation;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
 

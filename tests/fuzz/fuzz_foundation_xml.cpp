@@ -8,6 +8,8 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlText.h"
 
+using namespace foundation;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     CXmlDocument doc;

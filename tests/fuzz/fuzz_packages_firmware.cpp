@@ -12,6 +12,8 @@
 #include "packages/FirmwareContainer.h"
 #include "packages/NodeCompat.h"
 
+using namespace packages;
+
 namespace {
 std::filesystem::path g_folder;
 }

@@ -12,6 +12,8 @@
 #include "transport/BridgeCommands.h"
 #include "transport/BridgeVkr.h"
 
+using namespace transport;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     static CBridgeVkr bridge;

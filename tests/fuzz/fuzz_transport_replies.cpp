@@ -23,6 +23,8 @@
 #include "transport/ModbusRtu.h"
 #include "transport/ModbusTcp.h"
 
+using namespace transport;
+
 namespace {
 
 class Responder {

@@ -5,6 +5,8 @@
 
 #include "linkora/NcsCom.h"
 
+using namespace linkora;
+
 namespace {
 
 TEST(NcsExecutor, ListLimitsAndOfflineExecution) {

@@ -9,6 +9,9 @@
 #include "platform/Prompt.h"
 #include "transport/ModbusCrc.h"
 
+using namespace foundation;
+using namespace transport;
+using namespace packages;
 using namespace package_test;
 
 namespace {

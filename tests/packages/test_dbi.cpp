@@ -7,6 +7,9 @@
 #include "foundation/XmlNode.h"
 #include "packages/FirmwareContainer.h"
 
+using namespace foundation;
+using namespace packages;
+
 namespace {
 
 const std::string kFixtures = std::string(TUNOVA_FIXTURES) + "/packages/";

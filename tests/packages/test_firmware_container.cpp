@@ -6,6 +6,9 @@
 #include "foundation/XmlNode.h"
 #include "packages/FirmwareContainer.h"
 
+using namespace foundation;
+using namespace engine;
+using namespace packages;
 using namespace package_test;
 
 namespace {

@@ -5,6 +5,7 @@
 #include "PackageTestSupport.h"
 #include "packages/NodeCompat.h"
 
+using namespace packages;
 using namespace package_test;
 
 namespace {

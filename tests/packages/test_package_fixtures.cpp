@@ -9,6 +9,8 @@
 #include "packages/FirmwareContainer.h"
 #include "packages/NodeCompat.h"
 
+using namespace packages;
+
 namespace {
 
 std::filesystem::path Fixture(const char* name) {

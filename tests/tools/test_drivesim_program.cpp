@@ -23,6 +23,8 @@
 #include "transport/BridgeVkr.h"
 #include "transport/TwincatAds.h"
 
+using namespace transport;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -65,9 +65,9 @@ class AdsFixture : public ::testing::Test {
     void TearDown() override { server_.Stop(); }
 
     // A channel on the library under test with the server as target and the slave chosen.
-    std::unique_ptr<CTwincatAds> MakeChannel(uint16_t slave = 1001,
-                                             const char* library = TUNOVA_ADS_LIBRARY) {
-        auto channel = std::make_unique<CTwincatAds>(&owner_, library);
+    std::unique_ptr<transport::CTwincatAds> MakeChannel(uint16_t slave = 1001,
+                                                        const char* library = TUNOVA_ADS_LIBRARY) {
+        auto channel = std::make_unique<transport::CTwincatAds>(&owner_, library);
         channel->SetTarget(ServerNetId(), slave);
         return channel;
     }
@@ -75,12 +75,12 @@ class AdsFixture : public ::testing::Test {
     drivesim::AdsServer server_;
     int port_ = -1;
     std::unique_ptr<RouteFile> routes_;
-    CErrorPair owner_;
+    transport::CErrorPair owner_;
 };
 
-inline CAdsItem Item(uint16_t index, uint8_t sub, uint32_t size, uint8_t sign = 0,
-                     const char* name = "Item") {
-    CAdsItem item;
+inline transport::CAdsItem Item(uint16_t index, uint8_t sub, uint32_t size, uint8_t sign = 0,
+                                const char* name = "Item") {
+    transport::CAdsItem item;
     item.name = name;
     item.hasIndex = true;
     item.index = index;

@@ -11,8 +11,8 @@
 namespace bridge_test {
 
 // Short waits so that time-out paths finish quickly; generous enough for a loaded machine.
-inline CBridgeTimings FastTimings() {
-    CBridgeTimings t;
+inline transport::CBridgeTimings FastTimings() {
+    transport::CBridgeTimings t;
     t.identifyWaitMs = 3000;
     t.channelFreeWaitMs = 300;
     t.keepAliveMinMs = 100;

@@ -8,8 +8,8 @@ namespace transport_test {
 // The serial channel on the simulator's pseudo-terminal.
 struct RtuSide {
     static constexpr bool kSerial = true;
-    CErrorPair owner;
-    CModbusRtu channel{&owner};
+    transport::CErrorPair owner;
+    transport::CModbusRtu channel{&owner};
     bool Start(drivesim::DriveSim& sim, uint32_t timeoutMs = 500) {
         const std::string path = sim.StartPty(nullptr);
         ConfigureRtu(channel, path, timeoutMs);
@@ -22,8 +22,8 @@ struct RtuSide {
 // The box channel on the simulator's Modbus TCP port.
 struct TcpSide {
     static constexpr bool kSerial = false;
-    CErrorPair owner;
-    CModbusTcp channel{&owner};
+    transport::CErrorPair owner;
+    transport::CModbusTcp channel{&owner};
     bool Start(drivesim::DriveSim& sim, uint32_t timeoutMs = 500) {
         const int port = sim.StartTcp(0, nullptr);
         channel.SetBoxAddress(0x7F000001);

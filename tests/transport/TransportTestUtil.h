@@ -109,8 +109,8 @@ class PromptRecorder {
 };
 
 // A serial channel on a given port with short time-outs for fault tests.
-inline void ConfigureRtu(CModbusRtu& rtu, const std::string& port, uint32_t timeoutMs = 300) {
-    CModbusRtu::Settings& s = rtu.GetSettings();
+inline void ConfigureRtu(transport::CModbusRtu& rtu, const std::string& port, uint32_t timeoutMs = 300) {
+    transport::CModbusRtu::Settings& s = rtu.GetSettings();
     s.portName = port;
     s.receiveTimeout = timeoutMs;
 }

@@ -6,6 +6,7 @@
 
 #include "AdsTestSupport.h"
 
+using namespace transport;
 using namespace ads_test;
 
 class AdsChannel : public AdsFixture {

@@ -5,6 +5,7 @@
 #include "AdsTestSupport.h"
 #include "platform/Clock.h"
 
+using namespace transport;
 using namespace ads_test;
 
 class AdsGroups : public AdsFixture {

@@ -4,6 +4,8 @@
 #include "AdsTestSupport.h"
 #include "tools/drivesim/SimDrive.h"
 
+using namespace foundation;
+using namespace transport;
 using namespace ads_test;
 
 namespace {

@@ -14,6 +14,8 @@
 #include "platform/Messages.h"
 #include "transport/BridgeVkr.h"
 
+using namespace transport;
+
 namespace {
 
 using namespace bridge_test;

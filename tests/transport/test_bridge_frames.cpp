@@ -10,6 +10,8 @@
 #include "transport/BridgeStatusText.h"
 #include "transport/BridgeVkr.h"
 
+using namespace transport;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -10,6 +10,9 @@
 #include "platform/Prompt.h"
 #include "transport/BridgeCodesys.h"
 
+using namespace foundation;
+using namespace transport;
+
 namespace {
 
 using namespace bridge_test;

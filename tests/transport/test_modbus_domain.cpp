@@ -7,6 +7,7 @@
 #include "ChannelSides.h"
 #include "platform/Messages.h"
 
+using namespace transport;
 using namespace transport_test;
 
 namespace {

@@ -13,6 +13,8 @@
 #include "transport/ModbusCrc.h"
 #include "transport/ModbusTexts.h"
 
+using namespace foundation;
+using namespace transport;
 using namespace transport_test;
 using Clock = std::chrono::steady_clock;
 

@@ -3,6 +3,7 @@
 
 #include "ChannelSides.h"
 
+using namespace transport;
 using namespace transport_test;
 
 namespace {

@@ -11,6 +11,7 @@
 #include "platform/Socket.h"
 #include "transport/ModbusTcp.h"
 
+using namespace transport;
 using namespace transport_test;
 using Clock = std::chrono::steady_clock;
 

@@ -1,6 +1,8 @@
 #include "ChannelSides.h"
 #include "foundation/CompatChecker.h"
 
+using namespace foundation;
+using namespace transport;
 using namespace transport_test;
 
 namespace {
