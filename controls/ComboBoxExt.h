@@ -29,7 +29,6 @@ struct ComboItemData {
 class ComboBoxExtModel {
   public:
     enum class Style { Simple, DropDown, DropList };
-    enum : unsigned { kSetTextMessage = platform::WM_USER + 64 };
 
     explicit ComboBoxExtModel(Style style = Style::DropDown) : style(style) {}
 
@@ -90,7 +89,7 @@ class ComboBoxExtModel {
     void OnCloseUp();
     void OnSelChange(int index);
     void OnSelEndOk();
-    void OnSetText(const std::string& text);  // the private message
+    void OnSetText(const std::string& text);  // the private message foundation::kComboSetTextMessage
 
     // Colours of the edit field: none means the system's.
     std::optional<platform::COLORREF> EditTextColor() const;

@@ -5,6 +5,7 @@
 
 #include "engine/FirmwareImage.h"
 #include "engine/VocabularyItem.h"
+#include "foundation/MessageIds.h"
 #include "platform/Messages.h"
 
 namespace engine {
@@ -13,8 +14,6 @@ class CMain;
 
 // The engine's firmware download descriptor: what a prepare loads and a download writes.
 struct CDownloadFw {
-    static constexpr unsigned kMessage = 1178;  // WM_USER + 154
-
     std::string fileName;
     int reload = 1;
     int slot = -1;
@@ -22,7 +21,7 @@ struct CDownloadFw {
     CMain* engine = nullptr;
     CFirmwareImage container;
     platform::WindowHandle window = 0;
-    unsigned message = kMessage;
+    unsigned message = foundation::kFirmwareDownloadMessage;
     uint16_t blockId = 0;
     VocabularyItem item;  // "download_firmware"
     bool enable = false;

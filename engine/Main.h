@@ -17,6 +17,7 @@
 #include "engine/CyclicItems.h"
 #include "engine/DownloadFw.h"
 #include "engine/GroupRecords.h"
+#include "foundation/MessageIds.h"
 #include "platform/Clock.h"
 #include "platform/Thread.h"
 // ---- groups, cyclic reads, node guard (end) ----
@@ -51,7 +52,6 @@ class CMain {
   public:
     static constexpr int kMaxChannels = 100;
     static constexpr int kMaxNodes = 300;
-    static constexpr unsigned kNotifyMessage = platform::WM_USER + 123;  // 1147
     static constexpr size_t kMaxErrorText = 254;
 
     explicit CMain(platform::WindowHandle owner);
@@ -149,9 +149,9 @@ class CMain {
     bool AbortUpload();
     bool AbortDownload();
 
-    // Domain upload on a worker thread, notified to window with kUploadMessage (codes 24 start,
-    // 21 progress, 22 done, 23 error). size 0: bufferOrFile is a file name (const char*).
-    static constexpr unsigned kUploadMessage = 1028;  // WM_USER + 4
+    // Domain upload on a worker thread, notified to window with foundation::kDomainUploadMessage
+    // (codes 24 start, 21 progress, 22 done, 23 error). size 0: bufferOrFile is a file name
+    // (const char*).
     int StartDomainUpload(const std::string& name, void* bufferOrFile, platform::WindowHandle window,
                           uint32_t reserved, uint32_t size);
     // Aborts a running block transfer on the current channel.
@@ -162,7 +162,7 @@ class CMain {
     bool UploadRunning() const { return uploadRunning_.load(); }
 
     // Firmware: a prepare thread loads the file, a download thread writes it into
-    // "download_firmware" of the prepared node, both notifying with CDownloadFw::kMessage.
+    // "download_firmware" of the prepared node, both notifying with foundation::kFirmwareDownloadMessage.
     int StartFirmwarePrepare(const std::string& fileName, platform::WindowHandle window, uint32_t reserved,
                              bool enable);
     int StartFirmwareDownload();
@@ -254,7 +254,7 @@ class CMain {
     int ReleaseNewNode(int slot);
 
     platform::WindowHandle ownerWindow_;
-    unsigned notifyMessage_ = kNotifyMessage;
+    unsigned notifyMessage_ = foundation::kEngineNotifyMessage;
 
     mutable std::mutex errorMutex_;
     transport::CErrorPair errorPair_;

@@ -56,7 +56,7 @@ int CMain::StartFirmwarePrepare(const std::string& fileName, platform::WindowHan
     downloadFw_.enable = enable;
     downloadFw_.engine = this;
     downloadFw_.window = window;
-    downloadFw_.message = CDownloadFw::kMessage;
+    downloadFw_.message = foundation::kFirmwareDownloadMessage;
     downloadFw_.item = *item;
     if (downloadFw_.container.HasImage() && downloadFw_.fileName == fileName) {
         Post(downloadFw_, kPrepared, 0);

@@ -47,7 +47,7 @@ struct CMain::CUploadRequest {
     uint32_t size = 0;
     std::string fileName;
     platform::WindowHandle window = 0;
-    unsigned message = kUploadMessage;
+    unsigned message = foundation::kDomainUploadMessage;
 };
 
 int CMain::StartDomainUpload(const std::string& name, void* bufferOrFile, platform::WindowHandle window,
@@ -70,7 +70,7 @@ int CMain::StartDomainUpload(const std::string& name, void* bufferOrFile, platfo
         const uint32_t n = node.GetValueBytes(item.name, size, bufferOrFile);
         std::memset(static_cast<uint8_t*>(bufferOrFile) + n, 0, size - n);
         node.Unlock();
-        Post(window, kUploadMessage, kDone, static_cast<intptr_t>(size));
+        Post(window, foundation::kDomainUploadMessage, kDone, static_cast<intptr_t>(size));
         return 0;
     }
 

@@ -21,7 +21,7 @@ using namespace enginetest;
 
 namespace {
 
-constexpr unsigned kUpload = CMain::kUploadMessage;
+constexpr unsigned kUpload = foundation::kDomainUploadMessage;
 
 // Messages of the upload to the recording sink, until one of the end codes arrived.
 std::vector<platform::Message> WaitForEnd(platform::RecordingSink& sink, CMain& engine) {

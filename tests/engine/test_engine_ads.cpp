@@ -232,7 +232,7 @@ TEST_F(AdsEngineTest, DomainUploadOnItsThread) {
         platform::PumpMessages();
         got.clear();
         for (const platform::Message& m : sink.Messages())
-            if (m.msg == CMain::kUploadMessage) got.push_back(m);
+            if (m.msg == foundation::kDomainUploadMessage) got.push_back(m);
         if (!got.empty() && (got.back().wParam == 22 || got.back().wParam == 23) && !engine.UploadRunning())
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

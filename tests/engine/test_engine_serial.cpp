@@ -401,7 +401,7 @@ TEST_F(SerialEngineTest, SerialConfigurationKeepsPortAndSetsGuardDefaults) {
     ASSERT_EQ(api.GetChannelConfig(settings), 0);
     EXPECT_EQ(settings.words[0], 57600u);
     EXPECT_EQ(settings.words[2], 1500u);
-    EXPECT_EQ(settings.words[4], CMain::kNotifyMessage);
+    EXPECT_EQ(settings.words[4], foundation::kEngineNotifyMessage);
     settings.words[3] = settings.words[4] = 0;
     ASSERT_EQ(api.ChannelConfigure(settings), 0);
     EXPECT_TRUE(driver->Rtu().IsConnected());

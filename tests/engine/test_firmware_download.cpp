@@ -88,7 +88,7 @@ class FirmwareTest : public ::testing::Test {
             platform::PumpMessages();
             codes.clear();
             for (const platform::Message& m : sink.Messages())
-                if (m.msg == CDownloadFw::kMessage) codes.push_back(m.wParam);
+                if (m.msg == foundation::kFirmwareDownloadMessage) codes.push_back(m.wParam);
             if (std::find(codes.begin(), codes.end(), last) != codes.end() &&
                 !engine.FirmwareThreadsRunning())
                 break;

@@ -14,7 +14,7 @@ using namespace grouptest;
 
 namespace {
 
-constexpr unsigned kGuardMessage = CMain::kNotifyMessage;
+constexpr unsigned kGuardMessage = foundation::kEngineNotifyMessage;
 
 // The guard in simulated time: after moving the clock the test waits for two passes, so that one
 // whole pass has seen the new time.
