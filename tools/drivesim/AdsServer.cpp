@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "tools/drivesim/SimDrive.h"
+#include "tools/drivesim/SimDriveModel.h"
 
 namespace drivesim {
 
@@ -39,6 +40,27 @@ void SendAll(int fd, const std::vector<uint8_t>& bytes) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         at += static_cast<size_t>(n);
+    }
+}
+
+uint32_t AdsCodeOf(Refusal refusal) {
+    switch (refusal) {
+        case Refusal::None:
+            return 0;
+        case Refusal::NoObject:
+            return ads_code::kInvalidOffset;
+        case Refusal::ReadOnly:
+        case Refusal::WriteOnly:
+        case Refusal::Busy:  // read by the client as "drive busy"
+            return ads_code::kAccessDenied;
+        case Refusal::Range:
+            return ads_code::kOutOfRange;
+        case Refusal::Length:
+            return ads_code::kInvalidSize;
+        case Refusal::WrongState:
+            return ads_code::kInvalidState;
+        default:
+            return ads_code::kGeneral;
     }
 }
 
@@ -227,6 +249,7 @@ void AdsServer::Loop() {
                     break;
                 }
                 if (header.flags & ams::kFlagResponse) continue;  // nothing answers a reply
+                if (Silent(header.targetPort)) continue;          // the drive behind the slave is mute
                 uint32_t amsError = 0;
                 std::vector<uint8_t> reply = Serve(header, data, dataSize, &amsError, c.fd);
                 ams::Header answer;
@@ -304,6 +327,7 @@ std::vector<uint8_t> AdsServer::Answer(const uint8_t* frame, size_t size) {
     size_t dataSize = 0;
     if (!ams::DecodeFrame(frame, size, &header, &data, &dataSize, nullptr)) return {};
     if (header.flags & ams::kFlagResponse) return {};
+    if (Silent(header.targetPort)) return {};
     uint32_t amsError = 0;
     const std::vector<uint8_t> reply = Serve(header, data, dataSize, &amsError, -1);
     ams::Header answer;
@@ -452,8 +476,27 @@ uint32_t AdsServer::ReadMaster(uint32_t group, uint32_t offset, uint32_t length,
     }
 }
 
+bool AdsServer::Silent(uint16_t port) {
+    std::shared_ptr<SimDriveModel> model;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& s : slaves_)
+            if (s->address == port) model = s->model;
+    }
+    return model && !model->Answers();
+}
+
 uint32_t AdsServer::ReadObject(EcatSlave& slave, uint32_t offset, uint32_t length,
                                std::vector<uint8_t>& out) {
+    if (slave.model) {
+        if (auto answer =
+                slave.model->ReadObject(static_cast<uint16_t>(offset >> 16), static_cast<uint8_t>(offset))) {
+            if (answer->refusal != Refusal::None) return AdsCodeOf(answer->refusal);
+            if (length < answer->bytes.size()) return ads_code::kInvalidSize;
+            out = std::move(answer->bytes);
+            return 0;
+        }
+    }
     if (slave.registers) {
         if (auto reg = RegisterOf(offset)) {
             if (length < 2) return ads_code::kInvalidSize;
@@ -476,6 +519,11 @@ uint32_t AdsServer::ReadObject(EcatSlave& slave, uint32_t offset, uint32_t lengt
 }
 
 uint32_t AdsServer::WriteObject(EcatSlave& slave, uint32_t offset, const uint8_t* data, uint32_t length) {
+    if (slave.model) {
+        if (auto refusal = slave.model->WriteObject(static_cast<uint16_t>(offset >> 16),
+                                                    static_cast<uint8_t>(offset), data, length))
+            return AdsCodeOf(*refusal);
+    }
     if (slave.registers) {
         if (auto reg = RegisterOf(offset)) {
             if (length != 2) return ads_code::kInvalidSize;

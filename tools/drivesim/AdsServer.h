@@ -22,6 +22,7 @@
 namespace drivesim {
 
 class SimDrive;
+class SimDriveModel;
 
 // ADS codes the server answers.
 namespace ads_code {
@@ -64,6 +65,9 @@ struct EcatSlave {
     bool identityReadable = true;
     std::map<uint32_t, CoeObject> objects;  // key: index << 16 | subindex
     SimDrive* registers = nullptr;          // browse (0x5FF2) and identity (0x5FF3) objects
+    // A described drive whose variables answer at their fieldbus addresses; while it does not
+    // answer, requests to the slave get no reply.
+    std::shared_ptr<SimDriveModel> model;
 
     static uint32_t Key(uint16_t index, uint8_t sub) { return static_cast<uint32_t>(index) << 16 | sub; }
     void SetObject(uint16_t index, uint8_t sub, CoeObject object) {
@@ -136,6 +140,7 @@ class AdsServer {
     uint32_t WriteObject(EcatSlave& slave, uint32_t offset, const uint8_t* data, uint32_t length);
     uint32_t ReadMaster(uint32_t group, uint32_t offset, uint32_t length, std::vector<uint8_t>& out);
     void Notify(uint16_t port, uint32_t offset);
+    bool Silent(uint16_t port);
 
     mutable std::mutex mutex_;
     ams::NetId netId_{{5, 1, 2, 3, 1, 1}};
