@@ -182,10 +182,10 @@ TEST_F(Wires, FieldbusWiresReachTheSameDrive) {
     ASSERT_EQ(client.ExecuteCmds(5000), 0);
     EXPECT_EQ(status, drivesim::SdoAbortOf(drivesim::Refusal::Busy));
 
-    // A mute drive: no ADS reply, a lost node on the bridge.
+    // A mute drive: the master reports the slave's time-out, the bridge a lost node.
     ASSERT_TRUE(model->ApplySwitch("no-answer", &error)) << error;
     size = 2;
-    EXPECT_NE(channel.Read(statusword, &word, &size, 300), 0);
+    EXPECT_NE(channel.Read(statusword, &word, &size, 5000), 0);
     bridgeRead(0x6041, 0, status);
     EXPECT_NE(status, 0u);
     channel.Disconnect();

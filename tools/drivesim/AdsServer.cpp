@@ -249,7 +249,6 @@ void AdsServer::Loop() {
                     break;
                 }
                 if (header.flags & ams::kFlagResponse) continue;  // nothing answers a reply
-                if (Silent(header.targetPort)) continue;          // the drive behind the slave is mute
                 uint32_t amsError = 0;
                 std::vector<uint8_t> reply = Serve(header, data, dataSize, &amsError, c.fd);
                 ams::Header answer;
@@ -327,7 +326,6 @@ std::vector<uint8_t> AdsServer::Answer(const uint8_t* frame, size_t size) {
     size_t dataSize = 0;
     if (!ams::DecodeFrame(frame, size, &header, &data, &dataSize, nullptr)) return {};
     if (header.flags & ams::kFlagResponse) return {};
-    if (Silent(header.targetPort)) return {};
     uint32_t amsError = 0;
     const std::vector<uint8_t> reply = Serve(header, data, dataSize, &amsError, -1);
     ams::Header answer;
@@ -476,18 +474,10 @@ uint32_t AdsServer::ReadMaster(uint32_t group, uint32_t offset, uint32_t length,
     }
 }
 
-bool AdsServer::Silent(uint16_t port) {
-    std::shared_ptr<SimDriveModel> model;
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& s : slaves_)
-            if (s->address == port) model = s->model;
-    }
-    return model && !model->Answers();
-}
-
 uint32_t AdsServer::ReadObject(EcatSlave& slave, uint32_t offset, uint32_t length,
                                std::vector<uint8_t>& out) {
+    // The master answers for a slave whose drive is mute: the slave timed out.
+    if (slave.model && !slave.model->Answers()) return ads_code::kDeviceTimeout;
     if (slave.model) {
         if (auto answer =
                 slave.model->ReadObject(static_cast<uint16_t>(offset >> 16), static_cast<uint8_t>(offset))) {
@@ -519,6 +509,7 @@ uint32_t AdsServer::ReadObject(EcatSlave& slave, uint32_t offset, uint32_t lengt
 }
 
 uint32_t AdsServer::WriteObject(EcatSlave& slave, uint32_t offset, const uint8_t* data, uint32_t length) {
+    if (slave.model && !slave.model->Answers()) return ads_code::kDeviceTimeout;
     if (slave.model) {
         if (auto refusal = slave.model->WriteObject(static_cast<uint16_t>(offset >> 16),
                                                     static_cast<uint8_t>(offset), data, length))

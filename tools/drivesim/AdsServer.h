@@ -39,6 +39,7 @@ constexpr uint32_t kNotFound = 0x70C;
 constexpr uint32_t kGeneral = 0x70D;
 constexpr uint32_t kInvalidState = 0x712;  // not in the current state
 constexpr uint32_t kInvalidHandle = 0x714;
+constexpr uint32_t kDeviceTimeout = 0x719;
 }  // namespace ads_code
 
 constexpr uint32_t kCoeIndexGroup = 0xF302;
@@ -66,7 +67,7 @@ struct EcatSlave {
     std::map<uint32_t, CoeObject> objects;  // key: index << 16 | subindex
     SimDrive* registers = nullptr;          // browse (0x5FF2) and identity (0x5FF3) objects
     // A described drive whose variables answer at their fieldbus addresses; while it does not
-    // answer, requests to the slave get no reply.
+    // answer, the master reports a device time-out for the slave's objects.
     std::shared_ptr<SimDriveModel> model;
 
     static uint32_t Key(uint16_t index, uint8_t sub) { return static_cast<uint32_t>(index) << 16 | sub; }
@@ -140,7 +141,6 @@ class AdsServer {
     uint32_t WriteObject(EcatSlave& slave, uint32_t offset, const uint8_t* data, uint32_t length);
     uint32_t ReadMaster(uint32_t group, uint32_t offset, uint32_t length, std::vector<uint8_t>& out);
     void Notify(uint16_t port, uint32_t offset);
-    bool Silent(uint16_t port);
 
     mutable std::mutex mutex_;
     ams::NetId netId_{{5, 1, 2, 3, 1, 1}};
