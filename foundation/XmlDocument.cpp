@@ -17,8 +17,6 @@
 namespace {
 
 constexpr const char* kXIncludeNamespace = "http://www.w3.org/2001/XInclude";
-// The parser recurses once per element; deeper documents are refused (CXmlDocument::kMaxDepth)
-// rather than overflowing its stack.
 
 // Character classes of the parser, one table look-up per byte.
 enum : unsigned char {
@@ -301,10 +299,10 @@ struct CXmlDocument::ParseState {
 
 namespace {
 
-// Hands the children gathered since mark to their node when the node's scope ends, whatever way
-// the parse leaves it.
 using NodeList = std::vector<std::unique_ptr<CXmlNode>>;
 
+// Hands the children gathered since mark to their node when the node's scope ends, whatever way
+// the parse leaves it.
 class PendingChildren {
   public:
     PendingChildren(NodeList& stack, NodeList& target)
@@ -358,7 +356,9 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
         bool toFront = false;
         bool cdata = false;
         if (*p != '!' && *p != '?') {
-            // Only elements nest; markup and text inside the innermost element are fine.
+            // The parser recurses once per element: deeper documents are refused rather than
+            // overflowing its stack. Only elements nest; markup and text inside the innermost
+            // element are fine.
             if (parent != nullptr && depth >= kMaxDepth) return kErrTooDeep;
             const char* name = p;
             while (p < end && !Is(*p, kEndsTagName)) ++p;
