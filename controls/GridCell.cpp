@@ -9,6 +9,7 @@ namespace controls {
 CGridCell::~CGridCell() = default;
 
 void CGridCell::SetFont(const LOGFONT* font) {
+    fontObject_ = nullptr;
     if (font == nullptr) {
         font_.reset();
         return;
@@ -36,7 +37,10 @@ const LOGFONT* CGridCell::GetFont() const {
 }
 
 const wxFont* CGridCell::GetFontObject() const {
-    if (font_) return &CachedFont(*font_);
+    if (font_) {
+        if (fontObject_ == nullptr) fontObject_ = &CachedFont(*font_);
+        return fontObject_;
+    }
     const CGridDefaultCell* def = GetDefaultCell();
     return def != nullptr ? def->GetFontObject() : nullptr;
 }
@@ -51,6 +55,7 @@ void CGridCell::Reset() {
     backColor_ = CLR_DEFAULT;
     margin_ = 0xFFFFFFFF;
     font_.reset();
+    fontObject_ = nullptr;
     editing_ = false;
     grid_ = nullptr;
     editWnd_ = nullptr;

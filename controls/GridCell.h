@@ -64,6 +64,7 @@ class CGridCell : public CGridCellBase {
     COLORREF textColor_ = CLR_DEFAULT;
     COLORREF backColor_ = CLR_DEFAULT;
     std::unique_ptr<LOGFONT> font_;
+    mutable const wxFont* fontObject_ = nullptr;  // from the font cache, found once
     uint32_t margin_ = 0xFFFFFFFF;
     bool editing_ = false;
     CGridCtrl* grid_ = nullptr;

@@ -46,30 +46,6 @@ void RaisedEdges(DrawContext& dc, const Rect& r) {
     Pixels(dc, r.left, r.bottom, r.right, r.bottom, dark);
 }
 
-// Keeps what drawing a cell changes in the context and puts it back.
-class DcState {
-  public:
-    explicit DcState(wxDC& dc)
-        : dc_(dc),
-          font_(dc.GetFont()),
-          text_(dc.GetTextForeground()),
-          pen_(dc.GetPen()),
-          brush_(dc.GetBrush()) {}
-    ~DcState() {
-        dc_.SetFont(font_);
-        dc_.SetTextForeground(text_);
-        dc_.SetPen(pen_);
-        dc_.SetBrush(brush_);
-    }
-
-  private:
-    wxDC& dc_;
-    wxFont font_;
-    wxColour text_;
-    wxPen pen_;
-    wxBrush brush_;
-};
-
 }  // namespace
 
 const std::string& CGridCellBase::GetText() const {
@@ -143,7 +119,8 @@ void CGridCellBase::DrawSortMark(DrawContext& dc, int row, int col, Rect& rect) 
     dc.Polyline(triangle(0, 0));
 }
 
-void CGridCellBase::DrawCellText(DrawContext& dc, const Rect& rect, uint32_t format) {
+void CGridCellBase::DrawCellText(DrawContext& dc, const Rect& rect, uint32_t format,
+                                 const wxFont* cachedFont) {
     const std::string& text = GetText();
     if (text.empty()) return;
     if (IsVertical(GetFont())) {
@@ -153,14 +130,14 @@ void CGridCellBase::DrawCellText(DrawContext& dc, const Rect& rect, uint32_t for
         dc.TextOutRotated(x, rect.bottom, text, 90);
         return;
     }
-    DrawFormattedText(dc, text, rect, format | textformat::NoPrefix);
+    DrawFormattedText(dc, text, rect, format | textformat::NoPrefix, cachedFont);
 }
 
 bool CGridCellBase::Draw(DrawContext& dc, int row, int col, Rect rect, bool eraseBkgnd) {
     CGridCtrl* grid = GetGrid();
     if (grid == nullptr || rect.Width() <= 0 || rect.Height() <= 0) return false;
-    DcState saved(dc.Wx());
-    dc.SetBkTransparent(true);
+    // The context's font, colours, pen and brush are left as the cell set them:
+    // setting them back after every cell would double the cost of a page.
     CGridDefaultCell* def = GetDefaultCell();
     if (def == nullptr) return false;
 
@@ -171,10 +148,10 @@ bool CGridCellBase::Draw(DrawContext& dc, int row, int col, Rect rect, bool eras
     const Rect grown{rect.left, rect.top, rect.right + 1, rect.bottom + 1};
     if (!IsFocused() && !IsDropHighlighted()) {
         if (IsSelected()) {
-            dc.FillSolidRect(grown, GetSysColor(SysColor::Highlight));
+            FastFill(dc, grown, GetSysColor(SysColor::Highlight));
             textClr = GetSysColor(SysColor::HighlightText);
         } else if (eraseBkgnd) {
-            dc.FillSolidRect(grown, backClr);
+            FastFill(dc, grown, backClr);
         }
     } else {
         if (IsSelected()) {
@@ -182,7 +159,7 @@ bool CGridCellBase::Draw(DrawContext& dc, int row, int col, Rect rect, bool eras
             textClr = GetSysColor(SysColor::HighlightText);
             eraseBkgnd = true;
         }
-        if (eraseBkgnd) dc.FillSolidRect(grown, backClr);
+        if (eraseBkgnd) FastFill(dc, grown, backClr);
         const bool lines = grid->GetGridLines() != gridlines::None;
         Rect frame = lines ? rect : grown;
         if (grid->GetFrameFocusCell())
@@ -201,8 +178,9 @@ bool CGridCellBase::Draw(DrawContext& dc, int row, int col, Rect rect, bool eras
         rect = rect.Deflate(1, 1, 1, 1);
     }
 
-    dc.SetTextColor(textClr);
-    if (const wxFont* font = GetFontObject()) dc.SetFont(*font);
+    UseTextColour(dc.Wx(), textClr);
+    const wxFont* font = GetFontObject();
+    if (font != nullptr) UseFont(dc.Wx(), *font);
 
     const int margin = static_cast<int>(GetMargin());
     rect = rect.Deflate(margin, margin, margin, margin);
@@ -221,7 +199,7 @@ bool CGridCellBase::Draw(DrawContext& dc, int row, int col, Rect rect, bool eras
     GetTextRect(rect);
     rect.right += 1;
     rect.bottom += 1;
-    DrawCellText(dc, rect, GetFormat());
+    DrawCellText(dc, rect, GetFormat(), font);
     return true;
 }
 
@@ -294,8 +272,8 @@ bool CGridCellBase::PrintCell(DrawContext& dc, int row, int col, Rect rect) {
     (void)col;
     CGridCtrl* grid = GetGrid();
     if (grid == nullptr || rect.Width() <= 0 || rect.Height() <= 0) return false;
-    DcState saved(dc.Wx());
-    dc.SetBkTransparent(true);
+    // The context's font, colours, pen and brush are left as the cell set them:
+    // setting them back after every cell would double the cost of a page.
     CGridDefaultCell* def = GetDefaultCell();
     if (def == nullptr) return false;
 
@@ -335,7 +313,7 @@ bool CGridCellBase::PrintCell(DrawContext& dc, int row, int col, Rect rect) {
             ->Draw(GetImage(), dc.Wx(), rect.left, rect.top, wxIMAGELIST_DRAW_NORMAL);
         rect.left += margin + image.cx;
     }
-    DrawCellText(dc, {rect.left, rect.top, rect.right + 1, rect.bottom + 1}, GetFormat());
+    DrawCellText(dc, {rect.left, rect.top, rect.right + 1, rect.bottom + 1}, GetFormat(), nullptr);
     return true;
 }
 

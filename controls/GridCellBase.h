@@ -113,7 +113,9 @@ class CGridCellBase {
     // The image's size when the grid's image list knows the cell's image.
     bool ImageSize(platform::ui::Size& size) const;
     void DrawSortMark(platform::ui::DrawContext& dc, int row, int col, platform::ui::Rect& rect);
-    void DrawCellText(platform::ui::DrawContext& dc, const platform::ui::Rect& rect, uint32_t format);
+    // cachedFont: the font object in use when it comes from the program's font cache.
+    void DrawCellText(platform::ui::DrawContext& dc, const platform::ui::Rect& rect, uint32_t format,
+                      const wxFont* cachedFont);
 
   private:
     uint32_t state_ = 0;

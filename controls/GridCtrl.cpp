@@ -8,6 +8,7 @@
 
 #include <wx/font.h>
 
+#include "controls/GridFont.h"
 #include "controls/GridSysColors.h"
 #include "controls/GridWindow.h"
 
@@ -570,6 +571,8 @@ void CGridCtrl::SetFont(const LOGFONT& font) {
     for (CGridDefaultCell* cell :
          {&defaultCell_, &defaultCellFixedCol_, &defaultCellFixedRow_, &defaultCellFixedBoth_})
         cell->SetFont(&font);
+    // The in-place editors take the window's font.
+    if (window_ != nullptr) window_->SetFont(CachedFont(font));
     Refresh();
 }
 

@@ -102,12 +102,17 @@ bool CGridCtrl::SelectionDirty(int row, int col, bool select) {
 
 void CGridCtrl::SetSelectedRange(int minRow, int minCol, int maxRow, int maxCol, bool, bool selectCells) {
     if (!enableSelection_) return;
-    if (host_ != nullptr) host_->SetWaitCursor(true);
     if (minRow >= 0) minRow = std::max(minRow, fixedRows_);
     if (maxRow >= 0) maxRow = std::max(maxRow, fixedRows_);
     if (minCol >= 0) minCol = std::max(minCol, fixedCols_);
     if (maxCol >= 0) maxCol = std::max(maxCol, fixedCols_);
     const CCellRange range(minRow, minCol, maxRow, maxCol);
+    // A wait cursor only where the change takes long enough to be seen.
+    const long long cells = range.IsValid() ? static_cast<long long>(range.maxRow - range.minRow + 1) *
+                                                  (range.maxCol - range.minCol + 1)
+                                            : 0;
+    const bool wait = host_ != nullptr && (selected_.size() > 10000 || cells > 10000);
+    if (wait) host_->SetWaitCursor(true);
 
     // Cells are repainted only where they are on the screen.
     CCellRange visible;
@@ -145,7 +150,7 @@ void CGridCtrl::SetSelectedRange(int minRow, int minCol, int maxRow, int maxCol,
             }
         }
     }
-    if (host_ != nullptr) host_->SetWaitCursor(false);
+    if (wait) host_->SetWaitCursor(false);
 }
 
 void CGridCtrl::ResetSelectedRangeInternal() {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "controls/GridCtrl.h"
+#include "controls/GridText.h"
 
 namespace controls {
 
@@ -499,7 +500,7 @@ void CGridCtrl::OnDraw(DrawContext& dc, const Rect& clip) {
 
     auto fill = [&](const Rect& area, COLORREF colour) {
         const Rect part = Intersect(area, clip);
-        if (!part.IsEmpty()) dc.FillSolidRect(part, colour);
+        if (!part.IsEmpty()) FastFill(dc, part, colour);
     };
     fill({clip.left, clip.top, fixedWidth, fixedHeight}, defaultCellFixedBoth_.GetBackClr());
     fill({clip.left, fixedHeight, fixedWidth, visRect.bottom}, defaultCellFixedCol_.GetBackClr());

@@ -14,6 +14,7 @@ CGridDefaultCell::CGridDefaultCell() {
 void CGridDefaultCell::SetFont(const LOGFONT* font) {
     if (font == nullptr) return;
     font_ = *font;
+    fontObject_ = nullptr;
     CGridCtrl* grid = GetGrid();
     GridTextMetrics* metrics = grid != nullptr ? grid->GetTextMetrics() : ScreenTextMetrics();
     if (metrics == nullptr) {
@@ -29,7 +30,8 @@ void CGridDefaultCell::SetFont(const LOGFONT* font) {
 }
 
 const wxFont* CGridDefaultCell::GetFontObject() const {
-    return &CachedFont(font_);
+    if (fontObject_ == nullptr) fontObject_ = &CachedFont(font_);
+    return fontObject_;
 }
 
 }  // namespace controls

@@ -44,6 +44,7 @@ class CGridDefaultCell : public CGridCell {
 
   private:
     LOGFONT font_;
+    mutable const wxFont* fontObject_ = nullptr;  // from the font cache, found once
     uint32_t format_ = kDefaultFormat;
     uint32_t margin_ = 3;
     int width_ = 30;

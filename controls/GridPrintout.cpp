@@ -12,7 +12,7 @@ void GridPrintout::Begin() {
     int ppiY = 96;
     GetPPIScreen(&ppiX, &ppiY);
     info_.screenPpi = {ppiX, ppiY};
-    info_.monochrome = false;
+    info_.monochrome = dc->GetDepth() == 1;
     grid_.OnBeginPrinting(context, info_);
     begun_ = true;
 }

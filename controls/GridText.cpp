@@ -1,6 +1,7 @@
 #include "controls/GridText.h"
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include <wx/dc.h>
@@ -26,6 +27,35 @@ std::vector<size_t> CharStarts(std::string_view text) {
     return starts;
 }
 
+// Measures of a cached font on the screen: its line height and the widest
+// printable ASCII character, so that most texts need no measuring to know that they fit.
+struct FontMeasures {
+    int lineHeight = 0;
+    int widestAscii = 0;
+};
+
+const FontMeasures& Measures(wxDC& dc, const wxFont* font) {
+    static std::unordered_map<const wxFont*, FontMeasures> cache;
+    auto it = cache.find(font);
+    if (it != cache.end()) return it->second;
+    FontMeasures measures;
+    measures.lineHeight = dc.GetCharHeight();
+    for (char c = 32; c < 127; ++c) {
+        wxCoord w = 0;
+        wxCoord h = 0;
+        dc.GetTextExtent(wxString(c), &w, &h);
+        measures.widestAscii = std::max(measures.widestAscii, static_cast<int>(w));
+    }
+    return cache.emplace(font, measures).first->second;
+}
+
+bool IsAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string EllipsizeEnd(std::string_view text, int width,
@@ -49,8 +79,28 @@ std::string EllipsizeEnd(std::string_view text, int width,
     return result;
 }
 
+void FastFill(platform::ui::DrawContext& context, const platform::ui::Rect& rect, platform::COLORREF colour) {
+    if (rect.IsEmpty()) return;
+    wxDC& dc = context.Wx();
+    if (!dc.GetPen().IsTransparent()) dc.SetPen(*wxTRANSPARENT_PEN);
+    const wxColour wanted = platform::ui::ToWx(colour);
+    const wxBrush& brush = dc.GetBrush();
+    if (!brush.IsOk() || brush.GetStyle() != wxBRUSHSTYLE_SOLID || brush.GetColour() != wanted)
+        dc.SetBrush(wxBrush(wanted));
+    dc.DrawRectangle(rect.left, rect.top, rect.Width(), rect.Height());
+}
+
+void UseFont(wxDC& dc, const wxFont& font) {
+    if (dc.GetFont().GetRefData() != font.GetRefData()) dc.SetFont(font);
+}
+
+void UseTextColour(wxDC& dc, platform::COLORREF colour) {
+    const wxColour wanted = platform::ui::ToWx(colour);
+    if (dc.GetTextForeground() != wanted) dc.SetTextForeground(wanted);
+}
+
 void DrawFormattedText(platform::ui::DrawContext& context, std::string_view text,
-                       const platform::ui::Rect& rect, uint32_t format) {
+                       const platform::ui::Rect& rect, uint32_t format, const wxFont* cachedFont) {
     if (text.empty() || rect.IsEmpty()) return;
     wxDC& dc = context.Wx();
     const int width = rect.Width();
@@ -61,6 +111,8 @@ void DrawFormattedText(platform::ui::DrawContext& context, std::string_view text
         dc.GetTextExtent(Wx(s), &w, &h);
         return static_cast<int>(w);
     };
+    const FontMeasures* measures = cachedFont != nullptr ? &Measures(dc, cachedFont) : nullptr;
+    const int lineHeight = measures != nullptr ? measures->lineHeight : dc.GetCharHeight();
 
     std::vector<std::string> lines;
     const bool single = (format & textformat::SingleLine) != 0;
@@ -71,11 +123,7 @@ void DrawFormattedText(platform::ui::DrawContext& context, std::string_view text
     } else {
         lines = BreakLines(text, 1 << 30, measure);
     }
-    if (format & textformat::EndEllipsis) {
-        for (std::string& line : lines) line = EllipsizeEnd(line, width, measure);
-    }
 
-    const int lineHeight = dc.GetCharHeight();
     int y = rect.top;
     if (single) {
         if (format & textformat::VCenter)
@@ -83,12 +131,22 @@ void DrawFormattedText(platform::ui::DrawContext& context, std::string_view text
         else if (format & textformat::Bottom)
             y = rect.bottom - lineHeight;
     }
+    const bool aligned = (format & (textformat::Center | textformat::Right)) != 0;
+    // -1: known to fit, width not needed.
     std::vector<int> widths;
     widths.reserve(lines.size());
     bool overflow = y < rect.top || y + lineHeight * static_cast<int>(lines.size()) > rect.bottom;
-    for (const std::string& line : lines) {
-        widths.push_back(measure(line));
-        if (widths.back() > width) overflow = true;
+    for (std::string& line : lines) {
+        int w = -1;
+        const bool surelyFits = measures != nullptr && IsAscii(line) &&
+                                static_cast<long>(line.size()) * measures->widestAscii <= width;
+        if (aligned || !surelyFits) w = measure(line);
+        if (w > width && (format & textformat::EndEllipsis)) {
+            line = EllipsizeEnd(line, width, measure);
+            w = measure(line);
+        }
+        if (w > width) overflow = true;
+        widths.push_back(w);
     }
     std::optional<wxDCClipper> clip;
     if (overflow && !(format & textformat::NoClip))

@@ -285,6 +285,18 @@ TEST(GridEditing, BeginEditVetoedByTheHolder) {
     EXPECT_TRUE(g.host.editors.empty());
 }
 
+TEST(GridEditing, AnEditorThatCannotBeCreatedLeavesTheCellEditable) {
+    Fixture f(4, 4);
+    f.host.refuseEditors = true;
+    f.grid.SetFocusCell(2, 2);
+    EXPECT_TRUE(f.grid.OnChar('a'));
+    EXPECT_FALSE(f.grid.GetCell(2, 2)->IsEditing()) << "no editor, no edit to end";
+    f.host.refuseEditors = false;
+    EXPECT_TRUE(f.grid.OnChar('b'));
+    ASSERT_EQ(f.host.editors.size(), 1u) << "the next character opens an editor rather than feeding none";
+    EXPECT_EQ(f.host.editors[0]->request.firstChar, static_cast<unsigned>('b'));
+}
+
 TEST(GridEditing, TabAtTheEndOfAnEditContinuesInTheNextCell) {
     Fixture f(4, 4);
     f.grid.SetFocusCell(1, 3);

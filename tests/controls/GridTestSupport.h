@@ -111,6 +111,7 @@ class FakeHost : public controls::CGridHost {
     }
     void KillTimer(unsigned id) override { timers.erase(id); }
     controls::GridEditor* CreateTextEditor(const controls::EditorRequest& request) override {
+        if (refuseEditors) return nullptr;
         editors.push_back(std::make_unique<FakeEditor>(request));
         return editors.back().get();
     }
@@ -161,6 +162,7 @@ class FakeHost : public controls::CGridHost {
     std::optional<std::string> clipboard;
     std::string dragged;
     int dragEffect = controls::dropeffect::None;
+    bool refuseEditors = false;  // as a window whose editor can't be created
 
   private:
     int width_;
