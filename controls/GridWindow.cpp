@@ -315,6 +315,8 @@ std::optional<std::string> GridWindow::GetClipboardText() {
 }
 
 int GridWindow::DoDragDrop(const std::string& text) {
+    // The drag takes the pointer itself.
+    if (HasCapture()) ReleaseMouse();
     wxTextDataObject data(wxString::FromUTF8(text));
     wxDropSource source(data, this);
     switch (source.DoDragDrop(wxDrag_AllowMove)) {
