@@ -1,5 +1,6 @@
 #include "controls/ChartLineSerie.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -127,11 +128,45 @@ std::vector<Point> CChartLineSerie::LinePixels(uint32_t* lastIndex) const {
     uint32_t first = 0;
     uint32_t last = 0;
     if (!WidenedIndexes(&first, &last) || first == last) return pixels;
-    pixels.reserve(last - first + 1);
-    for (uint32_t i = first; i <= last; ++i) {
-        const Point p = PointPixel(i);
+    pixels.reserve(std::min<size_t>(last - first + 1, 65536));
+    const auto keep = [&pixels](Point p) {
         if (pixels.empty() || !(p == pixels.back())) pixels.push_back(p);
+    };
+    // Points that follow each other in one pixel column cover just the span
+    // between the lowest and the highest of them: the first, that span's two
+    // ends (in the order the line reaches them) and the last draw the same
+    // pixels as all of them.
+    Point runFirst = PointPixel(first);
+    Point runLast = runFirst;
+    Point low = runFirst;
+    Point high = runFirst;
+    uint32_t lowAt = first;
+    uint32_t highAt = first;
+    const auto flush = [&] {
+        keep(runFirst);
+        keep(lowAt <= highAt ? low : high);
+        keep(lowAt <= highAt ? high : low);
+        keep(runLast);
+    };
+    for (uint32_t i = first + 1; i <= last; ++i) {
+        const Point p = PointPixel(i);
+        if (p.x != runFirst.x) {
+            flush();
+            runFirst = runLast = low = high = p;
+            lowAt = highAt = i;
+            continue;
+        }
+        runLast = p;
+        if (p.y < low.y) {
+            low = p;
+            lowAt = i;
+        }
+        if (p.y > high.y) {
+            high = p;
+            highAt = i;
+        }
     }
+    flush();
     if (lastIndex != nullptr) *lastIndex = last;
     return pixels;
 }
@@ -204,8 +239,9 @@ bool CChartLineSerie::HitTest(Point point, int* index) const {
         const double dy = static_cast<double>(p2.y) - p1.y;
         const double length2 = dx * dx + dy * dy;
         if (length2 == 0) continue;
-        const double t = ((point.x - static_cast<double>(p1.x)) * dx + (point.y - static_cast<double>(p1.y)) * dy) /
-                         length2;
+        const double t =
+            ((point.x - static_cast<double>(p1.x)) * dx + (point.y - static_cast<double>(p1.y)) * dy) /
+            length2;
         if (t < 0 || t > 1) continue;
         const double px = p1.x + t * dx;
         const double py = p1.y + t * dy;

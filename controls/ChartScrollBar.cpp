@@ -10,7 +10,8 @@ CChartScrollBar::~CChartScrollBar() {
     if (bar_ != nullptr) bar_->Destroy();
 }
 
-void CChartScrollBar::Create(wxWindow* chart, bool horizontal, bool secondary, const platform::ui::Rect& rect) {
+void CChartScrollBar::Create(wxWindow* chart, bool horizontal, bool secondary,
+                             const platform::ui::Rect& rect) {
     (void)secondary;  // the side only matters where the bar is placed
     rect_ = rect;
     if (chart == nullptr || chart->GetHandle() == nullptr || bar_ != nullptr) return;
@@ -33,7 +34,8 @@ void CChartScrollBar::SetPosition(int pos) {
 
 void CChartScrollBar::Place(const platform::ui::Rect& rect) {
     rect_ = rect;
-    if (bar_ != nullptr) bar_->SetSize(rect.left, rect.top, std::max(rect.Width(), 1), std::max(rect.Height(), 1));
+    if (bar_ != nullptr)
+        bar_->SetSize(rect.left, rect.top, std::max(rect.Width(), 1), std::max(rect.Height(), 1));
 }
 
 void CChartScrollBar::Show(bool show) {

@@ -1,6 +1,7 @@
 #include "platform/ui/Shading.h"
 
 #include <wx/dc.h>
+#include <wx/graphics.h>
 #include <wx/settings.h>
 
 namespace platform::ui {
@@ -93,6 +94,11 @@ Rect DrawEdge(DrawContext& dc, const Rect& rect, unsigned kind) {
         r = r.Deflate(1, 1, 1, 1);
     }
     return r;
+}
+
+void SetAntialiasing(DrawContext& dc, bool on) {
+    if (wxGraphicsContext* context = dc.Wx().GetGraphicsContext())
+        context->SetAntialiasMode(on ? wxANTIALIAS_DEFAULT : wxANTIALIAS_NONE);
 }
 
 void GradientFill(DrawContext& dc, const Rect& rect, platform::COLORREF from, platform::COLORREF to,

@@ -1,6 +1,7 @@
 #pragma once
 // What our own controls paint besides lines and text: the system's colours and
-// metrics as COLORREF and pixels, 3-D edges and linear gradients.
+// metrics as COLORREF and pixels, 3-D edges, linear gradients, and whether
+// edges are smoothed.
 
 #include "platform/Bitmap.h"
 #include "platform/ui/DrawContext.h"
@@ -24,7 +25,7 @@ enum class SysColour {
 platform::COLORREF SysColor(SysColour which);
 
 enum class SysMetric {
-    EdgeX,    // width of a 3-D edge
+    EdgeX,  // width of a 3-D edge
     EdgeY,
     HThumbX,  // width of the thumb of a horizontal scroll bar
     VThumbY,  // height of the thumb of a vertical scroll bar
@@ -48,6 +49,10 @@ constexpr unsigned Bump = RaisedOuter | SunkenInner;
 
 // Draws the edge all round the rectangle; returns the rectangle inside it.
 Rect DrawEdge(DrawContext& dc, const Rect& rect, unsigned kind);
+
+// Lines and shapes with hard pixel edges (off) or smoothed ones (on, the
+// default of the drawing back end); text is not affected.
+void SetAntialiasing(DrawContext& dc, bool on);
 
 // Fills the rectangle from one colour to the other: left to right, or top to bottom.
 void GradientFill(DrawContext& dc, const Rect& rect, platform::COLORREF from, platform::COLORREF to,

@@ -78,12 +78,14 @@ TEST(StandardAxis, TicksAndLabels) {
     auto axis = MakeAxis<CChartStandardAxis>(false, 200, 0, 0, 10);
     axis->UpdateTickStep();
     axis->UpdateFirstTick();
-    EXPECT_EQ(Labels(*axis), (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
+    EXPECT_EQ(Labels(*axis),
+              (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
 
     axis->SetMinMax(0, 0.3);
     axis->UpdateTickStep();
     axis->UpdateFirstTick();
-    EXPECT_EQ(Labels(*axis), (std::vector<std::string>{"0.00", "0.05", "0.10", "0.15", "0.20", "0.25", "0.30"}));
+    EXPECT_EQ(Labels(*axis),
+              (std::vector<std::string>{"0.00", "0.05", "0.10", "0.15", "0.20", "0.25", "0.30"}));
 
     // The first tick is the first multiple of the increment not below the minimum.
     struct {
@@ -119,8 +121,8 @@ TEST(LogarithmicAxis, DecadeTicksAndLabels) {
     axis->UpdateTickStep();
     axis->UpdateFirstTick();
     const std::vector<double> ticks = axis->Ticks();
-    EXPECT_EQ(ticks, (std::vector<double>{1, 2, 3, 4, 5, 7, 10, 20, 30, 40, 50, 70, 100, 200, 300, 400, 500, 700,
-                                          1000}));
+    EXPECT_EQ(ticks, (std::vector<double>{1, 2, 3, 4, 5, 7, 10, 20, 30, 40, 50, 70, 100, 200, 300, 400, 500,
+                                          700, 1000}));
     EXPECT_EQ(Labels(*axis).front(), "1");
     EXPECT_EQ(Labels(*axis).back(), "1000");
     EXPECT_EQ(axis->TickLabel(0.1), "0.1");
@@ -175,25 +177,24 @@ TEST_P(ValueToPixel, Maps) {
 
 INSTANTIATE_TEST_SUITE_P(
     Axes, ValueToPixel,
-    ::testing::Values(
-        PixelCase{"Horizontal", false, true, false, false, 0, 10, 2.5, 150},
-        PixelCase{"HorizontalInverted", false, true, true, false, 0, 10, 2.5, 250},
-        PixelCase{"Vertical", false, false, false, false, 0, 10, 2.5, 250},
-        PixelCase{"VerticalInverted", false, false, true, false, 0, 10, 2.5, 150},
-        PixelCase{"Floors", false, true, false, false, 0, 3, 1, 166},
-        PixelCase{"EmptyRangeHorizontalMiddle", false, true, false, false, 5, 5, 123, 200},
-        PixelCase{"EmptyRangeVerticalMiddle", false, false, false, false, 5, 5, -7, 200},
-        // Discrete: the middle of the increment's band (increment 1 over 0..10 wide 200).
-        PixelCase{"DiscreteBandCentre", false, true, false, true, 0, 10, 2.3, 150},
-        PixelCase{"DiscreteWholeValue", false, true, false, true, 0, 10, 2, 150},
-        PixelCase{"LogDecade", true, true, false, false, 1, 1000, 10, 166},
-        PixelCase{"LogTwoDecades", true, true, false, false, 1, 1000, 100, 233},
-        PixelCase{"LogVertical", true, false, false, false, 1, 100, 10, 200},
-        PixelCase{"LogDiscreteMidDecade", true, true, false, true, 1, 100, 20, 250},
-        // Far values are held, never overflowing.
-        PixelCase{"HugeHeld", false, true, false, false, 0, 10, 1e300, 100 + 4194304},
-        PixelCase{"HugeNegativeHeld", false, true, false, false, 0, 10, -1e300, 100 - 4194304},
-        PixelCase{"NotANumberAtOrigin", false, true, false, false, 0, 10, std::nan(""), 100}),
+    ::testing::Values(PixelCase{"Horizontal", false, true, false, false, 0, 10, 2.5, 150},
+                      PixelCase{"HorizontalInverted", false, true, true, false, 0, 10, 2.5, 250},
+                      PixelCase{"Vertical", false, false, false, false, 0, 10, 2.5, 250},
+                      PixelCase{"VerticalInverted", false, false, true, false, 0, 10, 2.5, 150},
+                      PixelCase{"Floors", false, true, false, false, 0, 3, 1, 166},
+                      PixelCase{"EmptyRangeHorizontalMiddle", false, true, false, false, 5, 5, 123, 200},
+                      PixelCase{"EmptyRangeVerticalMiddle", false, false, false, false, 5, 5, -7, 200},
+                      // Discrete: the middle of the increment's band (increment 1 over 0..10 wide 200).
+                      PixelCase{"DiscreteBandCentre", false, true, false, true, 0, 10, 2.3, 150},
+                      PixelCase{"DiscreteWholeValue", false, true, false, true, 0, 10, 2, 150},
+                      PixelCase{"LogDecade", true, true, false, false, 1, 1000, 10, 166},
+                      PixelCase{"LogTwoDecades", true, true, false, false, 1, 1000, 100, 233},
+                      PixelCase{"LogVertical", true, false, false, false, 1, 100, 10, 200},
+                      PixelCase{"LogDiscreteMidDecade", true, true, false, true, 1, 100, 20, 250},
+                      // Far values are held, never overflowing.
+                      PixelCase{"HugeHeld", false, true, false, false, 0, 10, 1e300, 100 + 4194304},
+                      PixelCase{"HugeNegativeHeld", false, true, false, false, 0, 10, -1e300, 100 - 4194304},
+                      PixelCase{"NotANumberAtOrigin", false, true, false, false, 0, 10, std::nan(""), 100}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AxisMapping, PixelToValueInvertsTheMapping) {

@@ -55,7 +55,8 @@ class ChartWindow : public ::testing::Test {
         left->SetMinMax(yMin, yMax);
     }
     CChartLineSerie* AddLine(const std::vector<SChartXYPoint>& points) {
-        auto* serie = static_cast<CChartLineSerie*>(chart->AttachCustomSerie(std::make_unique<CChartLineSerie>(chart)));
+        auto* serie =
+            static_cast<CChartLineSerie*>(chart->AttachCustomSerie(std::make_unique<CChartLineSerie>(chart)));
         serie->SetPoints(points.data(), static_cast<uint32_t>(points.size()));
         serie->RefreshAutoAxes();
         return serie;
@@ -137,7 +138,8 @@ TEST_F(ChartWindow, SeriesTakeTheAxesPresentWhenAttached) {
     // Replacing an axis moves its series and cursors over; nothing keeps the old one.
     auto* cursor = static_cast<CChartDragLineCursor*>(
         chart->AddCursor(std::make_unique<CChartDragLineCursor>(chart, bottom, 0x0000FF)));
-    CChartAxis* log = chart->AttachCustomAxis(std::make_unique<CChartLogarithmicAxis>(), CChartCtrl::kBottomAxis);
+    CChartAxis* log =
+        chart->AttachCustomAxis(std::make_unique<CChartLogarithmicAxis>(), CChartCtrl::kBottomAxis);
     log->SetMinMax(1, 1000);
     EXPECT_EQ(late->HorizontalAxis(), log);
     EXPECT_EQ(cursor->Axis(), log);
@@ -277,7 +279,9 @@ class Listener : public controls::CChartMouseListener {
 
 class Clicks : public controls::CChartSeriesMouseListener {
   public:
-    void OnSeriesEvent(int event, int, int, CChartSerie* serie, int) override { hits.push_back({serie, event}); }
+    void OnSeriesEvent(int event, int, int, CChartSerie* serie, int) override {
+        hits.push_back({serie, event});
+    }
     std::vector<std::pair<CChartSerie*, int>> hits;
 };
 
@@ -324,14 +328,14 @@ TEST_F(ChartWindow, ScrollRequestsMoveTheBarAndTheRange) {
         int position;
         double min;
     } steps[] = {
-        {CChartCtrl::Scroll::LineUp, 0, 0, 0},          // at the top already
+        {CChartCtrl::Scroll::LineUp, 0, 0, 0},  // at the top already
         {CChartCtrl::Scroll::LineDown, 0, 1, 1},
         {CChartCtrl::Scroll::PageDown, 0, 11, 11},
         {CChartCtrl::Scroll::PageUp, 0, 1, 1},
-        {CChartCtrl::Scroll::PageUp, 0, 0, 0},          // not below the minimum
+        {CChartCtrl::Scroll::PageUp, 0, 0, 0},  // not below the minimum
         {CChartCtrl::Scroll::ThumbTrack, 0, 85, 85},
         {CChartCtrl::Scroll::ThumbPosition, 0, 90, 90},
-        {CChartCtrl::Scroll::LineDown, 0, 90, 90},      // the page ends at the range's end
+        {CChartCtrl::Scroll::LineDown, 0, 90, 90},  // the page ends at the range's end
         {CChartCtrl::Scroll::End, 0, 90, 90},
         {CChartCtrl::Scroll::Top, 0, 0, 0},
     };
@@ -406,7 +410,8 @@ TEST(ChartSmoke, FourSeriesOfAHundredThousandPointsZoomedAndPanned) {
     chart->EnableRefresh(false);
     chart->GetTitle().AddString("Four channels");
     chart->GetLegend().SetVisible(true);
-    CChartAxis* bottom = chart->AttachCustomAxis(std::make_unique<CChartStandardAxis>(), CChartCtrl::kBottomAxis);
+    CChartAxis* bottom =
+        chart->AttachCustomAxis(std::make_unique<CChartStandardAxis>(), CChartCtrl::kBottomAxis);
     CChartAxis* left = chart->AttachCustomAxis(std::make_unique<CChartStandardAxis>(), CChartCtrl::kLeftAxis);
     bottom->SetAutomaticMode(CChartAxis::kFitAll);
     left->SetAutomaticMode(CChartAxis::kFitAll);
@@ -416,7 +421,8 @@ TEST(ChartSmoke, FourSeriesOfAHundredThousandPointsZoomedAndPanned) {
     left->Grid().SetColor(0xC8C8C8);
     const char* names[] = {"Speed", "Current", "Position error", "Torque"};
     for (int i = 0; i < 4; ++i) {
-        auto* serie = static_cast<CChartLineSerie*>(chart->AttachCustomSerie(std::make_unique<CChartLineSerie>(chart)));
+        auto* serie =
+            static_cast<CChartLineSerie*>(chart->AttachCustomSerie(std::make_unique<CChartLineSerie>(chart)));
         const auto points = Wave(100000, 3 + 2 * i, i * 0.8, 1.0 + i * 0.5, i * 2.0);
         serie->SetPoints(points.data(), static_cast<uint32_t>(points.size()));
         serie->SetName(names[i]);
@@ -447,7 +453,8 @@ TEST(ChartSmoke, FourSeriesOfAHundredThousandPointsZoomedAndPanned) {
     EXPECT_NEAR(bottom->Max() - bottom->Min(), (fullMax - fullMin) / 5, (fullMax - fullMin) / 100);
     const double zoomedMin = bottom->Min();
     mouse(wxEVT_RIGHT_DOWN, p.left + p.Width() / 2, p.top + 50);
-    for (int dx = 10; dx <= p.Width() / 4; dx += 10) mouse(wxEVT_MOTION, p.left + p.Width() / 2 - dx, p.top + 50);
+    for (int dx = 10; dx <= p.Width() / 4; dx += 10)
+        mouse(wxEVT_MOTION, p.left + p.Width() / 2 - dx, p.top + 50);
     mouse(wxEVT_RIGHT_UP, p.left + p.Width() / 4, p.top + 50);
     EXPECT_GT(bottom->Min(), zoomedMin) << "dragged left, the view moves to later times";
 
@@ -480,8 +487,8 @@ TEST(ChartSmoke, FourSeriesOfAHundredThousandPointsZoomedAndPanned) {
     const int drawn = chart->DrawCount();
     EXPECT_TRUE(chart->Print("chart", &printer));
     printer.SelectObject(wxNullBitmap);
-    EXPECT_TRUE(page.ConvertToImage().SaveFile(wxString::FromUTF8((ControlArtifacts() / "chart-print.png").string()),
-                                               wxBITMAP_TYPE_PNG));
+    EXPECT_TRUE(page.ConvertToImage().SaveFile(
+        wxString::FromUTF8((ControlArtifacts() / "chart-print.png").string()), wxBITMAP_TYPE_PNG));
     EXPECT_EQ(chart->DrawCount(), drawn + 1);
     EXPECT_EQ(chart->PlottingRect(), p) << "the window's layout is back after printing";
     frame->Destroy();

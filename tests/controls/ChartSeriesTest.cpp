@@ -89,7 +89,8 @@ TEST(ChartPointsArray, SortsByTheOrderingAndKeepsTheExtremes) {
 TEST(ChartPointsArray, PointsWithoutANumberGoLastAndDoNotHideTheExtremes) {
     std::vector<SChartXYPoint> given;
     for (int i = 0; i < 200; ++i)
-        given.push_back({i % 7 == 0 ? std::nan("") : static_cast<double>((i * 37) % 101), static_cast<double>(i), 0});
+        given.push_back(
+            {i % 7 == 0 ? std::nan("") : static_cast<double>((i * 37) % 101), static_cast<double>(i), 0});
     given[0].Y = std::nan("");
     CChartPointsArray points;
     points.SetPoints(given.data(), static_cast<uint32_t>(given.size()));
@@ -141,7 +142,8 @@ TEST_F(LineOnAxes, VisibleIndexesSearchTheAxisRange) {
         double max;
         uint32_t first;
         uint32_t last;
-    } cases[] = {{2.5, 6.5, 3, 7}, {2, 6, 3, 7}, {-5, 100, 0, 9}, {20, 30, 9, 9}, {-10, -5, 0, 0}, {4.2, 4.8, 5, 5}};
+    } cases[] = {{2.5, 6.5, 3, 7}, {2, 6, 3, 7},    {-5, 100, 0, 9},
+                 {20, 30, 9, 9},   {-10, -5, 0, 0}, {4.2, 4.8, 5, 5}};
     for (const auto& c : cases) {
         x.SetMinMax(c.min, c.max);
         uint32_t first = 99;
@@ -189,6 +191,15 @@ TEST_F(LineOnAxes, PixelsOfOneSpotAreDrawnOnceAndNeverBackwards) {
     // The same pixel again later on is drawn again: only neighbours merge.
     Set(Points({{10, 10}, {10.2, 10.2}, {20, 20}, {30, 10}, {30.3, 10.3}}));
     EXPECT_EQ(serie.LinePixels(), (std::vector<Point>{{10, 90}, {20, 80}, {30, 90}}));
+
+    // Many points in one column: the first, the span's ends in the order the
+    // line reaches them, and the last draw the same pixels as all of them.
+    std::vector<SChartXYPoint> column;
+    const double ys[] = {50, 55, 80, 61, 20, 30, 40};
+    for (int i = 0; i < 7; ++i) column.push_back({10 + i * 0.1, ys[i], 0});
+    column.push_back({11, 45, 0});
+    Set(column);
+    EXPECT_EQ(serie.LinePixels(), (std::vector<Point>{{10, 50}, {10, 20}, {10, 80}, {10, 60}, {11, 55}}));
 
     Set(Points({{10, 10}}));
     EXPECT_TRUE(serie.LinePixels().empty()) << "one point draws nothing";
@@ -243,13 +254,13 @@ TEST_F(LineOnAxes, HitTestNearSegmentsAndPoints) {
         bool hit;
         int index;
     } cases[] = {
-        {{30, 30}, true, -1},  // on the first segment, far from its ends
-        {{12, 11}, true, 0},   // within 5 pixels of the first point
-        {{47, 46}, true, 1},   // the later end wins
+        {{30, 30}, true, -1},   // on the first segment, far from its ends
+        {{12, 11}, true, 0},    // within 5 pixels of the first point
+        {{47, 46}, true, 1},    // the later end wins
         {{36, 30}, true, -1},   // the foot on the line (33, 33) is 3 pixels away each way
         {{37, 30}, false, -1},  // and here 3.5
-        {{5, 5}, false, -1},   // before the first point
-        {{70, 30}, true, -1},  // the third segment; the zero-length one is skipped
+        {{5, 5}, false, -1},    // before the first point
+        {{70, 30}, true, -1},   // the third segment; the zero-length one is skipped
     };
     for (const auto& c : cases) {
         int index = 7;
