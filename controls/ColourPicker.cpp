@@ -130,7 +130,8 @@ void CColourPicker::Click() {
     Refresh(false);
     const wxPoint bottomLeft = ClientToScreen(wxPoint(0, GetClientSize().y));
     const wxPoint top = ClientToScreen(wxPoint(0, 0));
-    popup_ = new CColourPopup(this, {bottomLeft.x, bottomLeft.y}, top.y, GetColour(), defaultText_, customText_);
+    popup_ =
+        new CColourPopup(this, {bottomLeft.x, bottomLeft.y}, top.y, GetColour(), defaultText_, customText_);
     SendToParent(kDropDown, GetColour());
 }
 
@@ -190,10 +191,12 @@ void CColourPicker::Paint(platform::ui::DrawContext& dc) {
     dc.FillSolidRect(whole, SysColor(SysColour::BtnFace));
 
     // The drop arrow: a small button of its own, pushed while the palette is open.
-    platform::ui::DrawEdge(dc, arrowRect_, popupOpen_ ? platform::ui::edge::Sunken : platform::ui::edge::Raised);
+    platform::ui::DrawEdge(dc, arrowRect_,
+                           popupOpen_ ? platform::ui::edge::Sunken : platform::ui::edge::Raised);
     const int cx = (arrowRect_.left + arrowRect_.right) / 2 + (popupOpen_ ? 1 : 0);
     const int cy = (arrowRect_.top + arrowRect_.bottom) / 2 + (popupOpen_ ? 1 : 0);
-    const platform::COLORREF arrow = IsEnabled() ? SysColor(SysColour::BtnText) : SysColor(SysColour::GrayText);
+    const platform::COLORREF arrow =
+        IsEnabled() ? SysColor(SysColour::BtnText) : SysColor(SysColour::GrayText);
     dc.SetPen(arrow, 1);
     dc.SetBrush(arrow);
     dc.Polygon({{cx - 4, cy - 2}, {cx + 4, cy - 2}, {cx, cy + 2}});

@@ -128,7 +128,8 @@ CColourPopup::CColourPopup(CColourPicker* picker, Point at, int buttonTop, platf
     int x = at.x;
     int y = at.y;
     const int display = wxDisplay::GetFromPoint(wxPoint(at.x, at.y));
-    const wxRect screen = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetGeometry();
+    const wxRect screen =
+        wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetGeometry();
     if (x + layout_.window.cx > screen.GetRight()) x = screen.GetRight() - layout_.window.cx;
     if (x < screen.GetLeft()) x = screen.GetLeft();
     if (y + layout_.window.cy > screen.GetBottom()) y = buttonTop - layout_.window.cy;
@@ -158,8 +159,8 @@ Rect CColourPopup::BoxRect(int index) const {
     if (index < 0 || index >= kColours) return {};
     const int row = index / kColumns;
     const int column = index % kColumns;
-    return Rect::FromXYWH(layout_.grid.x + column * layout_.box, layout_.grid.y + row * layout_.box, layout_.box,
-                          layout_.box);
+    return Rect::FromXYWH(layout_.grid.x + column * layout_.box, layout_.grid.y + row * layout_.box,
+                          layout_.box, layout_.box);
 }
 
 int CColourPopup::IndexAt(Point point) const {

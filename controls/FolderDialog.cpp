@@ -7,7 +7,8 @@
 
 namespace controls {
 
-CFolderDialog::CFolderDialog(std::string title, std::filesystem::path initial, unsigned flags, wxWindow* owner)
+CFolderDialog::CFolderDialog(std::string title, std::filesystem::path initial, unsigned flags,
+                             wxWindow* owner)
     : initial_(std::move(initial)) {
     info_.owner = owner;
     info_.title = std::move(title);
@@ -29,6 +30,8 @@ int CFolderDialog::DoModal() {
 
 int CFolderDialog::Callback(platform::ui::FolderBrowser& browser, platform::ui::BrowseEvent event,
                             const std::string& argument) {
+    // Steering the browser from a callback may call back at once (a new selection).
+    platform::ui::FolderBrowser* const outer = browser_;
     browser_ = &browser;
     int answer = 0;
     switch (event) {
@@ -42,7 +45,7 @@ int CFolderDialog::Callback(platform::ui::FolderBrowser& browser, platform::ui::
             answer = OnValidateFailed(argument);
             break;
     }
-    browser_ = nullptr;
+    browser_ = outer;
     return answer;
 }
 

@@ -14,7 +14,8 @@ namespace controls {
 class CFolderDialog {
   public:
     explicit CFolderDialog(std::string title = "", std::filesystem::path initial = {},
-                           unsigned flags = platform::ui::browse::ReturnOnlyFsDirs, wxWindow* owner = nullptr);
+                           unsigned flags = platform::ui::browse::ReturnOnlyFsDirs,
+                           wxWindow* owner = nullptr);
     virtual ~CFolderDialog() = default;
     CFolderDialog(const CFolderDialog&) = delete;
     CFolderDialog& operator=(const CFolderDialog&) = delete;
