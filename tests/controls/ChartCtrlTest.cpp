@@ -2,6 +2,7 @@
 // attaching, mouse zoom, pan and cursors, scrolling, the cursor value text,
 // printing, and a picture of four series of 100,000 points.
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -368,6 +369,122 @@ TEST_F(ChartWindow, CursorValueTextAndItsRounding) {
     const Rect text = chart->CursorValueRect();
     EXPECT_EQ(text.right, chart->PlottingRect().right);
     EXPECT_EQ(text.bottom, chart->PlottingRect().top);
+}
+
+TEST_F(ChartWindow, LegendDocksToItsSideAndTheAxesMakeRoom) {
+    AttachAxes();
+    chart->GetLegend().SetVisible(true);
+    chart->RefreshCtrl();
+    EXPECT_TRUE(chart->GetLegend().GetRect().IsEmpty()) << "no named series: no legend";
+
+    AddLine({{0, 0, 0}, {100, 100, 0}})->SetName("Amplitude");
+    AddLine({{0, 50, 0}, {100, 50, 0}})->SetName("Limit");
+    AddLine({{0, 20, 0}, {100, 20, 0}});  // no name: not listed
+    platform::ui::MemoryCanvas canvas(640, 400);
+    const Rect area{0, 0, 640, 400};
+    struct {
+        int side;
+        std::function<bool(const Rect& legend, const Rect& plot)> placed;
+    } sides[] = {
+        {controls::CChartLegend::kDockRight,
+         [](const Rect& l, const Rect& p) { return l.right == 640 - 6 && p.right < l.left; }},
+        {controls::CChartLegend::kDockLeft,
+         [](const Rect& l, const Rect& p) { return l.left == 3 && p.left > l.right; }},
+        {controls::CChartLegend::kDockTop,
+         [](const Rect& l, const Rect& p) { return l.top == 3 && p.top > l.bottom; }},
+        {controls::CChartLegend::kDockBottom,
+         [](const Rect& l, const Rect& p) { return l.bottom == 400 - 2 && p.bottom < l.top; }},
+    };
+    for (const auto& s : sides) {
+        chart->GetLegend().DockLegend(s.side);
+        chart->DrawChart(canvas.Dc(), area);
+        const Rect legend = chart->GetLegend().GetRect();
+        EXPECT_FALSE(legend.IsEmpty());
+        EXPECT_TRUE(s.placed(legend, chart->PlottingRect())) << s.side;
+    }
+    chart->GetLegend().UndockLegend(20, 30);
+    chart->DrawChart(canvas.Dc(), area);
+    EXPECT_EQ(chart->GetLegend().GetRect().left, 20);
+    EXPECT_EQ(chart->GetLegend().GetRect().top, 30);
+    EXPECT_TRUE(canvas.SavePng(ControlArtifacts() / "chart-legend.png"));
+
+    // Side by side, the entries make the legend wider than tall.
+    chart->GetLegend().SetHorizontalMode(true);
+    chart->GetLegend().DockLegend(controls::CChartLegend::kDockBottom);
+    chart->DrawChart(canvas.Dc(), area);
+    EXPECT_GT(chart->GetLegend().GetRect().Width(), 2 * chart->GetLegend().GetRect().Height());
+}
+
+TEST_F(ChartWindow, TitleLinesTakeTheirHeightFromTheTop) {
+    AttachAxes();  // only the axes move the plotting area, by their room measured from the title down
+    platform::ui::MemoryCanvas canvas(640, 400);
+    const Rect area{0, 0, 640, 400};
+    chart->DrawChart(canvas.Dc(), area);
+    const int bare = chart->PlottingRect().top;
+    EXPECT_EQ(chart->GetTitle().Measure(canvas.Dc()), (platform::ui::Size{0, 0}));
+
+    chart->GetTitle().AddString("Frequency response");
+    const platform::ui::Size one = chart->GetTitle().Measure(canvas.Dc());
+    const platform::ui::Size line = chart->GetTitle().Font().Extent(canvas.Dc(), "Frequency response");
+    EXPECT_EQ(one, (platform::ui::Size{line.cx + 2, line.cy + 2 - 4}));
+    chart->GetTitle().AddString("second");
+    EXPECT_EQ(chart->GetTitle().Measure(canvas.Dc()).cy, 2 * (line.cy + 2) - 4);
+    chart->DrawChart(canvas.Dc(), area);
+    EXPECT_EQ(chart->GetTitle().GetRect().bottom, 2 * (line.cy + 2) - 4);
+    EXPECT_GT(chart->PlottingRect().top, bare);
+    chart->GetTitle().SetVisible(false);
+    EXPECT_EQ(chart->GetTitle().Measure(canvas.Dc()), (platform::ui::Size{0, 0}));
+}
+
+TEST_F(ChartWindow, BackgroundGradients) {
+    const platform::COLORREF a = 0x000000;
+    const platform::COLORREF b = 0xFFFFFF;
+    const Rect area{0, 0, 200, 100};
+    struct {
+        int type;
+        Point dark;
+        Point light;
+    } cases[] = {
+        {0, {4, 50}, {195, 50}},   // left to right
+        {1, {100, 4}, {100, 95}},  // top to bottom
+        {2, {4, 50}, {99, 50}},    // to the middle and back
+        {3, {100, 4}, {100, 49}},
+    };
+    for (const auto& c : cases) {
+        chart->SetBackGradient(a, b, c.type);
+        chart->SetGradient(true);
+        chart->SetEdgeType(0);
+        platform::ui::MemoryCanvas canvas(200, 100);
+        chart->DrawBackground(canvas.Dc(), area);
+        const auto grey = [&](Point p) { return platform::GetRValue(canvas.PixelAt(p.x, p.y)); };
+        EXPECT_LT(grey(c.dark), 30) << c.type;
+        EXPECT_GT(grey(c.light), 220) << c.type;
+    }
+    chart->SetGradient(false);
+    chart->SetBackColor(0x336699);
+    chart->SetEdgeType(5);
+    platform::ui::MemoryCanvas canvas(200, 100);
+    chart->DrawBackground(canvas.Dc(), area);
+    EXPECT_EQ(canvas.PixelAt(100, 50), 0x336699u);
+    EXPECT_NE(canvas.PixelAt(0, 50), 0x336699u) << "the raised edge frames the control";
+}
+
+TEST(ChartFont, LongFacesAreCutBetweenCharacters) {
+    controls::SChartFont font("Microsoft Sans Serif", 85);
+    EXPECT_TRUE(font.Dirty());
+    const std::string long30 =
+        std::string(30, 'a') + "\xC3\xA9" + "bcd";  // the 31st and 32nd bytes are one letter
+    font.SetFont(long30, 100);
+    EXPECT_EQ(font.Face(), std::string(30, 'a'));
+    font.SetFont(std::string(40, 'x'), 100, true, true);
+    EXPECT_EQ(font.Face().size(), controls::SChartFont::kMaxFace);
+    EXPECT_TRUE(font.Bold());
+    platform::ui::MemoryCanvas canvas(10, 10);
+    font.Select(canvas.Dc());
+    font.Restore(canvas.Dc());
+    EXPECT_FALSE(font.Dirty()) << "built once, kept until the next change";
+    font.SetVertical(true);
+    EXPECT_TRUE(font.Dirty());
 }
 
 TEST(ChartCtrlPaint, TheFirstPaintDrawsTheChart) {

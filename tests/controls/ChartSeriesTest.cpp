@@ -273,6 +273,23 @@ TEST_F(LineOnAxes, HitTestNearSegmentsAndPoints) {
     EXPECT_EQ(index, -1);
 }
 
+TEST_F(LineOnAxes, DrawNewAddsOnlyTheAppendedSegments) {
+    platform::ui::MemoryCanvas canvas(101, 101);
+    serie.SetColor(0x0000FF);
+    serie.SetClipRect({0, 0, 101, 101});  // the chart gives it its plotting area
+    Set(Points({{0, 50}, {40, 50}}));
+    serie.DrawAll(canvas.Dc());
+    EXPECT_EQ(serie.LastDrawnIndex(), 1u);
+    serie.AddPoint(80, 50);
+    serie.AddPoint(90, 10);
+    serie.DrawNew(canvas.Dc());
+    EXPECT_EQ(serie.LastDrawnIndex(), 3u);
+    EXPECT_EQ(canvas.PixelAt(60, 50), 0x0000FFu) << "the appended segment is there";
+    EXPECT_EQ(canvas.PixelAt(20, 50), 0x0000FFu);
+    serie.DrawNew(canvas.Dc());
+    EXPECT_EQ(serie.LastDrawnIndex(), 3u) << "nothing new, nothing drawn";
+}
+
 class RecordingListener : public controls::CChartCursorListener {
   public:
     void OnCursorMoved(CChartCursor*, double x, double y) override { moves.push_back({x, y}); }

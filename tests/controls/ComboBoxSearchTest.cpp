@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <wx/frame.h>
+#include <wx/panel.h>
 
+#include "ControlsTestSupport.h"
 #include "controls/ComboBoxSearch.h"
 #include "platform/ui/Gui.h"
 
@@ -18,8 +20,10 @@ class SearchCombo : public ::testing::Test {
   protected:
     void SetUp() override {
         frame = new wxFrame(nullptr, wxID_ANY, "search");
+        frame->SetClientSize(240, 60);
+        auto* panel = new wxPanel(frame);  // a frame would stretch its only child
         combo = new CComboBoxSearch();
-        ASSERT_TRUE(combo->Create(frame, 1050, wxPoint(5, 5), wxSize(200, -1)));
+        ASSERT_TRUE(combo->Create(panel, 1050, wxPoint(5, 5), wxSize(200, -1)));
         for (const char* name : {"Motor A", "motor B", "Encoder"}) combo->AddItem(name);
     }
     void TearDown() override {
@@ -115,6 +119,7 @@ TEST_F(SearchCombo, TheUsersTypingAndChoosingReachTheHandlers) {
     combo->SetValue("mot");  // as the field reports typing: a text event
     platform::ui::ProcessPending();
     EXPECT_EQ(combo->ShownItems(), (Items{"Motor A", "motor B"}));
+    EXPECT_TRUE(SaveWindowPicture(frame, "comboboxsearch.png"));
     combo->SetSelection(1);
     wxCommandEvent chosen(wxEVT_COMBOBOX, combo->GetId());
     chosen.SetEventObject(combo);

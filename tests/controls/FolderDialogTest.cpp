@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
-#include <wx/dcclient.h>
-#include <wx/dcmemory.h>
 
 #include "ControlsTestSupport.h"
 #include "controls/FolderDialog.h"
@@ -129,15 +127,7 @@ TEST_F(FolderDialog, ScreenshotOfTheBrowser) {
                           platform::ui::browse::ReturnOnlyFsDirs | platform::ui::browse::StatusText);
     dialog.user = [](FolderBrowser& b) {
         platform::ui::ProcessPending();
-        wxBitmap picture(b.GetClientSize());
-        {
-            wxMemoryDC dc(picture);
-            wxClientDC window(&b);
-            dc.Blit(0, 0, picture.GetWidth(), picture.GetHeight(), &window, 0, 0);
-        }
-        fs::create_directories(ControlArtifacts());
-        picture.SaveFile(wxString::FromUTF8((ControlArtifacts() / "folderdialog.png").string()),
-                         wxBITMAP_TYPE_PNG);
+        EXPECT_TRUE(SaveWindowPicture(&b, "folderdialog.png"));
         b.Cancel();
     };
     EXPECT_EQ(dialog.DoModal(), platform::IDCANCEL);
