@@ -56,8 +56,10 @@ bool CChartCtrl::Create(wxWindow* parent, int id, const Rect& rect, long style) 
                              wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_CHANGED})
         Bind(wxEventTypeTag<wxScrollEvent>(type), &CChartCtrl::OnScrollEvent, this);
     // Axes attached before the window existed get their scroll bars now.
-    for (int i = 0; i < 4; ++i)
-        if (axes_[i]) axes_[i]->Attach(this, axes_[i]->IsHorizontal(), axes_[i]->IsSecondary());
+    for (auto& axis : axes_)
+        if (axis)
+            axis->ScrollBar().Create(this, axis->IsHorizontal(), axis->IsSecondary(),
+                                     plottingRect_.Deflate(1, 1, 0, 0));
     return true;
 }
 
@@ -451,15 +453,17 @@ void CChartCtrl::OnLButtonUp(Point point) {
     Release();
     const bool wasZooming = zooming_;
     zooming_ = false;
-    if (plottingRect_.Contains(point)) {
-        bool taken = false;
-        for (auto& [id, cursor] : cursors_) taken = cursor->OnButtonUp(point.x, point.y) || taken;
+    // A drag ends wherever the button comes up, inside the plotting area or not.
+    bool taken = false;
+    for (auto& [id, cursor] : cursors_) taken = cursor->OnButtonUp(point.x, point.y) || taken;
+    if (plottingRect_.Contains(point) || taken) {
         if (GetHandle() != nullptr) Refresh(false);
         if (taken) {
             SendMouseEvent(kChartLButtonUp, point);
             return;
         }
     }
+    // Only a rectangle this press began zooms: an old one must not come back.
     if (zoomEnabled_ && wasZooming) {
         const Rect& z = zoomRect_;
         if (z.left <= z.right && z.top <= z.bottom) {

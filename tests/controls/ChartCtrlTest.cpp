@@ -191,6 +191,13 @@ TEST_F(ChartWindow, MouseRectangleZoomsAndBackwardsDragUndoes) {
     EXPECT_DOUBLE_EQ(left->Min(), 0);
     EXPECT_DOUBLE_EQ(left->Max(), 100);
 
+    // A release whose press went elsewhere leaves the last rectangle alone.
+    Drag(wxEVT_LEFT_DOWN, wxEVT_LEFT_UP, {q.left + 50, q.top + 50}, {q.left + 150, q.top + 150});
+    const double zoomedMin = bottom->Min();
+    Mouse(wxEVT_LEFT_UP, q.left + 60, q.top + 60);
+    EXPECT_DOUBLE_EQ(bottom->Min(), zoomedMin);
+    chart->UndoZoom();
+
     // With zoom off the rectangle is never drawn.
     chart->SetZoomEnabled(false);
     Drag(wxEVT_LEFT_DOWN, wxEVT_LEFT_UP, {q.left + 50, q.top + 50}, {q.left + 150, q.top + 150});
@@ -255,6 +262,16 @@ TEST_F(ChartWindow, CursorGrabWinsOverZoomWithinThreePixels) {
     EXPECT_FALSE(cursor->IsDragging());
     EXPECT_TRUE(chart->IsZooming()) << "4 pixels away the click starts a zoom rectangle";
     Mouse(wxEVT_LEFT_UP, cursor->Position() + 4, y);
+
+    // A drag released outside the plotting area ends there too, and zooms nothing.
+    Mouse(wxEVT_LEFT_DOWN, cursor->Position(), y);
+    ASSERT_TRUE(cursor->IsDragging());
+    Mouse(wxEVT_LEFT_UP, p.right + 2, p.bottom + 20);
+    EXPECT_FALSE(cursor->IsDragging());
+    const int released = cursor->Position();
+    Mouse(wxEVT_MOTION, released + 30, y);
+    EXPECT_EQ(cursor->Position(), released) << "the mouse moves without the cursor now";
+    EXPECT_DOUBLE_EQ(bottom->Max(), 100);
 
     // A zoom keeps the cursor's pixel and reports the value now there.
     const size_t before = reported.values.size();
