@@ -242,7 +242,7 @@ void CColourPicker::OnLeftUp(wxMouseEvent& event) {
 
 void CColourPicker::OnKey(wxKeyEvent& event) {
     // While the palette is open the keys are its own (a pop-up gets no focus of its own here).
-    if (popup_ != nullptr && popup_->OnKeyDown(event.GetKeyCode())) return;
+    if (popupOpen_ && popup_ != nullptr && popup_->OnKeyDown(event.GetKeyCode())) return;
     if (!popupOpen_ && (event.GetKeyCode() == WXK_SPACE || event.GetKeyCode() == WXK_RETURN)) {
         Click();
         return;

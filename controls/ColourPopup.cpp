@@ -183,6 +183,7 @@ platform::COLORREF CColourPopup::ColourOf(int index) const {
 }
 
 void CColourPopup::ChangeSelection(int index) {
+    if (ended_) return;  // done, only waiting to be deleted
     if (index == kDefaultBox && !HasDefaultBox()) index = kNoBox;
     if (index == kCustomBox && !HasCustomBox()) index = kNoBox;
     if (index == hot_) return;
@@ -220,6 +221,7 @@ void CColourPopup::Move(int index) {
 }
 
 bool CColourPopup::OnKeyDown(int keyCode) {
+    if (ended_) return false;
     const int from = hot_ != kNoBox ? hot_ : (chosen_ != kNoBox ? chosen_ : 0);
     const int lastRow = (kRows - 1) * kColumns;
     switch (keyCode) {

@@ -145,6 +145,10 @@ TEST_F(Picker, ChoosingAutomaticSendsNoColourAndStoresTheFace) {
                                        Msg(CColourPicker::kSelChange, CColourPicker::kNoColour)}));
     EXPECT_EQ(picker->GetBkColour(), face);
     EXPECT_FALSE(picker->IsPopupOpen());
+    sent.clear();
+    EXPECT_FALSE(popup->OnKeyDown(WXK_DOWN)) << "an ended palette takes no more keys";
+    popup->OnMouseMove({5, 40});
+    EXPECT_TRUE(sent.empty());
     platform::ui::ProcessPending();
     EXPECT_EQ(picker->Popup(), nullptr) << "the palette is gone after its last event";
 }
