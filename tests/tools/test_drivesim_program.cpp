@@ -313,4 +313,55 @@ TEST(DriveSimProgram, BadCommandLinesAreRefused) {
     }
 }
 
+// The drive's behaviour from the command line: a description and switches, over Modbus TCP.
+TEST(DriveSimProgram, DescriptionAndSwitchesFromTheCommandLine) {
+    TempFolder temp;
+    UserRegistry registry(temp.Path());
+    const std::string description = std::string(TUNOVA_FIXTURES) + "/../../app/data/Xml/1234_2_3_1.xml";
+    DriveSimProgram program;
+    ASSERT_TRUE(program.Start(
+        {"--description", description, "--inject", "state=4", "--inject", "stuck-state", "--tcp", "0"}, 1));
+    modbus_t* tcp = modbus_new_tcp("127.0.0.1", program.Port("tcp"));
+    ASSERT_NE(tcp, nullptr);
+    modbus_set_slave(tcp, 1);
+    modbus_set_response_timeout(tcp, 5, 0);
+    ASSERT_EQ(modbus_connect(tcp), 0) << modbus_strerror(errno);
+    EXPECT_EQ(ReadRegister(tcp, 33), 6871);
+    EXPECT_EQ(ReadRegister(tcp, 3001), 0x0237) << "statusword: operation enabled";
+    EXPECT_EQ(modbus_write_register(tcp, 3000, 0), 1);
+    EXPECT_EQ(ReadRegister(tcp, 3001), 0x0237) << "the state is stuck";
+    modbus_close(tcp);
+    modbus_free(tcp);
+    EXPECT_EQ(program.Stop(SIGTERM), 0) << program.ErrorOutput();
+}
+
+TEST(DriveSimProgram, BadDescriptionsAndSwitchesAreRefused) {
+    const std::string description = std::string(TUNOVA_FIXTURES) + "/../../app/data/Xml/1234_2_3_1.xml";
+    const std::string map = std::string(TUNOVA_FIXTURES) + "/tools/two_drives.map";
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* error;
+    } cases[] = {
+        {{"--inject", "bogus", "--tcp", "0"}, 2, "unknown switch 'bogus'"},
+        {{"--inject", "refuse=SYS_CV_NONE", "--tcp", "0"}, 1, "no system command 'SYS_CV_NONE'"},
+        {{"--description", "/nonexistent/drive.xml", "--tcp", "0"}, 1, "cannot read /nonexistent/drive.xml"},
+        {{"--description", description, "--map", map, "--tcp", "0"}, 2, "--description FILE"},
+        {{"--map", map, "--inject", "stuck-state", "--tcp", "0"}, 1, "--inject needs a described drive"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), TUNOVA_DRIVESIM_PROGRAM);
+        SCOPED_TRACE(::testing::PrintToString(args));
+        platform::ChildRunResult result;
+        std::string error;
+        platform::ChildOptions options;
+        options.mergeErrorIntoOutput = false;
+        ASSERT_TRUE(platform::RunChildProcess(args, options, kStartMs, &result, &error)) << error;
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.output, "");
+        EXPECT_NE(result.errorOutput.find(c.error), std::string::npos) << result.errorOutput;
+    }
+}
+
 }  // namespace

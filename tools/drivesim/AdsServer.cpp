@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "tools/drivesim/SimDrive.h"
+#include "tools/drivesim/SimDriveModel.h"
 
 namespace drivesim {
 
@@ -39,6 +40,27 @@ void SendAll(int fd, const std::vector<uint8_t>& bytes) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         at += static_cast<size_t>(n);
+    }
+}
+
+uint32_t AdsCodeOf(Refusal refusal) {
+    switch (refusal) {
+        case Refusal::None:
+            return 0;
+        case Refusal::NoObject:
+            return ads_code::kInvalidOffset;
+        case Refusal::ReadOnly:
+        case Refusal::WriteOnly:
+        case Refusal::Busy:  // read by the client as "drive busy"
+            return ads_code::kAccessDenied;
+        case Refusal::Range:
+            return ads_code::kOutOfRange;
+        case Refusal::Length:
+            return ads_code::kInvalidSize;
+        case Refusal::WrongState:
+            return ads_code::kInvalidState;
+        default:
+            return ads_code::kGeneral;
     }
 }
 
@@ -454,6 +476,17 @@ uint32_t AdsServer::ReadMaster(uint32_t group, uint32_t offset, uint32_t length,
 
 uint32_t AdsServer::ReadObject(EcatSlave& slave, uint32_t offset, uint32_t length,
                                std::vector<uint8_t>& out) {
+    // The master answers for a slave whose drive is mute: the slave timed out.
+    if (slave.model && !slave.model->Answers()) return ads_code::kDeviceTimeout;
+    if (slave.model) {
+        if (auto answer =
+                slave.model->ReadObject(static_cast<uint16_t>(offset >> 16), static_cast<uint8_t>(offset))) {
+            if (answer->refusal != Refusal::None) return AdsCodeOf(answer->refusal);
+            if (length < answer->bytes.size()) return ads_code::kInvalidSize;
+            out = std::move(answer->bytes);
+            return 0;
+        }
+    }
     if (slave.registers) {
         if (auto reg = RegisterOf(offset)) {
             if (length < 2) return ads_code::kInvalidSize;
@@ -476,6 +509,12 @@ uint32_t AdsServer::ReadObject(EcatSlave& slave, uint32_t offset, uint32_t lengt
 }
 
 uint32_t AdsServer::WriteObject(EcatSlave& slave, uint32_t offset, const uint8_t* data, uint32_t length) {
+    if (slave.model && !slave.model->Answers()) return ads_code::kDeviceTimeout;
+    if (slave.model) {
+        if (auto refusal = slave.model->WriteObject(static_cast<uint16_t>(offset >> 16),
+                                                    static_cast<uint8_t>(offset), data, length))
+            return AdsCodeOf(*refusal);
+    }
     if (slave.registers) {
         if (auto reg = RegisterOf(offset)) {
             if (length != 2) return ads_code::kInvalidSize;

@@ -22,6 +22,7 @@
 namespace drivesim {
 
 class SimDrive;
+class SimDriveModel;
 
 // ADS codes the server answers.
 namespace ads_code {
@@ -38,6 +39,7 @@ constexpr uint32_t kNotFound = 0x70C;
 constexpr uint32_t kGeneral = 0x70D;
 constexpr uint32_t kInvalidState = 0x712;  // not in the current state
 constexpr uint32_t kInvalidHandle = 0x714;
+constexpr uint32_t kDeviceTimeout = 0x719;
 }  // namespace ads_code
 
 constexpr uint32_t kCoeIndexGroup = 0xF302;
@@ -64,6 +66,9 @@ struct EcatSlave {
     bool identityReadable = true;
     std::map<uint32_t, CoeObject> objects;  // key: index << 16 | subindex
     SimDrive* registers = nullptr;          // browse (0x5FF2) and identity (0x5FF3) objects
+    // A described drive whose variables answer at their fieldbus addresses; while it does not
+    // answer, the master reports a device time-out for the slave's objects.
+    std::shared_ptr<SimDriveModel> model;
 
     static uint32_t Key(uint16_t index, uint8_t sub) { return static_cast<uint32_t>(index) << 16 | sub; }
     void SetObject(uint16_t index, uint8_t sub, CoeObject object) {

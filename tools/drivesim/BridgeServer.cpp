@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
+
+#include "tools/drivesim/SimDriveModel.h"
 
 namespace drivesim {
 
@@ -542,8 +545,16 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
                     const uint32_t key = uint32_t{index} << 8 | sub;
                     uint32_t status = 0;
                     std::vector<uint8_t> data;
+                    std::optional<SimDriveModel::Answer> answer;
                     if (!target) {
                         status = missingNode;
+                    } else if (target->model && (answer = target->model->ReadObject(index, sub))) {
+                        if (answer->refusal == Refusal::Silent)
+                            status = missingNode;
+                        else if (answer->refusal != Refusal::None)
+                            status = SdoAbortOf(answer->refusal);
+                        else
+                            data = std::move(answer->bytes);
                     } else if (target->aborts.count(key)) {
                         status = target->aborts[key];
                     } else if (key == (0x5FF2u << 8 | 4)) {
@@ -622,8 +633,12 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
                     BridgeSimNode* target = node(id);
                     const uint32_t key = uint32_t{index} << 8 | sub;
                     uint32_t status = 0;
+                    std::optional<Refusal> refusal;
                     if (!target)
                         status = missingNode;
+                    else if (target->model &&
+                             (refusal = target->model->WriteObject(index, sub, r + dataAt, n)))
+                        status = *refusal == Refusal::Silent ? missingNode : SdoAbortOf(*refusal);
                     else if (target->aborts.count(key))
                         status = target->aborts[key];
                     else if (target->readOnly.count(key))
@@ -674,6 +689,12 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
                         status = missingNode;
                     } else if (!blocks_.count(block)) {
                         status = kBlockNotFound;
+                    } else if (auto refusal = target->model ? target->model->WriteObject(
+                                                                  index, sub, blocks_[block].data(),
+                                                                  blocks_[block].size())
+                                                            : std::nullopt) {
+                        status = *refusal == Refusal::Silent ? missingNode : SdoAbortOf(*refusal);
+                        if (status == 0) written = static_cast<uint32_t>(blocks_[block].size());
                     } else {
                         target->objects[uint32_t{index} << 8 | sub] = blocks_[block];
                         written = static_cast<uint32_t>(blocks_[block].size());

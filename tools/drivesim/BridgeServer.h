@@ -12,6 +12,8 @@
 
 namespace drivesim {
 
+class SimDriveModel;
+
 // A node on one of the simulated bridge's buses: CoE/SDO objects, ESC registers, a state.
 struct BridgeSimNode {
     uint16_t state = 8;                                // EtherCAT OP (8) / CANopen operational (5)
@@ -25,6 +27,9 @@ struct BridgeSimNode {
     int stateRequests = 0;  // EthSetSlaveState commands received
     // States passed through, in order (EtherCAT state changes).
     std::vector<uint16_t> stateHistory;
+    // A described drive whose variables answer at their object addresses; while it does not
+    // answer, the node is lost.
+    std::shared_ptr<SimDriveModel> model;
 
     void SetU16(uint16_t index, uint8_t sub, uint16_t value);
     void SetU32(uint16_t index, uint8_t sub, uint32_t value);

@@ -12,6 +12,7 @@
 
 #include "platform/gvtcli/GvtCli.h"
 #include "platform/gvtcli/GvtWire.h"
+#include "tools/drivesim/SimDriveModel.h"
 
 namespace drivesim {
 
@@ -285,7 +286,7 @@ bool CommServer::HandleCall(Connection& connection, const uint8_t* body, size_t 
         networkActive = !inactiveNetworks_.count(network);
         auto it = nodes_.find(Key(network, node));
         nodePresent = it != nodes_.end();
-        nodeOnline = nodePresent && it->second.online;
+        nodeOnline = nodePresent && it->second.Online();
         version = libraryVersion_;
     }
     if (!connection.loggedIn) {
@@ -371,7 +372,7 @@ uint32_t CommServer::NcsCommand(Connection& connection, const std::vector<uint8_
             std::lock_guard<std::mutex> lock(mutex_);
             networkActive = !inactiveNetworks_.count(t.network);
             auto it = nodes_.find(Key(t.network, t.node));
-            nodeOnline = it != nodes_.end() && it->second.online;
+            nodeOnline = it != nodes_.end() && it->second.Online();
         }
         if (!networkActive || TakeFault("NCS_Command", CommFault::NetworkDown, fault))
             frameError = kNetworkDown;
@@ -447,8 +448,13 @@ void CommServer::ExecuteList(Transfer& t) {
         Node& node = nodes_[Key(t.network, t.node)];
         auto it = node.objects.find((uint32_t{index} << 8) | (subindex & 0xFF));
         const std::vector<uint8_t>& domainArea = write ? t.writeData : t.readData;
+        const bool modelObject = node.model && subindex <= 0xFF && it == node.objects.end() &&
+                                 node.model->ReadObject(index, static_cast<uint8_t>(subindex)).has_value();
         if (domain && (offset > domainArea.size() || size > domainArea.size() - offset)) {
             status = 4;
+        } else if (modelObject) {
+            ModelElement(*node.model, t, at, write, domain, index, static_cast<uint8_t>(subindex), offset,
+                         size, status, value);
         } else if (subindex > 0xFF || it == node.objects.end()) {
             bool indexKnown = false;
             for (auto& [key, object] : node.objects) indexKnown |= (key >> 8) == index;
@@ -500,6 +506,47 @@ void CommServer::ExecuteList(Transfer& t) {
     }
 }
 
+// One SDO element on a described variable: the same outcomes as a table object.
+void CommServer::ModelElement(SimDriveModel& model, Transfer& t, size_t at, bool write, bool domain,
+                              uint16_t index, uint8_t sub, uint32_t offset, uint32_t size, uint32_t& status,
+                              uint32_t& value) {
+    if (write) {
+        std::vector<uint8_t> data;
+        if (domain) {
+            data.assign(t.writeData.begin() + offset, t.writeData.begin() + offset + size);
+        } else {
+            const uint32_t raw = Get32(t.frame, at + 9);
+            for (uint32_t b = 0; b < size && b < 4; ++b) data.push_back(static_cast<uint8_t>(raw >> (8 * b)));
+        }
+        const Refusal refusal =
+            model.WriteObject(index, sub, data.data(), data.size()).value_or(Refusal::NoObject);
+        if (refusal != Refusal::None) {
+            status = 5;
+            value = SdoAbortOf(refusal);
+        } else {
+            value = domain ? size : 0;
+        }
+        return;
+    }
+    const SimDriveModel::Answer answer =
+        model.ReadObject(index, sub).value_or(SimDriveModel::Answer{Refusal::NoObject, {}});
+    if (answer.refusal != Refusal::None) {
+        status = 5;
+        value = SdoAbortOf(answer.refusal);
+    } else if (domain) {
+        if (answer.bytes.size() > size) {
+            status = 7;
+        } else {
+            std::copy(answer.bytes.begin(), answer.bytes.end(), t.readData.begin() + offset);
+            value = static_cast<uint32_t>(answer.bytes.size());
+        }
+    } else if (answer.bytes.size() > 4) {
+        status = 7;
+    } else {
+        for (size_t b = 0; b < answer.bytes.size(); ++b) value |= uint32_t{answer.bytes[b]} << (8 * b);
+    }
+}
+
 bool CommServer::TakeAbortLocked(CommFault& fault) {
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         if (it->kind != CommFault::Abort) continue;
@@ -526,6 +573,15 @@ void CommServer::AddNode(uint16_t network, uint16_t node) {
     Node& n = nodes_[Key(network, node)];
     // Every node has its device type.
     n.objects[0x1000u << 8] = CanObject{{0x92, 0x01, 0x02, 0x00}, true, false, false};
+}
+
+bool CommServer::Node::Online() const {
+    return online && (!model || model->Answers());
+}
+
+void CommServer::SetNodeModel(uint16_t network, uint16_t node, std::shared_ptr<SimDriveModel> model) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nodes_[Key(network, node)].model = std::move(model);
 }
 
 void CommServer::SetNodeOnline(uint16_t network, uint16_t node, bool online) {

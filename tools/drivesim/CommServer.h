@@ -15,6 +15,8 @@
 
 namespace drivesim {
 
+class SimDriveModel;
+
 // One object of a simulated node's dictionary; values are little-endian bytes.
 struct CanObject {
     std::vector<uint8_t> data;
@@ -59,6 +61,9 @@ class CommServer {
     void AddNode(uint16_t network, uint16_t node);
     void SetNodeOnline(uint16_t network, uint16_t node, bool online);
     void SetNetworkActive(uint16_t network, bool active);
+    // A described drive behind the node: its variables answer at their object addresses, and
+    // while it does not answer the node is offline.
+    void SetNodeModel(uint16_t network, uint16_t node, std::shared_ptr<SimDriveModel> model);
     void SetObject(uint16_t network, uint16_t node, uint16_t index, uint16_t subindex,
                    const CanObject& object);
     // Convenience: a fixed-size value of size bytes (1..8), read-write.
@@ -86,6 +91,8 @@ class CommServer {
     struct Node {
         bool online = true;
         std::map<uint32_t, CanObject> objects;  // index << 8 | subindex
+        std::shared_ptr<SimDriveModel> model;
+        bool Online() const;
     };
     struct Transfer;
     struct Connection;
@@ -98,6 +105,8 @@ class CommServer {
     uint32_t NcsCommand(Connection& connection, const std::vector<uint8_t>& request,
                         std::vector<uint8_t>& answer);
     void ExecuteList(Transfer& transfer);
+    void ModelElement(SimDriveModel& model, Transfer& t, size_t at, bool write, bool domain, uint16_t index,
+                      uint8_t sub, uint32_t offset, uint32_t size, uint32_t& status, uint32_t& value);
     bool TakeFault(const std::string& function, CommFault::Kind kind, CommFault& fault);
     bool TakeAbortLocked(CommFault& fault);
     void SendEventTo(Connection& connection, uint32_t event, uint16_t code);

@@ -202,6 +202,7 @@ void DriveSim::PtyLoop() {
             std::vector<uint8_t> pdu = Answer(frame[0], frame.data() + 1, frame.size() - 3, known);
             if (!known) continue;  // addressed to a slave we do not serve
             ++requests_;
+            if (pdu.empty()) continue;  // the drive does not answer
             Fault fault;
             const bool faulted = TakeFault(function, fault);
             if (faulted && fault.kind == Fault::DropReply) continue;
@@ -297,7 +298,8 @@ void DriveSim::TcpLoop() {
                 const uint8_t function = request[7];
                 bool known = false;
                 std::vector<uint8_t> pdu = Answer(unit, request.data() + 7, length - 1, known);
-                if (!known) pdu = {static_cast<uint8_t>(function | 0x80), 11};
+                // The box answers for a drive it does not reach: target failed to respond.
+                if (!known || pdu.empty()) pdu = {static_cast<uint8_t>(function | 0x80), 11};
                 ++requests_;
                 Fault fault;
                 const bool faulted = TakeFault(function, fault);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -76,6 +77,7 @@ class DriveSim {
     void SendRtu(const std::vector<uint8_t>& frame);
 
     mutable std::mutex mutex_;
+    std::filesystem::path mapFolder_;  // map files name descriptions relative to their folder
     std::map<uint8_t, std::unique_ptr<SimDrive>> drives_;
     std::deque<Fault> faults_;
     std::atomic<bool> stop_{false};

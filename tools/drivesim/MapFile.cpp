@@ -8,6 +8,12 @@
 //   sdo <address> ro|rw <content> [abort <code>]   an SDO object
 //   domain <address> ro|rw <content> [block <upload> <download>] [status <n>] [noprotocol]
 //   component <code> <major> <minor> <patch> <state> <number> [<attr>=<value>...]
+//   description [FILE]                             the drive behaves as FILE describes (relative to
+//                                                  the map's folder; default: the simulated drive's
+//                                                  own description), with its identity
+//   set <name> <value> | set <name> "<text>"       a described variable's value (also its permanent
+//                                                  copy and factory default)
+//   inject <switch>                                a switch of tools/drivesim/SimSwitches.h
 //
 // <content> is: hex <bytes>, text "<text>" or size <n> (zero bytes).
 #include <cctype>
@@ -17,6 +23,8 @@
 #include <sstream>
 
 #include "tools/drivesim/DriveSim.h"
+#include "tools/drivesim/SimDriveModel.h"
+#include "tools/drivesim/SimWiring.h"
 
 namespace drivesim {
 
@@ -108,7 +116,10 @@ bool DriveSim::LoadMapFile(const std::string& path, std::string* error) {
     }
     std::stringstream text;
     text << in.rdbuf();
-    return LoadMapText(text.str(), error);
+    mapFolder_ = std::filesystem::path(path).parent_path();
+    const bool loaded = LoadMapText(text.str(), error);
+    mapFolder_.clear();
+    return loaded;
 }
 
 bool DriveSim::LoadMapText(const std::string& text, std::string* error) {
@@ -209,6 +220,41 @@ bool DriveSim::LoadMapText(const std::string& text, std::string* error) {
                 c.attributes.emplace_back(static_cast<int>(code), static_cast<int>(value));
             }
             drive->AddComponent(c);
+            continue;
+        }
+        if (word == "description") {
+            if (t.size() > 2) return fail("description [FILE] expected");
+            std::filesystem::path file =
+                t.size() == 2 ? std::filesystem::path(t[1]) : DefaultDescriptionPath();
+            if (file.empty()) return fail("the simulated drive's description is not installed");
+            if (file.is_relative() && !mapFolder_.empty()) file = mapFolder_ / file;
+            auto model = std::make_shared<SimDriveModel>();
+            std::string what;
+            if (!model->Load(file, &what)) return fail(what);
+            DescribeModbusDrive(*drive, model);
+            continue;
+        }
+        if (word == "set" || word == "inject") {
+            const std::shared_ptr<SimDriveModel> model = drive->Model();
+            if (!model) return fail("'" + word + "' needs a described drive");
+            if (word == "inject") {
+                std::string what;
+                if (t.size() != 2 || !model->ApplySwitch(t[1], &what))
+                    return fail(t.size() != 2 ? "inject <switch> expected" : what);
+                continue;
+            }
+            if (t.size() != 3) return fail("set <name> <value> expected");
+            // A quoted value is a text; the tokenizer drops the quotes, so look at the line.
+            const bool quoted = line.find('"') != std::string::npos;
+            bool ok = false;
+            if (quoted) {
+                ok = model->SetText(t[1], t[2]);
+            } else if (auto number = ParseSimNumber(t[2])) {
+                ok = model->Set(t[1], *number);
+            } else {
+                return fail("number expected: " + t[2]);
+            }
+            if (!ok) return fail("no variable '" + t[1] + "' of that kind");
             continue;
         }
         return fail("unknown statement '" + word + "'");

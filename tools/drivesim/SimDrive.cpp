@@ -1,5 +1,7 @@
 #include "tools/drivesim/SimDrive.h"
 
+#include "tools/drivesim/SimDriveModel.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -112,8 +114,19 @@ SimStats SimDrive::Stats() const {
     return stats_;
 }
 
+void SimDrive::SetModel(std::shared_ptr<SimDriveModel> model) {
+    std::lock_guard lock(mutex_);
+    model_ = std::move(model);
+}
+
+std::shared_ptr<SimDriveModel> SimDrive::Model() const {
+    std::lock_guard lock(mutex_);
+    return model_;
+}
+
 std::vector<uint8_t> SimDrive::Handle(const uint8_t* pdu, size_t length) {
     if (length < 1) return {};
+    if (auto model = Model(); model && !model->Answers()) return {};
     std::lock_guard lock(mutex_);
     const uint8_t function = pdu[0];
     auto u16 = [&](size_t at) { return static_cast<uint16_t>(pdu[at] << 8 | pdu[at + 1]); };
@@ -149,6 +162,8 @@ std::vector<uint8_t> SimDrive::ReadHolding(uint16_t address, uint16_t count) {
         SwapPairs(data.data(), data.size());
     } else if (auto domain = domains_.find(address); domain != domains_.end()) {
         return DomainRead(domain->second, address, count);
+    } else if (bool handled = false; model_ && (data = ModelRead(address, count, handled), handled)) {
+        return data;
     } else {
         if (address == 100) {
             sdoState_ = SdoState{};
@@ -189,20 +204,24 @@ std::vector<uint8_t> SimDrive::WriteSingle(uint16_t address, uint16_t value) {
         for (size_t i = 0; i < 2 && i < sdo->second.bytes.size(); ++i) sdo->second.bytes[i] = bytes[i];
         return echo;
     }
-    if (auto domain = domains_.find(address); domain != domains_.end()) {
-        // The box sends its one-register messages as a value whose low byte is the header.
-        const uint8_t header = static_cast<uint8_t>(value);
-        if (header == 0x80) return DomainTerminate(), echo;
-        if (header == 0x30 && domainState_.address == address &&
-            (domainState_.phase == DomainState::Downloading ||
-             domainState_.phase == DomainState::DownloadStarted) &&
-            domainState_.total == 0) {
-            if (domain->second.writable) domain->second.bytes.clear();
-            ++stats_.domainDownloadsDone;
-            domainState_ = DomainState{};
-            return echo;
+    if (auto domain = domains_.find(address); domain != domains_.end())
+        return DomainMessage(domain->second, address, value, echo);
+    if (model_) {
+        if (model_->KindAt(address) == SimDriveModel::RegisterKind::Domain) {
+            SimDomain domain;
+            ModelDomain(address, domain, false);
+            const int done = stats_.domainDownloadsDone;
+            std::vector<uint8_t> reply = DomainMessage(domain, address, value, echo);
+            if (stats_.domainDownloadsDone != done) {
+                const Refusal refusal = model_->WriteAt(address, {});
+                if (refusal != Refusal::None) return Exception(6, ModbusExceptionOf(refusal));
+            }
+            return reply;
         }
-        return Exception(6, kWrongUploadStep);
+        const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+        bool handled = false;
+        std::vector<uint8_t> reply = ModelWrite(6, address, 1, bytes, handled);
+        if (handled) return reply.empty() ? echo : reply;
     }
     if (registers_.find(address) == registers_.end()) return Exception(6, kIllegalAddress);
     registers_[address] = value;
@@ -230,6 +249,11 @@ std::vector<uint8_t> SimDrive::WriteMultiple(uint16_t address, uint16_t count, c
     if (auto domain = domains_.find(address); domain != domains_.end()) {
         auto reply = DomainWrite(domain->second, address, count, data);
         return reply.empty() ? echo : reply;
+    }
+    if (model_) {
+        bool handled = false;
+        std::vector<uint8_t> reply = ModelWrite(16, address, count, data, handled);
+        if (handled) return reply.empty() ? echo : reply;
     }
     if (!StoreRegisters(address, count, data)) return Exception(16, kIllegalAddress);
     if (address <= 251 && address + count > 251) RunBrowse(registers_[251]);
@@ -342,6 +366,23 @@ std::vector<uint8_t> SimDrive::SdoWrite(SimSdoObject& object, uint16_t address, 
 // ---------------------------------------------------------------------------------------
 // Domain protocol
 
+std::vector<uint8_t> SimDrive::DomainMessage(SimDomain& domain, uint16_t address, uint16_t value,
+                                             const std::vector<uint8_t>& echo) {
+    // The box sends its one-register messages as a value whose low byte is the header.
+    const uint8_t header = static_cast<uint8_t>(value);
+    if (header == 0x80) return DomainTerminate(), echo;
+    if (header == 0x30 && domainState_.address == address &&
+        (domainState_.phase == DomainState::Downloading ||
+         domainState_.phase == DomainState::DownloadStarted) &&
+        domainState_.total == 0) {
+        if (domain.writable) domain.bytes.clear();
+        ++stats_.domainDownloadsDone;
+        domainState_ = DomainState{};
+        return echo;
+    }
+    return Exception(6, kWrongUploadStep);
+}
+
 std::vector<uint8_t> SimDrive::DomainTerminate() {
     ++stats_.domainTerminates;
     domainState_ = DomainState{};
@@ -436,6 +477,140 @@ std::vector<uint8_t> SimDrive::DomainRead(SimDomain& domain, uint16_t address, u
     std::vector<uint8_t> reply{3, static_cast<uint8_t>(data.size())};
     reply.insert(reply.end(), data.begin(), data.end());
     return reply;
+}
+
+// ---------------------------------------------------------------------------------------
+// Variables of the model
+
+bool SimDrive::ModelObject(uint16_t address, SimSdoObject& object) {
+    const SimDriveModel::Answer answer = model_->ReadAt(address);
+    object = SimSdoObject{};
+    object.writable = model_->WritableAt(address);
+    object.abortCode = answer.refusal == Refusal::None ? 0 : SdoAbortOf(answer.refusal);
+    object.bytes = answer.bytes;
+    return answer.refusal == Refusal::None;
+}
+
+bool SimDrive::ModelDomain(uint16_t address, SimDomain& domain, bool withContent) {
+    domain = SimDomain{};
+    domain.writable = model_->WritableAt(address);
+    if (!withContent) return true;
+    SimDriveModel::Answer answer = model_->ReadAt(address);
+    if (answer.refusal != Refusal::None) {
+        domain.status = 2;  // the start block's status refuses the transfer
+        return false;
+    }
+    domain.bytes = std::move(answer.bytes);
+    return true;
+}
+
+std::vector<uint8_t> SimDrive::ModelRead(uint16_t address, uint16_t count, bool& handled) {
+    handled = false;
+    const SimDriveModel::RegisterKind kind = model_->KindAt(address);
+    std::vector<uint8_t> data;
+    if (kind == SimDriveModel::RegisterKind::Long && (count == 4 || count <= 2)) {
+        handled = true;
+        SimSdoObject object;
+        const bool uploading = sdoState_.phase == SdoState::Uploading && sdoState_.address == address;
+        if (count == 4) {
+            if (!uploading) ModelObject(address, object);
+            data = SdoRead(object, address);
+        } else {
+            if (!ModelObject(address, object)) return Exception(3, kIllegalAddress);
+            data.assign(2u * count, 0);
+            for (size_t i = 0; i < data.size() && i < object.bytes.size(); ++i) data[i] = object.bytes[i];
+            SwapPairs(data.data(), data.size());
+        }
+    } else if (kind == SimDriveModel::RegisterKind::Domain) {
+        handled = true;
+        const bool starting =
+            domainState_.address == address && domainState_.phase == DomainState::UploadStarted;
+        SimDomain domain;
+        ModelDomain(address, domain, starting && count == 9);
+        return DomainRead(domain, address, count);
+    } else {
+        std::vector<std::optional<uint16_t>> values;
+        const Refusal refusal = model_->ReadRegisters(address, count, values);
+        handled = refusal != Refusal::None ||
+                  std::any_of(values.begin(), values.end(), [](const auto& v) { return v.has_value(); });
+        if (!handled) return {};
+        if (refusal != Refusal::None) return Exception(3, ModbusExceptionOf(refusal));
+        for (uint32_t k = 0; k < count; ++k) {
+            uint16_t value = 0;
+            if (values[k]) {
+                value = *values[k];
+            } else {
+                auto it = registers_.find(static_cast<uint16_t>(address + k));
+                if (it == registers_.end()) return Exception(3, kIllegalAddress);
+                value = it->second;
+            }
+            data.push_back(static_cast<uint8_t>(value >> 8));
+            data.push_back(static_cast<uint8_t>(value));
+        }
+    }
+    std::vector<uint8_t> reply{3, static_cast<uint8_t>(data.size())};
+    reply.insert(reply.end(), data.begin(), data.end());
+    return reply;
+}
+
+// The reply to a write that reaches the model (empty: echo the request), with handled false
+// when none of the registers is the model's.
+std::vector<uint8_t> SimDrive::ModelWrite(uint8_t function, uint16_t address, uint16_t count,
+                                          const uint8_t* data, bool& handled) {
+    handled = false;
+    const SimDriveModel::RegisterKind kind = model_->KindAt(address);
+    if (kind == SimDriveModel::RegisterKind::Long) {
+        handled = true;
+        SimSdoObject object;
+        object.writable = model_->WritableAt(address);
+        if (function == 16 && count == 4) {
+            const int done = stats_.sdoDownloadsDone;
+            std::vector<uint8_t> reply = SdoWrite(object, address, data);
+            if (stats_.sdoDownloadsDone != done) {
+                const Refusal refusal = model_->WriteAt(address, object.bytes);
+                if (refusal != Refusal::None) return Exception(function, ModbusExceptionOf(refusal));
+            }
+            return reply;
+        }
+        if (function == 16 && count == 2) {
+            const Refusal refusal = model_->WriteAt(address, {data[1], data[0], data[3], data[2]});
+            return refusal == Refusal::None ? std::vector<uint8_t>{}
+                                            : Exception(function, ModbusExceptionOf(refusal));
+        }
+        return Exception(function, kIllegalValue);
+    }
+    if (kind == SimDriveModel::RegisterKind::Domain) {
+        handled = true;
+        SimDomain domain;
+        ModelDomain(address, domain, false);
+        const int done = stats_.domainDownloadsDone;
+        std::vector<uint8_t> reply = DomainWrite(domain, address, count, data);
+        if (stats_.domainDownloadsDone != done) {
+            const Refusal refusal = model_->WriteAt(address, domain.bytes);
+            if (refusal != Refusal::None) return Exception(function, ModbusExceptionOf(refusal));
+        }
+        return reply;
+    }
+    bool any = false;
+    for (uint32_t k = 0; k < count; ++k)
+        any |= model_->KindAt(static_cast<uint16_t>(address + k)) == SimDriveModel::RegisterKind::Word;
+    if (!any) return {};
+    // Every register must exist before anything is written: a refused write changes nothing here.
+    handled = true;
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint16_t a = static_cast<uint16_t>(address + k);
+        if (model_->KindAt(a) != SimDriveModel::RegisterKind::Word && registers_.find(a) == registers_.end())
+            return Exception(function, kIllegalAddress);
+    }
+    std::vector<uint16_t> values(count);
+    for (uint32_t k = 0; k < count; ++k)
+        values[k] = static_cast<uint16_t>(data[2 * k] << 8 | data[2 * k + 1]);
+    std::vector<bool> owned;
+    const Refusal refusal = model_->WriteRegisters(address, values, owned);
+    if (refusal != Refusal::None) return Exception(function, ModbusExceptionOf(refusal));
+    for (uint32_t k = 0; k < count; ++k)
+        if (!owned[k]) registers_[static_cast<uint16_t>(address + k)] = values[k];
+    return {};
 }
 
 // ---------------------------------------------------------------------------------------

@@ -3,12 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace drivesim {
+
+class SimDriveModel;
 
 // One component the version browse reports: identity and (code, value) attributes.
 struct SimComponent {
@@ -47,7 +50,10 @@ struct SimStats {
 };
 
 // One simulated drive (one slave address): holding registers, SDO objects, domains and the
-// version browse, answering Modbus PDUs (function code and data, no address or CRC).
+// version browse, answering Modbus PDUs (function code and data, no address or CRC). A drive
+// with a model answers the model's variables from it (registers, SDO objects and domains at
+// their described addresses) and its own tables for the rest; a model that does not answer
+// silences the drive.
 class SimDrive {
   public:
     explicit SimDrive(uint8_t slave);
@@ -76,6 +82,9 @@ class SimDrive {
     void SetSdoAbortAtSegment(int segment, uint32_t code);
 
     SimStats Stats() const;
+
+    void SetModel(std::shared_ptr<SimDriveModel> model);
+    std::shared_ptr<SimDriveModel> Model() const;
 
     // The reply PDU, or empty for no reply.
     std::vector<uint8_t> Handle(const uint8_t* pdu, size_t length);
@@ -108,8 +117,18 @@ class SimDrive {
     std::vector<uint8_t> DomainWrite(SimDomain& domain, uint16_t address, uint16_t count,
                                      const uint8_t* bytes);
     std::vector<uint8_t> DomainTerminate();
+    // The box's one-register domain messages (terminate, end of an empty download).
+    std::vector<uint8_t> DomainMessage(SimDomain& domain, uint16_t address, uint16_t value,
+                                       const std::vector<uint8_t>& echo);
     void RunBrowse(uint16_t command);
     bool StoreRegisters(uint16_t address, uint16_t count, const uint8_t* data);
+    // The model's SDO object or domain at an address, as this drive's own tables hold them; the
+    // content is fetched only when a transfer starts.
+    bool ModelObject(uint16_t address, SimSdoObject& object);
+    bool ModelDomain(uint16_t address, SimDomain& domain, bool withContent);
+    std::vector<uint8_t> ModelRead(uint16_t address, uint16_t count, bool& handled);
+    std::vector<uint8_t> ModelWrite(uint8_t function, uint16_t address, uint16_t count, const uint8_t* data,
+                                    bool& handled);
 
     static std::vector<uint8_t> Exception(uint8_t function, uint8_t code) {
         return {static_cast<uint8_t>(function | 0x80), code};
@@ -130,6 +149,7 @@ class SimDrive {
     int abortAtSegment_ = -1;
     uint32_t abortAtSegmentCode_ = 0;
     SimStats stats_;
+    std::shared_ptr<SimDriveModel> model_;
 };
 
 }  // namespace drivesim

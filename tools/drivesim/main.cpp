@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "platform/Registry.h"
@@ -13,6 +15,9 @@
 #include "tools/drivesim/BridgeServer.h"
 #include "tools/drivesim/CommServer.h"
 #include "tools/drivesim/DriveSim.h"
+#include "tools/drivesim/SimDriveModel.h"
+#include "tools/drivesim/SimSwitches.h"
+#include "tools/drivesim/SimWiring.h"
 
 namespace {
 
@@ -22,9 +27,15 @@ constexpr uint16_t kAdsSlave = 1001;
 void Usage() {
     std::fprintf(
         stderr,
-        "usage: tunova-drivesim [--map FILE] [--pty] [--register NAME] [--tcp PORT] [--bridge PORT]\n"
-        "                       [--ads PORT] [--comm PORT]\n"
-        "  --map FILE       register map of the drives (default: one drive at address 1)\n"
+        "usage: tunova-drivesim [--description FILE | --map FILE] [--inject SWITCH]... [--pty]\n"
+        "                       [--register NAME] [--tcp PORT] [--bridge PORT] [--ads PORT] [--comm PORT]\n"
+        "  --description FILE  the drive description the drive at address 1 behaves by (default: the\n"
+        "                   simulated drive's own, from the program's data folder or the source tree)\n"
+        "  --map FILE       register map of the drives (its 'description' lines make drives behave)\n"
+        "  --inject SWITCH  make the described drives misbehave: no-answer[=AFTER[:FOR]], state=N,\n"
+        "                   stuck-state, mode-stuck, no-hw-enable, fault[=BITS], refuse=CMD[:ERR],\n"
+        "                   refuse-always=CMD[:ERR], fail=CMD[:ERR], hang=CMD, busy[=CMD],\n"
+        "                   slow-eeprom[=MS], no-system-manager (see tools/drivesim/SimSwitches.h)\n"
         "  --pty            serve Modbus RTU on a pseudo-terminal\n"
         "  --register NAME  also list the pseudo-terminal as serial port NAME (user scope) until\n"
         "                   the program ends; implies --pty\n"
@@ -54,8 +65,9 @@ bool ParsePort(const char* text, int& port) {
     return true;
 }
 
-// The bridge's nodes: one CANopen and one EtherCAT drive, both identifiable.
-void AddBridgeNodes(drivesim::BridgeServer& server) {
+// The bridge's nodes: one CANopen and one EtherCAT drive, both identifiable; with a described
+// drive both are that drive.
+void AddBridgeNodes(drivesim::BridgeServer& server, const std::shared_ptr<drivesim::SimDriveModel>& model) {
     drivesim::BridgeSimNode& can = server.AddNode(1, 5);
     can.state = 5;
     can.SetU16(0x5FFD, 14, 6871);   // vendor
@@ -79,6 +91,10 @@ void AddBridgeNodes(drivesim::BridgeServer& server) {
     eth.SetU16(0x5FFD, 4, 19);
     eth.SetU32(0x6064, 0, 0);
     eth.esc[0x500] = 0;
+    if (model) {
+        drivesim::DescribeBridgeNode(can, model);
+        drivesim::DescribeBridgeNode(eth, model);
+    }
 }
 
 drivesim::SimDrive* FirstDrive(drivesim::DriveSim& sim) {
@@ -114,14 +130,26 @@ class PortRegistration {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string map, registerName;
+    std::string map, registerName, description;
+    drivesim::SimSwitches switches;
+    bool injected = false;
     bool pty = false;
     int tcp = -1, bridge = -1, ads = -1, comm = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--map" && hasValue) {
+        if (arg == "--map" && hasValue && description.empty()) {
             map = argv[++i];
+        } else if (arg == "--description" && hasValue && *argv[i + 1] && map.empty()) {
+            description = argv[++i];
+        } else if (arg == "--inject" && hasValue) {
+            std::string error;
+            if (!drivesim::ParseSwitch(argv[++i], switches, &error)) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                Usage();
+                return 2;
+            }
+            injected = true;
         } else if (arg == "--pty") {
             pty = true;
         } else if (arg == "--register" && hasValue && *argv[i + 1]) {
@@ -169,9 +197,40 @@ int main(int argc, char** argv) {
             return 1;
         }
     } else {
+        const std::filesystem::path file =
+            description.empty() ? drivesim::DefaultDescriptionPath() : std::filesystem::path(description);
         drivesim::SimDrive& drive = sim.AddDrive(1);
-        drive.FillRegisters(0, 2000, 0);
-        drive.SetRegister(33, 6871);
+        if (file.empty()) {
+            std::fprintf(stderr,
+                         "the simulated drive's description is not installed: serving plain registers\n");
+            drive.FillRegisters(0, 2000, 0);
+            drive.SetRegister(33, 6871);
+        } else {
+            auto model = std::make_shared<drivesim::SimDriveModel>();
+            if (!model->Load(file, &error)) {
+                std::fprintf(stderr, "%s: %s\n", file.c_str(), error.c_str());
+                return 1;
+            }
+            drivesim::DescribeModbusDrive(drive, model);
+            std::fprintf(stderr, "drive 1 described by %s\n", file.c_str());
+        }
+    }
+    std::shared_ptr<drivesim::SimDriveModel> model;  // the drive the fieldbus wires serve
+    bool described = false;
+    for (int slave = 0; slave <= 255; ++slave) {
+        drivesim::SimDrive* drive = sim.Drive(static_cast<uint8_t>(slave));
+        std::shared_ptr<drivesim::SimDriveModel> m = drive ? drive->Model() : nullptr;
+        if (!m) continue;
+        if (!model) model = m;
+        described = true;
+        if (injected && !m->Apply(switches, &error)) {
+            std::fprintf(stderr, "--inject: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (injected && !described) {
+        std::fprintf(stderr, "--inject needs a described drive\n");
+        return 1;
     }
     if (pty) {
         const std::string path = sim.StartPty(&error);
@@ -195,7 +254,7 @@ int main(int argc, char** argv) {
         std::printf("tcp 127.0.0.1:%d\n", port);
     }
     if (bridge >= 0) {
-        AddBridgeNodes(bridgeServer);
+        AddBridgeNodes(bridgeServer, model);
         const int port = bridgeServer.Start(static_cast<uint16_t>(bridge), &error);
         if (port < 0) {
             std::fprintf(stderr, "bridge: %s\n", error.c_str());
@@ -207,6 +266,7 @@ int main(int argc, char** argv) {
         drivesim::EcatSlave& slave = adsServer.AddDriveSlave(kAdsSlave, "Simulated drive",
                                                              "Hardware 12 v.1.0.0", "Firmware 1234 v.2.3.1");
         slave.registers = FirstDrive(sim);
+        if (model) drivesim::DescribeEcatSlave(slave, model);
         const int port = adsServer.Start(static_cast<uint16_t>(ads), &error);
         if (port < 0) {
             std::fprintf(stderr, "ads: %s\n", error.c_str());
@@ -218,7 +278,10 @@ int main(int argc, char** argv) {
                     port);
     }
     if (comm >= 0) {
-        commServer.AddNode(0, 1);
+        if (model)
+            drivesim::DescribeCommNode(commServer, 0, 1, model);
+        else
+            commServer.AddNode(0, 1);
         const int port = commServer.Start(static_cast<uint16_t>(comm), &error);
         if (port < 0) {
             std::fprintf(stderr, "comm: %s\n", error.c_str());

@@ -1,0 +1,52 @@
+#pragma once
+
+// Switches that make the simulated drive misbehave on purpose, given on the command line
+// (--inject) or in a map file (inject). Each is NAME or NAME=ARGUMENT:
+//
+//   no-answer[=AFTER[:FOR]]   the drive answers nothing, from AFTER ms after the start (0) for FOR ms
+//                             (for ever)
+//   state=N                   the drive starts in CiA 402 state N (0..7; 6 and 7 with a fault)
+//   stuck-state               the controlword changes no state
+//   mode-stuck                the mode of operation display does not follow the mode
+//   no-hw-enable              the hardware enable input is off
+//   fault[=BITS]              a fault (alarm bits, default 1) is raised at the start
+//   refuse=CMD[:ERR]          the system command is refused with error ERR (default 8); forcing lifts it
+//   refuse-always=CMD[:ERR]   the same, and forcing does not help
+//   fail=CMD[:ERR]            the command runs and ends with error ERR (default 20); CMD may be
+//                             GestEEprom for the permanent-memory command word
+//   hang=CMD                  the command never ends; CMD may be TuningRegulatorCommand
+//   busy[=CMD]                the drive is busy with a command that never ends (default: the first)
+//   slow-eeprom[=MS]          permanent memory takes MS ms (default 6000) per save and restart
+//   no-system-manager         the system command word cannot be read
+//
+// CMD is a command name of the description or its number.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace drivesim {
+
+struct SimSwitches {
+    std::optional<int64_t> silentAfterMs;
+    std::optional<int64_t> silentForMs;  // none: for ever
+    std::optional<int> initialState;
+    bool stuckState = false;
+    bool modeStuck = false;
+    bool noHardwareEnable = false;
+    bool noSystemManager = false;
+    uint32_t faultBits = 0;
+    std::map<std::string, uint32_t> refuse;        // command -> error
+    std::map<std::string, uint32_t> refuseAlways;  // command -> error
+    std::map<std::string, uint32_t> fail;          // command -> error
+    std::set<std::string> hang;
+    std::optional<std::string> busy;  // empty text: the first command
+    std::optional<int> eepromMs;
+};
+
+// Adds one switch; false with the reason when the text names none or its argument is bad.
+bool ParseSwitch(const std::string& text, SimSwitches& switches, std::string* error);
+
+}  // namespace drivesim
