@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct StepCase {
     double increment;
     unsigned decimals;
 };
+
+void PrintTo(const StepCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class StandardTickStep : public ::testing::TestWithParam<StepCase> {};
 
@@ -154,6 +159,10 @@ struct PixelCase {
     double value;
     int pixel;
 };
+
+void PrintTo(const PixelCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ValueToPixel : public ::testing::TestWithParam<PixelCase> {};
 
