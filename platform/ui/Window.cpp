@@ -125,6 +125,14 @@ Window* FromHandle(platform::WindowHandle window) {
     return it == Windows().end() ? nullptr : it->second;
 }
 
+Window* FromWx(const wxWindow* window) {
+    if (window == nullptr) return nullptr;
+    for (const auto& [handle, object] : Windows()) {
+        if (object->Wx() == window) return object;
+    }
+    return nullptr;
+}
+
 intptr_t SendMessage(platform::WindowHandle window, unsigned msg, uintptr_t wParam, intptr_t lParam) {
     if (IsGuiThread()) {
         Window* target = FromHandle(window);

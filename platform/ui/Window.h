@@ -73,5 +73,7 @@ class Window : public platform::MessageSink {
 intptr_t SendMessage(platform::WindowHandle window, unsigned msg, uintptr_t wParam = 0, intptr_t lParam = 0);
 // The Window behind a handle, or null (GUI thread only).
 Window* FromHandle(platform::WindowHandle window);
+// The Window attached to a wx window, or null (GUI thread only).
+Window* FromWx(const wxWindow* window);
 
 }  // namespace platform::ui
