@@ -10,6 +10,7 @@
 #include "ControlsTestSupport.h"
 #include "controls/ComboBoxSearch.h"
 #include "platform/ui/Gui.h"
+#include "platform/ui/WindowPicture.h"
 
 using controls::CComboBoxSearch;
 using Items = std::vector<std::string>;
@@ -119,7 +120,7 @@ TEST_F(SearchCombo, TheUsersTypingAndChoosingReachTheHandlers) {
     combo->SetValue("mot");  // as the field reports typing: a text event
     platform::ui::ProcessPending();
     EXPECT_EQ(combo->ShownItems(), (Items{"Motor A", "motor B"}));
-    EXPECT_TRUE(SaveWindowPicture(frame, "comboboxsearch.png"));
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, ControlArtifacts() / "comboboxsearch.png"));
     combo->SetSelection(1);
     wxCommandEvent chosen(wxEVT_COMBOBOX, combo->GetId());
     chosen.SetEventObject(combo);

@@ -12,6 +12,7 @@
 #include "platform/Prompt.h"
 #include "platform/ui/DrawContext.h"
 #include "platform/ui/Gui.h"
+#include "platform/ui/WindowPicture.h"
 
 namespace fs = std::filesystem;
 using controls::CFolderDialog;
@@ -127,7 +128,7 @@ TEST_F(FolderDialog, ScreenshotOfTheBrowser) {
                           platform::ui::browse::ReturnOnlyFsDirs | platform::ui::browse::StatusText);
     dialog.user = [](FolderBrowser& b) {
         platform::ui::ProcessPending();
-        EXPECT_TRUE(SaveWindowPicture(&b, "folderdialog.png"));
+        EXPECT_TRUE(platform::ui::SaveWindowPicture(&b, ControlArtifacts() / "folderdialog.png"));
         b.Cancel();
     };
     EXPECT_EQ(dialog.DoModal(), platform::IDCANCEL);
