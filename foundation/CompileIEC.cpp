@@ -349,7 +349,7 @@ int32_t CCompileIEC::Build(CBuildOutputWindow* window) {
     int32_t result = 0;
     bool stop = false;
     // A copy of the list: the tasks never change the script, but the list must not move under us.
-    const std::vector<CXmlNode*> tasks = target->Children();
+    const std::vector<CXmlNode*> tasks(target->Children().begin(), target->Children().end());
     for (CXmlNode* task : tasks) {
         if (IsReservedNode(task)) continue;
         const std::string& name = task->Name();

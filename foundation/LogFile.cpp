@@ -81,6 +81,20 @@ std::string LogFile::Open(const std::filesystem::path& file) {
     return {};
 }
 
+std::string LogFile::FormatHeader(const std::tm& local) {
+    // English names and a zero-padded day whatever the process locale ("Mon Jan 05 14:03:22 2026").
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const char* day = local.tm_wday >= 0 && local.tm_wday < 7 ? kDays[local.tm_wday] : "???";
+    const char* month = local.tm_mon >= 0 && local.tm_mon < 12 ? kMonths[local.tm_mon] : "???";
+    char header[200];
+    std::snprintf(header, sizeof header, "%s %s %02d %02d:%02d:%02d %d message length = %d, queue size = %d",
+                  day, month, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900,
+                  kMaxMessageLength, kQueueSlots);
+    return header;
+}
+
 int LogFile::FormatPrefix(char* out, size_t size, int64_t elapsedUs, int32_t deltaUs, unsigned threadId) {
     const int micro = static_cast<int>(elapsedUs % 1000000);
     const int64_t totalSeconds = elapsedUs / 1000000;
@@ -129,15 +143,10 @@ void LogFile::Write(std::string_view text) {
 void LogFile::WriterThread() {
     platform::LogThreadStart("LogFile::WriterThread");
     {
-        char stamp[64] = {};
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
-        std::strftime(stamp, sizeof stamp, "%a %b %e %H:%M:%S %Y", &local);
-        char header[200];
-        std::snprintf(header, sizeof header, "%s message length = %d, queue size = %d\r\n", stamp,
-                      kMaxMessageLength, kQueueSlots);
-        WriteAll(fd_, header);
+        WriteAll(fd_, FormatHeader(local) + "\r\n");
     }
     std::string batch;
     auto drain = [&] {

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -34,6 +35,10 @@ class LogFile {
     // Stops and joins the writer thread (it drains what is waiting), then closes the file.
     void Close();
     bool IsOpen() const { return running_.load(); }
+
+    // The first line of the file (without its line end): the local time when the log was opened,
+    // as in "Mon Jan 05 14:03:22 2026", then the message length and the queue size.
+    static std::string FormatHeader(const std::tm& local);
 
     // Holds the writer thread's draining while set (diagnostics and tests of a full ring).
     void PauseDrain(bool paused) { drainPaused_.store(paused); }

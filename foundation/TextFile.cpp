@@ -109,6 +109,31 @@ bool StartsWithMark(const unsigned char* bytes, size_t size, std::string_view ma
     return size >= mark.size() && std::memcmp(bytes, mark.data(), mark.size()) == 0;
 }
 
+// The encoding whose byte-order mark the bytes start with (0 for none) and the mark's length.
+int32_t MarkedEncoding(const unsigned char* bytes, size_t size, size_t& length) {
+    static constexpr std::string_view kUtf16Le("\xFF\xFE", 2);
+    static constexpr std::string_view kUtf16Be("\xFE\xFF", 2);
+    static constexpr std::string_view kUtf8("\xEF\xBB\xBF", 3);
+    length = 0;
+    if (StartsWithMark(bytes, size, kUtf16Le)) {
+        length = kUtf16Le.size();
+        return kTextEncodingUtf16Le;
+    }
+    if (StartsWithMark(bytes, size, kUtf16Be)) {
+        length = kUtf16Be.size();
+        return kTextEncodingUtf16Be;
+    }
+    if (StartsWithMark(bytes, size, kUtf8)) {
+        length = kUtf8.size();
+        return kTextEncodingUtf8;
+    }
+    return 0;
+}
+
+bool IsGivenEncoding(int32_t encoding) {
+    return encoding >= kTextEncodingAnsi && encoding <= kTextEncodingUtf8;
+}
+
 }  // namespace
 
 TextFile::TextFile() = default;
@@ -154,80 +179,50 @@ int TextFile::ReadByte(unsigned char& byte) {
     return n < 0 ? -2 : static_cast<int>(n);
 }
 
-bool TextFile::Rewind() {
-    return ::lseek(fd_, 0, SEEK_SET) == 0;
-}
-
-int TextFile::SkipByteOrderMark(const unsigned char* mark, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        unsigned char byte = 0;
-        if (ReadByte(byte) != 1 || byte != mark[i]) {
-            Rewind();
-            return 0;
-        }
-    }
-    return 1;
-}
-
+// A byte-order mark says how the file was written, so it wins over the encoding given (which
+// a caller often only guesses) and is not part of the text; only with kTextFileKeepBom are the
+// bytes of a given encoding taken as they stand.
 int TextFile::CreateReader() {
     if (mode_ != kReading) return -2;
     reader_.reset();
-    static const unsigned char kUtf16Le[] = {0xFF, 0xFE};
-    static const unsigned char kUtf16Be[] = {0xFE, 0xFF};
-    static const unsigned char kUtf8[] = {0xEF, 0xBB, 0xBF};
-    const bool skipMark = (flags_ & kTextFileKeepBom) == 0;
-    switch (encoding_) {
-        case kTextEncodingAnsi:
-            reader_ = std::make_unique<ANSI_TextFileReader>(fd_, bufferSize_);
-            return 0;
-        case kTextEncodingUtf16Le:
-            if (skipMark) SkipByteOrderMark(kUtf16Le, 2);
-            reader_ = std::make_unique<UTF16LE_TextFileReader>(fd_, bufferSize_);
-            return 0;
-        case kTextEncodingUtf16Be:
-            if (skipMark) SkipByteOrderMark(kUtf16Be, 2);
-            reader_ = std::make_unique<UTF16BE_TextFileReader>(fd_, bufferSize_);
-            return 0;
-        case kTextEncodingUtf8:
-            if (skipMark) SkipByteOrderMark(kUtf8, 3);
-            reader_ = std::make_unique<UTF8_TextFileReader>(fd_, bufferSize_);
-            return 0;
-        default:
-            break;
-    }
-    unsigned char first = 0;
-    const int n = ReadByte(first);
-    if (n < 0) return -2;
-    if (n == 0) {
-        reader_ = std::make_unique<TextFileReader>(fd_, bufferSize_);
-        return 0;
-    }
-    unsigned char second = 0;
-    unsigned char third = 0;
-    const int n2 = ReadByte(second);
-    if (n2 < 0) return -2;
-    if (n2 == 1 && first == 0xFF && second == 0xFE) {
-        encoding_ = kTextEncodingUtf16Le;
-        reader_ = std::make_unique<UTF16LE_TextFileReader>(fd_, bufferSize_);
-        return 0;
-    }
-    if (n2 == 1 && first == 0xFE && second == 0xFF) {
-        encoding_ = kTextEncodingUtf16Be;
-        reader_ = std::make_unique<UTF16BE_TextFileReader>(fd_, bufferSize_);
-        return 0;
-    }
-    if (n2 == 1 && first == 0xEF && second == 0xBB) {
-        const int n3 = ReadByte(third);
-        if (n3 < 0) return -2;
-        if (n3 == 1 && third == 0xBF) {
-            encoding_ = kTextEncodingUtf8;
-            reader_ = std::make_unique<UTF8_TextFileReader>(fd_, bufferSize_);
+    const bool given = IsGivenEncoding(encoding_);
+    if (!given || (flags_ & kTextFileKeepBom) == 0) {
+        unsigned char head[3] = {};
+        size_t got = 0;
+        while (got < sizeof head) {
+            const int n = ReadByte(head[got]);
+            if (n < 0) return -2;
+            if (n == 0) break;
+            ++got;
+        }
+        if (!given && got == 0) {
+            reader_ = std::make_unique<TextFileReader>(fd_, bufferSize_);
             return 0;
         }
+        size_t markLength = 0;
+        const int32_t marked = MarkedEncoding(head, got, markLength);
+        if (marked != 0) {
+            encoding_ = marked;
+        } else if (!given) {
+            encoding_ = kTextEncodingAnsi;
+        }
+        if (::lseek(fd_, static_cast<off_t>(markLength), SEEK_SET) != static_cast<off_t>(markLength))
+            return -2;
     }
-    if (!Rewind()) return -2;
-    encoding_ = kTextEncodingAnsi;
-    reader_ = std::make_unique<ANSI_TextFileReader>(fd_, bufferSize_);
+    switch (encoding_) {
+        case kTextEncodingUtf16Le:
+            reader_ = std::make_unique<UTF16LE_TextFileReader>(fd_, bufferSize_);
+            break;
+        case kTextEncodingUtf16Be:
+            reader_ = std::make_unique<UTF16BE_TextFileReader>(fd_, bufferSize_);
+            break;
+        case kTextEncodingUtf8:
+            reader_ = std::make_unique<UTF8_TextFileReader>(fd_, bufferSize_);
+            break;
+        default:
+            reader_ = std::make_unique<ANSI_TextFileReader>(fd_, bufferSize_);
+            break;
+    }
     return 0;
 }
 
@@ -302,39 +297,17 @@ int TextFile::ReadWholeText(std::string_view& text) {
         return -2;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(wholeBytes_.get());
-    static constexpr std::string_view kUtf16Le("\xFF\xFE", 2);
-    static constexpr std::string_view kUtf16Be("\xFE\xFF", 2);
-    static constexpr std::string_view kUtf8("\xEF\xBB\xBF", 3);
-    const bool skipMark = (flags_ & kTextFileKeepBom) == 0;
+    // As CreateReader: a byte-order mark wins unless the given encoding's bytes are to be kept.
+    const bool given = IsGivenEncoding(encoding_);
     size_t skip = 0;
-    switch (encoding_) {
-        case kTextEncodingAnsi:
-            break;
-        case kTextEncodingUtf16Le:
-            if (skipMark && StartsWithMark(bytes, size, kUtf16Le)) skip = 2;
-            break;
-        case kTextEncodingUtf16Be:
-            if (skipMark && StartsWithMark(bytes, size, kUtf16Be)) skip = 2;
-            break;
-        case kTextEncodingUtf8:
-            if (skipMark && StartsWithMark(bytes, size, kUtf8)) skip = 3;
-            break;
-        default:
-            // Detection always consumes the mark it found.
-            if (size == 0) return -1;
-            if (StartsWithMark(bytes, size, kUtf16Le)) {
-                encoding_ = kTextEncodingUtf16Le;
-                skip = 2;
-            } else if (StartsWithMark(bytes, size, kUtf16Be)) {
-                encoding_ = kTextEncodingUtf16Be;
-                skip = 2;
-            } else if (StartsWithMark(bytes, size, kUtf8)) {
-                encoding_ = kTextEncodingUtf8;
-                skip = 3;
-            } else {
-                encoding_ = kTextEncodingAnsi;
-            }
-            break;
+    if (!given || (flags_ & kTextFileKeepBom) == 0) {
+        if (!given && size == 0) return -1;
+        const int32_t marked = MarkedEncoding(bytes, size, skip);
+        if (marked != 0) {
+            encoding_ = marked;
+        } else if (!given) {
+            encoding_ = kTextEncodingAnsi;
+        }
     }
     const std::string_view rest(wholeBytes_.get() + skip, size - skip);
     switch (encoding_) {

@@ -55,7 +55,8 @@ class TextFile {
     Mode GetMode() const { return mode_; }
     const std::string& Error() const { return error_; }
 
-    // 0, or -2 when the detection read fails. With encoding 0 the detected one replaces it.
+    // 0, or -2 when the detection read fails. With encoding 0 the detected one replaces it; a
+    // byte-order mark replaces a given encoding too (unless kTextFileKeepBom) and is skipped.
     int CreateReader();
     // Makes the writer for encodings 1 to 4; 0, or -2 for another encoding.
     int CreateWriter();
@@ -79,9 +80,7 @@ class TextFile {
     void Abort();
 
   private:
-    int SkipByteOrderMark(const unsigned char* mark, size_t length);
     int ReadByte(unsigned char& byte);
-    bool Rewind();
     const char* DefaultChar() const { return defaultChar_ ? defaultChar_->c_str() : nullptr; }
 
     std::filesystem::path name_;

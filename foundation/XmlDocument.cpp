@@ -1,12 +1,15 @@
 #include "foundation/XmlDocument.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <vector>
 
+#include "foundation/LogFile.h"
 #include "foundation/TextFile.h"
 #include "foundation/XmlText.h"
 #include "platform/CodePage.h"
@@ -14,9 +17,6 @@
 namespace {
 
 constexpr const char* kXIncludeNamespace = "http://www.w3.org/2001/XInclude";
-// Deeper documents are refused rather than overflowing the stack of the recursive parser,
-// serialiser and destructor.
-constexpr int kMaxDepth = 1000;
 
 // Character classes of the parser, one table look-up per byte.
 enum : unsigned char {
@@ -147,13 +147,38 @@ int Depth(const CXmlNode* node) {
     return depth;
 }
 
-size_t EstimateSize(const CXmlNode& node) {
-    size_t size = 2 * node.Name().size() + node.Value().size() + 8;
-    for (const CXmlAttribute* attribute : node.Attributes()) {
-        size += attribute->Name().size() + attribute->Value().size() + 4;
+bool IsMarkup(const std::string& name) {
+    return name == CXmlNode::kComment || name == CXmlNode::kProcessingInstruction ||
+           name == CXmlNode::kDeclaration || name == CXmlNode::kCData;
+}
+
+// The XML declaration, as opposed to other processing instructions ("xml-stylesheet" ...).
+bool IsXmlDeclaration(const CXmlNode& node) {
+    if (node.Name() != CXmlNode::kProcessingInstruction) return false;
+    const std::string& value = node.Value();
+    return value.starts_with("xml") && (value.size() == 3 || IsSpace(value[3]));
+}
+
+struct TreeMeasure {
+    size_t size = 0;  // of the text form, tags and quotes included, escapes not
+    int depth = 0;    // nesting of elements (the top counts 1)
+};
+
+// Walked with a list of its own: trees built in code may be deeper than the stack.
+TreeMeasure Measure(const CXmlNode& top) {
+    TreeMeasure measure;
+    std::vector<std::pair<const CXmlNode*, int>> pending{{&top, 1}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        measure.size += 2 * node->Name().size() + node->Value().size() + 12;
+        for (const CXmlAttribute* attribute : node->Attributes()) {
+            measure.size += attribute->Name().size() + attribute->Value().size() + 4;
+        }
+        if (!IsMarkup(node->Name())) measure.depth = std::max(measure.depth, depth);
+        for (const CXmlNode* child : node->Children()) pending.emplace_back(child, depth + 1);
     }
-    for (const CXmlNode* child : node.Children()) size += EstimateSize(*child) + 4;
-    return size;
+    return measure;
 }
 
 // A "]]>" inside the text would end the section early: the text is split after its "]]" into
@@ -189,15 +214,12 @@ void AppendMarkup(std::string& out, const CXmlNode& node) {
     }
 }
 
-bool IsMarkup(const std::string& name) {
-    return name == CXmlNode::kComment || name == CXmlNode::kProcessingInstruction ||
-           name == CXmlNode::kDeclaration || name == CXmlNode::kCData;
-}
-
-void AppendElement(std::string& out, const CXmlNode& node, int depth, bool formatted) {
+// The start tag and text of an element; false when nothing more follows (markup, an empty
+// element, or an element without children, which is closed here as well).
+bool OpenElement(std::string& out, const CXmlNode& node, bool formatted) {
     if (IsMarkup(node.Name())) {
         AppendMarkup(out, node);
-        return;
+        return false;
     }
     out += '<';
     out += node.Name();
@@ -210,22 +232,49 @@ void AppendElement(std::string& out, const CXmlNode& node, int depth, bool forma
     }
     if (node.Value().empty() && node.Children().empty()) {
         out += "/>";
-        return;
+        return false;
     }
     out += '>';
     AppendEscapedXmlText(out, node.Value(), false);
-    if (!node.Children().empty()) {
-        if (formatted) out += "\r\n";
-        for (const CXmlNode* child : node.Children()) {
-            if (formatted) out.append(static_cast<size_t>(depth + 1), '\t');
-            AppendElement(out, *child, depth + 1, formatted);
-            if (formatted) out += "\r\n";
-        }
-        if (formatted) out.append(static_cast<size_t>(depth), '\t');
+    if (node.Children().empty()) {
+        out += "</";
+        out += node.Name();
+        out += '>';
+        return false;
     }
-    out += "</";
-    out += node.Name();
-    out += '>';
+    if (formatted) out += "\r\n";
+    return true;
+}
+
+// An element and its subtree, one tab of indentation per level in the formatted form; walked with
+// a list of its own instead of recursion.
+void AppendElement(std::string& out, const CXmlNode& top, bool formatted) {
+    struct Level {
+        const CXmlNode* node;
+        size_t next;  // child to write next
+    };
+    std::vector<Level> open;
+    if (OpenElement(out, top, formatted)) open.push_back({&top, 0});
+    while (!open.empty()) {
+        Level& level = open.back();
+        const size_t depth = open.size() - 1;  // of level.node below top
+        if (level.next < level.node->Children().size()) {
+            const CXmlNode& child = *level.node->Children()[level.next++];
+            if (formatted) out.append(depth + 1, '\t');
+            if (OpenElement(out, child, formatted)) {
+                open.push_back({&child, 0});
+            } else if (formatted) {
+                out += "\r\n";
+            }
+            continue;
+        }
+        if (formatted) out.append(depth, '\t');
+        out += "</";
+        out += level.node->Name();
+        out += '>';
+        open.pop_back();
+        if (formatted && !open.empty()) out += "\r\n";
+    }
 }
 
 }  // namespace
@@ -240,8 +289,8 @@ CXmlDocument::~CXmlDocument() {
 // node in one piece when it is done (or the parse stops), so that each list is allocated once at
 // its final size instead of growing child by child.
 struct CXmlDocument::ParseState {
-    std::vector<CXmlNode*> children;         // children of the open elements, innermost last
-    std::vector<CXmlAttribute*> attributes;  // of the start tag being read
+    std::vector<std::unique_ptr<CXmlNode>> children;         // of the open elements, innermost last
+    std::vector<std::unique_ptr<CXmlAttribute>> attributes;  // of the start tag being read
     // The CDATA section read last and where its "]]>" ends, so that a section split by the
     // writer around a "]]>" of its text is read back as one.
     CXmlNode* lastCData = nullptr;
@@ -250,23 +299,27 @@ struct CXmlDocument::ParseState {
 
 namespace {
 
+using NodeList = std::vector<std::unique_ptr<CXmlNode>>;
+
 // Hands the children gathered since mark to their node when the node's scope ends, whatever way
 // the parse leaves it.
 class PendingChildren {
   public:
-    PendingChildren(std::vector<CXmlNode*>& stack, std::vector<CXmlNode*>& target)
+    PendingChildren(NodeList& stack, NodeList& target)
         : stack_(stack), target_(target), mark_(stack.size()) {}
     ~PendingChildren() {
         if (stack_.size() == mark_) return;
-        target_.insert(target_.end(), stack_.begin() + static_cast<std::ptrdiff_t>(mark_), stack_.end());
+        target_.insert(target_.end(),
+                       std::make_move_iterator(stack_.begin() + static_cast<std::ptrdiff_t>(mark_)),
+                       std::make_move_iterator(stack_.end()));
         stack_.resize(mark_);
     }
     PendingChildren(const PendingChildren&) = delete;
     PendingChildren& operator=(const PendingChildren&) = delete;
 
   private:
-    std::vector<CXmlNode*>& stack_;
-    std::vector<CXmlNode*>& target_;
+    NodeList& stack_;
+    NodeList& target_;
     size_t mark_;
 };
 
@@ -288,7 +341,6 @@ int CXmlDocument::ParseElement(const char*& p, const char* end, CXmlNode* parent
 
 // depth: number of elements from parent up to the top (0 without parent).
 int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, CXmlNode* parent, int depth) {
-    if (parent != nullptr && depth >= kMaxDepth) return kErrTooDeep;
     CXmlNode* node = nullptr;
     // Looking for a tag.
     for (;;) {
@@ -304,6 +356,10 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
         bool toFront = false;
         bool cdata = false;
         if (*p != '!' && *p != '?') {
+            // The parser recurses once per element: deeper documents are refused rather than
+            // overflowing its stack. Only elements nest; markup and text inside the innermost
+            // element are fine.
+            if (parent != nullptr && depth >= kMaxDepth) return kErrTooDeep;
             const char* name = p;
             while (p < end && !Is(*p, kEndsTagName)) ++p;
             if (p == end) return kErrEndInTagName;
@@ -312,9 +368,9 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
                 node = &root_;
                 root_.SetName(tag);
             } else {
-                node = new CXmlNode(parent);
+                state.children.push_back(std::make_unique<CXmlNode>(parent));
+                node = state.children.back().get();
                 node->name_.assign(tag.data(), tag.size());
-                state.children.push_back(node);
             }
             break;
         }
@@ -356,18 +412,18 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
             state.lastCDataEnd = p;
         }
         if (parent != nullptr) {
-            auto* markup = new CXmlNode(parent);
+            state.children.push_back(std::make_unique<CXmlNode>(parent));
+            CXmlNode* markup = state.children.back().get();
             markup->name_.assign(markupName.data(), markupName.size());
             markup->value_.assign(markupValue.data(), markupValue.size());
-            state.children.push_back(markup);
             if (cdata) state.lastCData = markup;
             return 0;
         }
         if (toFront) {
-            auto* comment = new CXmlNode(&docLevel_);
+            auto comment = std::make_unique<CXmlNode>(&docLevel_);
             comment->SetName(markupName);
             comment->SetValue(markupValue);
-            docLevel_.children_.insert(docLevel_.children_.begin(), comment);
+            docLevel_.children_.insert(docLevel_.children_.begin(), std::move(comment));
         } else {
             CXmlNode* added = docLevel_.AddChild(markupName, markupValue);
             if (cdata) state.lastCData = added;
@@ -417,13 +473,13 @@ int CXmlDocument::ParseNode(ParseState& state, const char*& p, const char* end, 
 // Reads the attributes and the end of a start tag: 0 when content follows, -1 for an empty
 // element ("/>"), or a parse error. The attributes read go to the node in any case.
 int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* end, CXmlNode* node) {
-    std::vector<CXmlAttribute*>& gathered = state.attributes;
+    std::vector<std::unique_ptr<CXmlAttribute>>& gathered = state.attributes;
     struct Handover {
-        std::vector<CXmlAttribute*>& from;
-        std::vector<CXmlAttribute*>& to;
+        std::vector<std::unique_ptr<CXmlAttribute>>& from;
+        std::vector<std::unique_ptr<CXmlAttribute>>& to;
         ~Handover() {
             if (from.empty()) return;
-            to.insert(to.end(), from.begin(), from.end());
+            to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
             from.clear();
         }
     } handover{gathered, node->attributes_};
@@ -446,7 +502,7 @@ int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* e
         const std::string_view attributeName(name, static_cast<size_t>(p - name));
         // An attribute the tag breaks off in stays, with its name only.
         auto brokenOff = [&](int error) {
-            gathered.push_back(new CXmlAttribute(attributeName, {}));
+            gathered.push_back(std::make_unique<CXmlAttribute>(attributeName, std::string_view()));
             return error;
         };
         p = SkipSpace(p, end);
@@ -458,9 +514,9 @@ int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* e
         bool entities = false;
         const char* close = FindClosingQuote(p + 1, end, *p, entities);
         if (close == end) return brokenOff(kErrNoClosingQuote);
-        auto* attribute =
-            new CXmlAttribute(attributeName, std::string_view(p + 1, static_cast<size_t>(close - (p + 1))));
-        gathered.push_back(attribute);
+        gathered.push_back(std::make_unique<CXmlAttribute>(
+            attributeName, std::string_view(p + 1, static_cast<size_t>(close - (p + 1)))));
+        CXmlAttribute* attribute = gathered.back().get();
         if (entities) UnescapeXmlText(attribute->MutableValue());
         p = close + 1;
     }
@@ -469,18 +525,24 @@ int CXmlDocument::ParseStartTag(ParseState& state, const char*& p, const char* e
 int CXmlDocument::LoadXmlText(std::string_view text) {
     root_.Clear();
     docLevel_.Clear();
-    if (text.empty()) return kErrEmptyText;
+    errorCode_ = 0;
+    errorOffset_ = 0;
     // The text ends at its first NUL, as a C string would.
-    if (const void* nul = std::memchr(text.data(), 0, text.size())) {
+    if (const void* nul = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size())) {
         text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
     }
-    if (text.empty()) return kErrEmptyText;
+    if (text.empty()) {
+        errorCode_ = kErrEmptyText;
+        return errorCode_;
+    }
     const char* p = text.data();
     const int result = ParseElement(p, text.data() + text.size(), nullptr);
     // What was read before the error would pass for the document's data.
     if (result != 0) {
         root_.Clear();
         docLevel_.Clear();
+        errorCode_ = result;
+        errorOffset_ = static_cast<size_t>(p - text.data());
     }
     return result;
 }
@@ -493,32 +555,47 @@ HRESULT CXmlDocument::LoadXmlW(std::u16string_view text) {
     return LoadXml(platform::Utf16ToUtf8(text));
 }
 
-void CXmlDocument::Serialise(std::string& out, bool formatted) {
+bool CXmlDocument::Serialise(std::string& out, bool formatted) {
+    out.clear();
     if (root_.Name().empty()) root_.SetName("xml");
+    const TreeMeasure tree = Measure(root_);
+    if (tree.depth > kMaxDepth) return false;  // no loader would read it back
     std::string buffer;
-    size_t estimate = EstimateSize(root_) + EstimateSize(docLevel_);
+    const size_t estimate = tree.size + Measure(docLevel_).size;
     buffer.reserve(estimate + estimate / 10);
+    // The declaration first, wherever the parse put it (document-level comments go to the front):
+    // standard readers refuse anything before it.
+    const CXmlNode* declaration = nullptr;
+    for (const CXmlNode* node : docLevel_.Children()) {
+        if (IsXmlDeclaration(*node)) {
+            declaration = node;
+            break;
+        }
+    }
+    if (declaration != nullptr) {
+        AppendMarkup(buffer, *declaration);
+        if (formatted) buffer += "\r\n";
+    }
     for (const CXmlNode* node : docLevel_.Children()) {
         const std::string& name = node->Name();
-        if (name != CXmlNode::kComment && name != CXmlNode::kProcessingInstruction &&
-            name != CXmlNode::kDeclaration) {
+        if (node == declaration || (name != CXmlNode::kComment && name != CXmlNode::kProcessingInstruction &&
+                                    name != CXmlNode::kDeclaration)) {
             continue;
         }
         AppendMarkup(buffer, *node);
         if (formatted) buffer += "\r\n";
     }
-    AppendElement(buffer, root_, 0, formatted);
+    AppendElement(buffer, root_, formatted);
     out = std::move(buffer);
+    return true;
 }
 
 HRESULT CXmlDocument::GetXml(std::string& out) {
-    Serialise(out, false);
-    return S_OK;
+    return Serialise(out, false) ? S_OK : E_FAIL;
 }
 
 HRESULT CXmlDocument::GetXmlFormatted(std::string& out) {
-    Serialise(out, true);
-    return S_OK;
+    return Serialise(out, true) ? S_OK : E_FAIL;
 }
 
 HRESULT CXmlDocument::GetXmlBstr(BSTR* out) {
@@ -530,13 +607,15 @@ HRESULT CXmlDocument::GetXmlBstr(BSTR* out) {
 
 HRESULT CXmlDocument::Save(const std::filesystem::path& file) {
     std::string text;
-    Serialise(text, true);
+    if (!Serialise(text, true)) return E_FAIL;
     TextFile out;
     if (out.OpenForWriting(file) != 0) return E_FAIL;
     int32_t encoding = encoding_ & 0xFF;
     if (encoding == kTextEncodingDetect) encoding = kTextEncodingAnsi;
     out.SetEncoding(encoding);
     out.SetFlags((encoding_ & ~0xFF) | kTextFileRawLineEnds);
+    // UTF-16 is only told apart by its mark (readers would take it for ANSI or UTF-8 without it).
+    out.SetByteOrderMarkPending(encoding == kTextEncodingUtf16Le || encoding == kTextEncodingUtf16Be);
     if (out.CreateWriter() != 0 || out.Write(text) != 0) {
         out.Abort();
         return E_FAIL;
@@ -545,15 +624,25 @@ HRESULT CXmlDocument::Save(const std::filesystem::path& file) {
 }
 
 HRESULT CXmlDocument::Load(const std::filesystem::path& file) {
+    errorCode_ = 0;
+    errorOffset_ = 0;
+    auto fail = [&](int code) {
+        errorCode_ = code;
+        char line[64];
+        std::snprintf(line, sizeof line, ": error %d at byte %zu", errorCode_, errorOffset_);
+        DebugLog().Write("CXmlDocument::Load " + file.string() + line);
+        return E_FAIL;
+    };
     std::error_code ec;
     static_cast<void>(std::filesystem::file_size(file, ec));  // refuses what is no regular file
-    if (ec) return E_FAIL;
+    if (ec) return fail(kErrCannotRead);
     TextFile in;  // holds the text until the parse is done
-    if (in.OpenForReading(file) != 0) return E_FAIL;
-    in.SetEncoding(encoding_ & 0xFF);
-    in.SetFlags(encoding_ & ~0xFF);
+    if (in.OpenForReading(file) != 0) return fail(kErrCannotRead);
+    const int32_t requested = encoding_;
+    in.SetEncoding(requested & 0xFF);
+    in.SetFlags(requested & ~0xFF);
     std::string_view text;
-    if (in.ReadWholeText(text) < -1) return E_FAIL;
+    if (in.ReadWholeText(text) < -1) return fail(kErrCannotRead);
     encoding_ = in.Encoding();
 
     std::optional<std::string> expanded;
@@ -577,10 +666,19 @@ HRESULT CXmlDocument::Load(const std::filesystem::path& file) {
             }
         }
         if (!tag.empty()) {
-            const std::string error = ResolveXIncludes(text, tag, file.parent_path(), expanded);
-            if (!error.empty()) return E_FAIL;
+            const std::string error = ResolveXIncludes(text, tag, file.parent_path(), requested, expanded);
+            if (!error.empty()) return fail(kErrCannotInclude);
         }
     }
-    const int result = LoadXmlText(expanded ? *expanded : text);
-    return result == 0 ? S_OK : E_FAIL;
+    const std::string_view parsed = expanded ? *expanded : text;
+    const int result = LoadXmlText(parsed);
+    if (result != 0) return fail(result);
+    // A file that holds no element at all is no document (a text in another encoding than the one
+    // it was read in looks like that).
+    if (root_.Name().empty()) {
+        docLevel_.Clear();
+        errorOffset_ = parsed.size();
+        return fail(kErrNoElement);
+    }
+    return S_OK;
 }

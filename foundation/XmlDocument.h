@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -29,8 +30,10 @@ class CXmlDocument {
     void SetEncoding(int32_t encoding) { encoding_ = encoding; }
     int32_t CharSize() const { return charSize_; }
 
-    // S_OK or E_FAIL (file missing or unreadable, include unreadable, parse error). A file that
-    // cannot be read or included leaves the document as it was; a parse error leaves it empty.
+    // S_OK or E_FAIL (file missing or unreadable, include unreadable, parse error, no element at
+    // all); ErrorCode and ErrorOffset then tell why, and a debug log line names both. A file that
+    // cannot be read or included leaves the document as it was; a parse error leaves it empty. A
+    // byte-order mark wins over the encoding asked for; included files are decoded the same way.
     HRESULT Load(const std::filesystem::path& file);
     // S_OK, or E_FAIL for an empty text or a parse error.
     HRESULT LoadXml(std::string_view text);
@@ -43,14 +46,27 @@ class CXmlDocument {
     // error, what was read stays below parent.
     int ParseElement(const char*& cursor, const char* end, CXmlNode* parent);
 
+    // Why the last Load, LoadXml or LoadXmlText failed (0 after a success): a parse error code, or
+    // one of kErrEmptyText, kErrNoElement, kErrCannotRead, kErrCannotInclude. ErrorOffset is the
+    // byte where parsing stopped, in the text as parsed (decoded to UTF-8, includes expanded).
+    int ErrorCode() const { return errorCode_; }
+    size_t ErrorOffset() const { return errorOffset_; }
+
+    // The text forms write the XML declaration first. A tree nested deeper than the loader reads
+    // (kMaxDepth elements) is not written: E_FAIL and an empty text.
     // Compact text (no line breaks). An unnamed root is named "xml" first.
     HRESULT GetXml(std::string& out);
     HRESULT GetXmlBstr(BSTR* out);
     // CR LF line ends and tab indentation, as Save writes it.
     HRESULT GetXmlFormatted(std::string& out);
-    // Writes a temporary file in the same folder and renames it over the old one: S_OK, or E_FAIL
-    // when anything fails (the old file then stays whole).
+    // Writes a temporary file in the same folder and renames it over the old one (through a
+    // symbolic link onto the file it names): S_OK, or E_FAIL when anything fails, the file is
+    // read-only among them (the old file then stays whole). UTF-16 files begin with their
+    // byte-order mark.
     HRESULT Save(const std::filesystem::path& file);
+
+    // Deepest nesting of elements that is read and written.
+    static constexpr int kMaxDepth = 1000;
 
     // Parse error codes.
     enum ParseError : int {
@@ -70,7 +86,10 @@ class CXmlDocument {
         kErrCommentOpen = 15,
         kErrPiOpen = 17,
         kErrDeclOpen = 18,
-        kErrTooDeep = 19,  // nesting deeper than 1000 elements
+        kErrTooDeep = 19,        // nesting deeper than kMaxDepth elements
+        kErrNoElement = 20,      // Load: the text holds no element
+        kErrCannotRead = 21,     // Load: the file is missing or cannot be read
+        kErrCannotInclude = 22,  // Load: an included file cannot be read
         kErrEmptyText = 4306,
     };
 
@@ -78,10 +97,12 @@ class CXmlDocument {
     struct ParseState;
     int ParseNode(ParseState& state, const char*& p, const char* end, CXmlNode* parent, int depth);
     int ParseStartTag(ParseState& state, const char*& p, const char* end, CXmlNode* node);
-    void Serialise(std::string& out, bool formatted);
+    bool Serialise(std::string& out, bool formatted);
 
     CXmlNode root_;
     int32_t charSize_ = 1;
     int32_t encoding_ = 4;
     CXmlNode docLevel_;
+    int errorCode_ = 0;
+    size_t errorOffset_ = 0;
 };

@@ -41,7 +41,8 @@ CXmlNode::CXmlNode(CXmlNode* parent) : parent_(parent) {}
 CXmlNode::~CXmlNode() {
     ClearIterationName();
     // Whoever deletes a node has already let go of searches that point into it.
-    DeleteContents(false);
+    DeleteChildren();
+    DeleteAttributesFrom(0);
 }
 
 void CXmlNode::Clear() {
@@ -53,11 +54,11 @@ void CXmlNode::ClearIterationName() {
 }
 
 CXmlNode* CXmlNode::AddChild(std::string_view name, std::string_view value) {
-    auto* child = new CXmlNode(this);
+    auto child = std::make_unique<CXmlNode>(this);
     child->name_.assign(name.data(), name.size());
     child->value_.assign(value.data(), value.size());
-    children_.push_back(child);
-    return child;
+    children_.push_back(std::move(child));
+    return children_.back().get();
 }
 
 void CXmlNode::AddCData(std::string_view text) {
@@ -67,40 +68,42 @@ void CXmlNode::AddCData(std::string_view text) {
 void CXmlNode::DeleteContents(bool forgetIterations) {
     name_.clear();
     value_.clear();
-    // Moved out first so that a child's destructor never sees a half-emptied list.
-    std::vector<CXmlNode*> children;
-    children.swap(children_);
-    std::vector<CXmlAttribute*> attributes;
-    attributes.swap(attributes_);
-    if (forgetIterations) {
-        for (CXmlNode* node = this; node != nullptr; node = node->parent_) {
-            if (node->iterNode_ != nullptr && node->iterNode_ != this && IsInSubtree(node->iterNode_, this)) {
-                node->iterNode_ = nullptr;
-            }
-        }
-    }
-    // Freed in the reverse order of a parse's allocations (node, attributes, children), so that
-    // the pools hand the blocks of the next tree out again in ascending order: the tree then lies
-    // in memory in the order it is walked.
-    CXmlNode* last = nullptr;
-    for (CXmlNode* child : children) {
-        child->parent_ = last;
-        last = child;
-    }
-    std::vector<CXmlNode*>().swap(children);
-    while (last != nullptr) {
-        CXmlNode* previous = last->parent_;
-        delete last;
-        last = previous;
-    }
-    for (auto attribute = attributes.rbegin(); attribute != attributes.rend(); ++attribute) delete *attribute;
+    if (forgetIterations) ForgetSearchesBelow(true);
+    DeleteChildren();
+    DeleteAttributesFrom(0);
 }
 
-void CXmlNode::ForgetIterationsInto(const CXmlNode* gone) {
-    // A search remembers the node it iterates; that node lies below the search's start node, so
-    // only the ancestors of a deleted subtree can hold a pointer into it.
-    for (CXmlNode* node = gone->parent_; node != nullptr; node = node->parent_) {
-        if (node->iterNode_ != nullptr && IsInSubtree(node->iterNode_, gone)) node->iterNode_ = nullptr;
+// Frees the whole subtree below this node without recursion, however deep it is: a node goes only
+// once its own list is empty, so no destructor below reaches further down. The last child is
+// freed first, all the way down, which is the reverse of the order a parse allocates in (node,
+// attributes, children): the pools then hand the blocks of the next tree out again in ascending
+// order, and the tree lies in memory in the order it is walked.
+void CXmlNode::DeleteChildren() {
+    CXmlNode* node = this;
+    for (;;) {
+        if (!node->children_.empty()) {
+            node = node->children_.back().get();
+            continue;
+        }
+        if (node == this) return;
+        CXmlNode* parent = node->parent_;
+        parent->children_.pop_back();  // node is gone
+        node = parent;
+    }
+}
+
+void CXmlNode::DeleteAttributesFrom(size_t count) {
+    while (attributes_.size() > count) attributes_.pop_back();
+}
+
+// A search remembers the node it iterates, which lies in the subtree of the node the search
+// started from; so only this node and its ancestors can hold a pointer into this node's subtree.
+// thisStays: this node itself lives on (only what lies strictly below it goes).
+void CXmlNode::ForgetSearchesBelow(bool thisStays) {
+    for (CXmlNode* node = thisStays ? this : parent_; node != nullptr; node = node->parent_) {
+        const CXmlNode* found = node->iterNode_;
+        if (found == nullptr || (thisStays && found == this)) continue;
+        if (IsInSubtree(found, this)) node->iterNode_ = nullptr;
     }
 }
 
@@ -110,49 +113,59 @@ void CXmlNode::Copy(const CXmlNode* source) {
         return;
     }
     if (source == this) return;
-    name_ = source->name_;
-    value_ = source->value_;
-    size_t i = 0;
-    for (; i < source->attributes_.size(); ++i) {
-        const CXmlAttribute* from = source->attributes_[i];
-        if (i < attributes_.size()) {
-            attributes_[i]->SetName(from->Name());
-            attributes_[i]->SetValue(from->Value());
-        } else {
-            attributes_.push_back(new CXmlAttribute(from->Name(), from->Value()));
+    if (IsInSubtree(source, this) || IsInSubtree(this, source)) {
+        // The copy would change the source while reading it.
+        CXmlNode snapshot;
+        snapshot.Copy(source);
+        Copy(&snapshot);
+        return;
+    }
+    ForgetSearchesBelow(true);
+    // Level by level with a list of its own instead of recursion: trees may be deeper than the
+    // stack.
+    std::vector<std::pair<CXmlNode*, const CXmlNode*>> pending{{this, source}};
+    while (!pending.empty()) {
+        const auto [to, from] = pending.back();
+        pending.pop_back();
+        if (to != this && to->iterNode_ != to) to->iterNode_ = nullptr;
+        to->name_ = from->name_;
+        to->value_ = from->value_;
+        size_t i = 0;
+        for (; i < from->attributes_.size(); ++i) {
+            const CXmlAttribute& attribute = *from->attributes_[i];
+            if (i < to->attributes_.size()) {
+                to->attributes_[i]->SetName(attribute.Name());
+                to->attributes_[i]->SetValue(attribute.Value());
+            } else {
+                to->attributes_.push_back(
+                    std::make_unique<CXmlAttribute>(attribute.Name(), attribute.Value()));
+            }
         }
+        to->DeleteAttributesFrom(i);
+        for (i = 0; i < from->children_.size(); ++i) {
+            if (i >= to->children_.size()) to->children_.push_back(std::make_unique<CXmlNode>(to));
+            pending.emplace_back(to->children_[i].get(), from->children_[i].get());
+        }
+        while (to->children_.size() > i) to->children_.pop_back();
     }
-    for (size_t j = i; j < attributes_.size(); ++j) delete attributes_[j];
-    attributes_.resize(i);
-
-    for (i = 0; i < source->children_.size(); ++i) {
-        if (i >= children_.size()) children_.push_back(new CXmlNode(this));
-        children_[i]->Copy(source->children_[i]);
-    }
-    for (size_t j = i; j < children_.size(); ++j) {
-        ForgetIterationsInto(children_[j]);
-        delete children_[j];
-    }
-    children_.resize(i);
 }
 
 int CXmlNode::Remove() {
-    if (parent_ == nullptr) {
-        Clear();
-        return 0;
+    if (parent_ != nullptr) {
+        std::vector<std::unique_ptr<CXmlNode>>& siblings = parent_->children_;
+        for (size_t i = 0; i < siblings.size(); ++i) {
+            if (siblings[i].get() != this) continue;
+            ForgetSearchesBelow(false);
+            // Step the running iteration back only when it stands on or past the removed node, so
+            // that removing the node after the current one does not visit the current one again.
+            int32_t& pos = parent_->iterPos_;
+            if (pos >= static_cast<int32_t>(i) && pos > -1) --pos;
+            const std::unique_ptr<CXmlNode> self = std::move(siblings[i]);
+            siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(i));
+            return 0;  // this node ends with self, here
+        }
     }
-    std::vector<CXmlNode*>& siblings = parent_->children_;
-    for (size_t i = 0; i < siblings.size(); ++i) {
-        if (siblings[i] != this) continue;
-        siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(i));
-        // Step the running iteration back only when it stands on or past the removed node, so that
-        // removing the node after the current one does not visit the current one again.
-        int32_t& pos = parent_->iterPos_;
-        if (pos >= static_cast<int32_t>(i) && pos > -1) --pos;
-        break;
-    }
-    ForgetIterationsInto(this);
-    delete this;
+    Clear();
     return 0;
 }
 
@@ -161,7 +174,7 @@ void CXmlNode::SetAttribute(std::string_view name, std::string_view value) {
         attribute->SetValue(value);
         return;
     }
-    attributes_.push_back(new CXmlAttribute(name, value));
+    attributes_.push_back(std::make_unique<CXmlAttribute>(name, value));
 }
 
 void CXmlNode::SetAttributeInt(std::string_view name, int32_t value) {
@@ -173,7 +186,6 @@ void CXmlNode::SetAttributeInt(std::string_view name, int32_t value) {
 void CXmlNode::RemoveAttribute(std::string_view name) {
     for (size_t i = 0; i < attributes_.size(); ++i) {
         if (attributes_[i]->Name() == name) {
-            delete attributes_[i];
             attributes_.erase(attributes_.begin() + static_cast<std::ptrdiff_t>(i));
             return;
         }
@@ -181,8 +193,8 @@ void CXmlNode::RemoveAttribute(std::string_view name) {
 }
 
 CXmlAttribute* CXmlNode::FindAttribute(std::string_view name) const {
-    for (CXmlAttribute* attribute : attributes_) {
-        if (attribute->Name() == name) return attribute;
+    for (const auto& attribute : attributes_) {
+        if (attribute->Name() == name) return attribute.get();
     }
     return nullptr;
 }
@@ -224,14 +236,14 @@ bool CXmlNode::GetAttributeBool(std::string_view name, bool defaultValue) const 
 int32_t CXmlNode::GetChildCount(std::string_view name) const {
     if (name.empty()) return static_cast<int32_t>(children_.size());
     int32_t count = 0;
-    for (const CXmlNode* child : children_) {
+    for (const auto& child : children_) {
         if (child->name_ == name) ++count;
     }
     return count;
 }
 
 int CXmlNode::GetCData(std::string& out) const {
-    for (const CXmlNode* child : children_) {
+    for (const auto& child : children_) {
         if (child->name_ == kCData) {
             out = child->value_;
             return 1;
@@ -249,9 +261,9 @@ CXmlNode* CXmlNode::FindNode(const char* path) const {
         if (length == 0 && slash == nullptr) return nullptr;
         std::string_view component(path, length);
         CXmlNode* found = nullptr;
-        for (CXmlNode* child : node->children_) {
+        for (const auto& child : node->children_) {
             if (child->name_ == component) {
-                found = child;
+                found = child.get();
                 break;
             }
         }
@@ -287,7 +299,7 @@ CXmlNode* CXmlNode::SelectPath(const char* path) {
             node->iterName_ = std::make_unique<std::string>(component);
             return node;
         }
-        node = node->children_[static_cast<size_t>(index)];
+        node = node->children_[static_cast<size_t>(index)].get();
         path = slash + 1;
     }
 }
@@ -300,9 +312,9 @@ CXmlNode* CXmlNode::NextChild() {
         ClearIterationName();
         return nullptr;
     }
-    if (!iterName_) return children_[static_cast<size_t>(iterPos_)];
+    if (!iterName_) return children_[static_cast<size_t>(iterPos_)].get();
     for (; iterPos_ < count; ++iterPos_) {
-        CXmlNode* child = children_[static_cast<size_t>(iterPos_)];
+        CXmlNode* child = children_[static_cast<size_t>(iterPos_)].get();
         if (child->name_ == *iterName_) return child;
     }
     ClearIterationName();
@@ -319,7 +331,7 @@ CXmlNode* CXmlNode::FindFirstChild(const char* path) {
     if (iterNode_ == nullptr) return nullptr;
     int32_t pos = iterNode_->iterPos_;
     if (pos < 0 || pos >= static_cast<int32_t>(iterNode_->children_.size())) return nullptr;
-    return iterNode_->children_[static_cast<size_t>(pos)];
+    return iterNode_->children_[static_cast<size_t>(pos)].get();
 }
 
 CXmlNode* CXmlNode::FindNextChild() {

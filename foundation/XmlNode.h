@@ -1,6 +1,8 @@
 #pragma once
+#include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -8,9 +10,71 @@
 
 #include "foundation/XmlAttribute.h"
 
+// A read-only view of a list of owned objects that hands them out as plain pointers: callers walk
+// and index the children and attributes of a node without taking part in their ownership.
+template <class T>
+class CXmlListView {
+  public:
+    using Owned = std::vector<std::unique_ptr<T>>;
+
+    class iterator {
+      public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = T*;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = T*;
+
+        iterator() = default;
+        explicit iterator(typename Owned::const_iterator at) : at_(at) {}
+        T* operator*() const { return at_->get(); }
+        T* operator[](difference_type n) const { return at_[n].get(); }
+        iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        iterator operator++(int) { return iterator(at_++); }
+        iterator& operator--() {
+            --at_;
+            return *this;
+        }
+        iterator operator--(int) { return iterator(at_--); }
+        iterator& operator+=(difference_type n) {
+            at_ += n;
+            return *this;
+        }
+        iterator& operator-=(difference_type n) {
+            at_ -= n;
+            return *this;
+        }
+        friend iterator operator+(iterator i, difference_type n) { return i += n; }
+        friend iterator operator+(difference_type n, iterator i) { return i += n; }
+        friend iterator operator-(iterator i, difference_type n) { return i -= n; }
+        friend difference_type operator-(const iterator& a, const iterator& b) { return a.at_ - b.at_; }
+        friend bool operator==(const iterator& a, const iterator& b) { return a.at_ == b.at_; }
+        friend auto operator<=>(const iterator& a, const iterator& b) { return a.at_ <=> b.at_; }
+
+      private:
+        typename Owned::const_iterator at_{};
+    };
+
+    explicit CXmlListView(const Owned& list) : list_(&list) {}
+    size_t size() const { return list_->size(); }
+    bool empty() const { return list_->empty(); }
+    T* operator[](size_t i) const { return (*list_)[i].get(); }
+    T* front() const { return list_->front().get(); }
+    T* back() const { return list_->back().get(); }
+    iterator begin() const { return iterator(list_->begin()); }
+    iterator end() const { return iterator(list_->end()); }
+
+  private:
+    const Owned* list_;
+};
+
 // A node of the XML tree. An element keeps its text as its value; comments, processing instructions,
 // CDATA sections and other declarations are nodes with the reserved names below. A node owns its
-// children and attributes. Names compare exactly (case-sensitive, byte by byte). Paths are
+// children and attributes (a node in a tree is owned by its parent's list; the two nodes of a
+// document by the document). Names compare exactly (case-sensitive, byte by byte). Paths are
 // backslash-separated child names relative to this node ("DRIVE_SETUP\\PolarityPage").
 class CXmlNode {
   public:
@@ -35,8 +99,8 @@ class CXmlNode {
     void SetValue(std::string_view value) { value_.assign(value.data(), value.size()); }
     std::string& MutableValue() { return value_; }
     CXmlNode* Parent() const { return parent_; }
-    const std::vector<CXmlNode*>& Children() const { return children_; }
-    const std::vector<CXmlAttribute*>& Attributes() const { return attributes_; }
+    CXmlListView<CXmlNode> Children() const { return CXmlListView<CXmlNode>(children_); }
+    CXmlListView<CXmlAttribute> Attributes() const { return CXmlListView<CXmlAttribute>(attributes_); }
 
     // --- tree building ---
     CXmlNode* AddChild(std::string_view name, std::string_view value = {});
@@ -44,10 +108,14 @@ class CXmlNode {
     // Empties name, value, attributes and children; the iteration state stays.
     void Clear();
     // Deep copy of name, value, attributes and children (not the iteration state). Null clears.
+    // Searches that stood below this node end. A source inside this node's subtree, or one that
+    // holds this node, is copied as it was before the copy began.
     void Copy(const CXmlNode* source);
-    // Deletes this node from its parent (the pointer is invalid afterwards); a node without parent
-    // is cleared instead and stays alive. Removing the node a FindFirstChild/FindNextChild loop
-    // stands on lets the loop go on with the node after it. Gives 0.
+    // Takes this node out of its parent's list, which owned it: the node and its subtree are gone
+    // and the pointer is invalid when the call returns. A node without parent (or not in its
+    // parent's list) is cleared instead and stays alive. Removing the node a
+    // FindFirstChild/FindNextChild loop stands on lets the loop go on with the node after it.
+    // Gives 0.
     int Remove();
 
     // --- attributes (the first of a name counts) ---
@@ -83,14 +151,16 @@ class CXmlNode {
     friend class CXmlDocument;
     void ClearIterationName();
     void DeleteContents(bool forgetIterations);
-    static void ForgetIterationsInto(const CXmlNode* gone);
+    void DeleteChildren();
+    void DeleteAttributesFrom(size_t count);
+    void ForgetSearchesBelow(bool thisStays);
 
     int32_t iterPos_ = 0;
     std::unique_ptr<std::string> iterName_;  // null: every child
-    CXmlNode* iterNode_ = nullptr;
-    CXmlNode* parent_;
-    std::vector<CXmlNode*> children_;
-    std::vector<CXmlAttribute*> attributes_;
+    CXmlNode* iterNode_ = nullptr;           // not owned: a node in this node's subtree
+    CXmlNode* parent_;                       // not owned: the node whose list owns this one
+    std::vector<std::unique_ptr<CXmlNode>> children_;
+    std::vector<std::unique_ptr<CXmlAttribute>> attributes_;
     std::string name_;
     std::string value_;
 };

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/AtomicFile.h"
+#include "foundation/TextFile.h"
 
 namespace {
 
@@ -78,6 +78,35 @@ constexpr Entity kEntities[] = {
 constexpr size_t kLongestReference = 8;
 static_assert(kLongestReference <= sizeof(uint64_t));
 
+// Whether text[at] ("&") starts a character reference that every XML reader takes: "&#" and
+// decimal digits, or "&#x" and hexadecimal digits, then ";", naming a character XML allows.
+bool IsCharacterReference(std::string_view text, size_t at) {
+    size_t i = at + 2;
+    if (i > text.size() || text[at + 1] != '#') return false;
+    const bool hex = i < text.size() && text[i] == 'x';
+    if (hex) ++i;
+    uint32_t code = 0;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] != ';'; ++i, ++digits) {
+        const char c = text[i];
+        uint32_t digit;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<uint32_t>(c - '0');
+        } else if (hex && c >= 'a' && c <= 'f') {
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        } else if (hex && c >= 'A' && c <= 'F') {
+            digit = static_cast<uint32_t>(c - 'A' + 10);
+        } else {
+            return false;
+        }
+        code = code * (hex ? 16 : 10) + digit;
+        if (code > 0x10FFFF) return false;
+    }
+    if (i == text.size() || digits == 0) return false;
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+           (code >= 0xE000 && code <= 0xFFFD) || code >= 0x10000;
+}
+
 // Escape form of the character starting at text[i] (UTF-8), or null; *length = bytes it covers.
 const char* EscapeOf(std::string_view text, size_t i, bool escapeQuotes, size_t* length) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -88,7 +117,7 @@ const char* EscapeOf(std::string_view text, size_t i, bool escapeQuotes, size_t*
         case '>':
             return "&gt;";
         case '&':
-            return (i + 1 < text.size() && text[i + 1] == '#') ? nullptr : "&amp;";
+            return IsCharacterReference(text, i) ? nullptr : "&amp;";
         case '"':
             return escapeQuotes ? "&quot;" : nullptr;
         case 0xC2:
@@ -242,7 +271,8 @@ void UnescapeXmlText(std::string& text) {
 }
 
 std::string ResolveXIncludes(std::string_view text, std::string_view includeStartTag,
-                             const std::filesystem::path& folder, std::optional<std::string>& out) {
+                             const std::filesystem::path& folder, int32_t encoding,
+                             std::optional<std::string>& out) {
     out.reset();
     struct Include {
         size_t start;
@@ -270,10 +300,13 @@ std::string ResolveXIncludes(std::string_view text, std::string_view includeStar
             if (file.is_relative()) file = folder / file;
             std::error_code ec;
             if (!std::filesystem::is_regular_file(file, ec)) continue;  // missing: element stays
-            std::string content;
-            std::string error;
-            if (!platform::ReadWholeFile(file, &content, &error)) return "Error including file " + name;
-            known = files.emplace(name, std::move(content)).first;
+            TextFile in;
+            if (in.OpenForReading(file) != 0) return "Error including file " + name;
+            in.SetEncoding(encoding & 0xFF);
+            in.SetFlags(encoding & ~0xFF);
+            std::string_view content;
+            if (in.ReadWholeText(content) < -1) return "Error including file " + name;  // -1: empty
+            known = files.emplace(name, std::string(content)).first;
         }
         includes.push_back({start, gt, &known->second});
     }

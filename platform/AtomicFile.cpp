@@ -23,14 +23,47 @@ bool AtomicFileWriter::Fail(const std::string& what, const std::filesystem::path
     return false;
 }
 
+namespace {
+
+// The file a path finally names, following symbolic links (to links too): writing through a link
+// replaces the file it names and leaves the link in place. 0, or the error code.
+int FollowLinks(const std::filesystem::path& path, std::filesystem::path& file) {
+    constexpr int kMaxLinks = 40;  // as the system allows in a path
+    file = path;
+    for (int links = 0;; ++links) {
+        struct stat st;
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+        if (links == kMaxLinks) return ELOOP;
+        std::error_code ec;
+        const std::filesystem::path target = std::filesystem::read_symlink(file, ec);
+        if (ec) return ec.value();
+        file = target.is_absolute() ? target : file.parent_path() / target;
+    }
+}
+
+}  // namespace
+
 bool AtomicFileWriter::Open(const std::filesystem::path& path) {
     Abort();
     error_.clear();
     code_ = 0;
     if (path.empty() || !path.has_filename()) return Fail("Cannot write", path, EINVAL);
-    target_ = path;
+    if (const int code = FollowLinks(path, target_); code != 0) return Fail("Cannot write", path, code);
+    if (!target_.has_filename()) return Fail("Cannot write", path, EINVAL);
+    // The rename would replace a file that may not be written: it stays as it is. A file without
+    // any write permission counts as read-only even for a user whom the system lets write it.
+    struct stat existing;
+    if (::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        int code = 0;
+        if ((existing.st_mode & 0222) == 0) {
+            code = EACCES;
+        } else if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+            code = errno;
+        }
+        if (code != 0) return Fail("Cannot write", path, code);
+    }
     // Hidden temp name in the same folder so that rename stays within one file system.
-    std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string pattern = (target_.parent_path() / ("." + target_.filename().string() + ".XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkostemp(name.data(), O_CLOEXEC);
@@ -39,7 +72,7 @@ bool AtomicFileWriter::Open(const std::filesystem::path& path) {
     temp_ = name.data();
     // Keep the permissions of the file being replaced; new files get 0666 minus umask.
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
+    if (::stat(target_.c_str(), &st) == 0) {
         (void)::fchmod(fd_, st.st_mode & 07777);
     } else {
         const mode_t mask = ::umask(0);

@@ -9,7 +9,9 @@ namespace platform {
 
 // Writes a file so that readers see either the old or the whole new content: data
 // goes to a temporary file in the same folder, which Commit flushes and renames
-// over the target. Without Commit the temporary file is removed.
+// over the target. Without Commit the temporary file is removed. A target that is
+// a symbolic link is written through: the file it finally names is replaced and
+// the link stays. A read-only target is refused by Open and stays as it is.
 class AtomicFileWriter {
   public:
     AtomicFileWriter() = default;

@@ -44,7 +44,7 @@ class LogFiles : public ::testing::Test {
 };
 
 const std::regex kHeader(
-    R"(^[A-Z][a-z]{2} [A-Z][a-z]{2} [ \d]\d \d\d:\d\d:\d\d \d{4} message length = 1000, queue size = 200$)");
+    R"(^[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} message length = 1000, queue size = 200$)");
 const std::regex kLine(R"(^([ \d]\d):(\d\d):(\d\d)\.(\d{6}) +(-?\d+) 0x([0-9A-F]+) (.*)$)");
 
 TEST_F(LogFiles, LinesFromFourThreadsKeepOrderAndFormat) {
@@ -187,6 +187,34 @@ TEST_F(LogFiles, DebugLogReceivesThreadStartAndStopLines) {
     EXPECT_TRUE(std::regex_search(all, std::regex(R"( CTest::Worker started 0x[0-9A-F]+\n)"))) << all;
     EXPECT_TRUE(std::regex_search(all, std::regex(R"( CTest::Worker stopped 0x[0-9A-F]+\n)"))) << all;
     EXPECT_EQ(all.find("AfterClose"), std::string::npos);
+}
+
+// The header's date reads as "Mon Jan 05 14:03:22 2026": English names and every field padded with
+// zeros, whatever the locale.
+TEST(LogFileHeader, DateFieldsAreZeroPadded) {
+    struct Case {
+        int year, month, day, weekday, hour, minute, second;
+        const char* header;
+    };
+    const Case cases[] = {
+        {2026, 0, 5, 1, 14, 3, 22, "Mon Jan 05 14:03:22 2026"},
+        {2025, 11, 31, 3, 23, 59, 59, "Wed Dec 31 23:59:59 2025"},
+        {2024, 1, 29, 4, 0, 0, 0, "Thu Feb 29 00:00:00 2024"},
+        {2027, 6, 1, 4, 9, 5, 7, "Thu Jul 01 09:05:07 2027"},
+        {2028, 8, 10, 0, 12, 30, 0, "Sun Sep 10 12:30:00 2028"},
+    };
+    for (const Case& c : cases) {
+        std::tm local{};
+        local.tm_year = c.year - 1900;
+        local.tm_mon = c.month;
+        local.tm_mday = c.day;
+        local.tm_wday = c.weekday;
+        local.tm_hour = c.hour;
+        local.tm_min = c.minute;
+        local.tm_sec = c.second;
+        EXPECT_EQ(LogFile::FormatHeader(local),
+                  std::string(c.header) + " message length = 1000, queue size = 200");
+    }
 }
 
 }  // namespace

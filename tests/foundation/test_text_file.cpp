@@ -97,6 +97,28 @@ TEST_F(TextFiles, EncodingDetectionTable) {
         {std::string("a\0b\0", 4), 2, 0, 2, "ab"},
         {std::string("\0a\0b", 4), 3, 0, 3, "ab"},
         {"\xE9", 1, 0, 1, "\xC3\xA9"},
+        // A mark that contradicts the encoding given wins, unless the mark is to be kept.
+        {std::string("\xFF\xFE"
+                     "a\0",
+                     4),
+         4, 0, 2, "a"},
+        {std::string("\xFE\xFF\0a", 4), 4, 0, 3, "a"},
+        {std::string("\xFE\xFF\0a", 4), 2, 0, 3, "a"},
+        {std::string("\xFF\xFE"
+                     "a\0",
+                     4),
+         1, 0, 2, "a"},
+        {"\xEF\xBB\xBF"
+         "a",
+         2, 0, 4, "a"},
+        {"\xEF\xBB\xBF"
+         "a",
+         1, 0, 4, "a"},
+        {"\xFF\xFE"
+         "ab",
+         1, kTextFileKeepBom, 1,
+         "\xC3\xBF\xC3\xBE"
+         "ab"},
     };
     for (const Case& c : cases) {
         TextFile in;

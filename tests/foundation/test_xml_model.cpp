@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -166,6 +168,122 @@ TEST(XmlModel, RemoveOnRootClearsItAndDocumentStaysUsable) {
     std::string text;
     doc.GetXml(text);
     EXPECT_EQ(text, "<n><c>v</c></n>");
+}
+
+// Appends a chain of count nodes named "a" below node; the first two and the last two carry their
+// level as an attribute. Gives the last.
+CXmlNode* AppendChain(CXmlNode& node, int count, int extraChildren = 0) {
+    CXmlNode* inner = &node;
+    for (int i = 0; i < count; ++i) {
+        inner = inner->AddChild("a");
+        if (i < 2 || i >= count - 2) inner->SetAttributeInt("i", i);
+        for (int k = 0; k < extraChildren; ++k) inner->AddChild("x", "surplus");
+    }
+    return inner;
+}
+
+// Levels below node, following the first child; every level must have exactly one child.
+int ChainLength(const CXmlNode& node) {
+    int length = 0;
+    for (const CXmlNode* at = &node; !at->Children().empty(); at = at->Children()[0], ++length) {
+        if (at->Children().size() != 1) return -1;
+    }
+    return length;
+}
+
+// Trees built in code may be far deeper than the stack would allow a recursive walk. The steps work
+// on one tree in turn (building it is what takes the time), each leaving the length given.
+TEST(XmlModel, TreesAMillionLevelsDeepAreWalkedWithoutRecursion) {
+    constexpr int kDepth = 1000000;
+    CXmlDocument doc;
+    doc.Root().SetName("r");
+    AppendChain(doc.Root(), kDepth);
+    CXmlNode spare;
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+        int length;  // of the document's chain afterwards
+    };
+    const Step steps[] = {
+        {"text forms refuse it",
+         [&] {
+             std::string text = "stale";
+             EXPECT_EQ(doc.GetXml(text), E_FAIL);
+             EXPECT_EQ(text, "");
+             EXPECT_EQ(doc.GetXmlFormatted(text), E_FAIL);
+         },
+         kDepth},
+        {"copy into a new node",
+         [&] {
+             spare.Copy(&doc.Root());
+             EXPECT_EQ(ChainLength(spare), kDepth);
+             const CXmlNode* inner = &spare;
+             while (!inner->Children().empty()) inner = inner->Children()[0];
+             EXPECT_EQ(inner->GetAttributeInt("i", -1), kDepth - 1);
+             EXPECT_EQ(inner->Parent()->GetAttributeInt("i", -1), kDepth - 2);
+         },
+         kDepth},
+        {"copy onto a deep tree of another shape, then destroy it",
+         [&] {
+             CXmlNode other;
+             AppendChain(other, kDepth / 2, 1);  // a surplus child on every level
+             other.Copy(&doc.Root());
+             EXPECT_EQ(ChainLength(other), kDepth);
+         },
+         kDepth},
+        {"copy a subtree onto its ancestor",
+         [&] {
+             doc.Root().Copy(doc.Root().Children()[0]);
+             EXPECT_EQ(doc.Root().GetAttributeInt("i", -1), 0);
+         },
+         kDepth - 1},
+        {"copy onto a node of its own subtree",
+         [&] { doc.Root().Children()[0]->Children()[0]->Copy(&doc.Root()); }, kDepth + 1},
+        {"remove a deep subtree", [&] { doc.Root().Children()[0]->Children()[0]->Children()[0]->Remove(); },
+         2},
+        {"clear a deep tree",
+         [&] {
+             spare.Clear();
+             EXPECT_TRUE(spare.Children().empty());
+         },
+         2},
+        {"destroy a deep tree",
+         [&] {
+             auto deep = std::make_unique<CXmlDocument>();
+             AppendChain(deep->Root(), kDepth);
+         },
+         2},
+    };
+    for (const Step& step : steps) {
+        step.run();
+        EXPECT_EQ(ChainLength(doc.Root()), step.length) << step.name;
+    }
+}
+
+TEST(XmlModel, SearchesIntoAGoneSubtreeEnd) {
+    struct Case {
+        const char* name;
+        std::function<void(CXmlNode& r)> change;
+    };
+    const Case cases[] = {
+        {"remove", [](CXmlNode& r) { r.FindNode("G")->Remove(); }},
+        {"clear", [](CXmlNode& r) { r.Clear(); }},
+        {"clear the parent", [](CXmlNode& r) { r.FindNode("G")->Clear(); }},
+        {"copy onto the parent",
+         [](CXmlNode& r) {
+             CXmlNode other;
+             other.SetName("G");
+             r.FindNode("G")->Copy(&other);
+         }},
+    };
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXml("<r><G><H><V/><V/></H></G></r>"), S_OK);
+        CXmlNode& r = doc.Root();
+        ASSERT_NE(r.FindFirstChild("G\\H\\V"), nullptr) << c.name;
+        c.change(r);
+        EXPECT_EQ(r.FindNextChild(), nullptr) << c.name;
+    }
 }
 
 TEST(XmlModel, CDataChildren) {

@@ -154,19 +154,83 @@ TEST(XmlParse, MarkupNodes) {
     EXPECT_EQ(kids[2]->Name(), "?");
     EXPECT_EQ(kids[3]->Value(), "!ENTITY e");
     EXPECT_EQ(Formatted(doc),
-              "<!--c2-->\r\n<!--c1-->\r\n<?xml version=\"1.0\"?>\r\n<!DOCTYPE "
+              "<?xml version=\"1.0\"?>\r\n<!--c2-->\r\n<!--c1-->\r\n<!DOCTYPE "
               "r>\r\n<r>\r\n\t<![CDATA[<raw&amp;>]]>\r\n"
               "\t<!-- in -->\r\n\t<?pi x?>\r\n\t<!ENTITY e>\r\n</r>");
 }
 
-TEST(XmlParse, DeepNestingIsRefusedWithoutCrashing) {
+std::string Nested(int depth, const std::string& inside) {
     std::string text;
-    for (int i = 0; i < 100000; ++i) text += "<a>";
-    CXmlDocument doc;
-    EXPECT_EQ(doc.LoadXmlText(text), CXmlDocument::kErrTooDeep);
-    std::string ok;
-    for (int i = 0; i < 500; ++i) ok += "<a>";
-    EXPECT_EQ(doc.LoadXmlText(ok), 0);
+    for (int i = 0; i < depth; ++i) text += "<a>";
+    text += inside;
+    for (int i = 0; i < depth; ++i) text += "</a>";
+    return text;
+}
+
+// Only elements count towards the nesting limit: whatever else stands inside the innermost
+// element loads, an element there does not.
+TEST(XmlParse, DeepNestingIsRefusedWithoutCrashing) {
+    struct Case {
+        int depth;
+        const char* inside;
+        int code;
+    };
+    const Case cases[] = {
+        {500, "", 0},
+        {1000, "", 0},
+        {1000, "text", 0},
+        {1000, "<!-- comment -->", 0},
+        {1000, "<?pi x?>", 0},
+        {1000, "<![CDATA[raw]]>", 0},
+        {1000, "<!DECL x>", 0},
+        {1000, "<b/>", CXmlDocument::kErrTooDeep},
+        {1001, "", CXmlDocument::kErrTooDeep},
+        {1001, "<!-- comment -->", CXmlDocument::kErrTooDeep},
+        {100000, "", CXmlDocument::kErrTooDeep},
+    };
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        EXPECT_EQ(doc.LoadXmlText(Nested(c.depth, c.inside)), c.code) << c.depth << " " << c.inside;
+        EXPECT_EQ(doc.ErrorCode(), c.code);
+    }
+}
+
+// The writer refuses what the loader would refuse, and writes up to that without recursion.
+TEST(XmlWrite, NestingDepthLimitBuiltInCode) {
+    struct Case {
+        int depth;
+        bool commentInside;
+        HRESULT result;
+    };
+    const Case cases[] = {
+        {1, false, S_OK},
+        {CXmlDocument::kMaxDepth, false, S_OK},
+        {CXmlDocument::kMaxDepth, true, S_OK},
+        {CXmlDocument::kMaxDepth + 1, false, E_FAIL},
+        {200000, false, E_FAIL},
+    };
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        doc.Root().SetName("a");
+        CXmlNode* inner = &doc.Root();
+        for (int i = 1; i < c.depth; ++i) inner = inner->AddChild("a");
+        inner->SetValue("v");
+        if (c.commentInside) inner->AddChild(CXmlNode::kComment, "c");
+        for (const bool formatted : {false, true}) {
+            std::string text = "stale";
+            EXPECT_EQ(formatted ? doc.GetXmlFormatted(text) : doc.GetXml(text), c.result) << c.depth;
+            if (c.result != S_OK) {
+                EXPECT_EQ(text, "") << c.depth;
+                continue;
+            }
+            CXmlDocument again;
+            ASSERT_EQ(again.LoadXml(text), S_OK) << c.depth;
+            std::string compact, back;
+            doc.GetXml(compact);
+            again.GetXml(back);
+            EXPECT_EQ(back, compact) << c.depth;
+        }
+    }
 }
 
 TEST(XmlEntities, TableBothWays) {
@@ -208,6 +272,41 @@ TEST(XmlEntities, TableBothWays) {
     EXPECT_EQ(EscapeXmlText("a<b&c\"d'", true), "a&lt;b&amp;c&quot;d'");
     EXPECT_EQ(EscapeXmlText("&#233; \t\x01", false), "&#233; \t\x01");  // references and controls pass
     EXPECT_EQ(EscapeXmlText("\xE9 \xC3\xBF", false), "\xE9 \xC3\xBF");  // others unchanged
+}
+
+// An "&" is written raw only where it starts a character reference a standard reader takes;
+// anything else would make the file unreadable for other programs.
+TEST(XmlEntities, AmpersandIsKeptOnlyBeforeAWellFormedCharacterReference) {
+    struct Case {
+        const char* text;
+        const char* escaped;
+    };
+    const Case cases[] = {
+        {"&#233;", "&#233;"},
+        {"&#x20AC;", "&#x20AC;"},
+        {"&#x20ac;", "&#x20ac;"},
+        {"&#9;&#10;&#13;", "&#9;&#10;&#13;"},
+        {"&#x10FFFF;", "&#x10FFFF;"},
+        {"&#1114111;", "&#1114111;"},
+        {"&#", "&amp;#"},
+        {"a&#;b", "a&amp;#;b"},
+        {"&#x;", "&amp;#x;"},
+        {"&#65", "&amp;#65"},
+        {"&#6 5;", "&amp;#6 5;"},
+        {"&#zz;", "&amp;#zz;"},
+        {"&#X41;", "&amp;#X41;"},
+        {"&#x4G;", "&amp;#x4G;"},
+        {"&#0;", "&amp;#0;"},
+        {"&#1;", "&amp;#1;"},
+        {"&#xD800;", "&amp;#xD800;"},
+        {"&#xFFFE;", "&amp;#xFFFE;"},
+        {"&#x110000;", "&amp;#x110000;"},
+        {"&#1114112;", "&amp;#1114112;"},
+        {"&#99999999999999999999;", "&amp;#99999999999999999999;"},
+        {"&#65;&#", "&#65;&amp;#"},
+        {"&&#65;", "&amp;&#65;"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(EscapeXmlText(c.text, true), c.escaped) << c.text;
 }
 
 TEST(XmlEntities, UnknownAndBrokenReferencesStay) {
@@ -335,12 +434,35 @@ TEST(XmlWrite, UnnamedRootAndDocumentLevelOrder) {
 
     CXmlDocument doc;
     ASSERT_EQ(doc.LoadXml("<?xml version=\"1.0\"?>\r\n<!--one-->\r\n<!--two-->\r\n<r/>"), S_OK);
-    EXPECT_EQ(Formatted(doc), "<!--two-->\r\n<!--one-->\r\n<?xml version=\"1.0\"?>\r\n<r/>");
-    EXPECT_EQ(Compact(doc), "<!--two--><!--one--><?xml version=\"1.0\"?><r/>");
+    // Comments are read in front of the declaration, but standard readers take nothing before it.
+    EXPECT_EQ(Formatted(doc), "<?xml version=\"1.0\"?>\r\n<!--two-->\r\n<!--one-->\r\n<r/>");
+    EXPECT_EQ(Compact(doc), "<?xml version=\"1.0\"?><!--two--><!--one--><r/>");
     // Document-level CDATA sections and elements are not written.
     doc.DocumentLevel().AddCData("x");
     doc.DocumentLevel().AddChild("e");
-    EXPECT_EQ(Compact(doc), "<!--two--><!--one--><?xml version=\"1.0\"?><r/>");
+    EXPECT_EQ(Compact(doc), "<?xml version=\"1.0\"?><!--two--><!--one--><r/>");
+}
+
+TEST(XmlWrite, TheDeclarationGoesFirst) {
+    struct Case {
+        const char* text;
+        const char* compact;
+    };
+    const Case cases[] = {
+        {"<?xml version='1.0'?><!--a--><r/>", "<?xml version='1.0'?><!--a--><r/>"},
+        {"<!--a--><?xml version='1.0'?><r/>", "<?xml version='1.0'?><!--a--><r/>"},  // an old file
+        {"<!--a--><?xml-stylesheet href='s'?><r/>", "<!--a--><?xml-stylesheet href='s'?><r/>"},
+        {"<?xml-stylesheet href='s'?><?xml version='1.0'?><!--a--><r/>",
+         "<?xml version='1.0'?><!--a--><?xml-stylesheet href='s'?><r/>"},
+        {"<!DOCTYPE r><?xml\tversion='1.0'?><r/>", "<?xml\tversion='1.0'?><!DOCTYPE r><r/>"},
+        {"<!--a--><?xml?><r/>", "<?xml?><!--a--><r/>"},
+        {"<!--a--><?xmlfoo?><r/>", "<!--a--><?xmlfoo?><r/>"},
+    };
+    for (const Case& c : cases) {
+        CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXml(c.text), S_OK) << c.text;
+        EXPECT_EQ(Compact(doc), c.compact) << c.text;
+    }
 }
 
 TEST(XmlWrite, GetXmlBstr) {
