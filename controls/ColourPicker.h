@@ -10,6 +10,7 @@
 
 #include <wx/control.h>
 
+#include "foundation/MessageIds.h"
 #include "platform/Bitmap.h"
 #include "platform/Messages.h"
 #include "platform/ui/DrawContext.h"
@@ -21,13 +22,11 @@ class CColourPopup;
 
 class CColourPicker : public wxControl {
   public:
-    enum : unsigned {
-        kSelChange = platform::WM_USER + 1001,     // the hot colour changed
-        kDropDown = platform::WM_USER + 1002,      // the pop-up was opened
-        kCloseUp = platform::WM_USER + 1003,       // the pop-up was closed
-        kSelEndOk = platform::WM_USER + 1004,      // a colour was accepted
-        kSelEndCancel = platform::WM_USER + 1005,  // the choice was cancelled
-    };
+    static constexpr unsigned kSelChange = foundation::kColourPickerSelChangeMessage;
+    static constexpr unsigned kDropDown = foundation::kColourPickerDropDownMessage;
+    static constexpr unsigned kCloseUp = foundation::kColourPickerCloseUpMessage;
+    static constexpr unsigned kSelEndOk = foundation::kColourPickerSelEndOkMessage;
+    static constexpr unsigned kSelEndCancel = foundation::kColourPickerSelEndCancelMessage;
     // No colour set: the default applies ("Automatic").
     static constexpr platform::COLORREF kNoColour = 0xFF000000;
     enum SelectionMode : int { kTextMode = 1, kBackgroundMode = 2 };

@@ -26,9 +26,19 @@ constexpr unsigned kFirmwareDownloadMessage = platform::WM_USER + 154;  // 1178
 // own call, not in the message. No payload.
 constexpr unsigned kComboSetTextMessage = platform::WM_USER + 64;  // 1088
 
+// The colour picker's notices to its holder, sent on the window thread: wParam the colour,
+// lParam the picker's id. No payload. They follow each other in this order.
+constexpr unsigned kColourPickerSelChangeMessage = platform::WM_USER + 1001;     // 2025, hot colour changed
+constexpr unsigned kColourPickerDropDownMessage = platform::WM_USER + 1002;      // 2026, pop-up opened
+constexpr unsigned kColourPickerCloseUpMessage = platform::WM_USER + 1003;       // 2027, pop-up closed
+constexpr unsigned kColourPickerSelEndOkMessage = platform::WM_USER + 1004;      // 2028, colour accepted
+constexpr unsigned kColourPickerSelEndCancelMessage = platform::WM_USER + 1005;  // 2029, choice cancelled
+
 // Every id above: a new one is added here too, so that a number taken twice fails the build.
-inline constexpr unsigned kProgramMessageIds[] = {kEngineNotifyMessage, kDomainUploadMessage,
-                                                  kFirmwareDownloadMessage, kComboSetTextMessage};
+inline constexpr unsigned kProgramMessageIds[] = {
+    kEngineNotifyMessage,        kDomainUploadMessage,          kFirmwareDownloadMessage,
+    kComboSetTextMessage,        kColourPickerSelChangeMessage, kColourPickerDropDownMessage,
+    kColourPickerCloseUpMessage, kColourPickerSelEndOkMessage,  kColourPickerSelEndCancelMessage};
 
 constexpr bool MessageIdsAreDistinct() {
     for (size_t i = 0; i < std::size(kProgramMessageIds); ++i)
