@@ -330,6 +330,9 @@ class CGridCtrl {
     bool CanSelectAll() const { return enableSelection_; }
 
     virtual void OnBeginDrag();
+    // The picture of one cell at its size, in an image list of its own; null
+    // for a cell that is missing or has no rectangle (hidden, scrolled past).
+    virtual std::unique_ptr<wxImageList> CreateDragImage(CCellID cell);
     // Drag-and-drop target: whether text is offered, whether Ctrl is held, the point.
     virtual int OnDragEnter(bool hasText, bool control, platform::ui::Point point);
     virtual int OnDragOver(bool hasText, bool control, platform::ui::Point point);

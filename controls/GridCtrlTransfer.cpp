@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <wx/imaglist.h>
+
 #include "controls/GridCtrl.h"
 #include "controls/StableOrder.h"
 #include "controls/TextCollation.h"
@@ -11,6 +13,7 @@
 namespace controls {
 
 using platform::ui::Point;
+using platform::ui::Rect;
 
 // --- Sorting ------------------------------------------------------------------------------
 
@@ -253,6 +256,20 @@ void CGridCtrl::OnBeginDrag() {
     const int effect = host_->DoDragDrop(*text);
     if (effect == dropeffect::Move) CutSelectedText();
     mouseMode_ = MOUSE_NOTHING;
+}
+
+std::unique_ptr<wxImageList> CGridCtrl::CreateDragImage(CCellID id) {
+    CGridCellBase* cell = GetCell(id.row, id.col);
+    Rect rect;
+    if (cell == nullptr || !GetCellRect(id.row, id.col, rect)) return nullptr;
+    const int width = rect.Width() + 1;  // the cell rectangle's right and bottom are inclusive
+    const int height = rect.Height() + 1;
+    if (width <= 0 || height <= 0) return nullptr;
+    platform::ui::MemoryCanvas canvas(width, height);
+    cell->Draw(canvas.Dc(), id.row, id.col, {0, 0, width - 1, height - 1}, true);
+    auto images = std::make_unique<wxImageList>(width, height, false, 1);
+    if (images->Add(canvas.Bitmap()) < 0) return nullptr;
+    return images;
 }
 
 int CGridCtrl::OnDragEnter(bool hasText, bool control, Point point) {

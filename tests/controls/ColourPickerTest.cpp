@@ -15,6 +15,7 @@
 #include "platform/ui/Gui.h"
 #include "platform/ui/Shading.h"
 #include "platform/ui/Window.h"
+#include "platform/ui/WindowPicture.h"
 
 using controls::CColourPicker;
 using controls::CColourPopup;
@@ -278,6 +279,10 @@ TEST_F(Picker, ArrowKeysWalkTheGridAndTheTextBoxes) {
     picker->Paint(button.Dc());
     EXPECT_TRUE(button.SavePng(ControlArtifacts() / "colourpicker.png"));
     EXPECT_EQ(button.PixelAt(10, button.Height() / 2), kGold) << "the swatch shows the colour";
+    // The same as they are on the screen.
+    platform::ui::ProcessPending();
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(popup, ControlArtifacts() / "colourpopup-window.png"));
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, ControlArtifacts() / "colourpicker-window.png"));
     popup->OnKeyDown(WXK_ESCAPE);
 }
 

@@ -5,6 +5,9 @@
 #include <fstream>
 #include <random>
 
+#include <wx/image.h>
+#include <wx/imaglist.h>
+
 #include "GridTestSupport.h"
 #include "controls/GridCtrl.h"
 #include "controls/TextCollation.h"
@@ -305,6 +308,41 @@ TEST(GridDragDrop, DraggingSelectedCellsMovesTheirText) {
     EXPECT_NE(std::find(codes.begin(), codes.end(), gridnotify::BeginDrag), codes.end());
     f.grid.OnLButtonUp(f.Centre(1, 2), 0);
     EXPECT_EQ(f.grid.GetMouseMode(), CGridCtrl::MOUSE_NOTHING);
+}
+
+TEST(GridDragDrop, ADragImageIsThePictureOfOneShownCell) {
+    Fixture f(30, 5);
+    f.grid.SetColumnWidth(3, 70);
+    f.grid.SetRowHeight(2, 24);
+    f.grid.GetCell(2, 3)->SetBackClr(0x0000FF);
+    const auto images = f.grid.CreateDragImage({2, 3});
+    ASSERT_NE(images, nullptr);
+    ASSERT_EQ(images->GetImageCount(), 1);
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(images->GetSize(0, width, height));
+    EXPECT_EQ(width, 70);
+    EXPECT_EQ(height, 24);
+    const wxImage picture = images->GetBitmap(0).ConvertToImage();
+    // The text stands at the left; the right end shows the cell's own back colour.
+    EXPECT_EQ(picture.GetRed(width - 3, 2), 0xFF);
+    EXPECT_EQ(picture.GetGreen(width - 3, 2), 0);
+    EXPECT_EQ(picture.GetBlue(width - 3, 2), 0);
+
+    struct Case {
+        const char* what;
+        CCellID cell;
+    };
+    f.grid.SetColumnWidth(4, 0);
+    f.grid.OnVScroll(scrollcode::LineDown);  // row 1 goes above the view
+    for (const Case& c : std::vector<Case>{{"outside the grid", {30, 1}},
+                                           {"no cell at all", {-1, -1}},
+                                           {"a hidden column", {2, 4}},
+                                           {"scrolled past", {1, 1}}}) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(f.grid.CreateDragImage(c.cell), nullptr);
+    }
+    EXPECT_NE(f.grid.CreateDragImage({2, 1}), nullptr);
 }
 
 // --- Printing --------------------------------------------------------------------------------

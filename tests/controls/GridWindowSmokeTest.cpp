@@ -10,9 +10,9 @@
 #include "controls/GridWindow.h"
 #include "controls/InPlaceEdit.h"
 #include "platform/ui/CommonDialogs.h"
-#include "platform/ui/DrawContext.h"
 #include "platform/ui/Frame.h"
 #include "platform/ui/Gui.h"
+#include "platform/ui/WindowPicture.h"
 
 using namespace controls;
 using platform::ui::Point;
@@ -147,11 +147,8 @@ TEST(GridWindowSmoke, ABigGridScrolledEditedSortedAndCopied) {
     }
     EXPECT_GT(commands, 0) << "a click posts a command to the holder";
 
-    // The picture of the window.
-    const wxSize size = window->GetClientSize();
-    platform::ui::MemoryCanvas canvas(size.x, size.y);
-    grid.OnDraw(canvas.Dc(), grid.GetHost()->ClientRect());
-    EXPECT_TRUE(canvas.SavePng(ControlArtifacts() / "grid-window.png"));
+    // The picture of the window as it is on the screen.
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(window, ControlArtifacts() / "grid-window.png"));
     frame.DestroyWindow();
     platform::ui::ProcessPending();
     EXPECT_FALSE(grid.HasWindow()) << "the grid outlives its window";
