@@ -142,8 +142,8 @@ std::string DecimalToHex(const std::string& text, int width, bool isSigned, std:
         return decimal;
     }
     if (negative) {
-        hex = "0";
-        return "0";
+        hex.assign(1, '0');
+        return hex;
     }
     const uint32_t maximum = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
     std::string decimal = text;

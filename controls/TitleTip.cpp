@@ -1,5 +1,7 @@
 #include "controls/TitleTip.h"
 
+#include <utility>
+
 #include <wx/dcclient.h>
 #include <wx/settings.h>
 #include <wx/stopwatch.h>
@@ -41,8 +43,11 @@ std::vector<std::string> CTitleTip::ShownLines(const std::string& text) {
     size_t start = 0;
     while (true) {
         const size_t end = text.find('\n', start);
-        lines.push_back(" " + text.substr(start, end == std::string::npos ? std::string::npos : end - start) +
-                        " ");
+        const size_t length = end == std::string::npos ? text.size() - start : end - start;
+        std::string line;
+        line.reserve(length + 2);
+        line.append(1, ' ').append(text, start, length).append(1, ' ');
+        lines.push_back(std::move(line));
         if (end == std::string::npos) break;
         start = end + 1;
     }
