@@ -37,7 +37,9 @@ int CompareNumbers(std::string_view a, std::string_view b) {
     return (result > 0) - (result < 0);
 }
 
+// A text too short for the part reads as 0, so that any two texts compare as dates.
 int Part(std::string_view text, size_t from, size_t length) {
+    if (from >= text.size()) return 0;
     return std::atoi(std::string(text.substr(from, length)).c_str());
 }
 

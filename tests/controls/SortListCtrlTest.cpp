@@ -59,6 +59,29 @@ TEST(SortListOrder, ColumnsSortAsNumbersDatesOrText) {
     EXPECT_EQ(SortListOrder(rows, 0, false), (std::vector<size_t>{0, 2, 1, 3}));
 }
 
+TEST(SortListOrder, AnyTextsCompareAsDatesOrNumbers) {
+    // The kinds are asked for texts of other kinds too: short texts must not
+    // be read past their end.
+    struct Case {
+        std::string a;
+        std::string b;
+        SortKind kind;
+        int sign;
+    };
+    for (const Case& c : std::vector<Case>{{"", "01/01/2020", SortKind::Date, -1},
+                                           {"x", "", SortKind::Date, 0},
+                                           {"05/03", "01/04/2021", SortKind::Date, -1},
+                                           {"01/04/2021", "05/03/2021", SortKind::Date, 1},
+                                           {"abc", "", SortKind::Number, 1},
+                                           {"007", "7", SortKind::Number, 0}}) {
+        SCOPED_TRACE(c.a + " / " + c.b);
+        const int forward = CompareSortTexts(c.a, c.b, c.kind);
+        EXPECT_EQ((forward > 0) - (forward < 0), c.sign);
+        const int backward = CompareSortTexts(c.b, c.a, c.kind);
+        EXPECT_EQ((backward > 0) - (backward < 0), -c.sign);
+    }
+}
+
 TEST(SortListOrder, TheOrderDoesNotDependOnWhichTextComesFirst) {
     // With the kind taken from the first text of each pair, "9" < "10" (numbers),
     // "10" < "1a" and "1a" < "9" (text): a cycle, and an order that changes with
