@@ -337,7 +337,8 @@ void CCyclicThread::RebuildBlocks() {
             runList.push_back(i);
             continue;
         }
-        // A block of its own is timed by its own node, so that another node's item keeps its rate.
+        // A block of its own is timed by its own node: timed by the first entry's node, the current
+        // node's items would go unread whenever another node's entry came first in the table.
         auto block = std::make_unique<COggettoCiclico>();
         block->nodeId = e.nodeId;
         block->channel = e.channel;
