@@ -6,8 +6,12 @@
 #include <set>
 #include <thread>
 
+#include "engine/CyclicThread.h"
 #include "engine/EngineCodes.h"
+#include "engine/Groups.h"
+#include "engine/Main.h"
 #include "engine/MainBackground.h"
+#include "engine/NodeLock.h"
 #include "engine/RegisterRuns.h"
 #include "engine/Vocabolario.h"
 #include "foundation/ProgramFolders.h"
@@ -46,117 +50,160 @@ void WriteLines(const std::filesystem::path& file, const std::string& text) {
 
 // ---- time and state --------------------------------------------------------------------------
 
-void CMain::SetBackgroundClock(platform::Clock& clock) {
-    backgroundClock_ = &clock;
-    cyclicBaseMs_ = clock.NowMs() / 1000 * 1000;
+CCyclicThread::CCyclicThread(CMain& engine) : engine_(engine) {}
+
+CCyclicThread::~CCyclicThread() {
+    Join();
 }
 
-int64_t CMainBackground::CyclicNowMs(CMain& m) {
-    return m.backgroundClock_->NowMs() - m.cyclicBaseMs_.load();
+void CCyclicThread::SetClock(platform::Clock& clock) {
+    clock_ = &clock;
+    baseMs_ = clock.NowMs() / 1000 * 1000;
 }
 
-bool CMainBackground::IsSelected(CMain& m, uint8_t nodeId, int channel) {
-    return nodeId == m.currentNodeId_ && channel == m.currentChannel_;
+int64_t CCyclicThread::NowMs() const {
+    return clock_->NowMs() - baseMs_.load();
+}
+
+bool CCyclicThread::IsSelected(uint8_t nodeId, int channel) const {
+    return nodeId == engine_.CurrentNodeId() && channel == engine_.CurrentChannel();
 }
 
 // Polls in 10 ms steps, at most 5 s, and gives up early when the thread has ended.
-bool CMainBackground::WaitCyclicState(CMain& m, int wanted) {
+bool CCyclicThread::WaitState(int wanted) {
     for (int i = 0; i < kHandshakeSteps; ++i) {
-        if (m.cyclicState_.load() == wanted) return true;
-        if (!m.cyclicThread_.IsRunning()) break;
+        if (state_.load() == wanted) return true;
+        if (!thread_.IsRunning()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kHandshakeStepMs));
     }
-    return m.cyclicState_.load() == wanted;
+    return state_.load() == wanted;
 }
 
-size_t CMain::CyclicItemCount() {
-    std::lock_guard lock(cyclicMutex_);
+size_t CCyclicThread::ItemCount() {
+    std::lock_guard table(tableMutex_);
     size_t n = 0;
-    for (size_t i = 0; i < cyclicCount_; ++i)
-        if (cyclicItems_[i].InUse()) ++n;
+    for (size_t i = 0; i < count_; ++i)
+        if (items_[i].InUse()) ++n;
     return n;
 }
 
-int CMain::PauseCyclicThread() {
-    std::lock_guard lock(groupMutex_);
-    if (!cyclicThread_.IsRunning()) return 0;
-    if (cyclicRequest_.load() != 2) {
-        cyclicSaved_ = cyclicState_.load();
-        cyclicRequest_ = 2;
+int CCyclicThread::Pause() {
+    std::lock_guard lock(controlMutex_);
+    return PauseLocked();
+}
+
+int CCyclicThread::PauseLocked() {
+    if (!thread_.IsRunning()) return 0;
+    if (request_.load() != 2) {
+        saved_ = state_.load();
+        request_ = 2;
     }
-    return CMainBackground::WaitCyclicState(*this, cyclicRequest_.load()) ? 0 : -1;
+    return WaitState(request_.load()) ? 0 : -1;
 }
 
-int CMain::ResumeCyclicThread() {
-    std::lock_guard lock(groupMutex_);
-    if (!cyclicThread_.IsRunning()) return 0;
-    cyclicRequest_ = cyclicSaved_.load();
-    return CMainBackground::WaitCyclicState(*this, cyclicRequest_.load()) ? 0 : -1;
+int CCyclicThread::Resume() {
+    std::lock_guard lock(controlMutex_);
+    return ResumeLocked();
 }
 
-int CMain::StartCyclicThread() {
-    std::lock_guard lock(groupMutex_);
+int CCyclicThread::ResumeLocked() {
+    if (!thread_.IsRunning()) return 0;
+    request_ = saved_.load();
+    return WaitState(request_.load()) ? 0 : -1;
+}
+
+int CCyclicThread::Start() {
+    std::lock_guard lock(controlMutex_);
+    return StartLocked();
+}
+
+int CCyclicThread::StartLocked() {
     {
-        std::lock_guard table(cyclicMutex_);
-        if (cyclicCount_ == 0) return 0;
+        std::lock_guard table(tableMutex_);
+        if (count_ == 0) return 0;
     }
-    cyclicRequest_ = 1;
-    cyclicSaved_ = 1;
-    if (!cyclicThread_.IsRunning()) {
-        cyclicState_ = 0;
-        if (!cyclicThread_.Start(kThreadName, [this](platform::StopToken& token) {
-                CMainBackground::CyclicThreadBody(*this, token);
-            }))
-            return SetError(kCyclicCreate, engine_text::kCyclicCreate);
+    request_ = 1;
+    saved_ = 1;
+    if (!thread_.IsRunning()) {
+        state_ = 0;
+        if (!thread_.Start(kThreadName, [this](platform::StopToken& token) { Body(token); }))
+            return engine_.SetError(kCyclicCreate, engine_text::kCyclicCreate);
     }
-    return CMainBackground::WaitCyclicState(*this, 1) ? 0 : -1;
+    return WaitState(1) ? 0 : -1;
 }
 
-int CMain::StopCyclicThread() {
-    std::lock_guard lock(groupMutex_);
-    cyclicRequest_ = 0;
-    cyclicSaved_ = 0;
-    cyclicThread_.RequestStop();
-    if (!cyclicThread_.JoinFor(kHandshakeSteps * kHandshakeStepMs))
-        return SetError(kCyclicTerminate, engine_text::kCyclicTerminate);
-    FreeCyclicItems();
-    cyclicBaseMs_ = backgroundClock_->NowMs() / 1000 * 1000;
+int CCyclicThread::Stop() {
+    std::lock_guard lock(controlMutex_);
+    request_ = 0;
+    saved_ = 0;
+    thread_.RequestStop();
+    if (!thread_.JoinFor(kHandshakeSteps * kHandshakeStepMs))
+        return engine_.SetError(kCyclicTerminate, engine_text::kCyclicTerminate);
+    FreeItemsLocked();
+    baseMs_ = clock_->NowMs() / 1000 * 1000;
     groupsModified_ = true;
     return 0;
 }
 
-void CMain::FreeCyclicItems() {
-    std::lock_guard lock(groupMutex_);
-    if (cyclicThread_.IsRunning() && cyclicState_.load() != 2) return;
-    std::lock_guard table(cyclicMutex_);
-    cyclicItems_.clear();
-    cyclicItems_.shrink_to_fit();
-    cyclicCount_ = 0;
+void CCyclicThread::FreeItems() {
+    std::lock_guard lock(controlMutex_);
+    FreeItemsLocked();
 }
 
-void CMain::JoinBackgroundThreads() {
-    cyclicRequest_ = 0;
-    cyclicThread_.RequestStop();
-    cyclicThread_.Join();
-    nodeguardThread_.RequestStop();
-    nodeguardThread_.Join();
+void CCyclicThread::FreeItemsLocked() {
+    if (thread_.IsRunning() && state_.load() != 2) return;
+    std::lock_guard table(tableMutex_);
+    items_.clear();
+    items_.shrink_to_fit();
+    count_ = 0;
+}
+
+void CCyclicThread::Join() {
+    std::lock_guard lock(controlMutex_);
+    request_ = 0;
+    thread_.RequestStop();
+    thread_.Join();
+}
+
+CCyclicThread::CEdit CCyclicThread::Edit() {
+    std::unique_lock lock(controlMutex_);
+    const bool paused = PauseLocked() == 0;
+    return CEdit(*this, std::move(lock), paused);
+}
+
+void CCyclicThread::CEdit::FreeItems() {
+    owner_->FreeItemsLocked();
+    owner_->groupsModified_ = true;
+}
+
+void CCyclicThread::CEdit::AddGroup(CGroup& group, uint8_t nodeId, int channelIndex) {
+    owner_->AddGroupLocked(group, nodeId, channelIndex);
+}
+
+int CCyclicThread::CEdit::Start() {
+    return owner_->StartLocked();
 }
 
 // ---- the item table --------------------------------------------------------------------------
 
-int CMain::AddCyclicItem(const VocabularyItem& item, void* value, const CCyclicItemRequest& request,
-                         uint8_t nodeId, int channelIndex, bool write) {
-    std::lock_guard lock(groupMutex_);
-    if (request.rateSelected == 0 && request.rateNotSelected == 0)
-        return SetError(kBadCyclicRequest, engine_text::kBothRatesZero);
-    if (!write && !item.IsReadable()) return SetError(kNotReadable, engine_text::kNotReadable);
-    if (write && !item.IsWritable()) return SetError(kNotWritable, engine_text::kNotWritable);
-    if (request.notifyMessage != 0 && !platform::IsSinkRegistered(request.notifyWindow))
-        return SetError(kBadCyclicRequest, engine_text::kNoNotifyWindow);
+int CCyclicThread::AddItem(const VocabularyItem& item, void* value, const CCyclicItemRequest& request,
+                           uint8_t nodeId, int channelIndex, bool write) {
+    std::lock_guard lock(controlMutex_);
+    return AddItemLocked(item, value, request, nodeId, channelIndex, write);
+}
 
-    std::unique_lock table(cyclicMutex_);
-    for (size_t i = 0; i < cyclicCount_; ++i) {
-        CCyclicItem& e = cyclicItems_[i];
+int CCyclicThread::AddItemLocked(const VocabularyItem& item, void* value, const CCyclicItemRequest& request,
+                                 uint8_t nodeId, int channelIndex, bool write) {
+    if (request.rateSelected == 0 && request.rateNotSelected == 0)
+        return engine_.SetError(kBadCyclicRequest, engine_text::kBothRatesZero);
+    if (!write && !item.IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);
+    if (write && !item.IsWritable()) return engine_.SetError(kNotWritable, engine_text::kNotWritable);
+    if (request.notifyMessage != 0 && !platform::IsSinkRegistered(request.notifyWindow))
+        return engine_.SetError(kBadCyclicRequest, engine_text::kNoNotifyWindow);
+
+    std::unique_lock table(tableMutex_);
+    for (size_t i = 0; i < count_; ++i) {
+        CCyclicItem& e = items_[i];
         if (!e.InUse() || e.name != item.name || e.value != value || e.channel != channelIndex ||
             e.nodeId != nodeId || e.IsWrite() != write || e.notifyRef != request.notifyRef)
             continue;
@@ -168,34 +215,34 @@ int CMain::AddCyclicItem(const VocabularyItem& item, void* value, const CCyclicI
         return 0;
     }
 
-    size_t slot = cyclicCount_;
-    for (size_t i = 0; i < cyclicCount_; ++i) {
-        if (!cyclicItems_[i].InUse()) {
+    size_t slot = count_;
+    for (size_t i = 0; i < count_; ++i) {
+        if (!items_[i].InUse()) {
             slot = i;
             break;
         }
     }
-    if (slot == cyclicCount_ && cyclicCount_ == cyclicItems_.size()) {
+    if (slot == count_ && count_ == items_.size()) {
         // The thread's blocks refer to the table: it grows only while the thread stands still.
         table.unlock();
-        const bool wasRunning = cyclicThread_.IsRunning() && cyclicState_.load() == 1;
-        if (wasRunning && PauseCyclicThread() != 0) return SetError(-1, engine_text::kCyclicNotPaused);
+        const bool wasRunning = thread_.IsRunning() && state_.load() == 1;
+        if (wasRunning && PauseLocked() != 0) return engine_.SetError(-1, engine_text::kCyclicNotPaused);
         table.lock();
         try {
-            cyclicItems_.resize(cyclicItems_.size() + kTableGrowth);
+            items_.resize(items_.size() + kTableGrowth);
         } catch (const std::bad_alloc&) {
             table.unlock();
-            if (wasRunning) StartCyclicThread();
-            return SetError(kTooManyCyclicItems, engine_text::kTooManyCyclicItems);
+            if (wasRunning) StartLocked();
+            return engine_.SetError(kTooManyCyclicItems, engine_text::kTooManyCyclicItems);
         }
         if (wasRunning) {
             table.unlock();
-            StartCyclicThread();
+            StartLocked();
             table.lock();
         }
     }
-    if (slot == cyclicCount_) ++cyclicCount_;
-    CCyclicItem& e = cyclicItems_[slot];
+    if (slot == count_) ++count_;
+    CCyclicItem& e = items_[slot];
     e = CCyclicItem();
     e.nodeId = nodeId;
     e.channel = channelIndex;
@@ -216,14 +263,19 @@ int CMain::AddCyclicItem(const VocabularyItem& item, void* value, const CCyclicI
     e.remaining = request.remaining;
     e.notifyMessage = request.notifyMessage;
     e.notifyWindow = request.notifyWindow;
-    const bool selected = CMainBackground::IsSelected(*this, nodeId, channelIndex);
-    e.dueMs = CMainBackground::CyclicNowMs(*this) + (selected ? e.rateSelected : e.rateNotSelected);
+    const bool selected = IsSelected(nodeId, channelIndex);
+    e.dueMs = NowMs() + (selected ? e.rateSelected : e.rateNotSelected);
     groupsModified_ = true;
     return 0;
 }
 
-int CMain::AddGroupToCyclicItems(CGroup& group) {
-    std::lock_guard lock(groupMutex_);
+int CCyclicThread::AddGroup(CGroup& group, uint8_t nodeId, int channelIndex) {
+    std::lock_guard lock(controlMutex_);
+    AddGroupLocked(group, nodeId, channelIndex);
+    return 0;
+}
+
+void CCyclicThread::AddGroupLocked(CGroup& group, uint8_t nodeId, int channelIndex) {
     for (const _Variable& v : group.Variables()) {
         if (!v.used) continue;
         CCyclicItemRequest request;
@@ -235,17 +287,16 @@ int CMain::AddGroupToCyclicItems(CGroup& group) {
         request.notifyRef = v.result;
         request.notifyIsHolder = v.resultIsHolder;
         request.valueSize = static_cast<uint8_t>(v.size >= 1 && v.size <= 4 ? v.size : 4);
-        AddCyclicItem(v.item, v.value, request, currentNodeId_, currentChannel_, v.IsWrite());
+        AddItemLocked(v.item, v.value, request, nodeId, channelIndex, v.IsWrite());
     }
-    return 0;
 }
 
-void CMain::RetimeCyclicItems() {
-    std::lock_guard table(cyclicMutex_);
-    const int64_t now = CMainBackground::CyclicNowMs(*this);
-    for (size_t i = 0; i < cyclicCount_ && cyclicItems_[i].InUse(); ++i) {
-        CCyclicItem& e = cyclicItems_[i];
-        if (CMainBackground::IsSelected(*this, e.nodeId, e.channel)) {
+void CCyclicThread::Retime() {
+    std::lock_guard table(tableMutex_);
+    const int64_t now = NowMs();
+    for (size_t i = 0; i < count_ && items_[i].InUse(); ++i) {
+        CCyclicItem& e = items_[i];
+        if (IsSelected(e.nodeId, e.channel)) {
             if (e.rateSelected) e.dueMs = std::min<int64_t>(e.dueMs, now + e.rateSelected);
         } else if (e.rateNotSelected) {
             e.dueMs = std::max<int64_t>(e.dueMs, now + e.rateNotSelected);
@@ -255,39 +306,39 @@ void CMain::RetimeCyclicItems() {
 
 // ---- blocks ----------------------------------------------------------------------------------
 
-void CMainBackground::RebuildCyclicBlocks(CMain& m) {
-    std::lock_guard table(m.cyclicMutex_);
-    m.cyclicBlocks_.clear();
+void CCyclicThread::RebuildBlocks() {
+    std::lock_guard table(tableMutex_);
+    blocks_.clear();
     const CCyclicItem* first = nullptr;
-    for (size_t i = 0; i < m.cyclicCount_ && !first; ++i)
-        if (m.cyclicItems_[i].InUse()) first = &m.cyclicItems_[i];
+    for (size_t i = 0; i < count_ && !first; ++i)
+        if (items_[i].InUse()) first = &items_[i];
     if (!first) return;
 
     const uint8_t blockNodeId = first->nodeId;
     const int blockChannel = first->channel;
-    CNodo* node = FindNodeQuiet(m, blockNodeId, blockChannel);
-    CChannel* channel = m.Channel(blockChannel);
+    CNodo* node = engine_.FindNodeQuiet(blockNodeId, blockChannel);
+    CChannel* channel = engine_.Channel(blockChannel);
     const int type = channel ? channel->type : channel_type::kOffline;
     CVocabolario* vocabulary = nullptr;
     bool simulated = true;
-    if (node && node->Lock()) {
-        simulated = node->simulated != 0;
-        vocabulary = m.Vocabulary(node->vocabularyIndex);
-        node->Unlock();
+    if (const CNodeLock held = node ? CNodeLock(*node) : CNodeLock()) {
+        simulated = held->simulated != 0;
+        vocabulary = engine_.Vocabulary(held->vocabularyIndex);
     }
     const bool pack = node && !simulated && (type == channel_type::kSerial || type == channel_type::kBox) &&
                       vocabulary && vocabulary->compact != 0;
 
     std::vector<size_t> runList;
-    for (size_t i = 0; i < m.cyclicCount_; ++i) {
-        const CCyclicItem& e = m.cyclicItems_[i];
+    for (size_t i = 0; i < count_; ++i) {
+        const CCyclicItem& e = items_[i];
         if (!e.InUse()) continue;
         if (pack && !e.IsWrite() && e.size >= 1 && e.size < 5 && e.modbusAddress != 0 &&
             e.nodeId == blockNodeId && e.channel == blockChannel) {
             runList.push_back(i);
             continue;
         }
-        // A block of its own is timed by its own node, so that another node's item keeps its rate.
+        // A block of its own is timed by its own node: timed by the first entry's node, the current
+        // node's items would go unread whenever another node's entry came first in the table.
         auto block = std::make_unique<COggettoCiclico>();
         block->nodeId = e.nodeId;
         block->channel = e.channel;
@@ -298,13 +349,12 @@ void CMainBackground::RebuildCyclicBlocks(CMain& m) {
         block->rateSelected = e.rateSelected;
         block->rateNotSelected = e.rateNotSelected;
         block->items.push_back(i);
-        m.cyclicBlocks_.push_back(std::move(block));
+        blocks_.push_back(std::move(block));
     }
-    std::stable_sort(runList.begin(), runList.end(), [&](size_t a, size_t b) {
-        return m.cyclicItems_[a].modbusAddress < m.cyclicItems_[b].modbusAddress;
-    });
+    std::stable_sort(runList.begin(), runList.end(),
+                     [&](size_t a, size_t b) { return items_[a].modbusAddress < items_[b].modbusAddress; });
     std::vector<RunCandidate> candidates;
-    for (size_t i : runList) candidates.push_back({m.cyclicItems_[i].modbusAddress, m.cyclicItems_[i].size});
+    for (size_t i : runList) candidates.push_back({items_[i].modbusAddress, items_[i].size});
     // The thread stays strictly below the halved compact value.
     const unsigned half = vocabulary ? vocabulary->compact / 2u : 0u;
     const unsigned maxRegisters = std::min<unsigned>(half > 0 ? half - 1 : 0, kMaxReadRunRegisters);
@@ -319,13 +369,13 @@ void CMainBackground::RebuildCyclicBlocks(CMain& m) {
         block->rateNotSelected = 0;
         block->dueMs = INT64_MAX;
         for (size_t k = span.first; k <= span.last; ++k) {
-            const CCyclicItem& e = m.cyclicItems_[runList[k]];
+            const CCyclicItem& e = items_[runList[k]];
             block->rateSelected = std::min(block->rateSelected, e.rateSelected);
             block->rateNotSelected = std::max(block->rateNotSelected, e.rateNotSelected);
             block->dueMs = std::min(block->dueMs, e.dueMs);
             block->items.push_back(runList[k]);
         }
-        m.cyclicBlocks_.push_back(std::move(block));
+        blocks_.push_back(std::move(block));
     }
 }
 
@@ -353,11 +403,11 @@ void CCyclicLog::Executed() {
 }
 
 // Runs block `index`; the table lock is held only while items are read or updated.
-void CMainBackground::ExecuteCyclicBlock(CMain& m, size_t index, CCyclicLog& log) {
+void CCyclicThread::ExecuteBlock(size_t index, CCyclicLog& log) {
     {
-        std::unique_lock table(m.cyclicMutex_);
-        if (index >= m.cyclicBlocks_.size()) return;
-        COggettoCiclico& block = *m.cyclicBlocks_[index];
+        std::unique_lock table(tableMutex_);
+        if (index >= blocks_.size()) return;
+        COggettoCiclico& block = *blocks_[index];
         const bool run = block.run;
         const uint16_t start = block.address;
         const uint8_t size = block.size;
@@ -367,29 +417,28 @@ void CMainBackground::ExecuteCyclicBlock(CMain& m, size_t index, CCyclicLog& log
 
         if (!run) {
             const size_t i = members.front();
-            if (i >= m.cyclicCount_ || !m.cyclicItems_[i].InUse()) return;
-            CCyclicItem e = m.cyclicItems_[i];
+            if (i >= count_ || !items_[i].InUse()) return;
+            CCyclicItem e = items_[i];
             table.unlock();
             if (e.IsWrite()) {
-                log.Add(Format("\r\n%" PRId64 " : scrivo '%s' %p", CMainBackground::CyclicNowMs(m),
-                               e.name.c_str(), e.value));
+                log.Add(Format("\r\n%" PRId64 " : scrivo '%s' %p", NowMs(), e.name.c_str(), e.value));
                 uint32_t word = 0;
                 if (e.value) std::memcpy(&word, e.value, e.valueSize);
-                m.WriteCell(e.name, &word, e.nodeId, e.channel);
+                engine_.WriteCell(e.name, &word, e.nodeId, e.channel);
                 table.lock();
-                if (i >= m.cyclicCount_) return;
+                if (i >= count_) return;
             } else {
                 log.Add("\r\n" + e.name);
                 uint32_t word = 0;
-                const int rc = m.ReadCell(e.name, &word, e.nodeId, e.channel);
+                const int rc = engine_.ReadCell(e.name, &word, e.nodeId, e.channel);
                 table.lock();
-                if (i >= m.cyclicCount_) return;
+                if (i >= count_) return;
                 if (rc != 0) {
                     SetHolderStatus(e, CCellHolder::kReadError);
                 } else {
                     SetHolderStatus(e, CCellHolder::kValid);
                     log.Add(Format("=%u", word));
-                    CCyclicItem& live = m.cyclicItems_[i];
+                    CCyclicItem& live = items_[i];
                     const bool changed = e.value && std::memcmp(e.value, &word, e.valueSize) != 0;
                     if (live.InUse() && (changed || live.FirstPass())) {
                         live.flags &= static_cast<uint8_t>(~CCyclicItem::kFirstPass);
@@ -398,25 +447,23 @@ void CMainBackground::ExecuteCyclicBlock(CMain& m, size_t index, CCyclicLog& log
                     }
                 }
             }
-            CCyclicItem& live = m.cyclicItems_[i];
+            CCyclicItem& live = items_[i];
             if (live.InUse() && live.remaining != 0 && --live.remaining == 0) live.registrations = 0;
             return;
         }
 
-        log.Add(Format("\r\n\r\n%" PRId64 " : leggo gruppo %zu : %d, %d, %d, %d",
-                       CMainBackground::CyclicNowMs(m), index, channel, nodeId, start, size));
+        log.Add(Format("\r\n\r\n%" PRId64 " : leggo gruppo %zu : %d, %d, %d, %d", NowMs(), index, channel,
+                       nodeId, start, size));
         bool wordOrder = false;
         table.unlock();
-        if (CNodo* node = CMainBackground::FindNodeQuiet(m, nodeId, channel); node && node->Lock()) {
-            wordOrder = node->wordOrder != 0;
-            node->Unlock();
-        }
+        if (CNodo* node = engine_.FindNodeQuiet(nodeId, channel))
+            if (const CNodeLock held{*node}) wordOrder = held->wordOrder != 0;
         uint8_t buffer[256] = {};
-        const int rc = m.ReadModbusBytes(start, size, buffer, nodeId, channel);
+        const int rc = engine_.ReadModbusBytes(start, size, buffer, nodeId, channel);
         table.lock();
         if (rc != 0) {
             for (size_t i : members)
-                if (i < m.cyclicCount_ && m.cyclicItems_[i].InUse()) SetHolderStatus(m.cyclicItems_[i], 2);
+                if (i < count_ && items_[i].InUse()) SetHolderStatus(items_[i], 2);
             return;
         }
         if (log.On()) {
@@ -425,8 +472,8 @@ void CMainBackground::ExecuteCyclicBlock(CMain& m, size_t index, CCyclicLog& log
             log.Add(hex);
         }
         for (size_t i : members) {
-            if (i >= m.cyclicCount_) continue;
-            CCyclicItem& e = m.cyclicItems_[i];
+            if (i >= count_) continue;
+            CCyclicItem& e = items_[i];
             // An entry released and taken again since the blocks were built may lie outside the run.
             if (!e.InUse() || e.IsWrite() || e.modbusAddress < start || e.size == 0 || e.size > 4) continue;
             const size_t offset = static_cast<size_t>(e.modbusAddress - start) * 2;
@@ -451,82 +498,82 @@ void CMainBackground::ExecuteCyclicBlock(CMain& m, size_t index, CCyclicLog& log
     }
 }
 
-void CMainBackground::CyclicThreadBody(CMain& m, platform::StopToken& token) {
-    m.cyclicLogRequest_ = 0;
+void CCyclicThread::Body(platform::StopToken& token) {
+    logRequest_ = 0;
     CCyclicLog log;
     size_t next = 0;
     for (;;) {
-        const int request = m.cyclicRequest_.load();
+        const int request = request_.load();
         if (request == 0) break;
-        if (const int n = m.cyclicLogRequest_.exchange(0); n > 0) {
+        if (const int n = logRequest_.exchange(0); n > 0) {
             log.remaining = n;
             log.lines.clear();
         }
-        if (request != m.cyclicState_.load()) {
+        if (request != state_.load()) {
             log.Add(Format("\r\nSwitched to state %d\r\n", request));
-            if (request == 1 && m.groupsModified_.exchange(false)) {
+            if (request == 1 && groupsModified_.exchange(false)) {
                 log.Add("\r\nGroups modified: group reconstruction\r\n");
-                RebuildCyclicBlocks(m);
+                RebuildBlocks();
                 next = 0;
             }
-            m.cyclicState_ = request;
+            state_ = request;
         }
-        if (m.cyclicState_.load() == 1) {
+        if (state_.load() == 1) {
             size_t count;
             {
-                std::lock_guard table(m.cyclicMutex_);
-                count = m.cyclicBlocks_.size();
+                std::lock_guard table(tableMutex_);
+                count = blocks_.size();
             }
             if (next >= count) next = 0;
             for (; next < count; ++next) {
-                if (m.cyclicRequest_.load() != m.cyclicState_.load()) break;
+                if (request_.load() != state_.load()) break;
                 uint32_t rate;
                 int64_t due;
                 {
-                    std::lock_guard table(m.cyclicMutex_);
-                    const COggettoCiclico& b = *m.cyclicBlocks_[next];
-                    rate = IsSelected(m, b.nodeId, b.channel) ? b.rateSelected : b.rateNotSelected;
+                    std::lock_guard table(tableMutex_);
+                    const COggettoCiclico& b = *blocks_[next];
+                    rate = IsSelected(b.nodeId, b.channel) ? b.rateSelected : b.rateNotSelected;
                     due = b.dueMs;
                 }
-                if (rate == 0 || due > CyclicNowMs(m)) continue;
-                ExecuteCyclicBlock(m, next, log);
+                if (rate == 0 || due > NowMs()) continue;
+                ExecuteBlock(next, log);
                 log.Executed();
                 // Missed periods are not caught up: the next due time lies after now.
-                const int64_t after = CyclicNowMs(m);
-                std::lock_guard table(m.cyclicMutex_);
-                COggettoCiclico& b = *m.cyclicBlocks_[next];
+                const int64_t after = NowMs();
+                std::lock_guard table(tableMutex_);
+                COggettoCiclico& b = *blocks_[next];
                 if (b.dueMs <= after) b.dueMs += ((after - b.dueMs) / rate + 1) * rate;
             }
         }
-        ++m.cyclicPasses_;
+        ++passes_;
         token.WaitForStop(kPassSleepMs);
     }
-    std::lock_guard table(m.cyclicMutex_);
-    m.cyclicBlocks_.clear();
-    m.cyclicSaved_ = 0;
-    m.cyclicRequest_ = 0;
-    m.cyclicState_ = 0;
+    std::lock_guard table(tableMutex_);
+    blocks_.clear();
+    saved_ = 0;
+    request_ = 0;
+    state_ = 0;
 }
 
 // ---- report ----------------------------------------------------------------------------------
 
-void CMain::LogCyclicGroups(int n) {
-    std::lock_guard lock(groupMutex_);
-    if (currentChannel_ < 0 || currentChannel_ >= channelCount_) return;
+void CCyclicThread::Log(int n, const CGroups& groups) {
+    const int current = engine_.CurrentChannel();
+    if (current < 0 || current >= engine_.ChannelCount()) return;
     if (n >= 1) {
-        cyclicLogRequest_ = n;
+        logRequest_ = n;
         return;
     }
-    const CChannel* channel = Channel(currentChannel_);
+    const CChannel* channel = engine_.Channel(current);
     const int type = channel ? channel->type : 0;
     const std::filesystem::path file =
         platform::TempFolder() / (std::string(kProgramName) + "CyclicC" + std::to_string(type) + ".log");
 
     std::string text;
     bool duplicated = false;
-    std::unique_lock table(cyclicMutex_);
-    const bool empty = std::none_of(cyclicItems_.begin(), cyclicItems_.begin() + cyclicCount_,
-                                    [](const CCyclicItem& e) { return e.InUse(); });
+    std::unique_lock table(tableMutex_);
+    const bool empty =
+        std::none_of(items_.begin(), items_.begin() + count_, [](const CCyclicItem& e) { return e.InUse(); });
     if (empty) {
         // Bridge nodes and client states belong to the bridge channel's driver.
         if (type != channel_type::kBridge) return;
@@ -536,52 +583,34 @@ void CMain::LogCyclicGroups(int n) {
         return;
     }
     const CCyclicItem* first = nullptr;
-    for (size_t i = 0; i < cyclicCount_ && !first; ++i)
-        if (cyclicItems_[i].InUse()) first = &cyclicItems_[i];
-    if (CNodo* node = CMainBackground::FindNodeQuiet(*this, first->nodeId, first->channel))
-        if (CVocabolario* vocabulary = Vocabulary(node->vocabularyIndex))
+    for (size_t i = 0; i < count_ && !first; ++i)
+        if (items_[i].InUse()) first = &items_[i];
+    if (CNodo* node = engine_.FindNodeQuiet(first->nodeId, first->channel))
+        if (CVocabolario* vocabulary = engine_.Vocabulary(node->vocabularyIndex))
             text += vocabulary->GetFilePath().string();
     text += "\r\n";
     table.unlock();
 
     if (type != channel_type::kLibrary) {
         text += "name (modbus,size,signed): pValue, sizeValue, action\r\n";
-        std::set<uint16_t> cells;
-        std::set<const void*> memory;
-        for (size_t g = 0; g < groups_.size(); ++g) {
-            if (!groups_[g]) continue;
-            text += Format("\r\nGroup %zu, cyclic = %d ms\r\n", g, groups_[g]->cycleMs);
-            for (const _Variable& v : groups_[g]->Variables()) {
-                if (!v.used) continue;
-                text += Format("%-30s (%4d,%d,%d): %p, %d, %d", v.item.name.c_str(), v.item.modbusAddress,
-                               static_cast<int>(v.item.size), v.item.Sign(), v.value,
-                               static_cast<int>(v.size), v.direction);
-                if (!cells.insert(v.item.modbusAddress).second) {
-                    text += " #### cell duplicated";
-                    duplicated = true;
-                }
-                if (!memory.insert(v.value).second) {
-                    text += " #### memory address duplicated";
-                    duplicated = true;
-                }
-                text += "\r\n";
-            }
-        }
+        // The groups take their own lock, never inside this object's.
+        groups.Describe(text, duplicated);
         text += "\r\nCyclicThread\tname modbus, size, pValue (signed,write,count,reset)\r\n";
         // The blocks are listed with the thread standing still.
-        const bool pausedBefore = cyclicRequest_.load() == 2;
-        const bool paused = PauseCyclicThread() == 0;
+        std::lock_guard control(controlMutex_);
+        const bool pausedBefore = request_.load() == 2;
+        const bool paused = PauseLocked() == 0;
         if (paused) {
-            std::lock_guard again(cyclicMutex_);
+            std::lock_guard again(tableMutex_);
             std::set<uint16_t> blockCells;
             std::set<const void*> blockMemory;
-            for (size_t b = 0; b < cyclicBlocks_.size(); ++b) {
-                const COggettoCiclico& block = *cyclicBlocks_[b];
+            for (size_t b = 0; b < blocks_.size(); ++b) {
+                const COggettoCiclico& block = *blocks_[b];
                 text += Format("\r\nGroup %zu : %d bytes, %u ms, %s\r\n", b, static_cast<int>(block.size),
                                block.rateSelected, block.write ? "write" : "read");
                 for (size_t i : block.items) {
-                    if (i >= cyclicCount_) continue;
-                    const CCyclicItem& e = cyclicItems_[i];
+                    if (i >= count_) continue;
+                    const CCyclicItem& e = items_[i];
                     text += Format("%-30s %4d, %d, %p (%d,%d,%d,%d)", e.name.c_str(), e.modbusAddress,
                                    static_cast<int>(e.size), e.value, e.Sign(), e.IsWrite() ? 1 : 0,
                                    static_cast<int>(e.registrations), e.FirstPass() ? 1 : 0);
@@ -597,7 +626,7 @@ void CMain::LogCyclicGroups(int n) {
                 }
             }
         }
-        if (paused && !pausedBefore) ResumeCyclicThread();
+        if (paused && !pausedBefore) ResumeLocked();
     }
     WriteLines(file, text);
     if (duplicated)

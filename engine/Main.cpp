@@ -22,7 +22,7 @@ CMain::CMain(platform::WindowHandle owner) : ownerWindow_(owner) {
 CMain::~CMain() {
     AbortUpload();
     AbortDownload();
-    uploadThread_.Join();
+    transfers_.JoinUpload();
     JoinFirmwareThreads();
     StopProgressTicker();
     StopNodeguard();
@@ -37,31 +37,211 @@ CMain::~CMain() {
 // ---- error pair ------------------------------------------------------------------------------
 
 void CMain::ClearError() {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    errorPair_.Clear();
+    error_.Clear();
 }
 
 int CMain::SetError(int code, const std::string& text) {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    errorPair_.code = code;
-    errorPair_.text = text.substr(0, platform::Utf8SafeCut(text, kMaxErrorText));
-    return code;
+    return error_.Record(code, text);
 }
 
 int CMain::SetErrorCode(int code) {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    errorPair_.code = code;
-    return code;
+    return error_.RecordCode(code);
 }
 
 int CMain::ErrorCode() const {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    return errorPair_.code;
+    return error_.Code();
 }
 
 std::string CMain::ErrorText() const {
-    std::lock_guard<std::mutex> lock(errorMutex_);
-    return errorPair_.text;
+    return error_.Text();
+}
+
+// ---- groups ----------------------------------------------------------------------------------
+
+int CMain::GroupCreate(uint32_t, uint32_t, platform::WindowHandle window, unsigned message) {
+    return groups_.Create(window, message);
+}
+
+int CMain::GroupRemove(int group) {
+    return groups_.Remove(group);
+}
+
+int CMain::GroupRemoveAll() {
+    return groups_.RemoveAll();
+}
+
+int CMain::GroupExecute(int group, int cyclic, int32_t cycleMs) {
+    return groups_.Execute(group, cyclic, cycleMs);
+}
+
+int CMain::GroupStop(int group) {
+    return groups_.Stop(group);
+}
+
+int CMain::GroupExecuteOnce(uint32_t, uint32_t, int group) {
+    return groups_.ExecuteOnce(group);
+}
+
+int CMain::ExecuteDefaultGroup() {
+    return groups_.ExecuteDefault();
+}
+
+int CMain::GroupClear(int* group) {
+    return groups_.Clear(group);
+}
+
+int CMain::VariableAdd(uint32_t, uint32_t, int* group, const std::string& name, int direction, void* value,
+                       int32_t size, void* result, uint32_t* extra) {
+    return groups_.VariableAdd(group, name, direction, value, size, result, extra);
+}
+
+int CMain::GroupAddCell(int group, const std::string& name, int direction, void* value, int32_t size) {
+    return groups_.AddCell(group, name, direction, value, size, nullptr, CGroups::kPlainCell);
+}
+
+int CMain::GroupAddReadCell(int group, const std::string& name, CCellHolder* holder) {
+    return groups_.AddCell(group, name, 0, nullptr, 4, holder, CGroups::kReadHolder);
+}
+
+int CMain::GroupAddCellValue(int group, const std::string& name, uint32_t, CCellHolder* holder, uint32_t,
+                             int32_t size) {
+    return groups_.AddCell(group, name, 0, nullptr, size, holder, CGroups::kValueHolder);
+}
+
+int CMain::VariableRemove(int group, int variable) {
+    return groups_.VariableRemove(group, variable);
+}
+
+int CMain::VariableRemoveAll(int group) {
+    return groups_.VariableRemoveAll(group);
+}
+
+bool CMain::GroupExists(int group) {
+    return groups_.Exists(group);
+}
+
+void CMain::GroupCallback(uint32_t value1, uint32_t value2, void* context) {
+    CGroups::Callback(value1, value2, context);
+}
+
+CGroupBridge* CMain::FindGroupBridge(int group) {
+    return groups_.FindBridge(group);
+}
+
+// ---- cyclic reads ----------------------------------------------------------------------------
+
+int CMain::AddCyclicItem(const VocabularyItem& item, void* value, const CCyclicItemRequest& request,
+                         uint8_t nodeId, int channelIndex, bool write) {
+    return cyclic_.AddItem(item, value, request, nodeId, channelIndex, write);
+}
+
+int CMain::AddGroupToCyclicItems(CGroup& group) {
+    return cyclic_.AddGroup(group, currentNodeId_, currentChannel_);
+}
+
+int CMain::StartCyclicThread() {
+    return cyclic_.Start();
+}
+
+int CMain::PauseCyclicThread() {
+    return cyclic_.Pause();
+}
+
+int CMain::ResumeCyclicThread() {
+    return cyclic_.Resume();
+}
+
+int CMain::StopCyclicThread() {
+    return cyclic_.Stop();
+}
+
+void CMain::FreeCyclicItems() {
+    cyclic_.FreeItems();
+}
+
+void CMain::LogCyclicGroups(int n) {
+    cyclic_.Log(n, groups_);
+}
+
+size_t CMain::CyclicItemCount() {
+    return cyclic_.ItemCount();
+}
+
+void CMain::RetimeCyclicItems() {
+    cyclic_.Retime();
+}
+
+void CMain::SetBackgroundClock(platform::Clock& clock) {
+    cyclic_.SetClock(clock);
+    guard_.SetClock(clock);
+}
+
+void CMain::JoinBackgroundThreads() {
+    cyclic_.Join();
+    guard_.Join();
+}
+
+// ---- node guard ------------------------------------------------------------------------------
+
+bool CMain::StartNodeguard() {
+    return guard_.Start();
+}
+
+bool CMain::StopNodeguard() {
+    return guard_.Stop();
+}
+
+bool CMain::PauseNodeguard() {
+    return guard_.Pause();
+}
+
+int CMain::ArmNodeGuard(CChannel& channel, CNodo& node) {
+    return guard_.Arm(channel, node);
+}
+
+// ---- transfer threads ------------------------------------------------------------------------
+
+int CMain::StartDomainUpload(const std::string& name, void* bufferOrFile, platform::WindowHandle window,
+                             uint32_t, uint32_t size) {
+    return transfers_.StartDomainUpload(name, bufferOrFile, window, size);
+}
+
+int CMain::AbortDownUpload() {
+    return transfers_.AbortDownUpload();
+}
+
+bool CMain::AbortUpload() {
+    return transfers_.AbortUpload();
+}
+
+bool CMain::AbortDownload() {
+    return transfers_.AbortDownload();
+}
+
+bool CMain::StartProgressTicker(platform::WindowHandle window, unsigned message, uintptr_t code,
+                                uint32_t bound) {
+    return transfers_.StartProgressTicker(window, message, code, bound);
+}
+
+void CMain::StopProgressTicker() {
+    transfers_.StopProgressTicker();
+}
+
+int CMain::StartFirmwarePrepare(const std::string& fileName, platform::WindowHandle window, uint32_t,
+                                bool enable) {
+    return transfers_.StartFirmwarePrepare(fileName, window, enable);
+}
+
+int CMain::StartFirmwareDownload() {
+    return transfers_.StartFirmwareDownload();
+}
+
+void CMain::FreeDownloadData() {
+    transfers_.FreeDownloadData();
+}
+
+void CMain::JoinFirmwareThreads() {
+    transfers_.JoinFirmwareThreads();
 }
 
 // ---- channel list ----------------------------------------------------------------------------

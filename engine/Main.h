@@ -10,17 +10,18 @@
 
 #include "engine/Channel.h"
 #include "engine/ConfigFileIndex.h"
-#include "engine/Nodo.h"
-// ---- groups, cyclic reads, node guard (begin) ----
-#include <map>
-
 #include "engine/CyclicItems.h"
+#include "engine/CyclicThread.h"
 #include "engine/DownloadFw.h"
+#include "engine/EngineError.h"
 #include "engine/GroupRecords.h"
+#include "engine/Groups.h"
+#include "engine/NodeGuard.h"
+#include "engine/NodeLock.h"
+#include "engine/Nodo.h"
+#include "engine/TransferThreads.h"
 #include "foundation/MessageIds.h"
 #include "platform/Clock.h"
-#include "platform/Thread.h"
-// ---- groups, cyclic reads, node guard (end) ----
 #include "platform/Messages.h"
 #include "platform/bstr/Bstr.h"
 #include "transport/ErrorPair.h"
@@ -47,7 +48,9 @@ struct CNodeInfo {
 };
 
 // The communication engine: owns the channel list, the nodes connected on them and their
-// vocabularies, and turns a read or write of a drive variable by name into a transfer.
+// vocabularies, and turns a read or write of a drive variable by name into a transfer. Its groups,
+// cyclic reads, node guard and transfer threads are member objects of their own; the methods
+// here that name them forward to them.
 class CMain {
   public:
     static constexpr int kMaxChannels = 100;
@@ -68,7 +71,7 @@ class CMain {
     int ErrorCode() const;
     std::string ErrorText() const;
     // The pair itself, handed to the channels that fill it on protocol failures.
-    transport::CErrorPair* ErrorPair() { return &errorPair_; }
+    transport::CErrorPair* ErrorPair() { return error_.Pair(); }
 
     // ---- channel list ----------------------------------------------------------------------
     int CreateChannels(CChannelInfo& info);
@@ -118,6 +121,12 @@ class CMain {
 
     int NodeCount() const { return nodeCount_; }
     CNodo* Node(int slot) const;
+    // Node without side effects on the error pair; null when absent.
+    CNodo* FindNodeQuiet(uint8_t nodeId, int channelIndex) const;
+    CNodo* FindNodeByAddressQuiet(uint32_t address, int channelIndex) const;
+    // Holds the node for a single operation; empty, with "node busy" (or "node busy in
+    // downloading or uploading") recorded and carried, when it cannot be had.
+    CNodeLock LockNodeForUse(CNodo& node);
     uint8_t CurrentNodeId() const { return currentNodeId_; }
     uint32_t CurrentNodeAddress() const { return currentNodeAddress_; }
     void SetCurrentNodeAddress(uint32_t address) { currentNodeAddress_ = address; }
@@ -159,7 +168,7 @@ class CMain {
     // A rolling counter 1..bound posted every 200 ms while a transfer of unknown progress runs.
     bool StartProgressTicker(platform::WindowHandle window, unsigned message, uintptr_t code, uint32_t bound);
     void StopProgressTicker();
-    bool UploadRunning() const { return uploadRunning_.load(); }
+    bool UploadRunning() const { return transfers_.UploadRunning(); }
 
     // Firmware: a prepare thread loads the file, a download thread writes it into
     // "download_firmware" of the prepared node, both notifying with foundation::kFirmwareDownloadMessage.
@@ -167,11 +176,11 @@ class CMain {
                              bool enable);
     int StartFirmwareDownload();
     void FreeDownloadData();
-    bool FirmwareThreadsRunning() const { return prepareThread_.IsRunning() || downloadThread_.IsRunning(); }
+    bool FirmwareThreadsRunning() const { return transfers_.FirmwareThreadsRunning(); }
     // Waits for both firmware threads to end.
     void JoinFirmwareThreads();
-    CDownloadFw& DownloadDescriptor() { return downloadFw_; }
-    uint32_t UploadRate() const { return uploadRate_.load(); }
+    CDownloadFw& DownloadDescriptor() { return transfers_.DownloadDescriptor(); }
+    uint32_t UploadRate() const { return transfers_.UploadRate(); }
 
     // ---- parameters file of a simulated node -------------------------------------------------
     int LoadNodeParameterFile(foundation::CXmlDocument& document, platform::WindowHandle owner);
@@ -187,7 +196,7 @@ class CMain {
     // Looks a name up in the vocabulary of the node for the channel type; null when absent.
     const VocabularyItem* FindItem(CNodo& node, const std::string& name, int channelType);
 
-    // ---- node guard, groups and cyclic reads (their own files) ------------------------------
+    // ---- node guard, groups and cyclic reads ---------------------------------------------------
     bool StartNodeguard();
     bool StopNodeguard();
     int StopCyclicThread();
@@ -195,9 +204,8 @@ class CMain {
     // Re-times the cyclic items after the current node or channel changed.
     void RetimeCyclicItems();
 
-    // ==== groups, variables, cyclic reads and node guard (begin) =============================
-    // Own groups (serial, box, offline) are kept here; library, bridge and ADS groups go to the
-    // channel's driver through CGroupChannel.
+    // Own groups (serial, box, offline) are kept by the engine; library, bridge and ADS groups go
+    // to the channel's driver through CGroupChannel.
     int GroupCreate(uint32_t unused1, uint32_t unused2, platform::WindowHandle window, unsigned message);
     int GroupRemove(int group);
     int GroupExecute(int group, int cyclic, int32_t cycleMs);
@@ -216,8 +224,8 @@ class CMain {
     bool GroupExists(int group);
     // Handed to the library's GroupCreate; runs on the library's thread.
     static void GroupCallback(uint32_t value1, uint32_t value2, void* context);
-    int DefaultGroup() const { return defaultGroup_; }
-    int* DefaultGroupRef() { return &defaultGroup_; }
+    int DefaultGroup() const { return groups_.Default(); }
+    int* DefaultGroupRef() { return groups_.DefaultRef(); }
     // Library notify records, by GroupBridgeKey.
     CGroupBridge* FindGroupBridge(int group);
 
@@ -230,35 +238,39 @@ class CMain {
     void FreeCyclicItems();
     void LogCyclicGroups(int n);
     // State of the cyclic thread (0 stop, 1 run, 2 pause), passes made, entries of the table.
-    int CyclicThreadState() const { return cyclicState_.load(); }
-    uint64_t CyclicPassCount() const { return cyclicPasses_.load(); }
+    int CyclicThreadState() const { return cyclic_.State(); }
+    uint64_t CyclicPassCount() const { return cyclic_.Passes(); }
     size_t CyclicItemCount();
-    bool CyclicThreadRunning() const { return cyclicThread_.IsRunning(); }
+    bool CyclicThreadRunning() const { return cyclic_.Running(); }
 
     int ArmNodeGuard(CChannel& channel, CNodo& node);
     // Stops the guard and waits for its end, however long its stop takes; true when it was running.
     bool PauseNodeguard();
-    bool NodeguardRunning() const { return nodeguardThread_.IsRunning(); }
-    uint64_t NodeguardPassCount() const { return guardPasses_.load(); }
+    bool NodeguardRunning() const { return guard_.Running(); }
+    uint64_t NodeguardPassCount() const { return guard_.Passes(); }
     // Waits, without limit, for the guard and the cyclic thread to end (before nodes are freed).
     void JoinBackgroundThreads();
     // Time source of the guard and the cyclic schedule (tests inject a fake one).
     void SetBackgroundClock(platform::Clock& clock);
-    // ==== groups, variables, cyclic reads and node guard (end) ===============================
 
   private:
-    int CheckCellAccess(int channelIndex, uint8_t nodeId, CChannel** channel, CNodo** node);
-    int CheckCellItem(const std::string& name, int channelIndex, uint8_t nodeId, CNodo** node,
-                      const VocabularyItem** item);
-    int LockNodeForUse(CNodo& node);
-    int ReleaseNewNode(int slot);
+    // Channel and node of a single-cell operation.
+    CNodeLock CheckCellAccess(int channelIndex, uint8_t nodeId, CChannel** channel);
+    // Node and vocabulary item of a named single-cell operation.
+    CNodeLock CheckCellItem(const std::string& name, int channelIndex, uint8_t nodeId,
+                            const VocabularyItem** item);
+    // Takes a node out of its channel's and vocabulary's counts and clears its identity.
+    void ForgetNode(CNodo& node);
+    // Frees a node slot after a failed connection.
+    void ReleaseNewNode(CNodeLock held, int slot);
 
     platform::WindowHandle ownerWindow_;
     unsigned notifyMessage_ = foundation::kEngineNotifyMessage;
 
-    mutable std::mutex errorMutex_;
-    transport::CErrorPair errorPair_;
+    CEngineError error_;
 
+    // The channel and node tables change only on the caller's thread, with the node guard and the
+    // cyclic thread paused: the background threads read them without a lock.
     std::array<std::unique_ptr<CChannel>, kMaxChannels> channels_;
     int channelCount_ = 0;
     int channelCursor_ = 0;
@@ -272,60 +284,14 @@ class CMain {
 
     CConfigFileIndex vocabularyIndex_;
 
-    std::string modbusErrorName_ = "ModbusError";
     mutable std::mutex nameMutex_;
+    std::string modbusErrorName_ = "ModbusError";  // nameMutex_
 
-    // Transfer threads (domain upload and download) announce themselves here; aborts wait on them.
-    std::atomic<bool> uploadRunning_{false};
-    std::atomic<bool> downloadRunning_{false};
-    std::atomic<bool> uploadAbort_{false};
-    std::atomic<bool> downloadAbort_{false};
-    // The same requests in the form the Modbus domain transfers poll.
-    std::atomic<uint32_t> uploadAbortWord_{0};
-    std::atomic<uint32_t> downloadAbortWord_{0};
-    std::atomic<uint32_t> uploadRate_{2000};
-    struct CUploadRequest;
-    void ThreadUpload(CUploadRequest& request);
-    std::atomic<bool> tickerRun_{false};
-    platform::WindowHandle tickerWindow_ = 0;
-    unsigned tickerMessage_ = 0;
-    uintptr_t tickerCode_ = 0;
-    uint32_t tickerBound_ = 0;
-
-    // ==== groups, variables, cyclic reads and node guard (begin) =============================
-    friend struct CMainBackground;
-    // Serialises the group and cyclic operations of callers on different threads.
-    std::recursive_mutex groupMutex_;
-    std::vector<std::unique_ptr<CGroup>> groups_;
-    std::map<uint32_t, std::unique_ptr<CGroupBridge>> groupBridges_;
-    int defaultGroup_ = -1;
-    // The item table and the thread's blocks; never held across a transfer.
-    std::mutex cyclicMutex_;
-    std::vector<CCyclicItem> cyclicItems_;  // size is the capacity
-    size_t cyclicCount_ = 0;
-    std::vector<std::unique_ptr<COggettoCiclico>> cyclicBlocks_;
-    std::atomic<int> cyclicState_{0};
-    std::atomic<int> cyclicRequest_{0};
-    std::atomic<int> cyclicSaved_{0};
-    std::atomic<bool> groupsModified_{false};
-    std::atomic<int> cyclicLogRequest_{0};
-    std::atomic<uint64_t> cyclicPasses_{0};
-    std::atomic<uint64_t> guardPasses_{0};
-    platform::Clock* backgroundClock_ = &platform::SystemClock();
-    std::atomic<int64_t> cyclicBaseMs_{platform::SystemClock().NowMs() / 1000 * 1000};
-    // Declared last so that they are joined before anything they use is destroyed.
-    platform::Thread cyclicThread_;
-    platform::Thread nodeguardThread_;
-    // ==== groups, variables, cyclic reads and node guard (end) ===============================
-    CDownloadFw downloadFw_;
-    std::atomic<uint32_t> downloadRate_{2000};
-    void FirmwarePrepareThread();
-    void FirmwareDownloadThread();
-    int CheckFirmwareTarget(const std::string& fileName, CNodo** node, const VocabularyItem** item);
-    platform::Thread uploadThread_;
-    platform::Thread tickerThread_;
-    platform::Thread prepareThread_;
-    platform::Thread downloadThread_;
+    // Declared after everything their threads use, so that they are joined before it goes.
+    CCyclicThread cyclic_{*this};
+    CGroups groups_{*this, cyclic_};
+    CNodeGuard guard_{*this};
+    CTransferThreads transfers_{*this};
 };
 
 }  // namespace engine

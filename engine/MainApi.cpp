@@ -215,11 +215,12 @@ int CMainApi::NodeDisconnect(uint8_t nodeId, int channelIndex) {
         if (node && node->nodeId == nodeId && node->channelIndex == channelIndex) slot = i;
     }
     if (slot < 0) return engine_->SetError(kNodeUnknownForDisconnect, engine_text::kNodeUnknownForDisconnect);
-    CNodo& node = *engine_->Node(slot);
-    if (!node.Lock()) return engine_->SetError(kNodeBusy, engine_text::kNodeBusy);
-    node.simulated = 1;
-    node.guardState = static_cast<uint8_t>((node.guardState & 0x80) | 5);
-    node.Unlock();
+    {
+        const CNodeLock node(*engine_->Node(slot));
+        if (!node) return engine_->SetError(kNodeBusy, engine_text::kNodeBusy);
+        node->simulated = 1;
+        node->guardState = static_cast<uint8_t>((node->guardState & 0x80) | 5);
+    }
     CChannel* channel = engine_->Channel(channelIndex);
     if (!channel || !channel->driver) return 0;
     return channel->driver->Close();

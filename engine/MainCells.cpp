@@ -1,9 +1,8 @@
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "engine/EngineCodes.h"
 #include "engine/Main.h"
+#include "engine/NodeLock.h"
 #include "engine/Vocabolario.h"
 #include "engine/VocabularyItem.h"
 
@@ -47,26 +46,23 @@ uint32_t NormaliseStored(const VocabularyItem& item, uint32_t value) {
 
 }  // namespace
 
-int CMain::LockNodeForUse(CNodo& node) {
-    if (node.Lock()) return 0;
-    if (node.IsTransferBusy()) return SetError(kTransferBusy, engine_text::kTransferBusy);
-    return SetError(kNodeBusy, engine_text::kNodeBusy);
+CNodeLock CMain::LockNodeForUse(CNodo& node) {
+    CNodeLock held(node);
+    if (held) return held;
+    if (node.IsTransferBusy()) return CNodeLock(SetError(kTransferBusy, engine_text::kTransferBusy));
+    return CNodeLock(SetError(kNodeBusy, engine_text::kNodeBusy));
 }
 
-// Channel index and node of a single-cell operation; the node comes back locked.
-int CMain::CheckCellAccess(int channelIndex, uint8_t nodeId, CChannel** channel, CNodo** node) {
+CNodeLock CMain::CheckCellAccess(int channelIndex, uint8_t nodeId, CChannel** channel) {
     const int ch = channelIndex == -1 ? currentChannel_.load() : channelIndex;
     // An index equal to the count passes here and finds no node below.
-    if (ch < 0 || ch > channelCount_) return SetError(kWrongChannel, engine_text::kWrongChannel);
+    if (ch < 0 || ch > channelCount_) return CNodeLock(SetError(kWrongChannel, engine_text::kWrongChannel));
     const uint8_t id = nodeId == 0 ? currentNodeId_.load() : nodeId;
     const int slot = FindNode(id, ch);
-    if (slot < 0) return slot;
-    CNodo* n = nodes_[slot].get();
-    const int rc = LockNodeForUse(*n);
-    if (rc != 0) return rc;
-    *channel = Channel(ch);
-    *node = n;
-    return 0;
+    if (slot < 0) return CNodeLock(slot);
+    CNodeLock held = LockNodeForUse(*nodes_[slot]);
+    if (held) *channel = Channel(ch);
+    return held;
 }
 
 const VocabularyItem* CMain::FindItem(CNodo& node, const std::string& name, int channelType) {
@@ -75,56 +71,48 @@ const VocabularyItem* CMain::FindItem(CNodo& node, const std::string& name, int 
     return vocabulary->FindItem(name, channelType);
 }
 
-// Node and vocabulary item of a named single-cell operation; the node comes back locked, and
-// nothing is held on failure.
-int CMain::CheckCellItem(const std::string& name, int channelIndex, uint8_t nodeId, CNodo** node,
-                         const VocabularyItem** item) {
+CNodeLock CMain::CheckCellItem(const std::string& name, int channelIndex, uint8_t nodeId,
+                               const VocabularyItem** item) {
     CChannel* channel = nullptr;
-    const int rc = CheckCellAccess(channelIndex, nodeId, &channel, node);
-    if (rc != 0) return rc;
+    CNodeLock held = CheckCellAccess(channelIndex, nodeId, &channel);
+    if (!held) return held;
     const int type = channel ? channel->type : channel_type::kOffline;
-    *item = FindItem(**node, name, type);
-    if (*item) return 0;
-    (*node)->Unlock();
-    return SetError(kCellNotFound, engine_text::kCellNotFound);
+    *item = FindItem(*held, name, type);
+    if (*item) return held;
+    held.Unlock();
+    return CNodeLock(SetError(kCellNotFound, engine_text::kCellNotFound));
 }
 
 int CMain::ReadCell(const std::string& name, uint32_t* value, uint8_t nodeId, int channelIndex) {
-    CNodo* node = nullptr;
     const VocabularyItem* item = nullptr;
-    int rc = CheckCellItem(name, channelIndex, nodeId, &node, &item);
-    if (rc != 0) return rc;
+    const CNodeLock node = CheckCellItem(name, channelIndex, nodeId, &item);
+    if (!node) return node.Error();
     if (node->simulated) {
         *value = NormaliseStored(*item, node->GetValue(item->name));
-    } else if (!item->IsReadable()) {
-        rc = SetError(kNotReadable, engine_text::kNotReadable);
-    } else {
-        uint32_t read = 0;
-        rc = ReadItem(node->wordOrder != 0, *item, &read, node->nodeId, node->channelIndex);
-        if (rc == 0) {
-            *value = read;
-            node->SetValueWord(item->name, read);
-        }
+        return 0;
     }
-    node->Unlock();
+    if (!item->IsReadable()) return SetError(kNotReadable, engine_text::kNotReadable);
+    uint32_t read = 0;
+    const int rc = ReadItem(node->wordOrder != 0, *item, &read, node->nodeId, node->channelIndex);
+    if (rc == 0) {
+        *value = read;
+        node->SetValueWord(item->name, read);
+    }
     return rc;
 }
 
 int CMain::WriteCell(const std::string& name, const uint32_t* value, uint8_t nodeId, int channelIndex) {
-    CNodo* node = nullptr;
     const VocabularyItem* item = nullptr;
-    int rc = CheckCellItem(name, channelIndex, nodeId, &node, &item);
-    if (rc != 0) return rc;
+    const CNodeLock node = CheckCellItem(name, channelIndex, nodeId, &item);
+    if (!node) return node.Error();
     if (node->simulated) {
         node->SetValueWord(item->name, *value);
-    } else if (!item->IsWritable()) {
-        rc = SetError(kNotWritable, engine_text::kNotWritable);
-    } else {
-        rc = WriteItem(node->wordOrder != 0, *item, value, node->nodeId, node->channelIndex);
-        // The store mirrors the drive: a refused write must not show up in later offline reads.
-        if (rc == 0) node->SetValueWord(item->name, *value);
+        return 0;
     }
-    node->Unlock();
+    if (!item->IsWritable()) return SetError(kNotWritable, engine_text::kNotWritable);
+    const int rc = WriteItem(node->wordOrder != 0, *item, value, node->nodeId, node->channelIndex);
+    // The store mirrors the drive: a refused write must not show up in later offline reads.
+    if (rc == 0) node->SetValueWord(item->name, *value);
     return rc;
 }
 
@@ -157,22 +145,19 @@ int CMain::DownloadCell(const std::string& name, const void* data, uint32_t byte
     if (!item) return SetError(kCellNotFound, engine_text::kCellNotFound);
     if (node.simulated) {
         if (!item->IsReadable()) return 0;
-        int rc = LockNodeForUse(node);
-        if (rc != 0) return rc;
+        const CNodeLock held = LockNodeForUse(node);
+        if (!held) return held.Error();
         node.SetValue(item->name, data, byteCount);
-        node.Unlock();
         return 0;
     }
     if (!item->IsWritable()) return SetError(kNotWritable, engine_text::kNotWritable);
-    int rc = LockNodeForUse(node);
-    if (rc != 0) return rc;
+    const CNodeLock held = LockNodeForUse(node);
+    if (!held) return held.Error();
     node.SetTransferBusy(true);
-    if (!channel || !channel->driver)
-        rc = SetError(kNotOnSimulated, engine_text::kNotOnSimulated);
-    else
-        rc = channel->driver->DownloadCell(*item, data, byteCount, node.nodeId);
+    const int rc = !channel || !channel->driver
+                       ? SetError(kNotOnSimulated, engine_text::kNotOnSimulated)
+                       : channel->driver->DownloadCell(*item, data, byteCount, node.nodeId);
     node.SetTransferBusy(false);
-    node.Unlock();
     return rc;
 }
 
@@ -187,46 +172,37 @@ int CMain::UploadCell(const std::string& name, void* buffer, uint32_t* byteCount
     const VocabularyItem* item = FindItem(node, name, type);
     if (!item) return SetError(kCellNotFound, engine_text::kCellNotFound);
     if (!item->IsReadable()) return SetError(kNotReadable, engine_text::kNotReadable);
-    int rc = LockNodeForUse(node);
-    if (rc != 0) return rc;
+    const CNodeLock held = LockNodeForUse(node);
+    if (!held) return held.Error();
     if (node.simulated) {
         *byteCount = node.GetValueBytes(item->name, *byteCount, buffer);
-        node.Unlock();
         return 0;
     }
     node.SetTransferBusy(true);
-    if (!channel || !channel->driver)
-        rc = SetError(kNotOnSimulated, engine_text::kNotOnSimulated);
-    else
-        rc = channel->driver->UploadCell(*item, buffer, byteCount, node.nodeId);
+    const int rc = !channel || !channel->driver
+                       ? SetError(kNotOnSimulated, engine_text::kNotOnSimulated)
+                       : channel->driver->UploadCell(*item, buffer, byteCount, node.nodeId);
     node.SetTransferBusy(false);
-    node.Unlock();
     return rc;
 }
 
 int CMain::ReadModbusBytes(uint16_t address, uint8_t byteCount, void* buffer, uint8_t nodeId,
                            int channelIndex) {
     CChannel* channel = nullptr;
-    CNodo* node = nullptr;
-    int rc = CheckCellAccess(channelIndex, nodeId, &channel, &node);
-    if (rc != 0) return rc;
-    rc = channel && channel->driver
-             ? channel->driver->ReadModbusBytes(node->nodeId, address, byteCount, buffer)
-             : -1;
-    node->Unlock();
-    return rc;
+    const CNodeLock node = CheckCellAccess(channelIndex, nodeId, &channel);
+    if (!node) return node.Error();
+    return channel && channel->driver
+               ? channel->driver->ReadModbusBytes(node->nodeId, address, byteCount, buffer)
+               : -1;
 }
 
 int CMain::WriteModbusBytes(uint16_t address, uint8_t byteCount, const void* data) {
     CChannel* channel = nullptr;
-    CNodo* node = nullptr;
-    int rc = CheckCellAccess(-1, 0, &channel, &node);
-    if (rc != 0) return rc;
-    rc = channel && channel->driver
-             ? channel->driver->WriteModbusBytes(node->nodeId, address, byteCount, data)
-             : -1;
-    node->Unlock();
-    return rc;
+    const CNodeLock node = CheckCellAccess(-1, 0, &channel);
+    if (!node) return node.Error();
+    return channel && channel->driver
+               ? channel->driver->WriteModbusBytes(node->nodeId, address, byteCount, data)
+               : -1;
 }
 
 int CMain::GetNodeInfo(CNodeInfo& info) {
@@ -277,24 +253,6 @@ int CMain::SdoUploadSegment(CChannel* channel, uint8_t nodeId, void* data, uint3
 int CMain::SdoRecover(CChannel* channel, uint8_t nodeId, uint32_t, uint32_t) {
     if (!channel || !channel->driver) return -1;
     return channel->driver->SdoRecover(nodeId);
-}
-
-bool CMain::AbortUpload() {
-    if (!uploadRunning_.load()) return true;
-    uploadAbort_.store(true);
-    uploadAbortWord_.store(1);
-    for (int i = 0; i < 400 && uploadRunning_.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return !uploadRunning_.load();
-}
-
-bool CMain::AbortDownload() {
-    if (!downloadRunning_.load()) return true;
-    downloadAbort_.store(true);
-    downloadAbortWord_.store(1);
-    for (int i = 0; i < 400 && downloadRunning_.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return !downloadRunning_.load();
 }
 
 }  // namespace engine

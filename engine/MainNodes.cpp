@@ -4,6 +4,7 @@
 #include "engine/EngineLog.h"
 #include "engine/Main.h"
 #include "engine/MainBackground.h"
+#include "engine/NodeLock.h"
 #include "engine/Vocabolario.h"
 #include "engine/VocabularyItem.h"
 #include "foundation/CompatChecker.h"
@@ -72,6 +73,20 @@ struct CCyclicPause {
 CNodo* CMain::Node(int slot) const {
     if (slot < 0 || slot >= kMaxNodes) return nullptr;
     return nodes_[slot].get();
+}
+
+CNodo* CMain::FindNodeQuiet(uint8_t nodeId, int channelIndex) const {
+    for (int i = 0; i < nodeCount_; ++i)
+        if (nodes_[i] && nodes_[i]->nodeId == nodeId && nodes_[i]->channelIndex == channelIndex)
+            return nodes_[i].get();
+    return nullptr;
+}
+
+CNodo* CMain::FindNodeByAddressQuiet(uint32_t address, int channelIndex) const {
+    for (int i = 0; i < nodeCount_; ++i)
+        if (nodes_[i] && nodes_[i]->address == address && nodes_[i]->channelIndex == channelIndex)
+            return nodes_[i].get();
+    return nullptr;
 }
 
 std::string CMain::ModbusErrorName() const {
@@ -177,12 +192,11 @@ int CMain::AddOrGetNode(uint32_t address, const CNodeConnection& record, uint16_
     return slot;
 }
 
-// Frees a node slot after a failed connection; the node is held by the caller.
-int CMain::ReleaseNewNode(int slot) {
-    ReleaseNode(*nodes_[slot]);
+void CMain::ReleaseNewNode(CNodeLock held, int slot) {
+    ForgetNode(*held);
+    held.Unlock();
     nodes_[slot].reset();
     if (slot == nodeCount_ - 1) --nodeCount_;
-    return 0;
 }
 
 int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* address, uint8_t nodeId,
@@ -210,16 +224,18 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
     if (slot == kNodeLockFailed) return fail(SetError(kNodeBusy, engine_text::kNodeBusy));
     if (slot < 0) return fail(slot);
     CNodo& node = *nodes_[slot];
+    // AddOrGetNode hands the node over held.
+    CNodeLock held = CNodeLock::Adopt(node);
     node.ClearValues();
     node.wordOrder = id.wordOrder;
 
     if (SelectVocabulary(checker, node) < 0) {
         if (description) *description = BareIdentity(*this, id, true);
-        ReleaseNewNode(slot);
+        ReleaseNewNode(std::move(held), slot);
         return fail(kNoVocabulary);
     }
 
-    node.Unlock();
+    held.Unlock();
     node.guardState = CNodo::kGuardFresh;
     node.guardArmed = 0;
     SelectNode(node.nodeId, ch);
@@ -330,6 +346,7 @@ int CMain::NodeConnectOffline(CCompatChecker& checker, BSTR* description, uint8_
         return slot;
     }
     CNodo& node = *nodes_[slot];
+    CNodeLock held = CNodeLock::Adopt(node);
     node.nodeId = nodeId;
     node.ClearValues();
     node.simulated = 1;
@@ -342,7 +359,7 @@ int CMain::NodeConnectOffline(CCompatChecker& checker, BSTR* description, uint8_
         if (previous->users > 0) --previous->users;
     }
     node.vocabularyIndex = vi;
-    node.Unlock();
+    held.Unlock();
 
     BSTR out = GetNodeDescription(node, 0);
     if (!out) return ErrorCode();
@@ -375,12 +392,16 @@ int CMain::SelectNode(uint8_t nodeId, int channelIndex) {
     return 0;
 }
 
-void CMain::ReleaseNode(CNodo& node) {
+void CMain::ForgetNode(CNodo& node) {
     if (CChannel* channel = Channel(node.channelIndex))
         if (channel->nodeCount > 0) --channel->nodeCount;
     if (CVocabolario* vocabulary = Vocabulary(node.vocabularyIndex))
         if (vocabulary->users > 0) --vocabulary->users;
     node.ResetIdentity();
+}
+
+void CMain::ReleaseNode(CNodo& node) {
+    ForgetNode(node);
     node.Unlock();
 }
 
@@ -393,9 +414,10 @@ void CMain::DeleteAllNodes() {
     for (int i = 0; i < nodeCount_; ++i) {
         if (!nodes_[i]) continue;
         // Wait for a user that still holds the node before it goes away.
-        const bool held = nodes_[i]->Lock();
-        ReleaseNode(*nodes_[i]);
+        CNodeLock held(*nodes_[i]);
+        ForgetNode(*nodes_[i]);
         if (!held) EngineDebugLog(engine_text::kLockFailedLog);
+        held.Unlock();
         nodes_[i].reset();
     }
     nodeCount_ = 0;

@@ -4,6 +4,7 @@
 
 #include "engine/EngineCodes.h"
 #include "engine/Main.h"
+#include "engine/NodeLock.h"
 #include "engine/Vocabolario.h"
 #include "engine/VocabularyItem.h"
 #include "foundation/Version.h"
@@ -103,8 +104,9 @@ int CMain::LoadNodeParameterFile(CXmlDocument& document, platform::WindowHandle)
     if (slot < 0) return slot;
     CNodo& node = *nodes_[slot];
     if (!node.simulated) return 10;
-    int rc = LockNodeForUse(node);
-    if (rc != 0) return rc;
+    CNodeLock held = LockNodeForUse(node);
+    if (!held) return held.Error();
+    int rc = 0;
     CVocabolario* vocabulary = Vocabulary(node.vocabularyIndex);
     const CChannel* channel = Channel(currentChannel_);
     const int type = channel ? channel->type : channel_type::kOffline;
@@ -121,7 +123,7 @@ int CMain::LoadNodeParameterFile(CXmlDocument& document, platform::WindowHandle)
             if (rc != 0 && rc != kCellNotFound) failures.push_back(name + ": error " + std::to_string(rc));
         }
     }
-    node.Unlock();
+    held.Unlock();
     if (!failures.empty()) {
         std::string text = "Errors restoring parameters file:\r\n";
         for (const std::string& f : failures) text += f + "\r\n";

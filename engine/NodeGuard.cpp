@@ -7,7 +7,9 @@
 #include "engine/BoxChannelDriver.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineLog.h"
+#include "engine/Main.h"
 #include "engine/MainBackground.h"
+#include "engine/NodeLock.h"
 #include "engine/SerialChannelDriver.h"
 #include "platform/Prompt.h"
 
@@ -65,7 +67,6 @@ intptr_t NodeGuardDetail(int channelIndex, uint8_t nodeId, uint8_t guardState) {
 
 // What the guard does with each channel type. Serial here; the other types through CGuardedChannel.
 struct CGuardOps {
-    CMain& m;
     CChannel& channel;
     CNodo& node;
     int64_t now;
@@ -168,12 +169,18 @@ struct CGuardOps {
     }
 };
 
-int CMain::ArmNodeGuard(CChannel& channel, CNodo& node) {
+CNodeGuard::CNodeGuard(CMain& engine) : engine_(engine) {}
+
+CNodeGuard::~CNodeGuard() {
+    Join();
+}
+
+int CNodeGuard::Arm(CChannel& channel, CNodo& node) {
     if (node.simulated) return 0;
-    const int64_t now = backgroundClock_->NowMs();
+    const int64_t now = clock_->NowMs();
     int rc = 1;
     if (channel.driver) {
-        CGuardOps ops{*this, channel, node, now};
+        CGuardOps ops{channel, node, now};
         rc = ops.Arm();
     }
     node.lastSendMs = now;
@@ -184,13 +191,12 @@ int CMain::ArmNodeGuard(CChannel& channel, CNodo& node) {
     return rc;
 }
 
-bool CMain::StartNodeguard() {
-    if (nodeguardThread_.IsRunning() && !nodeguardThread_.StopRequested()) return true;
+bool CNodeGuard::Start() {
+    std::lock_guard lock(mutex_);
+    if (thread_.IsRunning() && !thread_.StopRequested()) return true;
     // A thread that was told to stop and has not ended yet is waited for before a new one starts.
-    nodeguardThread_.Join();
-    if (!nodeguardThread_.Start(kThreadName, [this](platform::StopToken& token) {
-            CMainBackground::NodeguardThreadBody(*this, token);
-        })) {
+    thread_.Join();
+    if (!thread_.Start(kThreadName, [this](platform::StopToken& token) { Body(token); })) {
         platform::Prompts().MessageBox(engine_text::kNodeguardCreate, "error",
                                        platform::MB_OK | platform::MB_ICONERROR);
         return false;
@@ -198,101 +204,119 @@ bool CMain::StartNodeguard() {
     return true;
 }
 
-bool CMain::StopNodeguard() {
-    nodeguardThread_.RequestStop();
-    return nodeguardThread_.JoinFor(kStopSteps * kStopStepMs);
+bool CNodeGuard::Stop() {
+    std::lock_guard lock(mutex_);
+    return StopLocked();
 }
 
-bool CMain::PauseNodeguard() {
-    const bool running = nodeguardThread_.IsRunning() && !nodeguardThread_.StopRequested();
-    if (!StopNodeguard()) nodeguardThread_.Join();
+bool CNodeGuard::StopLocked() {
+    thread_.RequestStop();
+    return thread_.JoinFor(kStopSteps * kStopStepMs);
+}
+
+bool CNodeGuard::Pause() {
+    std::lock_guard lock(mutex_);
+    const bool running = thread_.IsRunning() && !thread_.StopRequested();
+    if (!StopLocked()) thread_.Join();
     return running;
 }
 
-void CMainBackground::NodeguardThreadBody(CMain& m, platform::StopToken& token) {
-    auto post = [&m](uintptr_t code, const CNodo& node) {
-        if (m.ownerWindow_)
-            platform::PostMessage(m.ownerWindow_, m.notifyMessage_, code,
-                                  NodeGuardDetail(node.channelIndex, node.nodeId, node.guardState));
-    };
-    auto guarded = [&m](int slot, CChannel** channel) -> CNodo* {
-        CNodo* node = m.nodes_[slot].get();
-        if (!node || node->nodeId == 0) return nullptr;
-        if (node->channelIndex < 0 || node->channelIndex >= m.channelCount_) return nullptr;
-        CChannel* c = m.Channel(node->channelIndex);
-        if (!c || !c->driver) return nullptr;
-        *channel = c;
-        return node;
-    };
+void CNodeGuard::Join() {
+    std::lock_guard lock(mutex_);
+    thread_.RequestStop();
+    thread_.Join();
+}
 
-    while (!token.StopRequested()) {
-        if (token.WaitForStop(kPassSleepMs)) break;
-        for (int slot = 0; slot < m.nodeCount_ && !token.StopRequested(); ++slot) {
-            CChannel* channel = nullptr;
-            CNodo* node = guarded(slot, &channel);
-            // Boot loaders (software code 0 or 1) are never guarded.
-            if (!node || node->softwareCode < 2 || !node->Lock()) continue;
-            CGuardOps ops{m, *channel, *node, m.backgroundClock_->NowMs()};
-            const bool alive = ops.Alive();
-            ops.now = m.backgroundClock_->NowMs();
-            if (alive) SetState(*node, guard_code::kAlive);
+void CNodeGuard::Post(uintptr_t code, const CNodo& node) {
+    if (engine_.OwnerWindow())
+        platform::PostMessage(engine_.OwnerWindow(), engine_.NotifyMessage(), code,
+                              NodeGuardDetail(node.channelIndex, node.nodeId, node.guardState));
+}
 
-            bool report = true;
-            if (StateOf(*node) == guard_code::kLost) {
-                node->Unlock();
-                continue;
-            }
-            if (node->guardTimeMs != 0) {
-                if (!node->guardArmed) {
-                    m.ArmNodeGuard(*channel, *node);
+CNodo* CNodeGuard::Guarded(int slot, CChannel** channel) {
+    CNodo* node = engine_.Node(slot);
+    if (!node || node->nodeId == 0) return nullptr;
+    if (node->channelIndex < 0 || node->channelIndex >= engine_.ChannelCount()) return nullptr;
+    CChannel* c = engine_.Channel(node->channelIndex);
+    if (!c || !c->driver) return nullptr;
+    *channel = c;
+    return node;
+}
+
+// One look at a node the caller holds locked; false when the node is lost and was left alone.
+bool CNodeGuard::Watch(CChannel& channel, CNodo& node) {
+    CGuardOps ops{channel, node, clock_->NowMs()};
+    const bool alive = ops.Alive();
+    ops.now = clock_->NowMs();
+    if (alive) SetState(node, guard_code::kAlive);
+
+    bool report = true;
+    if (StateOf(node) == guard_code::kLost) return false;
+    if (node.guardTimeMs != 0) {
+        if (!node.guardArmed) {
+            Arm(channel, node);
+            report = false;
+        } else {
+            const int64_t limit = static_cast<int64_t>(node.guardTimeMs) * node.lifeTimeFactor;
+            if (alive) {
+                node.lastAnswerMs = ops.now;
+            } else if (ops.now - node.lastAnswerMs > limit) {
+                if (ops.Broken()) {
+                    SetState(node, guard_code::kLost);
+                    node.guardArmed = 0;
+                    Post(guard_code::kChannelBroken, node);
+                    ops.Close();
+                } else if (Arm(channel, node) == 0) {
                     report = false;
                 } else {
-                    const int64_t limit = static_cast<int64_t>(node->guardTimeMs) * node->lifeTimeFactor;
-                    if (alive) {
-                        node->lastAnswerMs = ops.now;
-                    } else if (ops.now - node->lastAnswerMs > limit) {
-                        if (ops.Broken()) {
-                            SetState(*node, guard_code::kLost);
-                            node->guardArmed = 0;
-                            post(guard_code::kChannelBroken, *node);
-                            ops.Close();
-                        } else if (m.ArmNodeGuard(*channel, *node) == 0) {
-                            report = false;
-                        } else {
-                            SetState(*node, guard_code::kLost);
-                            node->guardArmed = 0;
-                            post(guard_code::kRearmFailed, *node);
-                        }
-                    }
-                    if (report && StateOf(*node) != guard_code::kLost &&
-                        ops.now - node->lastSendMs >= node->guardTimeMs) {
-                        node->lastSendMs = ops.now;
-                        if (!node->simulated && ops.Prepare() != 0) {
-                            SetState(*node, guard_code::kLost);
-                            node->guardArmed = 0;
-                            post(guard_code::kReopenFailed, *node);
-                            ops.Close();
-                        }
-                    }
+                    SetState(node, guard_code::kLost);
+                    node.guardArmed = 0;
+                    Post(guard_code::kRearmFailed, node);
                 }
             }
-            if (report && StateOf(*node) != (node->reportedGuardState & 0x7F)) {
-                post(guard_code::kStateChanged, *node);
-                node->reportedGuardState = node->guardState;
+            if (report && StateOf(node) != guard_code::kLost &&
+                ops.now - node.lastSendMs >= node.guardTimeMs) {
+                node.lastSendMs = ops.now;
+                if (!node.simulated && ops.Prepare() != 0) {
+                    SetState(node, guard_code::kLost);
+                    node.guardArmed = 0;
+                    Post(guard_code::kReopenFailed, node);
+                    ops.Close();
+                }
             }
-            node->Unlock();
+        }
+    }
+    if (report && StateOf(node) != (node.reportedGuardState & 0x7F)) {
+        Post(guard_code::kStateChanged, node);
+        node.reportedGuardState = node.guardState;
+    }
+    return true;
+}
+
+void CNodeGuard::Body(platform::StopToken& token) {
+    while (!token.StopRequested()) {
+        if (token.WaitForStop(kPassSleepMs)) break;
+        for (int slot = 0; slot < engine_.NodeCount() && !token.StopRequested(); ++slot) {
+            CChannel* channel = nullptr;
+            CNodo* node = Guarded(slot, &channel);
+            // Boot loaders (software code 0 or 1) are never guarded.
+            if (!node || node->softwareCode < 2) continue;
+            {
+                const CNodeLock held(*node);
+                // A lost node is passed over without the pause between nodes.
+                if (!held || !Watch(*channel, *node)) continue;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(kNodeSleepMs));
         }
-        ++m.guardPasses_;
+        ++passes_;
     }
 
-    for (int slot = 0; slot < m.nodeCount_; ++slot) {
+    for (int slot = 0; slot < engine_.NodeCount(); ++slot) {
         CChannel* channel = nullptr;
-        CNodo* node = guarded(slot, &channel);
+        CNodo* node = Guarded(slot, &channel);
         if (!node) continue;
-        if (node->Lock()) {
+        if (const CNodeLock held{*node}) {
             if (!node->simulated) node->guardArmed = 0;
-            node->Unlock();
         } else {
             EngineDebugLog(engine_text::kLockFailedLog);
         }

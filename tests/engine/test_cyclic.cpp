@@ -258,6 +258,48 @@ TEST_F(CyclicTest, SelectingANodeWhileTheThreadRuns) {
     EXPECT_EQ(Changes(), (std::map<std::uintptr_t, int>{{Ref(&z), 1}}));
 }
 
+// A block of one entry takes its rate from the entry's own node, whatever node the table's first
+// entry (the node whose registers are packed into runs) belongs to.
+TEST_F(CyclicTest, SingleEntryBlocksTakeTheRateOfTheirOwnNode) {
+    struct Row {
+        const char* what;
+        uint8_t firstNode;  // node of the table's first entry
+        uint8_t itemNode;   // node of the single entry that is counted
+        uint32_t selected, notSelected;
+        int reads;  // in 600 ms, node 1 current
+    };
+    const Row rows[] = {
+        {"another node's item at its rate when not selected", 1, 2, 100, 300, 2},
+        {"another node's item without a rate when not selected", 1, 2, 100, 0, 0},
+        {"the current node's item behind another node's first entry", 2, 1, 100, 0, 6},
+        {"the current node's item at its rate when selected", 2, 1, 200, 0, 3},
+    };
+    Connect(2);
+    Select(1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CCellHolder first, counted;
+        ASSERT_EQ(engine.AddCyclicItem(Item(row.firstNode, "A10"), &first.value, Request(100, 300, &first),
+                                       row.firstNode, channel, false),
+                  0);
+        ASSERT_EQ(engine.AddCyclicItem(Item(row.itemNode, "U51"), &counted.value,
+                                       Request(row.selected, row.notSelected, &counted), row.itemNode,
+                                       channel, false),
+                  0);
+        ASSERT_EQ(engine.StartCyclicThread(), 0);
+        Changes();
+        int reads = 0;
+        for (uint16_t i = 1; i <= 6; ++i) {
+            // Every read sees a new value, so every read is reported.
+            Drive(row.itemNode).SetRegister(kU51, i);
+            Step(100);
+            reads += Changes()[Ref(&counted)];
+        }
+        EXPECT_EQ(reads, row.reads);
+        ASSERT_EQ(engine.StopCyclicThread(), 0);
+    }
+}
+
 TEST_F(CyclicTest, EmptyTableStartsNoThread) {
     EXPECT_EQ(engine.StartCyclicThread(), 0);
     EXPECT_FALSE(engine.CyclicThreadRunning());

@@ -149,3 +149,25 @@ TEST(DomainUploadOffline, SimulatedDomainIsPaddedWithZeros) {
 }
 
 }  // namespace
+
+namespace {
+
+// The domain upload and the firmware download each start and stop the one progress ticker from
+// their own thread; the ticker object is never used by both at once (the sanitizer runs see it).
+TEST(ProgressTicker, StartAndStopFromTwoTransferThreadsAtOnce) {
+    CMain engine(0);
+    auto user = [&engine] {
+        for (int i = 0; i < 50; ++i) {
+            engine.StartProgressTicker(0, kUpload, 21, 10);
+            engine.StopProgressTicker();
+        }
+    };
+    std::thread upload(user);
+    std::thread download(user);
+    upload.join();
+    download.join();
+    EXPECT_TRUE(engine.StartProgressTicker(0, kUpload, 21, 10));
+    engine.StopProgressTicker();
+}
+
+}  // namespace

@@ -273,3 +273,27 @@ TEST_F(BoxNodeGuardTest, SilentDriveIsLostAndRecovers) {
 }
 
 }  // namespace
+
+namespace {
+
+// The firmware download stops the guard from its own thread while the window thread starts and
+// pauses it; the guard's thread object is never used by both at once (the sanitizer runs see it).
+TEST(NodeGuardThread, StartAndStopFromTwoThreadsAtOnce) {
+    CMain engine(0);
+    std::thread window([&engine] {
+        for (int i = 0; i < 30; ++i) {
+            engine.StartNodeguard();
+            engine.PauseNodeguard();
+        }
+    });
+    std::thread download([&engine] {
+        for (int i = 0; i < 30; ++i) engine.StopNodeguard();
+    });
+    window.join();
+    download.join();
+    EXPECT_TRUE(engine.StartNodeguard());
+    EXPECT_TRUE(engine.StopNodeguard());
+    EXPECT_FALSE(engine.NodeguardRunning());
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+#include "transport/ErrorPair.h"
+
+namespace engine {
+
+// The engine's error pair: code and last-error text of the latest failure. Every failure the
+// engine records goes through Store, so the cut and the lock live in one place.
+class CEngineError {
+  public:
+    static constexpr size_t kMaxText = 254;
+
+    void Clear();
+    // Stores code and text (cut to 254 bytes, never inside a UTF-8 sequence); returns the code.
+    int Record(int code, const std::string& text);
+    // Stores only the code; the text stays as it is.
+    int RecordCode(int code);
+    int Code() const;
+    std::string Text() const;
+    // The pair itself, handed to the channels that fill it on protocol failures from the thread
+    // that runs the transfer.
+    transport::CErrorPair* Pair() { return &pair_; }
+
+  private:
+    int Store(int code, const std::string* text);
+
+    mutable std::mutex mutex_;
+    transport::CErrorPair pair_;  // mutex_
+};
+
+}  // namespace engine

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "engine/DownloadFw.h"
+#include "platform/Messages.h"
+#include "platform/Thread.h"
+
+namespace engine {
+
+class CMain;
+class CNodo;
+struct VocabularyItem;
+
+// The engine's transfer threads: the domain upload, the firmware prepare and download, the
+// progress ticker that runs beside a transfer of unknown progress, and the aborts of all of them.
+class CTransferThreads {
+  public:
+    explicit CTransferThreads(CMain& engine);
+    ~CTransferThreads();
+    CTransferThreads(const CTransferThreads&) = delete;
+    CTransferThreads& operator=(const CTransferThreads&) = delete;
+
+    int StartDomainUpload(const std::string& name, void* bufferOrFile, platform::WindowHandle window,
+                          uint32_t size);
+    int AbortDownUpload();
+    bool AbortUpload();
+    bool AbortDownload();
+    bool UploadRunning() const { return uploadRunning_.load(); }
+    uint32_t UploadRate() const { return uploadRate_.load(); }
+    // Waits for the upload thread to end.
+    void JoinUpload();
+
+    bool StartProgressTicker(platform::WindowHandle window, unsigned message, uintptr_t code, uint32_t bound);
+    void StopProgressTicker();
+
+    int StartFirmwarePrepare(const std::string& fileName, platform::WindowHandle window, bool enable);
+    int StartFirmwareDownload();
+    void FreeDownloadData();
+    bool FirmwareThreadsRunning() const;
+    void JoinFirmwareThreads();
+    CDownloadFw& DownloadDescriptor() { return downloadFw_; }
+
+  private:
+    struct CUploadRequest;
+    void ThreadUpload(CUploadRequest& request);
+    void FirmwarePrepareThread();
+    void FirmwareDownloadThread();
+    int CheckFirmwareTarget(CNodo** node, const VocabularyItem** item);
+    void JoinFirmwareThreadsLocked();
+
+    CMain& engine_;
+
+    // Set by the aborts, polled by the running transfer; the words are the form the Modbus domain
+    // transfers poll.
+    std::atomic<bool> uploadRunning_{false};
+    std::atomic<bool> downloadRunning_{false};
+    std::atomic<bool> uploadAbort_{false};
+    std::atomic<bool> downloadAbort_{false};
+    std::atomic<uint32_t> uploadAbortWord_{0};
+    std::atomic<uint32_t> downloadAbortWord_{0};
+    std::atomic<uint32_t> uploadRate_{2000};
+    std::atomic<uint32_t> downloadRate_{2000};
+
+    // Serialises the callers that start and join the upload and firmware threads.
+    std::mutex mutex_;
+    // Written by the caller before the firmware threads start, used by them while they run.
+    CDownloadFw downloadFw_;  // mutex_ (and the running firmware thread)
+
+    // Serialises starting and stopping the ticker: the upload and the firmware download both use it.
+    std::mutex tickerMutex_;
+    std::atomic<bool> tickerRun_{false};
+
+    // Declared last so that they are joined before anything they use is destroyed.
+    platform::Thread tickerThread_;    // tickerMutex_
+    platform::Thread uploadThread_;    // mutex_
+    platform::Thread prepareThread_;   // mutex_
+    platform::Thread downloadThread_;  // mutex_
+};
+
+}  // namespace engine
