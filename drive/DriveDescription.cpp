@@ -57,6 +57,8 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 int32_t AutoDecimals(double factor) {
+    // log10 of 0 is -inf, whose integer part has no int.
+    if (!(factor > 0.0) || !std::isfinite(factor)) return 0;
     double d = std::log10(factor);
     if (!(d < 0.0)) return 0;
     double whole = 0.0;

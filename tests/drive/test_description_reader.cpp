@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <set>
 #include <string>
 
@@ -260,8 +261,12 @@ TEST_F(DescriptionReader, TemporaryCopyDeletedWhenAnotherDescriptionIsRead) {
 }
 
 TEST(DescriptionDecimals, AutoFromFactor) {
+    const double inf = std::numeric_limits<double>::infinity(),
+                 nan = std::numeric_limits<double>::quiet_NaN();
+    // A zero or non-finite factor (rows 11-14) has no decimals.
     const std::pair<double, int32_t> cases[] = {{0.001, 3}, {0.5, 1},    {1.0, 0},  {10.0, 0}, {0.1, 1},
-                                                {0.25, 1},  {0.0125, 2}, {1e-6, 6}, {-2.0, 0}, {0.00999, 3}};
+                                                {0.25, 1},  {0.0125, 2}, {1e-6, 6}, {-2.0, 0}, {0.00999, 3},
+                                                {0.0, 0},   {-0.0, 0},   {inf, 0},  {nan, 0}};
     for (auto [factor, decimals] : cases) EXPECT_EQ(AutoDecimals(factor), decimals) << factor;
 }
 
