@@ -419,7 +419,9 @@ int CMainBackground::AddCell(CMain& m, int group, const std::string& name, int d
         if (kind == Kind::Own) {
             CGroup* g = CMainBackground::OwnGroup(m, group);
             if (!g) return m.SetError(kUnknownGroup, engine_text::kUnknownGroup);
-            const uint32_t kept = variant == kReadHolder ? 4 : Low24(size);
+            // A holder takes the whole widened word: kept at the source size, a signed value
+            // would lose its sign bits above it.
+            const uint32_t kept = variant == kPlainCell ? Low24(size) : 4;
             return g->AddVariable(item, direction, target, kept, holder, holder != nullptr, nullptr);
         }
         CGroupChannel* driver = CMainBackground::GroupDriver(channel);
