@@ -257,6 +257,12 @@ bool FwUpdateFilterMatches(const std::string& filter, uint32_t code);
 bool ReadFwUpdateFilterValues(const std::string& keyPath, std::optional<std::string>* hardware,
                               std::optional<std::string>* software);
 
+// The size code of a system name: the digit two places before its first '/', else 0.
+int32_t SizeCodeFromSystemName(const std::string& name);
+// Two characters of an order-code option, high byte first as a register holds them; "??" when
+// the read failed or either is not a letter or digit.
+std::string OrderCodeOptionText(bool read, uint32_t value);
+
 // "%s\n%s%s" of the text, the system's message for the error code and the suffix, in a
 // warning box captioned "Error" when no caption is given.
 void ShowSystemErrorBox(const std::string& text, int errorCode, const std::string& suffix,

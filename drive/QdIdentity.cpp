@@ -36,17 +36,6 @@ struct BatchItem {
     }
 };
 
-// Two characters of an option code, high byte first as a register holds them; "??" when the read
-// failed or either is not a letter or digit.
-std::string OptionCode(const BatchItem& option) {
-    if (!option.Ok()) return "??";
-    const char a = static_cast<char>((option.value >> 8) & 0xFF);
-    const char b = static_cast<char>(option.value & 0xFF);
-    if (!std::isalnum(static_cast<unsigned char>(a)) || !std::isalnum(static_cast<unsigned char>(b)))
-        return "??";
-    return std::string{a, b};
-}
-
 std::string Ipv4(uint32_t address) {
     char text[32];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", (address >> 24) & 0xFF, (address >> 16) & 0xFF,
@@ -55,6 +44,23 @@ std::string Ipv4(uint32_t address) {
 }
 
 }  // namespace
+
+std::string OrderCodeOptionText(bool read, uint32_t value) {
+    if (!read) return "??";
+    const char a = static_cast<char>((value >> 8) & 0xFF);
+    const char b = static_cast<char>(value & 0xFF);
+    if (!std::isalnum(static_cast<unsigned char>(a)) || !std::isalnum(static_cast<unsigned char>(b)))
+        return "??";
+    return std::string{a, b};
+}
+
+int32_t SizeCodeFromSystemName(const std::string& name) {
+    // The '/' may come too early to have a digit two places before it.
+    const size_t slash = name.find('/');
+    if (slash == std::string::npos || slash < 2) return 0;
+    const unsigned char digit = static_cast<unsigned char>(name[slash - 2]);
+    return std::isdigit(digit) ? digit - '0' : 0;
+}
 
 void CQd::ReadDriveIdentity() {
     const bool newGeneration = state_.newNaming;
@@ -116,13 +122,9 @@ void CQd::ReadDriveIdentity() {
         id.orderCode = orderCode.Ok() ? orderCode.Text() : "read error";
     } else {
         const std::string name = systemName.Ok() ? systemName.Text() : std::string();
-        id.sizeCode = 0;
-        // The digit two places before the first '/': none when the '/' comes too early.
-        const size_t slash = name.find('/');
-        if (systemName.Ok() && slash != std::string::npos && slash >= 2 &&
-            std::isdigit(static_cast<unsigned char>(name[slash - 2])))
-            id.sizeCode = name[slash - 2] - '0';
-        id.orderCode = name + "." + OptionCode(option1) + OptionCode(option2);
+        id.sizeCode = systemName.Ok() ? SizeCodeFromSystemName(name) : 0;
+        id.orderCode = name + "." + OrderCodeOptionText(option1.Ok(), option1.value) +
+                       OrderCodeOptionText(option2.Ok(), option2.value);
         id.optionValue = static_cast<int32_t>(((option1.Ok() ? option1.value & 0xFFFF : 0) << 16) |
                                               (option2.Ok() ? option2.value & 0xFFFF : 0));
     }
