@@ -7,8 +7,10 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/BridgeChannelDriver.h"
 #include "engine/Channel.h"
 #include "engine/EngineCodes.h"
+#include "engine/LibraryChannelDriver.h"
 #include "engine/Main.h"
 #include "engine/MainApi.h"
 #include "engine/Vocabolario.h"
@@ -451,26 +453,43 @@ int CQd::CurrentChannelType(int* type) {
     return 0;
 }
 
-int CQd::PauseCyclicReads() {
-    cyclicPaused_ = true;
+// Library, bridge and TwinCAT channels run their groups themselves; the engine's own cyclic
+// thread serves the others.
+int CQd::PauseOrResumeCyclicReads(bool pause) {
+    cyclicPaused_ = pause;
     int type = 0;
     if (const int rc = CurrentChannelType(&type); rc != 0) return rc;
-    // Library, bridge and TwinCAT channels run their groups themselves; the engine's own cyclic
-    // thread serves the others.
-    if (type == engine::channel_type::kLibrary || type == engine::channel_type::kBridge ||
-        type == engine::channel_type::kAds)
-        return 0;
-    return EngineOrNull()->PauseCyclicThread();
+    engine::CMain& engine = *EngineOrNull();
+    engine::CChannel* channel = engine.Channel(engine.CurrentChannel());
+    switch (type) {
+        case engine::channel_type::kLibrary: {
+            auto* driver = dynamic_cast<engine::CLibraryChannelDriver*>(channel->driver.get());
+            if (!driver || !driver->Library().IsConnected()) return -10;
+            return 0;
+        }
+        case engine::channel_type::kBridge: {
+            auto* driver = dynamic_cast<engine::CBridgeChannelDriver*>(channel->driver.get());
+            transport::CBridgeNode* node = driver ? driver->Manager().CurrentNodeRecord() : nullptr;
+            if (!node || !node->bridge) return 0;
+            if (!pause) {
+                node->bridge->ResumeCyclicThread();
+                return 0;
+            }
+            return node->bridge->StopCyclicThread(1000) ? 0 : -1;
+        }
+        case engine::channel_type::kAds:
+            return 0;
+        default:
+            return pause ? engine.PauseCyclicThread() : engine.StartCyclicThread();
+    }
+}
+
+int CQd::PauseCyclicReads() {
+    return PauseOrResumeCyclicReads(true);
 }
 
 int CQd::ResumeCyclicReads() {
-    cyclicPaused_ = false;
-    int type = 0;
-    if (const int rc = CurrentChannelType(&type); rc != 0) return rc;
-    if (type == engine::channel_type::kLibrary || type == engine::channel_type::kBridge ||
-        type == engine::channel_type::kAds)
-        return 0;
-    return EngineOrNull()->StartCyclicThread();
+    return PauseOrResumeCyclicReads(false);
 }
 
 // ---- error text and report -------------------------------------------------------------------

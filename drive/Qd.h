@@ -211,6 +211,7 @@ class CQd : public CErrorTextSource {
     int EngineTransfer(const std::string& name, void* buffer, uint32_t size, bool upload, uint32_t* moved);
     int RoundEditValue(const std::string& text, const char* factorType, int32_t factor, int32_t* out);
     int CurrentChannelType(int* type);
+    int PauseOrResumeCyclicReads(bool pause);
     void ReadConditionCells();
 
     platform::WindowHandle owner_;

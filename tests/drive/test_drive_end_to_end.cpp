@@ -108,6 +108,14 @@ TEST_F(DriveEndToEnd, SerialConnectIdentifyReadWriteCloseAndReconnect) {
     qd->GetConnectionText(connection);
     EXPECT_EQ(connection, port);
 
+    // Background reads paused and resumed around a read.
+    EXPECT_EQ(qd->PauseCyclicReads(), 0) << qd->ConnectionWindow().Engine()->ErrorText();
+    EXPECT_TRUE(qd->CyclicReadsPaused());
+    uint32_t paused = 0;
+    EXPECT_EQ(qd->ReadCell("PositionResolution", &paused), 0);
+    EXPECT_EQ(qd->ResumeCyclicReads(), 0);
+    EXPECT_FALSE(qd->CyclicReadsPaused());
+
     qd->CloseConnection(false);
     EXPECT_FALSE(qd->IsConnected());
     qd->ConnectionWindow().SetConnectionString(port + ":timeout 1000");

@@ -167,6 +167,13 @@ TEST_F(DriveIdentityTest, TransfersWithoutEngineAndGroupOfAnUnknownItem) {
     char buffer[16];
     EXPECT_LT(qd.UploadCell("Anything", buffer, sizeof buffer), 0);
     EXPECT_EQ(qd.LastErrorText().rfind("Upload error on 'Anything': ", 0), 0u) << qd.LastErrorText();
+
+    // No channel chosen yet.
+    EXPECT_EQ(qd.PauseCyclicReads(), -31);
+    EXPECT_TRUE(qd.CyclicReadsPaused());
+    EXPECT_EQ(qd.ConnectionWindow().Engine()->ErrorText(), "wrong channel");
+    EXPECT_EQ(qd.ResumeCyclicReads(), -31);
+    EXPECT_FALSE(qd.CyclicReadsPaused());
 }
 
 }  // namespace
