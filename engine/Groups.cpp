@@ -378,7 +378,9 @@ int CGroups::AddCell(int group, const std::string& name, int direction, void* va
     if (kind == Kind::Own) {
         CGroup* g = OwnGroup(group);
         if (!g) return engine_.SetError(kUnknownGroup, engine_text::kUnknownGroup);
-        const uint32_t kept = variant == kReadHolder ? 4 : Low24(size);
+        // A holder takes the whole widened word: kept at the source size, a signed value
+        // would lose its sign bits above it.
+        const uint32_t kept = variant == kPlainCell ? Low24(size) : 4;
         return g->AddVariable(item, direction, target, kept, holder, holder != nullptr, nullptr);
     }
     CGroupChannel* driver = GroupDriver(channel);

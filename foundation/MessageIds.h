@@ -14,6 +14,9 @@ namespace foundation {
 // index's progress (wParam 1, lParam the code). No payload.
 constexpr unsigned kEngineNotifyMessage = platform::WM_USER + 123;  // 1147
 
+// The connection window to itself: reconnect the node (the engine found it lost). No payload.
+constexpr unsigned kConnectionReconnectMessage = platform::WM_USER + 0x96;  // 1174
+
 // Domain upload to the window that started it: wParam the phase (start, progress, done,
 // error), lParam the size or error code. No payload.
 constexpr unsigned kDomainUploadMessage = platform::WM_USER + 4;  // 1028
@@ -36,9 +39,11 @@ constexpr unsigned kColourPickerSelEndCancelMessage = platform::WM_USER + 1005; 
 
 // Every id above: a new one is added here too, so that a number taken twice fails the build.
 inline constexpr unsigned kProgramMessageIds[] = {
-    kEngineNotifyMessage,        kDomainUploadMessage,          kFirmwareDownloadMessage,
-    kComboSetTextMessage,        kColourPickerSelChangeMessage, kColourPickerDropDownMessage,
-    kColourPickerCloseUpMessage, kColourPickerSelEndOkMessage,  kColourPickerSelEndCancelMessage};
+    kEngineNotifyMessage,         kConnectionReconnectMessage,
+    kDomainUploadMessage,         kFirmwareDownloadMessage,
+    kComboSetTextMessage,         kColourPickerSelChangeMessage,
+    kColourPickerDropDownMessage, kColourPickerCloseUpMessage,
+    kColourPickerSelEndOkMessage, kColourPickerSelEndCancelMessage};
 
 constexpr bool MessageIdsAreDistinct() {
     for (size_t i = 0; i < std::size(kProgramMessageIds); ++i)

@@ -11,6 +11,7 @@ namespace platform {
 // Handle of a window or other message sink; 0 is none. Handles are never reused.
 using WindowHandle = std::uintptr_t;
 
+constexpr unsigned WM_CLOSE = 0x0010;
 constexpr unsigned WM_USER = 0x0400;
 
 struct Message {

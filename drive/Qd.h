@@ -1,0 +1,272 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "drive/DriveDescription.h"
+#include "drive/ErrorReport.h"
+#include "drive/MotorDatabase.h"
+#include "drive/Parametri.h"
+#include "drive/QdsWnd.h"
+#include "drive/UnitConversion.h"
+#include "foundation/CompatChecker.h"
+#include "foundation/XmlDocument.h"
+#include "platform/Messages.h"
+
+namespace engine {
+class CVocabolario;
+}  // namespace engine
+
+namespace drive {
+
+// The one in-memory model of the drive the program is connected to, and the entry point of
+// every page to it: connection, drive configuration, named cell access under one lock.
+class CQd : public CErrorTextSource {
+  public:
+    // Bus type code before any configuration was loaded.
+    static constexpr int kBusTypeNone = 9;
+
+    explicit CQd(platform::WindowHandle owner);
+    ~CQd() override;
+    CQd(const CQd&) = delete;
+    CQd& operator=(const CQd&) = delete;
+
+    // ---- connection (the part of the connect sequence the drive object needs today) ----------
+    // 0 connected; 7 cancelled or configuration refused; other codes of the connection window.
+    int Connect();
+    int OpenConnection(foundation::CXmlDocument& configuration, bool automatic);
+    int OpenOfflineConnection(int hardware, const foundation::CIdentity* software,
+                              const std::string& parametersFile, foundation::CXmlDocument& configuration);
+    void CloseConnection(bool shutDown);
+
+    CQdsWnd& ConnectionWindow() { return wnd_; }
+    bool IsConnected() const { return connected_; }
+    bool IsOffline() const { return wnd_.IsOffline(); }
+    platform::WindowHandle OwnerWindow() const { return owner_; }
+
+    // ---- drive configuration and conditions -----------------------------------------------------
+    int LoadConfiguration(foundation::CXmlDocument& answer);
+    bool ReadConditions(const std::vector<std::pair<std::string, int32_t>>& cells);
+    void CollectConditionCells(const foundation::CXmlNode& node);
+    bool EvaluateCondition(const foundation::CXmlNode& node) const;
+    void EvaluateConditions(const foundation::CXmlNode& conditions);
+    bool CopyIfCondition(const foundation::CXmlNode& source, foundation::CXmlNode& destination) const;
+
+    // The condition-filtered client section of the drive's configuration file, and its "Data"
+    // element: the drive description the pages read (null before a load).
+    const foundation::CXmlDocument& Configuration() const { return configuration_; }
+    const foundation::CXmlNode* DriveData() const;
+    const std::map<std::string, int32_t>& ConditionCells() const { return conditionCells_; }
+    const std::map<std::string, int32_t>& ConditionResults() const { return conditionResults_; }
+
+    // ---- named cells ----------------------------------------------------------------------------
+    int ReadCell(const std::string& name, uint32_t* value);
+    int WriteCell(const std::string& name, uint32_t value);
+    int WriteUnitValue(int quantity, const std::string& name, double value);
+    int UploadCell(const std::string& name, void* buffer, uint32_t size);
+    // The count of bytes written, or the code.
+    int DownloadCell(const std::string& name, const void* buffer, uint32_t size);
+    int UploadString(const std::string& name, std::string& out);
+    // The bytes "UserDriveName" gets for a name: the text cut to the item (never inside a UTF-8
+    // sequence) and zero-padded to its length + 1, at least 5 bytes.
+    static std::vector<uint8_t> UserDriveNameBytes(const std::string& name, uint32_t itemSize);
+    int DownloadUserDriveName(const std::string& name);
+    // Unit form: the text of an edit control in user units.
+    int WriteEditValue(int quantity, const std::string& name, const std::string& text);
+    // Factor form: "M" divides by the factor, any other type multiplies, none keeps the value.
+    int WriteEditValue(const std::string& name, const std::string& text, const char* factorType,
+                       int32_t factor, CParamDw* cell);
+    int AddCellToGroup(int group, const std::string& name, CParamDw& cell, uint32_t userTag);
+    int RemoveGroupVariable(int group, int variable);
+    int ExecuteGroup(int group, int mode, int32_t cycleMs);
+    void StopGroup(int group);
+    int AddReadToEngineGroup(const std::string& name, void* buffer, int32_t size, void* result = nullptr,
+                             uint32_t* extra = nullptr);
+    int AddWriteToEngineGroup(const std::string& name, void* buffer, int32_t size, void* result = nullptr,
+                              uint32_t* extra = nullptr);
+    void AddEditValueToEngineGroup(int quantity, const std::string& name, const std::string& text,
+                                   CParamDw& cell);
+    void AddScaledEditValueToEngineGroup(const std::string& name, const std::string& text,
+                                         const char* factorType, int32_t factor, CParamDw& cell);
+    int ExecuteEngineGroup();
+    void ClearEngineGroup();
+    int GetCellInfo(const std::string& name, uint8_t* isSigned, uint32_t* size, uint8_t* writable);
+    // key 0 starts the walk of the node's items again, any other goes on with the next one.
+    int GetVocabularyItemText(int key, std::string& out);
+    int GetNodeVocabulary(engine::CVocabolario** out);
+    size_t CopyLastErrorText(char* buffer, size_t size);
+    int PauseCyclicReads();
+    int ResumeCyclicReads();
+    bool CyclicReadsPaused() const { return cyclicPaused_; }
+
+    // Result code and last error text of the calling thread's last operation.
+    int32_t ResultCode() const;
+    std::string LastErrorText() const;
+    // The drive object's own message (taken by CopyLastErrorText when the engine has no text).
+    void SetMessage(const std::string& text);
+
+    // ---- error text and report --------------------------------------------------------------
+    void GetLastErrorText(const std::string& message, std::string& out, int32_t code);
+    int ReportError(const std::string& message, int severity, int32_t code, const std::string& fallback,
+                    const std::string& caption);
+
+    // ---- identity items and connection details ------------------------------------------------
+    void ReadDriveIdentity();
+    void GetConnectionText(std::string& out);
+    void CheckFwUpdateFilter();
+    void ClearPendingMaps();
+    void FreeBufferMaps();
+
+    // ---- state other parts read ----------------------------------------------------------------
+    struct CIdentityItems {
+        int32_t hardwareRevision = -1;
+        int32_t encoderIndex = -1;
+        std::string userDriveName;
+        std::string orderCode;
+        int32_t sizeCode = 0;
+        int32_t optionValue = 0;
+        bool systemManager = false;
+        bool linearMotor = false;
+        bool motorKind3 = false;
+        bool currentLoopPeriod = false;
+        bool family111 = false;
+        bool firmwareWarningDismissed = false;
+        bool fwUpdateApplies = false;
+        // The hardware revision the connection already supplied (-1: none).
+        int32_t suppliedHardwareRevision = -1;
+        bool reconnectAfterReset = false;
+        bool restrictedMode = false;
+    };
+    CIdentityItems& Identity() { return identity_; }
+    const CIdentityItems& Identity() const { return identity_; }
+
+    struct CDriveState {
+        uint32_t sw = 0, hw = 0, swVer = 0, build = 0;
+        uint32_t oem = 6868;
+        bool bootOnly = false;
+        std::string description;
+        std::string className = "stepper";
+        int32_t group = 0;
+        bool group4 = false, group5 = false, newNaming = false, group236 = false, group17812 = false;
+        bool standAlone = false;
+        bool digitalIoFunctions = false;
+        bool relativeInertia = false;
+        int32_t analogInputType = 0;
+        int32_t busType = kBusTypeNone;
+        std::string statusWordCell = "statusword";
+        std::string controlModeCell;
+        std::map<int32_t, std::string> stateTexts;
+        std::map<int32_t, std::string> controlModeTexts;
+        // Dynamic warning, warning, dynamic alarm and alarm word cells.
+        std::string errorWordCells[4] = {"DriveDynamicWarning", "DriveWarning", "DriveDynamicAlarm",
+                                         "DriveAlarm"};
+        std::string modeCell = "ModeOfOperationDisplay";
+        std::string versionText;
+        std::string nodeInfo;
+    };
+    CDriveState& State() { return state_; }
+    const CDriveState& State() const { return state_; }
+
+    foundation::CCompatChecker& Checker() { return checker_; }
+    CUnitConversion& Units() { return units_; }
+    CParametri& Parameters() { return *parameters_; }
+    CDriveDescription& Description() { return description_; }
+    CMotorDatabase& MotorDatabase() { return motors_; }
+    // Message boxes of the configuration load are left out (batch and host runs).
+    void SetSilent(bool on) { silent_ = on; }
+    // "Archive" of the drive data: handed to the device archive of the packages layer.
+    void SetArchiveLoader(std::function<void(const foundation::CXmlNode&)> loader) {
+        archiveLoader_ = std::move(loader);
+    }
+    // Program-wide switch: the firmware-update check applies to every drive.
+    void SetFwUpdateOverride(bool on) { fwUpdateOverride_ = on; }
+
+    // ---- CErrorTextSource ----------------------------------------------------------------------
+    std::string TakeLastErrorText() override;
+    int32_t LastCellErrorCode() const override;
+    int ChannelType() const override;
+    int ReadCell(const std::string& name, uint32_t& value) override;
+    std::string ModbusErrorVariableName() const override;
+
+  private:
+    struct CThreadError {
+        int32_t code = 0;
+        std::string text;
+        std::string message;
+        std::string engineText;
+        int32_t cellCode = 0;
+    };
+    CThreadError& Mine();
+    const CThreadError* MineIfAny() const;
+    int Finish(int code);
+    engine::CMain* EngineOrNull();
+    int EngineTransfer(const std::string& name, void* buffer, uint32_t size, bool upload, uint32_t* moved);
+    int RoundEditValue(const std::string& text, const char* factorType, int32_t factor, int32_t* out);
+    int CurrentChannelType(int* type);
+    int PauseOrResumeCyclicReads(bool pause);
+    void ReadConditionCells();
+
+    platform::WindowHandle owner_;
+    // Serialises every named cell access of the drive; recursive like the critical section of the
+    // original so that a caller holding it may read again.
+    mutable std::recursive_mutex lock_;
+    mutable std::mutex errorsMutex_;
+    std::map<std::thread::id, CThreadError> errors_;
+
+    CQdsWnd wnd_;
+    std::unique_ptr<CParametri> parameters_;
+    foundation::CCompatChecker checker_;
+    foundation::CXmlDocument configuration_;
+    CUnitConversion units_;
+    CDriveDescription description_;
+    CMotorDatabase motors_;
+    CDriveState state_;
+    CIdentityItems identity_;
+    std::map<std::string, int32_t> conditionCells_;
+    std::map<std::string, int32_t> conditionResults_;
+    std::function<void(const foundation::CXmlNode&)> archiveLoader_;
+    // Records of the pages (two texts and a text map each), and two word-keyed buffer maps.
+    struct CPendingRecord {
+        std::string first, second;
+        std::map<std::string, std::string> texts;
+    };
+    std::map<int32_t, std::unique_ptr<CPendingRecord>> pending_;
+    std::map<uint16_t, std::vector<uint8_t>> buffers1_, buffers2_;
+    bool connected_ = false;
+    bool cyclicPaused_ = false;
+    bool silent_ = false;
+    bool fwUpdateOverride_ = false;
+};
+
+// A signed 32-bit number of a condition: decimal, or hexadecimal after "0x" when the decimal
+// reading gives 0.
+int32_t ParseConditionNumber(const std::string& text);
+
+// Whether the registry's firmware-update filter lets a code through: "+code" or "+*" without
+// "-code", comparing whole numbers.
+bool FwUpdateFilterMatches(const std::string& filter, uint32_t code);
+// "FilterHw" and "FilterSw" of the key under the current user, else the local machine (absent
+// values stay empty); false when the key opens in neither.
+bool ReadFwUpdateFilterValues(const std::string& keyPath, std::optional<std::string>* hardware,
+                              std::optional<std::string>* software);
+
+// The size code of a system name: the digit two places before its first '/', else 0.
+int32_t SizeCodeFromSystemName(const std::string& name);
+// Two characters of an order-code option, high byte first as a register holds them; "??" when
+// the read failed or either is not a letter or digit.
+std::string OrderCodeOptionText(bool read, uint32_t value);
+
+// "%s\n%s%s" of the text, the system's message for the error code and the suffix, in a
+// warning box captioned "Error" when no caption is given.
+void ShowSystemErrorBox(const std::string& text, int errorCode, const std::string& suffix,
+                        const std::string& caption);
+
+}  // namespace drive
