@@ -135,9 +135,9 @@ CdlgMessageDetails::CdlgMessageDetails(const std::string& caption, const std::st
 bool CdlgMessageDetails::OnInitDialog() {
     wxWindow* button = Item(IDC_MSG_DETAILS);
     wxDialog* dialog = DialogWindow(*this);
-    const wxRect buttonRect = button->GetScreenRect();
-    const wxRect window = dialog->GetScreenRect();
-    toggle_.Measure(buttonRect.GetBottom() + 1 + 12, window.GetTop(), window.GetHeight());
+    // Measured in window coordinates: the window is not on the screen yet.
+    const int frameTop = dialog->GetSize().y - dialog->GetClientSize().y;
+    toggle_.Measure(frameTop + button->GetRect().GetBottom() + 1 + 12, 0, dialog->GetSize().y);
     dialog->SetLabel(wxString::FromUTF8(caption_));
     SetItemText(IDC_MSG_TEXT, text_);
     SetItemText(IDC_MSG_DETAILS_TEXT, details_);
@@ -180,10 +180,12 @@ CdlgMessageStrong::CdlgMessageStrong(const std::string& caption, const std::stri
               [this] { EnableItem(IDYES, IsItemChecked(IDC_MSG_ACKNOWLEDGE) == 1); });
     OnCommand(IDC_MSG_DETAILS, platform::ui::Notify::Clicked, [this] {
         EnableItem(IDC_MSG_DETAILS, false);
-        Wx()->SetSize(Wx()->GetSize().GetWidth(), halfHeight_ * 2);
+        height_ = halfHeight_ * 2;
+        Wx()->SetSize(Wx()->GetSize().GetWidth(), height_);
     });
     OnCommand(IDC_MSG_CLOSE_DETAILS, platform::ui::Notify::Clicked, [this] {
-        Wx()->SetSize(Wx()->GetSize().GetWidth(), halfHeight_);
+        height_ = halfHeight_;
+        Wx()->SetSize(Wx()->GetSize().GetWidth(), height_);
         EnableItem(IDC_MSG_DETAILS, true);
     });
 }
@@ -192,6 +194,7 @@ bool CdlgMessageStrong::OnInitDialog() {
     wxDialog* dialog = DialogWindow(*this);
     dialog->SetLabel(wxString::FromUTF8(caption_));
     halfHeight_ = dialog->GetSize().GetHeight() / 2;
+    height_ = halfHeight_;
     dialog->SetSize(dialog->GetSize().GetWidth(), halfHeight_);
     EnableItem(IDC_MSG_DETAILS, true);
     // The coloured label takes the text edit's place.
@@ -279,7 +282,12 @@ CDlgListSelect::CDlgListSelect()
               {{IDC_MSG_PROMPT, ControlKind::Static, "", 0, DluRect{7, 7, 185, 8}},
                {IDC_MSG_LIST, ControlKind::ListBox, "", style::Border, DluRect{7, 18, 185, 99}},
                {IDOK, ControlKind::DefaultButton, "OK", 0, DluRect{88, 123, 50, 14}},
-               {IDCANCEL, ControlKind::Button, "Cancel", 0, DluRect{142, 123, 50, 14}}}}) {}
+               {IDCANCEL, ControlKind::Button, "Cancel", 0, DluRect{142, 123, 50, 14}}}}) {
+    // The user's choice, followed as it is made: the toolkit may show a first row as selected
+    // when the list only got the focus.
+    OnCommand(IDC_MSG_LIST, platform::ui::Notify::SelChanged,
+              [this] { current_ = ItemAs<wxListBox>(IDC_MSG_LIST)->GetSelection(); });
+}
 
 bool CDlgListSelect::OnInitDialog() {
     auto* list = ItemAs<wxListBox>(IDC_MSG_LIST);
@@ -288,12 +296,16 @@ bool CDlgListSelect::OnInitDialog() {
     }
     Wx()->SetLabel(wxString::FromUTF8(caption));
     SetItemText(IDC_MSG_PROMPT, prompt);
-    if (selected >= 0 && selected < static_cast<int>(list->GetCount())) list->SetSelection(selected);
+    if (selected >= 0 && selected < static_cast<int>(list->GetCount())) {
+        list->SetSelection(selected);
+        current_ = selected;
+    }
+    FocusItem(IDOK);
     return true;
 }
 
 void CDlgListSelect::OnOK() {
-    selected = ItemAs<wxListBox>(IDC_MSG_LIST)->GetSelection();  // wxNOT_FOUND (-1) when none
+    selected = current_;
     EndDialog(IDOK);
 }
 

@@ -84,6 +84,8 @@ class DetailsToggle {
     int Toggle();
     bool Expanded() const { return expanded_; }
     const char* ButtonText() const { return expanded_ ? "Close details" : "Details"; }
+    int CollapsedHeight() const { return collapsedHeight_; }
+    int FullHeight() const { return fullHeight_; }
 
   private:
     bool expanded_ = true;
@@ -113,6 +115,9 @@ class CdlgMessageStrong : public platform::ui::Dialog {
     CdlgMessageStrong(const std::string& caption, const std::string& text, const std::string& details,
                       int buttons);
     wxWindow* Label() const { return label_; }
+    // The height the window was last given (the toolkit applies it later).
+    int Height() const { return height_; }
+    int HalfHeight() const { return halfHeight_; }
 
   protected:
     bool OnInitDialog() override;
@@ -125,6 +130,7 @@ class CdlgMessageStrong : public platform::ui::Dialog {
     std::string details_;
     int buttons_;
     int halfHeight_ = 0;
+    int height_ = 0;
     wxWindow* label_ = nullptr;
 };
 
@@ -164,6 +170,9 @@ class CDlgListSelect : public platform::ui::Dialog {
   protected:
     bool OnInitDialog() override;
     void OnOK() override;
+
+  private:
+    int current_ = -1;
 };
 
 // The modeless wait window: progress and finish come as kWaitDialogMessage.
