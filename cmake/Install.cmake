@@ -16,6 +16,7 @@ foreach(_lib tunova_linkora tunova_bstr tunova_gvtcli TcAdsDll)
 endforeach()
 
 if(TARGET tunova)
+  set_target_properties(tunova PROPERTIES INSTALL_RPATH "$ORIGIN/../${TUNOVA_PRIVATE_LIBDIR}")
   install(TARGETS tunova RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(TARGETS ${_tunova_libs} LIBRARY DESTINATION ${TUNOVA_PRIVATE_LIBDIR})
   foreach(_name Linkora TcAdsDll)
