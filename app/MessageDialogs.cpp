@@ -138,6 +138,7 @@ bool CdlgMessageDetails::OnInitDialog() {
     // Measured in window coordinates: the window is not on the screen yet.
     const int frameTop = dialog->GetSize().y - dialog->GetClientSize().y;
     toggle_.Measure(frameTop + button->GetRect().GetBottom() + 1 + 12, 0, dialog->GetSize().y);
+    dialog->SetMinSize(wxSize(dialog->GetSize().GetWidth(), 1));
     dialog->SetLabel(wxString::FromUTF8(caption_));
     SetItemText(IDC_MSG_TEXT, text_);
     SetItemText(IDC_MSG_DETAILS_TEXT, details_);
@@ -148,6 +149,8 @@ bool CdlgMessageDetails::OnInitDialog() {
 void CdlgMessageDetails::OnDetails() {
     const int height = toggle_.Toggle();
     SetItemText(IDC_MSG_DETAILS, toggle_.ButtonText());
+    // Hidden as well as cut off: the toolkit may keep a window as tall as its controls.
+    ShowItem(IDC_MSG_DETAILS_TEXT, toggle_.Expanded());
     wxDialog* dialog = DialogWindow(*this);
     dialog->SetSize(dialog->GetSize().GetWidth(), height);
 }
@@ -180,12 +183,14 @@ CdlgMessageStrong::CdlgMessageStrong(const std::string& caption, const std::stri
               [this] { EnableItem(IDYES, IsItemChecked(IDC_MSG_ACKNOWLEDGE) == 1); });
     OnCommand(IDC_MSG_DETAILS, platform::ui::Notify::Clicked, [this] {
         EnableItem(IDC_MSG_DETAILS, false);
+        ShowDetails(true);
         height_ = halfHeight_ * 2;
         Wx()->SetSize(Wx()->GetSize().GetWidth(), height_);
     });
     OnCommand(IDC_MSG_CLOSE_DETAILS, platform::ui::Notify::Clicked, [this] {
         height_ = halfHeight_;
         Wx()->SetSize(Wx()->GetSize().GetWidth(), height_);
+        ShowDetails(false);
         EnableItem(IDC_MSG_DETAILS, true);
     });
 }
@@ -195,7 +200,10 @@ bool CdlgMessageStrong::OnInitDialog() {
     dialog->SetLabel(wxString::FromUTF8(caption_));
     halfHeight_ = dialog->GetSize().GetHeight() / 2;
     height_ = halfHeight_;
+    // The window may be smaller than its controls: the details area is cut off below the fold.
+    dialog->SetMinSize(wxSize(dialog->GetSize().GetWidth(), 1));
     dialog->SetSize(dialog->GetSize().GetWidth(), halfHeight_);
+    ShowDetails(false);
     EnableItem(IDC_MSG_DETAILS, true);
     // The coloured label takes the text edit's place.
     wxWindow* edit = Item(IDC_MSG_TEXT);
@@ -214,6 +222,12 @@ bool CdlgMessageStrong::OnInitDialog() {
     ShowItem(IDOK, !yesNo);
     SetItemText(IDC_MSG_DETAILS_TEXT, details_);
     return true;
+}
+
+void CdlgMessageStrong::ShowDetails(bool show) {
+    // Hidden as well as cut off: the toolkit may keep a window as tall as its controls.
+    ShowItem(IDC_MSG_DETAILS_TEXT, show);
+    ShowItem(IDC_MSG_CLOSE_DETAILS, show);
 }
 
 void CdlgMessageStrong::OnOK() {

@@ -125,6 +125,7 @@ class CdlgMessageStrong : public platform::ui::Dialog {
     void OnCancel() override;
 
   private:
+    void ShowDetails(bool show);
     std::string caption_;
     std::string text_;
     std::string details_;

@@ -161,6 +161,8 @@ std::string GetXmlFilePath(const foundation::CXmlNode& item) {
     std::string folder;
     if (!brand.empty())
         folder = foundation::GetBrandList().GetBrandFolder(brand.c_str(), item.GetAttributeInt("nFw", 0));
+    // Without a folder the name stays relative: a leading "/" would point at the root folder.
+    if (folder.empty()) return item.GetAttribute("file");
     return folder + "/" + item.GetAttribute("file");
 }
 

@@ -112,10 +112,12 @@ TEST_F(MessageDialogs, StrongBoxYesFollowsTheAcknowledgementAndEscapeDoesNothing
         EXPECT_GT(halfHeight, 0);
         box.ClickItem(IDC_MSG_DETAILS);
         fullHeight = box.Height();
+        EXPECT_TRUE(box.IsItemShown(IDC_MSG_DETAILS_TEXT));
         EXPECT_FALSE(box.IsItemEnabled(IDC_MSG_DETAILS));
         box.ClickItem(IDC_MSG_CLOSE_DETAILS);
         EXPECT_TRUE(box.IsItemEnabled(IDC_MSG_DETAILS));
         EXPECT_EQ(box.Height(), halfHeight);
+        EXPECT_FALSE(box.IsItemShown(IDC_MSG_DETAILS_TEXT));
         box.ClickItem(IDC_MSG_ACKNOWLEDGE);
         yesEnabled.push_back(box.IsItemEnabled(platform::IDYES));
         box.ClickItem(IDC_MSG_ACKNOWLEDGE);
@@ -164,9 +166,11 @@ TEST_F(MessageDialogs, DetailsDialogTogglesItsArea) {
         };
         texts.push_back(dialog.GetItemText(IDC_MSG_DETAILS));
         heights.push_back(given());
+        EXPECT_FALSE(dialog.IsItemShown(IDC_MSG_DETAILS_TEXT));
         dialog.ClickItem(IDC_MSG_DETAILS);
         texts.push_back(dialog.GetItemText(IDC_MSG_DETAILS));
         heights.push_back(given());
+        EXPECT_TRUE(dialog.IsItemShown(IDC_MSG_DETAILS_TEXT));
         dialog.ClickItem(IDC_MSG_DETAILS);
         texts.push_back(dialog.GetItemText(IDC_MSG_DETAILS));
         heights.push_back(given());
