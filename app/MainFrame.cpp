@@ -314,8 +314,20 @@ void CMainFrame::BuildStatusBar() {
     std::vector<int> widths{-1};
     if (foundation::g_LogDebug) widths.push_back(60);
     widths.insert(widths.end(), {80, 80, 96, 40, 40, 40});
+    lineColumnPane_ = static_cast<int>(widths.size()) - 4;
     SetStatusPanes(widths);
     if (foundation::g_LogDebug) SetStatusText(1, "Log active");
+}
+
+void CMainFrame::SetCaretPosition(int line, int column) {
+    caretLine_ = line;
+    caretColumn_ = column;
+    SetStatusText(lineColumnPane_, LineColumnText());
+}
+
+std::string CMainFrame::LineColumnText() const {
+    if (caretLine_ == -1) return {};
+    return " Ln " + std::to_string(caretLine_) + ", Col " + std::to_string(caretColumn_);
 }
 
 void CMainFrame::TrackNormalRect() {

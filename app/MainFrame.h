@@ -119,6 +119,10 @@ class CMainFrame : public platform::ui::Frame, public CommandContext, public Con
     bool IsToolWindowOpen() const;
     void LoadDeviceMenu() override;
 
+    // The program editor's caret for the status bar's line and column pane; line -1 empties it.
+    void SetCaretPosition(int line, int column);
+    std::string LineColumnText() const;
+
     // Drive family and features; the device's once the drive object tells them.
     DeviceFamily Family() const { return family_; }
     bool Programmable() const { return programmable_; }
@@ -176,6 +180,7 @@ class CMainFrame : public platform::ui::Frame, public CommandContext, public Con
     bool programmable_ = false;
     int caretLine_ = -1;
     int caretColumn_ = -1;
+    int lineColumnPane_ = -1;
     // Where the message bar sits (side, and its size there).
     unsigned barSide_ = controls::CSizingControlBar::kDockBottom;
     platform::ui::Size barSize_{0, 150};

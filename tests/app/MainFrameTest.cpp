@@ -76,6 +76,13 @@ TEST_F(MainFrameTest, OpensWithDeviceMenuMainTabAndMessageBarThenStoresItsPlacem
     EXPECT_EQ(frame->MessageBar()->GetId(), IDC_MESSAGE_BAR);
     EXPECT_TRUE(platform::ui::SaveWindowPicture(wx, AppArtifacts() / "main_frame.png"));
 
+    // The editor's caret in the line and column pane.
+    EXPECT_EQ(frame->LineColumnText(), "");
+    frame->SetCaretPosition(12, 7);
+    EXPECT_EQ(frame->GetStatusText(3), " Ln 12, Col 7");
+    frame->SetCaretPosition(-1, 0);
+    EXPECT_EQ(frame->GetStatusText(3), "");
+
     // View output hides the bar and checks its item off.
     EXPECT_TRUE(frame->Command(ID_VIEW_OUTPUT));
     EXPECT_FALSE(frame->outputBarVisible);
