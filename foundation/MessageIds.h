@@ -37,13 +37,22 @@ constexpr unsigned kColourPickerCloseUpMessage = platform::WM_USER + 1003;      
 constexpr unsigned kColourPickerSelEndOkMessage = platform::WM_USER + 1004;      // 2028, colour accepted
 constexpr unsigned kColourPickerSelEndCancelMessage = platform::WM_USER + 1005;  // 2029, choice cancelled
 
+// The wait dialog's progress from its owner or a worker: lParam 0 progress (wParam the new
+// position), lParam 1 the operation finished (the dialog ends with OK). No payload.
+constexpr unsigned kWaitDialogMessage = platform::WM_USER + 9;  // 1033
+
+// The main frame's connect sequence, posted to the frame itself at creation, by "New
+// connection" and by the drive object's restarts. No payload.
+constexpr unsigned kFrameConnectSequenceMessage = platform::WM_USER + 10;  // 1034
+
 // Every id above: a new one is added here too, so that a number taken twice fails the build.
 inline constexpr unsigned kProgramMessageIds[] = {
     kEngineNotifyMessage,         kConnectionReconnectMessage,
     kDomainUploadMessage,         kFirmwareDownloadMessage,
     kComboSetTextMessage,         kColourPickerSelChangeMessage,
     kColourPickerDropDownMessage, kColourPickerCloseUpMessage,
-    kColourPickerSelEndOkMessage, kColourPickerSelEndCancelMessage};
+    kColourPickerSelEndOkMessage, kColourPickerSelEndCancelMessage,
+    kWaitDialogMessage,           kFrameConnectSequenceMessage};
 
 constexpr bool MessageIdsAreDistinct() {
     for (size_t i = 0; i < std::size(kProgramMessageIds); ++i)
@@ -52,5 +61,55 @@ constexpr bool MessageIdsAreDistinct() {
     return true;
 }
 static_assert(MessageIdsAreDistinct(), "two window messages share an id");
+
+// The main dialog's commands, posted by the main frame's menu and toolbar (and by the dialog's
+// own buttons). Their numbers are the system's own and only the main dialog receives them, so
+// they are kept apart from the list above (0x440 is also the combo box's private message).
+// wParam as noted, otherwise 0; no payload.
+constexpr unsigned kMainDlgExportFirmwareMessage = 0x434;
+constexpr unsigned kMainDlgXulEnableMessage = 0x436;  // wParam 1 enable, 0 disable
+constexpr unsigned kMainDlgDriveEnableMessage = 0x437;
+constexpr unsigned kMainDlgFirmwareDownloadMessage = 0x43C;
+constexpr unsigned kMainDlgObjectDictionaryMessage = 0x43D;
+constexpr unsigned kMainDlgPermanentMemoryMessage = 0x43F;
+constexpr unsigned kMainDlgOptionsMessage = 0x440;
+constexpr unsigned kMainDlgResetMessage = 0x445;  // wParam the command id
+constexpr unsigned kMainDlgUserMotorsManageMessage = 0x461;
+constexpr unsigned kMainDlgUserMotorsImportMessage = 0x462;
+constexpr unsigned kMainDlgUserMotorsExportMessage = 0x463;
+constexpr unsigned kMainDlgUserMotorsDeleteMessage = 0x464;
+constexpr unsigned kMainDlgRunStopPlcMessage = 0x465;
+constexpr unsigned kMainDlgImportParametersMessage = 0x466;
+constexpr unsigned kMainDlgExportParametersMessage = 0x467;
+constexpr unsigned kMainDlgDownloadParametersMessage = 0x468;
+constexpr unsigned kMainDlgEraseProgramMessage = 0x469;
+constexpr unsigned kMainDlgCompareParametersMessage = 0x46A;
+constexpr unsigned kMainDlgLoadConfigurationMessage = 0x46B;  // wParam 1 the command line's file
+constexpr unsigned kMainDlgSaveConfigurationMessage = 0x46C;
+constexpr unsigned kMainDlgCreateArchiveMessage = 0x46D;
+constexpr unsigned kMainDlgInstallArchiveMessage = 0x46E;
+constexpr unsigned kMainDlgPlainParameterFileMessage = 0x472;  // wParam the command id
+
+inline constexpr unsigned kMainDialogMessageIds[] = {
+    kMainDlgExportFirmwareMessage,    kMainDlgXulEnableMessage,
+    kMainDlgDriveEnableMessage,       kMainDlgFirmwareDownloadMessage,
+    kMainDlgObjectDictionaryMessage,  kMainDlgPermanentMemoryMessage,
+    kMainDlgOptionsMessage,           kMainDlgResetMessage,
+    kMainDlgUserMotorsManageMessage,  kMainDlgUserMotorsImportMessage,
+    kMainDlgUserMotorsExportMessage,  kMainDlgUserMotorsDeleteMessage,
+    kMainDlgRunStopPlcMessage,        kMainDlgImportParametersMessage,
+    kMainDlgExportParametersMessage,  kMainDlgDownloadParametersMessage,
+    kMainDlgEraseProgramMessage,      kMainDlgCompareParametersMessage,
+    kMainDlgLoadConfigurationMessage, kMainDlgSaveConfigurationMessage,
+    kMainDlgCreateArchiveMessage,     kMainDlgInstallArchiveMessage,
+    kMainDlgPlainParameterFileMessage};
+
+constexpr bool MainDialogMessageIdsAreDistinct() {
+    for (size_t i = 0; i < std::size(kMainDialogMessageIds); ++i)
+        for (size_t j = i + 1; j < std::size(kMainDialogMessageIds); ++j)
+            if (kMainDialogMessageIds[i] == kMainDialogMessageIds[j]) return false;
+    return true;
+}
+static_assert(MainDialogMessageIdsAreDistinct(), "two main dialog messages share an id");
 
 }  // namespace foundation

@@ -15,6 +15,9 @@ class wxWindowDestroyEvent;
 
 namespace platform::ui {
 
+// The system's close request: a window that receives it closes as the user's close box would.
+constexpr unsigned WM_CLOSE = 0x0010;
+
 class Window : public platform::MessageSink {
   public:
     using Handler = std::function<intptr_t(uintptr_t wParam, intptr_t lParam)>;

@@ -1,0 +1,120 @@
+// The program: start-up, the main frame, and the end.
+#include <atomic>
+#include <memory>
+
+#include <wx/display.h>
+#include <wx/frame.h>
+#include <wx/settings.h>
+
+#include "app/CmdLineInfo.h"
+#include "app/MainFrame.h"
+#include "app/Startup.h"
+#include "foundation/Authorizations.h"
+#include "foundation/BrandList.h"
+#include "foundation/LogFile.h"
+#include "foundation/ProgramFolders.h"
+#include "foundation/ProgramSwitches.h"
+#include "platform/Folders.h"
+#include "platform/Registry.h"
+#include "platform/TerminationSignal.h"
+#include "platform/ui/Gui.h"
+#include "platform/ui/WxPrompts.h"
+
+namespace app {
+namespace {
+
+platform::ui::Rect VirtualScreen() {
+    wxRect all;
+    for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) all.Union(wxDisplay(i).GetGeometry());
+    return platform::ui::Rect::FromXYWH(all.x, all.y, all.width, all.height);
+}
+
+class CPelmoraApp : public platform::ui::GuiApp {
+  protected:
+    bool OnGuiInit() override { return InitInstance(); }
+
+  public:
+    int OnExit() override {
+        ExitInstance();
+        return GuiApp::OnExit();
+    }
+
+    // The Ctrl + right double-click anywhere in the program.
+    int FilterEvent(wxEvent& event) override {
+        if (event.GetEventType() == wxEVT_RIGHT_DCLICK) {
+            const auto& mouse = static_cast<wxMouseEvent&>(event);
+            if (CMainFrame* frame = CMainFrame::Instance())
+                RunDiagnosticGesture(frame->ConnectionEngine(), mouse.ControlDown(), mouse.ShiftDown());
+        }
+        return Event_Skip;
+    }
+
+  private:
+    bool InitInstance() {
+        const wxColour face = wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE);
+        ProgramState& state = Program();
+        state.dialogBackground = face.Red() | (face.Green() << 8) | (face.Blue() << 16);
+
+        // A termination signal closes the frame the way its close box does; one that comes
+        // before the frame exists closes it as soon as it does.
+        terminate_.Start([this] {
+            closeRequested_ = true;
+            if (const platform::WindowHandle frame = frameHandle_.load())
+                platform::PostMessage(frame, platform::ui::WM_CLOSE, 0, 0);
+        });
+        foundation::InitProgramFolders();
+        prompts_.SetDefaultCaption(foundation::kProgramName);
+        platform::SetPromptService(&prompts_);
+
+        foundation::CAuthorizations& users = foundation::GetAuthorizations();
+        users.Load();
+        CCmdLineInfo cmd;
+        cmd.ParseCommandLine(static_cast<int>(args_.size()), argv_.data());
+        platform::Registry& registry = platform::Registry::Instance();
+        ApplyAccessLevel(users, registry, foundation::GetProductKey(), cmd);
+        ApplyCommandLine(cmd, state);
+        ReadDiagnosticSwitches(registry, foundation::GetProductKey());
+        foundation::GetBrandList().LoadConfigurationFolders();
+        ReadProgramVersionInfo();
+        OpenDebugLog(foundation::DebugLog(), platform::TempFolder());
+
+        frame_ = std::make_unique<CMainFrame>(registry, VirtualScreen());
+        if (!frame_->CreateFrame()) return false;
+        SetTopWindow(frame_->GetFrame());
+        frameHandle_ = frame_->Handle();
+        if (closeRequested_) frame_->Post(platform::ui::WM_CLOSE);
+        return true;
+    }
+
+    void ExitInstance() {
+        terminate_.Stop();
+        frameHandle_ = 0;
+        frame_.reset();
+        if (foundation::g_LogDebug) foundation::DebugLog().Close();
+        platform::SetPromptService(nullptr);
+    }
+
+  public:
+    bool Initialize(int& argcRef, wxChar** argvRef) override {
+        if (!GuiApp::Initialize(argcRef, argvRef)) return false;
+        // The tokens as UTF-8 for the command-line parser.
+        for (int i = 0; i < argcRef; ++i) args_.push_back(wxString(argvRef[i]).utf8_string());
+        for (const std::string& a : args_) argv_.push_back(a.c_str());
+        argv_.push_back(nullptr);
+        return true;
+    }
+
+  private:
+    platform::ui::WxPromptService prompts_;
+    platform::TerminationWatch terminate_;
+    std::unique_ptr<CMainFrame> frame_;
+    std::atomic<platform::WindowHandle> frameHandle_{0};
+    std::atomic<bool> closeRequested_{false};
+    std::vector<std::string> args_;
+    std::vector<const char*> argv_;
+};
+
+}  // namespace
+}  // namespace app
+
+wxIMPLEMENT_APP(app::CPelmoraApp);
