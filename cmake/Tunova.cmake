@@ -5,6 +5,10 @@ set(TUNOVA_ROOT ${CMAKE_SOURCE_DIR})
 add_library(tunova_options INTERFACE)
 target_include_directories(tunova_options INTERFACE ${CMAKE_SOURCE_DIR})
 target_compile_options(tunova_options INTERFACE -Wall -Wextra -Wpedantic)
+# Only on our targets: outside code (GoogleTest, wxWidgets) comes in as system headers anyway.
+if(TUNOVA_WERROR)
+  target_compile_options(tunova_options INTERFACE -Werror)
+endif()
 target_link_libraries(tunova_options INTERFACE Threads::Threads)
 
 if(TUNOVA_SANITIZE)
@@ -24,18 +28,26 @@ if(TUNOVA_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# tunova_folder_library(<target> [EXCLUDE <regex>] [LINKS <targets>...])
-# One static library per folder, from every .cpp below the folder. A folder
-# without sources yet gives an interface library so that users can name it.
+# tunova_folder_library(<target> [SHARED] [EXCLUDE <regex>] [LINKS <targets>...] [PRIVATE_LINKS <targets>...])
+# One library per folder, from every .cpp below the folder (static unless SHARED). LINKS names what
+# the folder's headers include, PRIVATE_LINKS what only its sources do. A folder without sources
+# yet gives an interface library so that users can name it.
 function(tunova_folder_library target)
-  cmake_parse_arguments(ARG "" "EXCLUDE" "LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "SHARED" "EXCLUDE" "LINKS;PRIVATE_LINKS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(ARG_EXCLUDE)
     list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
   endif()
   if(sources)
-    add_library(${target} STATIC ${sources})
+    if(ARG_SHARED)
+      add_library(${target} SHARED ${sources})
+    else()
+      add_library(${target} STATIC ${sources})
+    endif()
     target_link_libraries(${target} PUBLIC tunova_options ${ARG_LINKS})
+    if(ARG_PRIVATE_LINKS)
+      target_link_libraries(${target} PRIVATE ${ARG_PRIVATE_LINKS})
+    endif()
   else()
     add_library(${target} INTERFACE)
     target_link_libraries(${target} INTERFACE tunova_options ${ARG_LINKS})

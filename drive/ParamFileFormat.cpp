@@ -92,7 +92,7 @@ void BuildParameterFileList(const std::vector<VocabularyItem>& dictionary, uint1
             info->push_back(std::move(row));
         }
     }
-    // Stable: equal keys keep dictionary order, as the original insertion after equals did.
+    // Stable: items with equal keys keep dictionary order.
     std::stable_sort(params.begin(), params.end(), [](const ParamFileItem& a, const ParamFileItem& b) {
         if (a.writeLevel != b.writeLevel) return a.writeLevel > b.writeLevel;
         if (a.restore != b.restore) return a.restore < b.restore;

@@ -1,7 +1,5 @@
 #include "engine/ConfigFileIndex.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -12,6 +10,7 @@
 #include "foundation/BrandList.h"
 #include "foundation/Identity.h"
 #include "foundation/SharedUtilities.h"
+#include "platform/File.h"
 #include "platform/Prompt.h"
 
 using namespace foundation;
@@ -104,17 +103,17 @@ void CConfigFileIndex::RemoveAll() {
 // --- file data ---
 
 bool CConfigFileIndex::FileDateText(const std::filesystem::path& file, std::string* date, uint64_t* size) {
-    struct stat st;
-    if (::stat(file.c_str(), &st) != 0) return false;
-    // The file time of the original format: 100 ns units since 1601-01-01 UTC.
+    platform::FileInfo info;
+    if (platform::ReadFileInfo(file, info) != 0) return false;
+    // The index's file time: 100 ns units since 1601-01-01 UTC.
     constexpr uint64_t kEpochDelta = 116444736000000000ull;
     const uint64_t t =
-        uint64_t(int64_t(st.st_mtim.tv_sec)) * 10000000ull + uint64_t(st.st_mtim.tv_nsec) / 100 + kEpochDelta;
+        uint64_t(info.modifiedSeconds) * 10000000ull + uint64_t(info.modifiedNanoseconds) / 100 + kEpochDelta;
     char text[24];
     // Padded halves: "%x%x" would let two different times give the same text.
     std::snprintf(text, sizeof text, "%08x%08x", unsigned(t >> 32), unsigned(t & 0xFFFFFFFFu));
     if (date) *date = text;
-    if (size) *size = uint64_t(st.st_size);
+    if (size) *size = info.size;
     return true;
 }
 

@@ -1,7 +1,5 @@
 #include "engine/Linkora.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <utility>
 
@@ -11,6 +9,7 @@
 #include "engine/VocabularyItem.h"
 #include "foundation/CompatChecker.h"
 #include "foundation/Version.h"
+#include "platform/Host.h"
 #include "platform/bstr/Bstr.h"
 #include "transport/NodeIdentification.h"
 
@@ -126,10 +125,10 @@ int CLinkora::Probe() {
 }
 
 std::string CLinkora::Definition() const {
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
-    return EngineFormat("TCP/IP %s:TCP/IP 0:TCP/IP %d.%d.%d.%d:%s %d:NodeID %d", host, (address >> 24) & 0xFF,
-                        (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF,
+    std::string host = platform::HostName();
+    if (host.empty()) host = "localhost";
+    return EngineFormat("TCP/IP %s:TCP/IP 0:TCP/IP %d.%d.%d.%d:%s %d:NodeID %d", host.c_str(),
+                        (address >> 24) & 0xFF, (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF,
                         GetBusTypeName(static_cast<int>(busType)).c_str(), busNumber, nodeId);
 }
 

@@ -14,7 +14,8 @@ void ToCodePage(const std::string& bytes, std::string& out, int codePage) {
 }
 }  // namespace
 
-ANSI_TextFileReader::ANSI_TextFileReader(int fd, size_t bufferSize) : TextFileReader(fd, bufferSize) {}
+ANSI_TextFileReader::ANSI_TextFileReader(platform::File& file, size_t bufferSize)
+    : TextFileReader(file, bufferSize) {}
 
 int ANSI_TextFileReader::ReadChar() {
     for (;;) {

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kExtraPathsFile = "PelmoraExtraXmlPaths.txt";
-// Registry texts longer than this did not fit the original buffers and count as missing.
+// Registry texts longer than the longest path a value may hold count as missing.
 constexpr size_t kMaxPathValue = 260;
 
 std::string Join(const std::string& folder, const std::string& name) {

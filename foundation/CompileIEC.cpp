@@ -1,9 +1,5 @@
 #include "foundation/CompileIEC.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +10,7 @@
 #include "foundation/Spawn.h"
 #include "platform/AtomicFile.h"
 #include "platform/ChildProcess.h"
+#include "platform/File.h"
 #include "platform/Folders.h"
 #include "platform/Prompt.h"
 
@@ -194,7 +191,7 @@ void CCompileIEC::ExpandVariables(std::string& out, const std::string& text) {
 }
 
 void CCompileIEC::DeleteLibraryFile() {
-    if (!m_strLibraryFile.empty()) ::unlink(m_strLibraryFile.c_str());
+    if (!m_strLibraryFile.empty()) platform::RemoveFile(m_strLibraryFile);
     m_strLibraryFile.clear();
 }
 
@@ -213,21 +210,14 @@ int32_t CCompileIEC::MakeLibraryFile() {
     m_strLibraryFile = (platform::TempFolder() / kLibraryName).string();
     // The temporary folder is shared: never write through a link or into someone
     // else's file left under the same name.
-    ::unlink(m_strLibraryFile.c_str());
-    const int fd =
-        ::open(m_strLibraryFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return -7;
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    const bool closed = ::close(fd) == 0;
-    if (written < bytes.size() || !closed) {
+    platform::RemoveFile(m_strLibraryFile);
+    platform::File file;
+    if (file.Open(m_strLibraryFile, platform::FileAccess::kWriteNewPrivate) != 0) return -7;
+    const bool written = file.WriteAll(bytes.data(), bytes.size());
+    const bool closed = file.Close();
+    if (!written || !closed) {
         // A part of a library would only make the compiler fail later, less clearly.
-        ::unlink(m_strLibraryFile.c_str());
+        platform::RemoveFile(m_strLibraryFile);
         return -6;
     }
     return 0;
@@ -296,7 +286,7 @@ bool CCompileIEC::Exec(CXmlNode* task) {
 
 bool CCompileIEC::Delete(CXmlNode* task) {
     const std::string file = TaskPath(task->GetAttribute("file"));
-    return file.empty() || ::unlink(file.c_str()) != 0;
+    return file.empty() || platform::RemoveFile(file) != 0;
 }
 
 bool CCompileIEC::Copy(CXmlNode* task) {

@@ -1,5 +1,6 @@
 #include "foundation/CrashReport.h"
 
+// System calls made here directly: the report runs in a signal handler and must stay async-signal-safe.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
 #include "foundation/FixedBlockPool.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <atomic>
 #include <new>
+
+#include "platform/Memory.h"
 
 namespace foundation {
 
@@ -72,9 +72,7 @@ FixedBlockPool::FreeBlock* FixedBlockPool::Refill() {
     }
     if (static_cast<size_t>(slabEnd_ - slabNext_) < std::max(kPieceBytes, blockSize_)) {
         char* slab = static_cast<char*>(::operator new(kSlabBytes, std::align_val_t(kSlabBytes)));
-#ifdef MADV_HUGEPAGE
-        ::madvise(slab, kSlabBytes, MADV_HUGEPAGE);  // a hint only: no harm when refused
-#endif
+        platform::AdviseHugePages(slab, kSlabBytes);  // a hint only: no harm when refused
         slabs_.push_back(slab);
         slabNext_ = slab;
         slabEnd_ = slab + kSlabBytes;

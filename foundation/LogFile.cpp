@@ -1,9 +1,5 @@
 #include "foundation/LogFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -27,19 +23,6 @@ int64_t NowUs() {
         .count();
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 LogFile& DebugLog() {
@@ -56,15 +39,15 @@ LogFile::~LogFile() {
 std::string LogFile::Open(const std::filesystem::path& file) {
     Close();
     name_ = file;
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_DSYNC, 0644);
-    if (fd < 0) {
-        std::string text = platform::SystemErrorText(errno);
+    platform::File opened;
+    if (const int code = opened.Open(file, platform::FileAccess::kWriteSynced); code != 0) {
+        std::string text = platform::SystemErrorText(code);
         if (text.empty()) text = "Cannot create " + file.string();
         return text.substr(0, platform::Utf8SafeCut(text, kMaxMessageLength));
     }
     {
         std::lock_guard<std::timed_mutex> lock(mutex_);
-        fd_ = fd;
+        file_ = std::move(opened);
         startUs_ = NowUs();
         previousElapsedUs_ = 0;
         ring_.assign(static_cast<size_t>(kSlots) * kSlotSize, '\0');
@@ -148,7 +131,7 @@ void LogFile::WriterThread() {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
-        WriteAll(fd_, FormatHeader(local) + "\r\n");
+        file_.WriteAll(FormatHeader(local) + "\r\n");
     }
     std::string batch;
     auto drain = [&] {
@@ -160,7 +143,7 @@ void LogFile::WriterThread() {
         }
         mutex_.unlock();
         // Written outside the lock: callers never wait for the disk.
-        if (!batch.empty()) WriteAll(fd_, batch);
+        if (!batch.empty()) file_.WriteAll(batch);
         batch.clear();
     };
     while (!stop_.load()) {
@@ -179,8 +162,7 @@ void LogFile::Close() {
         thread_.join();
     }
     std::lock_guard<std::timed_mutex> lock(mutex_);
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    file_.Close();
     writeIndex_ = readIndex_ = lastIndex_ = 0;
     ring_.clear();
     ring_.shrink_to_fit();

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace foundation {
 
 // The trace log: callers hand finished lines to Write, which stamps them (time since opening,
@@ -55,7 +57,7 @@ class LogFile {
     int readIndex_ = 0;
     int lastIndex_ = 0;
     std::timed_mutex mutex_;
-    int fd_ = -1;
+    platform::File file_;
     int64_t startUs_ = 0;
     int64_t previousElapsedUs_ = 0;
     char prefix_[100] = {};

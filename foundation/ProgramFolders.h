@@ -19,9 +19,8 @@ void InitProgramFolders();
 
 // Folder of the program file.
 const std::filesystem::path& GetProgramFolder();
-// Where the program's own data lies (the "Xml" tree, package ".cdi" files, help): on Linux the
-// share folder of the installation or of the build tree, which stands in for the program folder
-// of the original layout.
+// Where the program's own data lies (the "Xml" tree, package ".cdi" files, help): the share folder
+// of the installation or of the build tree, not the folder of the program file.
 const std::filesystem::path& GetProgramDataFolder();
 // "Help" below the program data folder when it exists, else the program data folder.
 const std::filesystem::path& GetHelpFolder();

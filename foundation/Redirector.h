@@ -25,7 +25,7 @@ class CRedirector {
     CRedirector& operator=(const CRedirector&) = delete;
 
     // Starts the process and the reader; true when both run. The command line is split
-    // into arguments as Windows programs split theirs (quotes group). The child starts
+    // into arguments as SplitCommandLine does (quotes group). The child starts
     // in workingFolder (empty: the caller's). False while a process is still open.
     bool Open(const char* commandLine, const std::string& workingFolder = {});
     // Formats the text and writes it into the child's standard input; 0 when there is

@@ -1,14 +1,12 @@
 #include "foundation/SharedUtilities.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/CodePage.h"
+#include "platform/File.h"
 #include "platform/SystemError.h"
 
 namespace foundation {
@@ -28,12 +26,11 @@ std::string FormatErrorMessage(uint32_t code) {
 
 int CreateDirectoryTree(const char* path) {
     if (!path || !*path) return 0;
-    if (::mkdir(path, 0777) == 0) return 1;
-    const int error = errno;
+    const int error = platform::MakeFolder(path);
+    if (error == 0) return 1;
     if (error == EEXIST) {
         // Something of that name exists: only a folder (or a link to one) counts.
-        struct stat st;
-        return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+        return platform::IsFolder(path) ? 1 : 0;
     }
     if (error != ENOENT) return 0;
     const std::string text(path);
@@ -41,10 +38,10 @@ int CreateDirectoryTree(const char* path) {
     if (slash == std::string::npos || slash == 0) return 0;
     const std::string parent = text.substr(0, slash);
     if (!CreateDirectoryTree(parent.c_str())) return 0;
-    if (::mkdir(path, 0777) == 0) return 1;
+    const int again = platform::MakeFolder(path);
+    if (again == 0) return 1;
     // "a/b/": the parent was "a/b" itself.
-    struct stat st;
-    return errno == EEXIST && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+    return again == EEXIST && platform::IsFolder(path) ? 1 : 0;
 }
 
 bool IsNumberText(bool hexadecimal, const std::string& text) {

@@ -1,9 +1,5 @@
 #include "foundation/TextFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -27,31 +23,27 @@ namespace foundation {
 
 namespace {
 
-// Reads fd to its end into a buffer of its own (not zero-filled first); a regular file takes one
-// read of its size. False on a read error or when no memory is left for the bytes.
-bool ReadToEnd(int fd, std::unique_ptr<char[]>& data, size_t& size) {
-    struct stat status {};
+// Reads the file to its end into a buffer of its own (not zero-filled first); a file of known
+// size takes one read. 0, or the errno value of a failed read (ENOMEM when no memory is left).
+int ReadToEnd(platform::File& file, std::unique_ptr<char[]>& data, size_t& size) {
     size_t capacity = 64 * 1024;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-        capacity = static_cast<size_t>(status.st_size) + 1;  // the extra byte sees the end at once
+    if (const int64_t known = file.Size(); known > 0) {
+        capacity = static_cast<size_t>(known) + 1;  // the extra byte sees the end at once
     }
     data.reset(new (std::nothrow) char[capacity]);
     size = 0;
-    if (!data) return false;
+    if (!data) return ENOMEM;
     for (;;) {
         if (size == capacity) {  // the file grew while being read
             std::unique_ptr<char[]> larger(new (std::nothrow) char[2 * capacity]);
-            if (!larger) return false;
+            if (!larger) return ENOMEM;
             std::memcpy(larger.get(), data.get(), size);
             data = std::move(larger);
             capacity *= 2;
         }
-        const ssize_t n = ::read(fd, data.get() + size, capacity - size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return true;
+        const int64_t n = file.ReadSome(data.get() + size, capacity - size);
+        if (n < 0) return file.LastError();
+        if (n == 0) return 0;
         size += static_cast<size_t>(n);
     }
 }
@@ -147,12 +139,10 @@ TextFile::~TextFile() {
 int TextFile::OpenForReading(const std::filesystem::path& file) {
     Close();
     error_.clear();
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error_ = "Cannot open " + file.string() + ": " + platform::SystemErrorText(errno);
+    if (const int code = file_.Open(file, platform::FileAccess::kRead); code != 0) {
+        error_ = "Cannot open " + file.string() + ": " + platform::SystemErrorText(code);
         return -2;
     }
-    fd_ = fd;
     name_ = file;
     mode_ = kReading;
     return 0;
@@ -174,10 +164,7 @@ int TextFile::OpenForWriting(const std::filesystem::path& file) {
 }
 
 int TextFile::ReadByte(unsigned char& byte) {
-    ssize_t n;
-    do {
-        n = ::read(fd_, &byte, 1);
-    } while (n < 0 && errno == EINTR);
+    const int64_t n = file_.ReadSome(&byte, 1);
     return n < 0 ? -2 : static_cast<int>(n);
 }
 
@@ -198,7 +185,7 @@ int TextFile::CreateReader() {
             ++got;
         }
         if (!given && got == 0) {
-            reader_ = std::make_unique<TextFileReader>(fd_, bufferSize_);
+            reader_ = std::make_unique<TextFileReader>(file_, bufferSize_);
             return 0;
         }
         size_t markLength = 0;
@@ -208,21 +195,20 @@ int TextFile::CreateReader() {
         } else if (!given) {
             encoding_ = kTextEncodingAnsi;
         }
-        if (::lseek(fd_, static_cast<off_t>(markLength), SEEK_SET) != static_cast<off_t>(markLength))
-            return -2;
+        if (!file_.Seek(markLength)) return -2;
     }
     switch (encoding_) {
         case kTextEncodingUtf16Le:
-            reader_ = std::make_unique<UTF16LE_TextFileReader>(fd_, bufferSize_);
+            reader_ = std::make_unique<UTF16LE_TextFileReader>(file_, bufferSize_);
             break;
         case kTextEncodingUtf16Be:
-            reader_ = std::make_unique<UTF16BE_TextFileReader>(fd_, bufferSize_);
+            reader_ = std::make_unique<UTF16BE_TextFileReader>(file_, bufferSize_);
             break;
         case kTextEncodingUtf8:
-            reader_ = std::make_unique<UTF8_TextFileReader>(fd_, bufferSize_);
+            reader_ = std::make_unique<UTF8_TextFileReader>(file_, bufferSize_);
             break;
         default:
-            reader_ = std::make_unique<ANSI_TextFileReader>(fd_, bufferSize_);
+            reader_ = std::make_unique<ANSI_TextFileReader>(file_, bufferSize_);
             break;
     }
     return 0;
@@ -294,8 +280,8 @@ int TextFile::ReadWholeText(std::string_view& text) {
         return result < 0 ? result : 0;
     }
     size_t size = 0;
-    if (!ReadToEnd(fd_, wholeBytes_, size)) {
-        error_ = "Cannot read " + name_.string() + ": " + platform::SystemErrorText(errno);
+    if (const int code = ReadToEnd(file_, wholeBytes_, size); code != 0) {
+        error_ = "Cannot read " + name_.string() + ": " + platform::SystemErrorText(code);
         return -2;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(wholeBytes_.get());
@@ -358,8 +344,7 @@ int TextFile::Close() {
             out_->Abort();
         }
     }
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    file_.Close();
     out_.reset();
     reader_.reset();
     writer_.reset();

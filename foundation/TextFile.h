@@ -8,6 +8,7 @@
 
 #include "foundation/TextFileReader.h"
 #include "foundation/TextFileWriter.h"
+#include "platform/File.h"
 
 namespace platform {
 class AtomicFileWriter;
@@ -90,7 +91,7 @@ class TextFile {
     int32_t encoding_ = kTextEncodingDetect;
     int32_t flags_ = 0;
     size_t bufferSize_ = 0;
-    int fd_ = -1;
+    platform::File file_;
     std::unique_ptr<platform::AtomicFileWriter> out_;
     bool writeFailed_ = false;
     std::unique_ptr<TextFileReader> reader_;

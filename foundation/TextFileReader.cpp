@@ -1,13 +1,11 @@
 #include "foundation/TextFileReader.h"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include "platform/File.h"
 
 namespace foundation {
 
-TextFileReader::TextFileReader(int fd, size_t bufferSize)
-    : fd_(fd), bufferSize_(bufferSize ? bufferSize : 4096) {}
+TextFileReader::TextFileReader(platform::File& file, size_t bufferSize)
+    : file_(file), bufferSize_(bufferSize ? bufferSize : 4096) {}
 
 TextFileReader::~TextFileReader() = default;
 
@@ -29,10 +27,7 @@ int TextFileReader::Fill() {
     if (pos_ < count_) return 1;
     if (eof_) return 0;
     if (buffer_.size() != bufferSize_) buffer_.resize(bufferSize_);
-    ssize_t n;
-    do {
-        n = ::read(fd_, buffer_.data(), buffer_.size());
-    } while (n < 0 && errno == EINTR);
+    const int64_t n = file_.ReadSome(buffer_.data(), buffer_.size());
     if (n < 0) return -2;
     pos_ = 0;
     count_ = static_cast<size_t>(n);
@@ -57,10 +52,7 @@ int TextFileReader::ReadRest(std::string& bytes) {
     while (!eof_) {
         const size_t have = bytes.size();
         bytes.resize(have + bufferSize_);
-        ssize_t n;
-        do {
-            n = ::read(fd_, bytes.data() + have, bufferSize_);
-        } while (n < 0 && errno == EINTR);
+        const int64_t n = file_.ReadSome(bytes.data() + have, bufferSize_);
         if (n < 0) {
             bytes.resize(have);
             return -2;

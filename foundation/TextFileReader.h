@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class File;
+}
+
 namespace foundation {
 
 // Code pages of the 8-bit side: 0 = UTF-8 text in memory, 1252 = Windows-1252 bytes.
@@ -13,8 +17,8 @@ constexpr int kCodePage1252 = 1252;
 // empty file: every read gives -1.
 class TextFileReader {
   public:
-    // fd is not owned; bufferSize 0 means 4096.
-    TextFileReader(int fd, size_t bufferSize);
+    // file is not owned; bufferSize 0 means 4096.
+    TextFileReader(platform::File& file, size_t bufferSize);
     virtual ~TextFileReader();
 
     // Next byte (ANSI, UTF-8) or 16-bit unit (UTF-16), carriage returns skipped; -1 at the end,
@@ -37,7 +41,7 @@ class TextFileReader {
     // already at the end, -2.
     int ReadByteLine(std::string& bytes);
 
-    int fd_;
+    platform::File& file_;
     size_t bufferSize_;
     std::vector<char> buffer_;
     size_t pos_ = 0;

@@ -6,7 +6,8 @@ namespace foundation {
 // UTF-16LE reading with the two bytes of every unit swapped.
 class UTF16BE_TextFileReader : public UTF16LE_TextFileReader {
   public:
-    UTF16BE_TextFileReader(int fd, size_t bufferSize) : UTF16LE_TextFileReader(fd, bufferSize, true) {}
+    UTF16BE_TextFileReader(platform::File& file, size_t bufferSize)
+        : UTF16LE_TextFileReader(file, bufferSize, true) {}
 };
 
 }  // namespace foundation

@@ -4,11 +4,11 @@
 
 namespace foundation {
 
-UTF16LE_TextFileReader::UTF16LE_TextFileReader(int fd, size_t bufferSize)
-    : UTF16LE_TextFileReader(fd, bufferSize, false) {}
+UTF16LE_TextFileReader::UTF16LE_TextFileReader(platform::File& file, size_t bufferSize)
+    : UTF16LE_TextFileReader(file, bufferSize, false) {}
 
-UTF16LE_TextFileReader::UTF16LE_TextFileReader(int fd, size_t bufferSize, bool bigEndian)
-    : TextFileReader(fd, bufferSize), bigEndian_(bigEndian) {}
+UTF16LE_TextFileReader::UTF16LE_TextFileReader(platform::File& file, size_t bufferSize, bool bigEndian)
+    : TextFileReader(file, bufferSize), bigEndian_(bigEndian) {}
 
 int UTF16LE_TextFileReader::NextUnit() {
     const int first = NextByte();

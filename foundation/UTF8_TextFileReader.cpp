@@ -4,7 +4,8 @@
 
 namespace foundation {
 
-UTF8_TextFileReader::UTF8_TextFileReader(int fd, size_t bufferSize) : TextFileReader(fd, bufferSize) {}
+UTF8_TextFileReader::UTF8_TextFileReader(platform::File& file, size_t bufferSize)
+    : TextFileReader(file, bufferSize) {}
 
 int UTF8_TextFileReader::ReadChar() {
     for (;;) {

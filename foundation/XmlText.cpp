@@ -18,7 +18,7 @@ struct Entity {
     std::string_view text;  // UTF-8
 };
 
-// The characters are those the Windows-1252 bytes of the original table stand for.
+// Each entity's character in UTF-8 (the accented ones are those of Windows-1252).
 constexpr Entity kEntities[] = {
     {"&lt;", "<"},
     {"&#60;", "<"},

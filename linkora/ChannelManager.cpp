@@ -1,11 +1,10 @@
 #include "linkora/ChannelManager.h"
 
-#include <unistd.h>
-
 #include <cctype>
 
 #include "linkora/CanOpenChannel.h"
 #include "linkora/EtherCatChannel.h"
+#include "platform/Host.h"
 
 namespace linkora {
 
@@ -116,7 +115,7 @@ std::shared_ptr<CChannel> CChannelManager::Find(int32_t id) {
 CChannelManager* CChannelManager::ForCurrentProcess() {
     std::lock_guard<std::mutex> lock(g_processMutex);
     if (!g_processes) return nullptr;
-    auto it = g_processes->find(static_cast<uint32_t>(getpid()));
+    auto it = g_processes->find(platform::CurrentProcessId());
     return it == g_processes->end() ? nullptr : it->second.get();
 }
 
@@ -124,7 +123,7 @@ void CChannelManager::Attach() {
     std::unique_ptr<CChannelManager> old;
     std::lock_guard<std::mutex> lock(g_processMutex);
     if (!g_processes) g_processes = new std::map<uint32_t, std::unique_ptr<CChannelManager>>;
-    auto& slot = (*g_processes)[static_cast<uint32_t>(getpid())];
+    auto& slot = (*g_processes)[platform::CurrentProcessId()];
     old = std::move(slot);
     slot = std::make_unique<CChannelManager>();
 }

@@ -11,10 +11,10 @@
 
 namespace platform {
 
-// Splits a command line into arguments the way Windows programs do: blanks
-// separate, double quotes group (a quote inside quotes is written ""), 2n
-// backslashes before a quote give n backslashes and a grouping quote, 2n+1 give
-// n backslashes and a literal quote; other backslashes are plain characters.
+// Splits a command line into arguments: blanks separate, double quotes group (a quote
+// inside quotes is written ""), 2n backslashes before a quote give n backslashes and a
+// grouping quote, 2n+1 give n backslashes and a literal quote; other backslashes are
+// plain characters.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 struct ChildOptions {

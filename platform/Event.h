@@ -8,7 +8,7 @@ namespace platform {
 
 constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
-// Signalling object with Windows event semantics: an auto-reset event releases
+// Signalling object, auto- or manual-reset: an auto-reset event releases
 // exactly one waiter per Set and clears itself; a manual-reset event releases
 // every waiter and stays set until Reset.
 class Event {

@@ -25,17 +25,12 @@ bool Resolve(const std::string& host, uint16_t port, sockaddr_in& address, int& 
         address.sin_addr.s_addr = htonl(INADDR_ANY);
         return true;
     }
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) return true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) {
+    uint32_t ip = 0;
+    if (ResolveIpv4(host, ip) != 0) {
         error = EHOSTUNREACH;
         return false;
     }
-    address.sin_addr = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-    freeaddrinfo(result);
+    address.sin_addr.s_addr = htonl(ip);
     return true;
 }
 
@@ -52,6 +47,31 @@ int PollFor(int fd, short events, int64_t deadline, short& revents) {
 }
 
 }  // namespace
+
+int ResolveIpv4(const std::string& host, uint32_t& address) {
+    in_addr ip{};
+    if (inet_pton(AF_INET, host.c_str(), &ip) != 1) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* result = nullptr;
+        if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) {
+            return EHOSTUNREACH;
+        }
+        ip = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+        freeaddrinfo(result);
+    }
+    address = ntohl(ip.s_addr);
+    return 0;
+}
+
+std::string Ipv4Text(uint32_t address) {
+    in_addr ip{};
+    ip.s_addr = htonl(address);
+    char dotted[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &ip, dotted, sizeof dotted);
+    return dotted;
+}
 
 TcpSocket::~TcpSocket() {
     Close();

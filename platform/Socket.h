@@ -8,6 +8,12 @@
 
 namespace platform {
 
+// The IPv4 address of a dotted address or a host name, in host byte order: 0, or EHOSTUNREACH
+// when the name does not resolve.
+int ResolveIpv4(const std::string& host, uint32_t& address);
+// "192.168.0.10" for an address in host byte order.
+std::string Ipv4Text(uint32_t address);
+
 // A TCP client connection (IPv4). Every wait has a time-out on the monotonic clock.
 // Failures return -1 with LastError() (an errno value) and LastErrorText().
 class TcpSocket : public IoErrorState {

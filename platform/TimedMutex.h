@@ -9,7 +9,7 @@
 
 namespace platform {
 
-// Recursive mutex with timed acquisition and an owner check, like a Windows mutex:
+// Recursive mutex with timed acquisition and an owner check:
 // the owning thread may lock it again (each lock needs its Unlock), and an Unlock
 // from a thread that does not own it is refused.
 class TimedMutex {

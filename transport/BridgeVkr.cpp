@@ -1,9 +1,5 @@
 #include "transport/BridgeVkr.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -165,32 +161,14 @@ bool CBridgeVkr::Connect(const std::string& address) {
 bool CBridgeVkr::ConnectInner(const std::string& address) {
     SetError(0, "");
     identified_ = false;
-    // Resolve: the first IPv4 address of the name, else a dotted address.
-    in_addr ip{};
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port_);
-    if (getaddrinfo(address.c_str(), service.c_str(), &hints, &found) == 0 && found) {
-        ip = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
-    } else {
-        if (found) freeaddrinfo(found);
-        const int rc = inet_pton(AF_INET, address.c_str(), &ip);
-        if (rc == 0) {
-            TraceSocketError("Invalid IP dotted-decimal string", EINVAL, platform::SystemErrorText(EINVAL));
-            return false;
-        }
-        if (rc < 0) {
-            TraceSocketError("Error getting host IP address", errno, platform::SystemErrorText(errno));
-            return false;
-        }
+    // Resolve: a dotted address, else the first IPv4 address of the name.
+    uint32_t ip = 0;
+    if (platform::ResolveIpv4(address, ip) != 0) {
+        TraceSocketError("Invalid IP dotted-decimal string", EINVAL, platform::SystemErrorText(EINVAL));
+        return false;
     }
-    address_ = ntohl(ip.s_addr);
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &ip, dotted, sizeof dotted);
-    addressText_ = dotted;
+    address_ = ip;
+    addressText_ = platform::Ipv4Text(ip);
     if (socket_.Connect(addressText_, port_, timings_.connectWaitMs) < 0) {
         TraceSocketError("Error connecting to the bridge", socket_.LastError(), socket_.LastErrorText());
         socket_.Close();

@@ -1,8 +1,6 @@
 // The bridge's log channel and the client's state report.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "platform/Clock.h"
+#include "platform/File.h"
 #include "platform/Folders.h"
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
@@ -49,11 +47,10 @@ void CBridgeVkr::CmdLogDisconnect() {
 
 void CBridgeVkr::ThreadLogChannel(platform::StopToken& stop) {
     const std::string path = (platform::TempFolder() / "bridgelog.txt").string();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    auto write = [fd](const void* data, size_t size) {
-        if (fd >= 0 && ::write(fd, data, size) < 0) { /* the log copy is best effort */
-        }
-    };
+    platform::File file;
+    (void)file.Open(path, platform::FileAccess::kWrite);
+    // The log copy is best effort: without the file the channel is still drained.
+    auto write = [&file](const void* data, size_t size) { (void)file.WriteAll(data, size); };
     auto writeText = [&](const char* text) { write(text, std::char_traits<char>::length(text)); };
     uint8_t buffer[4096];
     while (logRun_ && !stop.StopRequested()) {
@@ -74,7 +71,6 @@ void CBridgeVkr::ThreadLogChannel(platform::StopToken& stop) {
             break;
         }
     }
-    if (fd >= 0) ::close(fd);
 }
 
 void CBridgeVkr::DumpState(std::FILE* file) {

@@ -1,8 +1,5 @@
 #include "transport/ChannelTrace.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -64,21 +61,19 @@ bool CChannelErrorLog::Create(const std::string& name) {
     for (char& c : safe)
         if (c == '/' || c == '\\' || c == ':') c = '_';
     path_ = (platform::TempFolder() / ("Err" + safe + ".txt")).string();
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    return fd_ >= 0;
+    return file_.Open(path_, platform::FileAccess::kWrite) == 0;
 }
 
 void CChannelErrorLog::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    file_.Close();
 }
 
 void CChannelErrorLog::Append(long state, const std::string& text, unsigned long code) {
-    if (fd_ >= 0) {
+    if (file_.IsOpen()) {
         const std::string line = std::to_string(state) + " " + LocalDateTime24() + " " + text + " (" +
                                  std::to_string(code) + ")\r\n";
         // One write per line: readers sharing the file see whole lines.
-        [[maybe_unused]] const ssize_t n = ::write(fd_, line.data(), line.size());
+        (void)file_.WriteAll(line);
     }
     if (ChannelTraceOn()) DebugLog().Write(text + " (" + std::to_string(code) + ")");
 }

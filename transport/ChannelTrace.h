@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/File.h"
+
 namespace transport {
 
 // Protocol traces of the channels go to the debug log while the "LogDebug" switch is on.
@@ -28,12 +30,12 @@ class CChannelErrorLog {
     // name: port or box address; characters unfit for a file name become '_'.
     bool Create(const std::string& name);
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_.IsOpen(); }
     void Append(long state, const std::string& text, unsigned long code);
     const std::string& Path() const { return path_; }
 
   private:
-    int fd_ = -1;
+    platform::File file_;
     std::string path_;
 };
 

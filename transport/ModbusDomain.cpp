@@ -1,13 +1,10 @@
 #include "transport/ModbusDomain.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "platform/File.h"
 #include "transport/ModbusWire.h"
 
 namespace transport {
@@ -18,52 +15,6 @@ namespace {
 uint32_t BlockTimeout(uint32_t asked, uint32_t receiveTimeout) {
     return std::max(std::min(asked, kMaxDomainTimeout), receiveTimeout);
 }
-
-// The file a transfer reads or writes; closes a file it opened by name.
-class TransferFile {
-  public:
-    ~TransferFile() {
-        if (owned_ && fd_ >= 0) ::close(fd_);
-    }
-    bool OpenForWrite(const char* name) {
-        fd_ = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        owned_ = true;
-        return fd_ >= 0;
-    }
-    bool OpenForRead(const char* name) {
-        fd_ = ::open(name, O_RDONLY | O_CLOEXEC);
-        owned_ = true;
-        return fd_ >= 0;
-    }
-    void Use(int fd) { fd_ = fd; }
-    int Fd() const { return fd_; }
-    bool WriteAll(const uint8_t* data, size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(fd_, data, size);
-            if (n <= 0) return false;
-            data += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    bool ReadAll(uint8_t* data, size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::read(fd_, data, size);
-            if (n <= 0) return false;
-            data += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    int64_t Size() const {
-        struct stat st {};
-        return fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
-    }
-
-  private:
-    int fd_ = -1;
-    bool owned_ = false;
-};
 
 }  // namespace
 
@@ -155,9 +106,10 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
     const uint32_t blockSize = std::min(offered, kMaxUploadBlock);
     const uint16_t blockRegisters = static_cast<uint16_t>(std::max<uint32_t>(blockSize / 2, 1));
 
-    TransferFile file;
+    // The file a transfer reads or writes; one opened by name is closed with it.
+    platform::File file;
     if (args.flags & kDomainFileName) {
-        if (!file.OpenForWrite(static_cast<const char*>(args.target))) {
+        if (file.Open(static_cast<const char*>(args.target), platform::FileAccess::kWrite) != 0) {
             size = 0;
             return terminate(304);
         }
@@ -167,7 +119,7 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
             size = 0;
             return fail(311);
         }
-        file.Use(fd);
+        file.Borrow(fd);
     }
 
     channel_.ApplyDomainTimeout(timeoutA);
@@ -253,11 +205,12 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
         return fail(code);
     };
 
-    TransferFile file;
+    platform::File file;
     const bool fromFile = (args.flags & (kDomainFileName | kDomainFileHandle)) != 0;
     uint32_t total = size;
     if (args.flags & kDomainFileName) {
-        if (!args.target || !file.OpenForRead(static_cast<const char*>(args.target))) {
+        if (!args.target ||
+            file.Open(static_cast<const char*>(args.target), platform::FileAccess::kRead) != 0) {
             size = 0;
             return fail(307);
         }
@@ -275,7 +228,7 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
             size = 0;
             return fail(311);
         }
-        file.Use(fd);
+        file.Borrow(fd);
     } else if (total > 0 && args.target == nullptr) {
         size = 0;
         return fail(309);
@@ -350,7 +303,8 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
         std::fill(block.begin(), block.end(), 0);
         block[0] = header;
         if (fromFile) {
-            if (!file.ReadAll(block.data() + 1, n)) {
+            // A file shorter than announced fails the transfer as a read error does.
+            if (file.ReadAll(block.data() + 1, n) != static_cast<int64_t>(n)) {
                 size = done;
                 return terminate(309);
             }

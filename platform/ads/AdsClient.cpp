@@ -52,7 +52,8 @@ ams::NetId ToNetId(const AdsNetId& id) {
     return out;
 }
 
-// Blocking connect with a time-out; the socket or -1 with the ADS code in *code.
+// Blocking connect with a time-out; the socket or -1 with the ADS code in *code. The library stands
+// alone (it links nothing of ours), so it resolves names and opens sockets itself.
 int ConnectTcp(const std::string& host, uint16_t port, long timeoutMs, long* code) {
     addrinfo hints{};
     hints.ai_family = AF_INET;

@@ -33,7 +33,8 @@ uint32_t EnvNumber(const char* name, uint32_t fallback) {
     return (end && *end == 0 && v > 0 && v <= 0xFFFFFFFFul) ? static_cast<uint32_t>(v) : fallback;
 }
 
-// Connects to server:port within timeoutMs; -1 on failure.
+// Connects to server:port within timeoutMs; -1 on failure. The library stands alone (it links
+// nothing of ours), so it resolves names and opens sockets itself.
 int ConnectTo(const std::string& server, uint16_t port, int timeoutMs) {
     addrinfo hints{};
     hints.ai_family = AF_INET;

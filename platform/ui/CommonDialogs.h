@@ -29,7 +29,7 @@ std::optional<platform::COLORREF> ChooseColour(wxWindow* parent, platform::COLOR
 std::optional<std::filesystem::path> ChooseFolder(wxWindow* parent, const std::string& title,
                                                   const std::filesystem::path& initial);
 
-// Windows filter texts end in "||" and may hold empty pairs; wx wants neither.
+// The program's filter texts end in "||" and may hold empty pairs; wx wants neither.
 std::string NormaliseFilter(const std::string& filter);
 
 bool SetClipboardText(const std::string& text);

@@ -93,3 +93,27 @@ TEST(TcpListenerTimeout, AcceptTimesOut) {
 }
 
 }  // namespace
+
+TEST(NameResolution, DottedAddressesAndNames) {
+    struct Case {
+        const char* host;
+        int error;
+        uint32_t address;
+    };
+    const Case cases[] = {
+        {"192.168.0.10", 0, 0xC0A8000Au},
+        {"127.0.0.1", 0, 0x7F000001u},
+        {"localhost", 0, 0x7F000001u},
+        {"", EHOSTUNREACH, 0},
+        {"no-such-host.invalid", EHOSTUNREACH, 0},
+    };
+    for (const Case& c : cases) {
+        uint32_t address = 0;
+        EXPECT_EQ(platform::ResolveIpv4(c.host, address), c.error) << c.host;
+        if (c.error == 0) {
+            EXPECT_EQ(address, c.address) << c.host;
+        }
+    }
+    EXPECT_EQ(platform::Ipv4Text(0xC0A8000Au), "192.168.0.10");
+    EXPECT_EQ(platform::Ipv4Text(0), "0.0.0.0");
+}
