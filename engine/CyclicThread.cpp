@@ -179,7 +179,8 @@ int CMain::AddCyclicItem(const VocabularyItem& item, void* value, const CCyclicI
         // The thread's blocks refer to the table: it grows only while the thread stands still.
         table.unlock();
         const bool wasRunning = cyclicThread_.IsRunning() && cyclicState_.load() == 1;
-        if (wasRunning && PauseCyclicThread() != 0) return SetError(-1, engine_text::kCyclicNotPaused);
+        if (wasRunning && PauseCyclicThread() != 0)
+            return SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
         table.lock();
         try {
             cyclicItems_.resize(cyclicItems_.size() + kTableGrowth);

@@ -18,8 +18,6 @@ constexpr uintptr_t kSteps = 10, kTick = 11, kTransferBegins = 14;
 constexpr uintptr_t kLoading = 30, kStarted = 32, kWritten = 34, kEndedOk = 35, kEndedError = 36,
                     kPrepared = 38;
 constexpr uint32_t kUnlockValue = 0x1D4E7A93;
-constexpr int kPrepareThread = -43;
-constexpr int kNotWritableCode = -309;
 constexpr int kDeviceComebackReads = 15;
 constexpr const char* kFirmwareItem = "download_firmware";
 constexpr const char* kEnablingItem = "enabling_key";
@@ -40,7 +38,7 @@ int CMain::CheckFirmwareTarget(const std::string&, CNodo** node, const Vocabular
     CChannel* channel = Channel(ch);
     *item = FindItem(**node, kFirmwareItem, channel ? channel->type : channel_type::kOffline);
     if (!*item) return SetError(kCellNotFound, engine_text::kCellNotFound);
-    if (!(*item)->IsWritable()) return SetError(kNotWritableCode, "Item not writable");
+    if (!(*item)->IsWritable()) return SetError(kNotWritable, engine_text::kNotWritable);
     downloadFw_.slot = slot;
     downloadFw_.channel = ch;
     return 0;
@@ -66,7 +64,7 @@ int CMain::StartFirmwarePrepare(const std::string& fileName, platform::WindowHan
     downloadFw_.fileName = fileName;
     if (!prepareThread_.Start("Main::FirmwarePrepareThread",
                               [this](platform::StopToken&) { FirmwarePrepareThread(); }))
-        return SetError(kPrepareThread, "starting Firmware prepare thread");
+        return SetError(kPrepareThread, engine_text::kPrepareThread);
     return 0;
 }
 

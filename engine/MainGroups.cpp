@@ -8,6 +8,8 @@
 #include "engine/MainBackground.h"
 #include "engine/RegisterRuns.h"
 #include "engine/Vocabolario.h"
+#include "transport/BridgeVkr.h"
+#include "transport/TwincatAds.h"
 
 namespace engine {
 
@@ -83,9 +85,9 @@ int Unavailable(Kind kind) {
         case Kind::Library:
             return kLibraryNotLoaded;
         case Kind::Bridge:
-            return kBridgeNoNode;
+            return transport::CBridgeVkr::kNotConnected;
         default:
-            return kAdsNoGroup;
+            return static_cast<int>(transport::CTwincatAds::kNoGroup);
     }
 }
 
@@ -148,7 +150,7 @@ CGroup* CMainBackground::OwnGroup(CMain& m, int group) {
 }
 
 int CMainBackground::ReRegisterCyclicGroups(CMain& m) {
-    if (m.PauseCyclicThread() != 0) return m.SetError(-1, engine_text::kCyclicNotPaused);
+    if (m.PauseCyclicThread() != 0) return m.SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
     m.FreeCyclicItems();
     m.groupsModified_ = true;
     for (auto& g : m.groups_)
@@ -266,7 +268,7 @@ int CMain::GroupExecute(int group, int cyclic, int32_t cycleMs) {
     if (!g) return SetError(kUnknownGroup, engine_text::kUnknownGroup);
     if (!cyclic) return CMainBackground::ExecuteGroupOnce(*this, *g);
     // The table may only change while the thread stands still.
-    if (PauseCyclicThread() != 0) return SetError(-1, engine_text::kCyclicNotPaused);
+    if (PauseCyclicThread() != 0) return SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
     g->cycleMs = std::max<int32_t>(cycleMs, 0);
     AddGroupToCyclicItems(*g);
     StartCyclicThread();

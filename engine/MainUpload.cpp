@@ -26,9 +26,6 @@ constexpr uintptr_t kProgress = 21;
 constexpr uintptr_t kDone = 22;
 constexpr uintptr_t kError = 23;
 constexpr uint32_t kTickerStepMs = 200;
-constexpr int kDomainSizeMustBeZero = -302;
-constexpr int kOpenFile = -37;
-constexpr int kThreadStart = -41;
 // Library reads of this range are asked whole: the drive's block is 2924 bytes.
 constexpr uint32_t kLibraryShortLow = 2853, kLibraryShortHigh = 2923, kLibraryWhole = 2924;
 
@@ -65,7 +62,7 @@ int CMain::StartDomainUpload(const std::string& name, void* bufferOrFile, platfo
     if (node.simulated) {
         if (size == 0) return SetError(kNotOnSimulated, engine_text::kNotOnSimulated);
         if (!item.IsReadable()) return SetError(kNotReadable, engine_text::kNotReadable);
-        if (item.size != 0) return SetError(kDomainSizeMustBeZero, "domain cell size must be 0");
+        if (item.size != 0) return SetError(kDomainSizeMustBeZero, engine_text::kDomainSizeMustBeZero);
         if (const int rc = LockNodeForUse(node); rc != 0) return rc;
         const uint32_t n = node.GetValueBytes(item.name, size, bufferOrFile);
         std::memset(static_cast<uint8_t*>(bufferOrFile) + n, 0, size - n);
@@ -108,7 +105,7 @@ int CMain::StartDomainUpload(const std::string& name, void* bufferOrFile, platfo
             uploadRunning_ = false;
         })) {
         uploadRunning_ = false;
-        return SetError(kThreadStart, "starting thread Upload");
+        return SetError(kThreadStart, engine_text::kThreadStart);
     }
     return 0;
 }
