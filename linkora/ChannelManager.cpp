@@ -2,10 +2,9 @@
 
 #include <unistd.h>
 
-#include <cctype>
-
 #include "linkora/CanOpenChannel.h"
 #include "linkora/EtherCatChannel.h"
+#include "platform/StringHelpers.h"
 
 namespace linkora {
 
@@ -20,8 +19,7 @@ std::map<uint32_t, std::unique_ptr<CChannelManager>>* g_processes = nullptr;
 
 void SplitDefinition(const std::string& definition, std::vector<std::string>& tokens,
                      std::vector<int>& keywords) {
-    std::string text = definition;
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string text = platform::Lower(definition);
     size_t at = 0;
     while (tokens.size() < 10 && at < text.size()) {
         if (text[at] == ':') {
