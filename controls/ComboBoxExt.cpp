@@ -1,21 +1,17 @@
 #include "controls/ComboBoxExt.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include <wx/settings.h>
 
+#include "platform/StringHelpers.h"
 #include "platform/ui/DrawContext.h"
 
 namespace controls {
 
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+using platform::Lower;
 
 }  // namespace
 

@@ -1,17 +1,10 @@
 #include "controls/ComboBoxSearch.h"
 
-#include <algorithm>
-#include <cctype>
+#include "platform/StringHelpers.h"
 
 namespace controls {
 
 namespace {
-
-std::string LowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 wxString ToWx(const std::string& text) {
     return wxString::FromUTF8(text);
@@ -112,9 +105,9 @@ void CComboBoxSearch::Filter(const std::string& search) {
         for (const comboData& entry : entries_) shown.Add(ToWx(entry.text));
     } else {
         filtered_ = true;
-        const std::string needle = LowerCase(search);
+        const std::string needle = platform::Lower(search);
         for (const comboData& entry : entries_)
-            if (LowerCase(entry.text).find(needle) != std::string::npos) shown.Add(ToWx(entry.text));
+            if (platform::Lower(entry.text).find(needle) != std::string::npos) shown.Add(ToWx(entry.text));
     }
     if (!shown.empty()) Append(shown);
     Thaw();

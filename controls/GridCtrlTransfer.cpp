@@ -9,6 +9,7 @@
 #include "controls/GridCtrl.h"
 #include "controls/StableOrder.h"
 #include "controls/TextCollation.h"
+#include "platform/StringHelpers.h"
 
 namespace controls {
 
@@ -160,18 +161,6 @@ void CGridCtrl::OnEditPaste() {
     PasteTextToGrid(target, host_ != nullptr ? host_->GetClipboardText() : std::nullopt, true);
 }
 
-namespace {
-
-std::string_view Trim(std::string_view s) {
-    const char* blanks = " \t\r\n\v\f";
-    const size_t first = s.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
-    const size_t last = s.find_last_not_of(blanks);
-    return s.substr(first, last - first + 1);
-}
-
-}  // namespace
-
 bool CGridCtrl::PasteTextToGrid(CCellID target, const std::optional<std::string>& text, bool selectPasted) {
     if (!IsValid(target) || !editable_ || !text) return false;
     const CGridCellBase* targetCell = GetCell(target.row, target.col);
@@ -186,7 +175,7 @@ bool CGridCtrl::PasteTextToGrid(CCellID target, const std::optional<std::string>
         rest.remove_prefix(end + 1);
     }
     // A text that ends with a line break has no further line: it must not clear the next row.
-    if (lines.size() > 1 && Trim(lines.back()).empty() &&
+    if (lines.size() > 1 && platform::TrimView(lines.back()).empty() &&
         lines.back().find_first_of("\t,") == std::string_view::npos)
         lines.pop_back();
 
@@ -204,7 +193,7 @@ bool CGridCtrl::PasteTextToGrid(CCellID target, const std::optional<std::string>
                 line.substr(start, end == std::string_view::npos ? end : end - start);
             while (col < colCount_ && colWidths_[col] == 0) ++col;
             if (col >= colCount_) break;
-            SetTextByEdit(row, col, Trim(field));
+            SetTextByEdit(row, col, platform::TrimView(field));
             if (CGridCellBase* cell = GetCell(row, col)) {
                 SetItemState(row, col, cell->GetState() & ~cellstate::Selected);
             }

@@ -1,6 +1,7 @@
 #include "drive/ComboChannelsTypes.h"
 
 #include "foundation/XmlNode.h"
+#include "platform/StringHelpers.h"
 
 using namespace foundation;
 
@@ -17,18 +18,11 @@ struct AttributeNames {
     const char* type;
 };
 
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r\n\v\f";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 void Read(ComboChannelsTypes& c, const CXmlNode& node, const AttributeNames& a) {
     c.title = node.GetAttribute(a.title, "");
     c.name = node.GetAttribute(a.name, "");
     if (c.name.empty()) c.name = node.GetAttribute(a.altName, "");
-    c.unitKey = Trim(node.GetAttribute("ua", ""));
+    c.unitKey = platform::Trim(node.GetAttribute("ua", ""));
     c.polarity = node.GetAttributeInt(a.polarity, 0);
     c.code = node.GetAttributeInt(a.code, 0);
     c.factor = node.GetAttributeDouble("DivMult", 1.0);

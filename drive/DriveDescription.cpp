@@ -9,6 +9,7 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 #include "platform/Prompt.h"
+#include "platform/StringHelpers.h"
 
 using namespace foundation;
 
@@ -45,13 +46,6 @@ uint32_t IoModeNumber(const std::string& text) {
     if (text == "IN") return 0;
     if (text == "OUT") return 1;
     return 2;
-}
-
-std::string Trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -155,7 +149,7 @@ void CDriveDescription::ReadVariables(const CXmlNode& variables, CParametri& par
         auto variable = std::make_unique<Cvariables>();
         variable->name = name;
         variable->title = title;
-        variable->unit = Trim(node.GetAttribute("ua"));
+        variable->unit = platform::Trim(node.GetAttribute("ua"), " \t\r\n");
         double divMult = node.GetAttributeDouble("DivMult", 1.0);
         // A zero or unreadable scale would make every shown value 0 or infinite.
         if (divMult == 0.0 || !std::isfinite(divMult)) divMult = 1.0;

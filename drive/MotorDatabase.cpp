@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "foundation/XmlAttribute.h"
+#include "platform/StringHelpers.h"
 
 using namespace foundation;
 
@@ -12,13 +13,7 @@ namespace drive {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
+using platform::Lower;
 
 std::vector<std::string> SplitIds(std::string_view text) {
     std::vector<std::string> ids;

@@ -6,6 +6,7 @@
 #include "foundation/TextFile.h"
 #include "foundation/XmlNode.h"
 #include "platform/Folders.h"
+#include "platform/StringHelpers.h"
 
 using namespace foundation;
 
@@ -17,14 +18,6 @@ std::string Format(const char* format, int value) {
     char buf[64];
     std::snprintf(buf, sizeof buf, format, value);
     return buf;
-}
-
-std::string Trim(const std::string& text) {
-    const char* ws = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(ws);
-    if (first == std::string::npos) return {};
-    size_t last = text.find_last_not_of(ws);
-    return text.substr(first, last - first + 1);
 }
 
 bool EqualsNoCase(const std::string& a, const char* b) {
@@ -123,8 +116,8 @@ void LoadParameterAliases(const std::filesystem::path& file) {
     while (f.ReadLine(line) == 0) {
         size_t eq = line.find('=');
         if (eq == std::string::npos || eq == 0) continue;
-        std::string name = Trim(line.substr(0, eq));
-        std::string alternative = Trim(line.substr(eq + 1));
+        std::string name = platform::Trim(line.substr(0, eq));
+        std::string alternative = platform::Trim(line.substr(eq + 1));
         if (name.empty() || alternative.empty()) continue;
         auto it = aliases.find(name);
         if (it == aliases.end()) {

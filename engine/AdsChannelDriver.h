@@ -16,7 +16,7 @@ class CAdsChannelDriver : public CChannelDriver, public CGroupChannel, public CG
   public:
     CAdsChannelDriver(CMain& owner, int channelIndex, std::string libraryPath);
 
-    int Type() const override { return 7; }
+    int Type() const override { return channel_type::kAds; }
     bool Present() override;
     bool Available() override;
     bool Test(uint8_t nodeAddress) override;

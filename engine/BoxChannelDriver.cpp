@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/Main.h"
+#include "transport/ModbusCodes.h"
 
 using namespace foundation;
 using namespace transport;
@@ -13,7 +14,7 @@ namespace engine {
 namespace {
 constexpr uint16_t kProbeRegister = 250;
 constexpr uint16_t kMaxRunRegisters = 125;
-constexpr int kBoxDisconnectedException = -101;
+constexpr int kBoxDisconnectedException = -kBoxUsbDisconnected;
 }  // namespace
 
 CBoxChannelDriver::CBoxChannelDriver(CMain& owner, int channelIndex)

@@ -12,7 +12,7 @@ class CBoxChannelDriver : public CModbusChannelDriver {
   public:
     CBoxChannelDriver(CMain& owner, int channelIndex);
 
-    int Type() const override { return 8; }
+    int Type() const override { return channel_type::kBox; }
     bool Test(uint8_t nodeAddress) override;
     int ReadModbusBytes(uint8_t nodeId, uint16_t address, uint8_t byteCount, void* buffer) override;
     int WriteModbusBytes(uint8_t nodeId, uint16_t address, uint8_t byteCount, const void* data) override;

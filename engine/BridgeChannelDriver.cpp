@@ -15,8 +15,8 @@ using namespace transport;
 namespace engine {
 
 namespace {
-constexpr int kNotConnected = 4373;
-constexpr int kNoGroup = 4374;
+constexpr int kNotConnected = CBridgeVkr::kNotConnected;
+constexpr int kNoGroup = CBridgeVkr::kNoGroup;
 }  // namespace
 
 CBridgeChannelDriver::CBridgeChannelDriver(CMain& owner, int channelIndex)
@@ -39,7 +39,7 @@ CBridgeNode* CBridgeChannelDriver::Connected() {
 
 int CBridgeChannelDriver::NoNode() {
     const int code = manager_.LastCode();
-    return owner_.SetError(code != 0 ? code : kNotConnected, "Not connected");
+    return owner_.SetError(code != 0 ? code : kNotConnected, CBridgeVkr::ClientCodeText(kNotConnected));
 }
 
 bool CBridgeChannelDriver::Test(uint8_t) {
@@ -193,7 +193,7 @@ int CBridgeChannelDriver::VariableAdd(uint32_t nodeAddress, int* group, const Vo
     const int rc = manager_.GroupAddItem(nodeAddress, *group, ItemOf(item), direction, value,
                                          static_cast<uint32_t>(size) & 0xFFFFFF,
                                          static_cast<uint32_t*>(result), nullptr, extra);
-    return rc == 0 ? owner_.SetError(kNoGroup, "Group does not exist") : rc;
+    return rc == 0 ? owner_.SetError(kNoGroup, CBridgeVkr::ClientCodeText(kNoGroup)) : rc;
 }
 
 int CBridgeChannelDriver::GroupAddItem(uint32_t nodeAddress, int group, const VocabularyItem& item,
@@ -210,7 +210,7 @@ int CBridgeChannelDriver::GroupAddItem(uint32_t nodeAddress, int group, const Vo
                                   : nullptr;
     const int rc = manager_.GroupAddItem(nodeAddress, group, ItemOf(item), holder ? 0 : direction, value,
                                          size, status, holder ? &notify : nullptr, nullptr);
-    return rc == 0 ? owner_.SetError(kNoGroup, "Group does not exist") : rc;
+    return rc == 0 ? owner_.SetError(kNoGroup, CBridgeVkr::ClientCodeText(kNoGroup)) : rc;
 }
 
 // The bridge's command lists keep no way to take one command out: the group keeps it until it

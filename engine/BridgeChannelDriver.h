@@ -16,7 +16,7 @@ class CBridgeChannelDriver : public CChannelDriver, public CGroupChannel, public
   public:
     CBridgeChannelDriver(CMain& owner, int channelIndex);
 
-    int Type() const override { return 6; }
+    int Type() const override { return channel_type::kBridge; }
     bool Test(uint8_t nodeAddress) override;
     int Identify(uint8_t nodeId, foundation::CCompatChecker& checker, CIdentification& out) override;
     int ReadItem(const VocabularyItem& item, uint32_t* value, uint8_t nodeId, bool wordOrder) override;

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/ChannelTypes.h"
 #include "engine/Nodo.h"
 #include "platform/Messages.h"
+#include "transport/ErrorPair.h"
 
 namespace foundation {
 class CCompatChecker;
@@ -36,7 +38,7 @@ struct CIdentification {
 // drivers write failures into their owning engine's error pair and return the system's codes.
 class CChannelDriver {
   public:
-    static constexpr uint32_t kNothingHappened = 1234321;
+    static constexpr uint32_t kNothingHappened = transport::kNothingHappened;
 
     CChannelDriver(CMain& owner, int channelIndex) : owner_(owner), channelIndex_(channelIndex) {}
     virtual ~CChannelDriver() = default;

@@ -12,6 +12,7 @@
 #include "foundation/SharedUtilities.h"
 #include "platform/File.h"
 #include "platform/Prompt.h"
+#include "platform/StringHelpers.h"
 
 using namespace foundation;
 
@@ -21,12 +22,7 @@ namespace {
 
 std::atomic<bool> g_indexBuilt{false};
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-}
+using platform::Lower;
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == tail;

@@ -226,7 +226,8 @@ int CCyclicThread::AddItemLocked(const VocabularyItem& item, void* value, const 
         // The thread's blocks refer to the table: it grows only while the thread stands still.
         table.unlock();
         const bool wasRunning = thread_.IsRunning() && state_.load() == 1;
-        if (wasRunning && PauseLocked() != 0) return engine_.SetError(-1, engine_text::kCyclicNotPaused);
+        if (wasRunning && PauseLocked() != 0)
+            return engine_.SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
         table.lock();
         try {
             items_.resize(items_.size() + kTableGrowth);

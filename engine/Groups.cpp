@@ -12,6 +12,8 @@
 #include "engine/NodeLock.h"
 #include "engine/RegisterRuns.h"
 #include "engine/Vocabolario.h"
+#include "transport/BridgeVkr.h"
+#include "transport/TwincatAds.h"
 
 namespace engine {
 
@@ -42,9 +44,9 @@ int Unavailable(Kind kind) {
         case Kind::Library:
             return kLibraryNotLoaded;
         case Kind::Bridge:
-            return kBridgeNoNode;
+            return transport::CBridgeVkr::kNotConnected;
         default:
-            return kAdsNoGroup;
+            return static_cast<int>(transport::CTwincatAds::kNoGroup);
     }
 }
 
@@ -101,7 +103,7 @@ CGroup* CGroups::OwnGroup(int group) {
 
 int CGroups::ReRegisterCyclicGroups() {
     CCyclicThread::CEdit edit = cyclic_.Edit();
-    if (!edit.Paused()) return engine_.SetError(-1, engine_text::kCyclicNotPaused);
+    if (!edit.Paused()) return engine_.SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
     edit.FreeItems();
     for (auto& g : groups_)
         if (g && g->cycleMs > 0) edit.AddGroup(*g, engine_.CurrentNodeId(), engine_.CurrentChannel());
@@ -235,7 +237,7 @@ int CGroups::Execute(int group, int cyclic, int32_t cycleMs) {
     if (!cyclic) return ExecuteGroupOnce(*g);
     // The table may only change while the thread stands still.
     CCyclicThread::CEdit edit = cyclic_.Edit();
-    if (!edit.Paused()) return engine_.SetError(-1, engine_text::kCyclicNotPaused);
+    if (!edit.Paused()) return engine_.SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
     g->cycleMs = std::max<int32_t>(cycleMs, 0);
     edit.AddGroup(*g, engine_.CurrentNodeId(), engine_.CurrentChannel());
     edit.Start();

@@ -17,7 +17,7 @@ class CLibraryChannelDriver : public CChannelDriver, public CGroupChannel, publi
   public:
     CLibraryChannelDriver(CMain& owner, int channelIndex, std::string libraryPath);
 
-    int Type() const override { return 5; }
+    int Type() const override { return channel_type::kLibrary; }
     bool Present() override;
     bool Available() override;
     bool Test(uint8_t nodeAddress) override;

@@ -94,35 +94,7 @@ class CLinkora {
     struct Functions {
         bool loaded = false;
 #define LINKORA_FN(name) decltype(&::name) name = nullptr;
-        LINKORA_FN(ChannelConnect)
-        LINKORA_FN(ChannelCreate)
-        LINKORA_FN(ChannelDestroy)
-        LINKORA_FN(ChannelDestroyAll)
-        LINKORA_FN(ChannelDefault)
-        LINKORA_FN(ChannelDisconnect)
-        LINKORA_FN(GroupCreate)
-        LINKORA_FN(GroupRemove)
-        LINKORA_FN(GroupRemoveAll)
-        LINKORA_FN(GroupExecute)
-        LINKORA_FN(GroupStop)
-        LINKORA_FN(GroupPauseExecute)
-        LINKORA_FN(GroupResumeExecute)
-        LINKORA_FN(VariableAdd)
-        LINKORA_FN(VariableAddValue)
-        LINKORA_FN(VariableRemove)
-        LINKORA_FN(VariableRemoveAll)
-        LINKORA_FN(VariableSet)
-        LINKORA_FN(VariableGet)
-        LINKORA_FN(VariableGetCount)
-        LINKORA_FN(VariableGetMaxCount)
-        LINKORA_FN(Read)
-        LINKORA_FN(ReadValue)
-        LINKORA_FN(Write)
-        LINKORA_FN(CheckReadWrite)
-        LINKORA_FN(GetLastErrorStr)
-        LINKORA_FN(GetErrorDetails)
-        LINKORA_FN(ChannelStatus)
-        LINKORA_FN(ChannelReset)
+        LINKORA_EXPORTS(LINKORA_FN)
 #undef LINKORA_FN
     };
 

@@ -309,7 +309,7 @@ int CMain::AddChannel(const std::string& name, int type, const std::string& port
 
 int CMain::CreateChannels(CChannelInfo& info) {
     bool listed = false;
-    if (AddChannel("OFFLINE", channel_type::kOffline, "") >= 0) {
+    if (AddChannel(ChannelListName(channel_type::kOffline), channel_type::kOffline, "") >= 0) {
         currentChannel_ = 0;
         listed = true;
         for (const std::string& port : platform::Registry::Instance().SerialPortList()) {
@@ -319,9 +319,9 @@ int CMain::CreateChannels(CChannelInfo& info) {
             }
         }
     }
-    if (listed && AddChannel("Linkora", channel_type::kLibrary, "") >= 0 &&
-        AddChannel("TwinCAT", channel_type::kAds, "") >= 0 && g_MirelBox.load()) {
-        AddChannel("Mirel", channel_type::kBox, "");
+    if (listed && AddChannel(ChannelListName(channel_type::kLibrary), channel_type::kLibrary, "") >= 0 &&
+        AddChannel(ChannelListName(channel_type::kAds), channel_type::kAds, "") >= 0 && g_MirelBox.load()) {
+        AddChannel(ChannelListName(channel_type::kBox), channel_type::kBox, "");
     }
     channelCursor_ = 0;
     return GetNextChannel(info) ? 0 : 1;

@@ -213,7 +213,7 @@ int CMain::NodeConnect(CCompatChecker& checker, BSTR* description, uint32_t* add
         return code;
     };
     CCyclicPause cyclicPause(*this);
-    if (!cyclicPause.paused) return fail(SetError(-1, engine_text::kCyclicNotPaused));
+    if (!cyclicPause.paused) return fail(SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused));
     Identified id;
     if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return fail(rc);
     const int ch = id.channel;
@@ -267,7 +267,7 @@ int CMain::NodeReconnect(CCompatChecker& checker, BSTR* description, uint8_t nod
     if (description) *description = nullptr;
     // The identification shares the channel with the cyclic reads: they wait meanwhile.
     CCyclicPause cyclicPause(*this);
-    if (!cyclicPause.paused) return SetError(-1, engine_text::kCyclicNotPaused);
+    if (!cyclicPause.paused) return SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
     Identified id;
     if (const int rc = Identify(*this, checker, nodeId, channelIndex, id); rc != 0) return rc;
     const int ch = id.channel;
@@ -334,7 +334,7 @@ int CMain::NodeConnectOffline(CCompatChecker& checker, BSTR* description, uint8_
     CCyclicPause cyclicPause(*this);
     if (!cyclicPause.paused) {
         if (vocabulary.users > 0) --vocabulary.users;
-        return SetError(-1, engine_text::kCyclicNotPaused);
+        return SetError(kCyclicNotPaused, engine_text::kCyclicNotPaused);
     }
     CNodeConnection record{nodeId, vocabulary.hw, vocabulary.sw, vocabulary.sw_ver};
     bool created = false;

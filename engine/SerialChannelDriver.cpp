@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/Main.h"
+#include "transport/ModbusCodes.h"
 
 using namespace foundation;
 using namespace transport;
@@ -12,7 +13,6 @@ namespace engine {
 
 namespace {
 constexpr uint16_t kProbeRegister = 250;
-constexpr int kAdapterGone = 670;
 }  // namespace
 
 CSerialChannelDriver::CSerialChannelDriver(CMain& owner, int channelIndex, const std::string& port)
@@ -25,7 +25,7 @@ bool CSerialChannelDriver::Test(uint8_t nodeAddress) {
     uint16_t value = 0;
     const int rc = rtu_.ReadRegisters(kProbeRegister, 1, &value, nodeAddress);
     if (rc < 12) return true;
-    if (rc == kAdapterGone) rtu_.Disconnect();
+    if (rc == rtu_code::kDeviceGone) rtu_.Disconnect();
     return false;
 }
 

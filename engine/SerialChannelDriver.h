@@ -14,7 +14,7 @@ class CSerialChannelDriver : public CModbusChannelDriver {
   public:
     CSerialChannelDriver(CMain& owner, int channelIndex, const std::string& port);
 
-    int Type() const override { return 1; }
+    int Type() const override { return channel_type::kSerial; }
     bool Test(uint8_t nodeAddress) override;
     int ReadModbusBytes(uint8_t nodeId, uint16_t address, uint8_t byteCount, void* buffer) override;
     int WriteModbusBytes(uint8_t nodeId, uint16_t address, uint8_t byteCount, const void* data) override;

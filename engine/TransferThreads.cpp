@@ -26,9 +26,6 @@ constexpr uintptr_t kProgress = 21;
 constexpr uintptr_t kDone = 22;
 constexpr uintptr_t kError = 23;
 constexpr uint32_t kTickerStepMs = 200;
-constexpr int kDomainSizeMustBeZero = -302;
-constexpr int kOpenFile = -37;
-constexpr int kThreadStart = -41;
 // Library reads of this range are asked whole: the drive's block is 2924 bytes.
 constexpr uint32_t kLibraryShortLow = 2853, kLibraryShortHigh = 2923, kLibraryWhole = 2924;
 
@@ -41,8 +38,6 @@ constexpr uintptr_t kSteps = 10, kTick = 11, kTransferBegins = 14;
 constexpr uintptr_t kLoading = 30, kStarted = 32, kWritten = 34, kEndedOk = 35, kEndedError = 36,
                     kPrepared = 38;
 constexpr uint32_t kUnlockValue = 0x1D4E7A93;
-constexpr int kPrepareThread = -43;
-constexpr int kNotWritableCode = -309;
 constexpr int kDeviceComebackReads = 15;
 constexpr const char* kFirmwareItem = "download_firmware";
 constexpr const char* kEnablingItem = "enabling_key";
@@ -98,7 +93,7 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
     if (node.simulated) {
         if (size == 0) return engine_.SetError(kNotOnSimulated, engine_text::kNotOnSimulated);
         if (!item.IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);
-        if (item.size != 0) return engine_.SetError(kDomainSizeMustBeZero, "domain cell size must be 0");
+        if (item.size != 0) return engine_.SetError(kDomainSizeMustBeZero, engine_text::kDomainSizeMustBeZero);
         const CNodeLock held = engine_.LockNodeForUse(node);
         if (!held) return held.Error();
         const uint32_t n = node.GetValueBytes(item.name, size, bufferOrFile);
@@ -142,7 +137,7 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
             uploadRunning_ = false;
         })) {
         uploadRunning_ = false;
-        return engine_.SetError(kThreadStart, "starting thread Upload");
+        return engine_.SetError(kThreadStart, engine_text::kThreadStart);
     }
     return 0;
 }
@@ -298,7 +293,7 @@ int CTransferThreads::CheckFirmwareTarget(CNodo** node, const VocabularyItem** i
     CChannel* channel = engine_.Channel(ch);
     *item = engine_.FindItem(**node, kFirmwareItem, channel ? channel->type : channel_type::kOffline);
     if (!*item) return engine_.SetError(kCellNotFound, engine_text::kCellNotFound);
-    if (!(*item)->IsWritable()) return engine_.SetError(kNotWritableCode, "Item not writable");
+    if (!(*item)->IsWritable()) return engine_.SetError(kNotWritable, engine_text::kNotWritable);
     downloadFw_.slot = slot;
     downloadFw_.channel = ch;
     return 0;
@@ -329,7 +324,7 @@ int CTransferThreads::StartFirmwarePrepare(const std::string& fileName, platform
     downloadFw_.fileName = fileName;
     if (!prepareThread_.Start("Main::FirmwarePrepareThread",
                               [this](platform::StopToken&) { FirmwarePrepareThread(); }))
-        return engine_.SetError(kPrepareThread, "starting Firmware prepare thread");
+        return engine_.SetError(kPrepareThread, engine_text::kPrepareThread);
     return 0;
 }
 

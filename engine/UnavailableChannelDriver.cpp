@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/Channel.h"
+#include "engine/EngineCodes.h"
 #include "engine/Main.h"
 
 using namespace foundation;
@@ -28,7 +29,7 @@ bool CUnavailableChannelDriver::Available() {
 
 int CUnavailableChannelDriver::Fail() {
     if (type_ == channel_type::kBridge) return owner_.SetError(kBridgeNotConnected, "Not connected");
-    return owner_.SetError(-11, "error loading " + libraryPath_);
+    return owner_.SetError(engine_code::kLibraryMissing, "error loading " + libraryPath_);
 }
 
 bool CUnavailableChannelDriver::Test(uint8_t) {

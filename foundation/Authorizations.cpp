@@ -5,28 +5,17 @@
 #include "foundation/ProgramFolders.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
+#include "platform/StringHelpers.h"
 
 namespace foundation {
 
 namespace {
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
+using platform::Lower;
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string Trim(const std::string& text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsSpace(text[begin])) ++begin;
-    while (end > begin && IsSpace(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
+// Blanks of the authorization file; the others belong to the text.
+std::string Trim(std::string_view text) {
+    return platform::Trim(text, " \t\r\n");
 }
 
 // Splits at commas; each token trimmed and lower-cased.

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/StringHelpers.h"
+
 namespace foundation {
 
 namespace strict_number {
@@ -31,9 +33,7 @@ inline bool IsBlank(char c) {
 
 // The text without blanks (and terminating zeros) at either end.
 inline std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
+    return platform::TrimView(text, std::string_view(" \t\r\n\0", 5));
 }
 
 }  // namespace strict_number

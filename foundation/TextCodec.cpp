@@ -46,37 +46,6 @@ char32_t DecodeSequence(const unsigned char* s, size_t length) {
     }
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        if (cp > 0x10FFFF) {
-            AppendUtf8(out, kReplacement);
-            return;
-        }
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-void AppendUtf16(std::u16string& out, char32_t cp) {
-    if (cp >= 0x10000 && cp <= 0x10FFFF) {
-        out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-        out += static_cast<char16_t>(cp > 0x10FFFF ? kReplacement : cp);
-    }
-}
-
 namespace {
 
 void AppendOnCodePage(std::string& out, char32_t cp, int codePage, const char* defaultChar, bool* usedDefault,
@@ -178,15 +147,8 @@ void Utf16ToText(std::u16string_view units, std::string& out, int codePage, cons
         char* o = out.data();
         for (size_t i = 0; i < n; ++i) {
             const char32_t u = units[i];
-            if (u < 0x80) {
-                *o++ = static_cast<char>(u);
-            } else if (u < 0x800) {
-                *o++ = static_cast<char>(0xC0 | (u >> 6));
-                *o++ = static_cast<char>(0x80 | (u & 0x3F));
-            } else if (u < 0xD800 || u > 0xDFFF) {
-                *o++ = static_cast<char>(0xE0 | (u >> 12));
-                *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-                *o++ = static_cast<char>(0x80 | (u & 0x3F));
+            if (u < 0xD800 || u > 0xDFFF) {
+                o = platform::PutUtf8(o, u);
             } else {
                 std::string piece;
                 if (u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {

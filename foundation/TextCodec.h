@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CodePage.h"
+
 namespace foundation {
 
 namespace textcodec {
@@ -15,8 +17,8 @@ constexpr char32_t kReplacement = 0xFFFD;
 // (bad lead byte, missing or bad continuation, overlong form, surrogate, beyond U+10FFFF).
 size_t ValidSequence(const unsigned char* s, size_t available);
 char32_t DecodeSequence(const unsigned char* s, size_t length);
-void AppendUtf8(std::string& out, char32_t cp);
-void AppendUtf16(std::u16string& out, char32_t cp);
+using platform::AppendUtf16;
+using platform::AppendUtf8;
 
 bool IsWellFormedUtf8(std::string_view bytes);
 // UTF-8 bytes from a file to the code page's 8-bit side; a byte that starts no well-formed

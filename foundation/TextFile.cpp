@@ -76,21 +76,10 @@ size_t Utf16BytesToUtf8(const unsigned char* in, size_t units, bool bigEndian, c
             if (i >= units) break;
         }
         const char32_t u = unitAt(i++);
-        if (u < 0x80) {
-            *o++ = static_cast<char>(u);
-        } else if (u < 0x800) {
-            *o++ = static_cast<char>(0xC0 | (u >> 6));
-            *o++ = static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0xD800 || u > 0xDFFF) {
-            *o++ = static_cast<char>(0xE0 | (u >> 12));
-            *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        if (u < 0xD800 || u > 0xDFFF) {
+            o = platform::PutUtf8(o, u);
         } else if (u <= 0xDBFF && i < units && unitAt(i) >= 0xDC00 && unitAt(i) <= 0xDFFF) {
-            const char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (unitAt(i++) - 0xDC00);
-            *o++ = static_cast<char>(0xF0 | (cp >> 18));
-            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+            o = platform::PutUtf8(o, 0x10000 + ((u - 0xD800) << 10) + (unitAt(i++) - 0xDC00));
         } else {
             std::memcpy(o, "\xEF\xBF\xBD", 3);
             o += 3;

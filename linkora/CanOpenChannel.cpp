@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -95,8 +94,17 @@ uint32_t CCanOpenChannel::GetStatusWord() {
 
 CCanOpenChannel::GroupPtr CCanOpenChannel::FindGroup(int32_t group) {
     std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
-    if (group < 0 || static_cast<size_t>(group) >= groups_.size()) return nullptr;
-    return groups_[static_cast<size_t>(group)];
+    return groups_.Find(group);
+}
+
+template <class Change>
+int32_t CCanOpenChannel::WithStoppedGroup(int32_t group, Change change) {
+    std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
+    const int32_t stop = GroupStop(group);
+    if (stop != 0) return stop;
+    GroupPtr g = FindGroup(group);
+    std::lock_guard<std::mutex> run(g->run);
+    return change(*g);
 }
 
 bool CCanOpenChannel::GroupExists(int32_t group) {
@@ -105,30 +113,17 @@ bool CCanOpenChannel::GroupExists(int32_t group) {
 
 int32_t CCanOpenChannel::GetGroupCount() {
     std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
-    return groupCount_;
+    return groups_.Count();
 }
 
 int32_t CCanOpenChannel::AddRecord(int32_t group, const char* name, int direction, void* value,
                                    uint32_t busType, uint32_t valueType, uint32_t* status, int32_t* sizeOut) {
-    std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
-    const int32_t stop = GroupStop(group);
-    if (stop != 0) return stop;
-    GroupPtr g = FindGroup(group);
-    std::lock_guard<std::mutex> run(g->run);
-    if (g->count >= g->limit) return -1;
-    int32_t index, subindex;
-    if (!ParseItemName(name, index, subindex)) return -2;
-    CCanOpenGroup::Variable record{-1,      index,     subindex, direction, value,
-                                   busType, valueType, status,   sizeOut};
-    size_t slot = 0;
-    while (slot < g->variables.size() && g->variables[slot].index != -1) ++slot;
-    if (slot == g->variables.size())
-        g->variables.push_back(record);
-    else
-        g->variables[slot] = record;
-    ++g->count;
-    g->dirty = true;
-    return static_cast<int32_t>(slot);
+    return WithStoppedGroup(group, [&](CCanOpenGroup& g) {
+        return AddVariable(g, name, [&](int32_t index, int32_t subindex) {
+            return CCanOpenGroup::Variable{-1,      index,     subindex, direction, value,
+                                           busType, valueType, status,   sizeOut};
+        });
+    });
 }
 
 int32_t CCanOpenChannel::VariableAdd(int32_t group, const char* name, int direction, void* value, int size,
@@ -145,22 +140,17 @@ int32_t CCanOpenChannel::VariableAddValue(int32_t group, const char* name, int d
 
 int32_t CCanOpenChannel::VariableSet(int32_t group, int32_t variable, int direction, void* value, int size,
                                      const char*, uint32_t* status, int32_t* sizeOut) {
-    std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
-    const int32_t stop = GroupStop(group);
-    if (stop != 0) return stop;
-    GroupPtr g = FindGroup(group);
-    std::lock_guard<std::mutex> run(g->run);
-    if (variable < 0 || static_cast<size_t>(variable) >= g->variables.size() ||
-        g->variables[static_cast<size_t>(variable)].index == -1)
-        return 10;
-    auto& v = g->variables[static_cast<size_t>(variable)];
-    v.direction = direction;
-    v.value = value;
-    v.busType = v.valueType = static_cast<uint32_t>(size) & 0x7FFFFFFFu;
-    v.status = status;
-    v.size = sizeOut;
-    g->dirty = true;
-    return 0;
+    return WithStoppedGroup(group, [&](CCanOpenGroup& g) -> int32_t {
+        CCanOpenGroup::Variable* v = FindVariable(g, variable);
+        if (!v) return 10;
+        v->direction = direction;
+        v->value = value;
+        v->busType = v->valueType = static_cast<uint32_t>(size) & 0x7FFFFFFFu;
+        v->status = status;
+        v->size = sizeOut;
+        g.dirty = true;
+        return 0;
+    });
 }
 
 int32_t CCanOpenChannel::VariableGet(int32_t group, int32_t variable, std::string& name, int* direction,
@@ -168,46 +158,28 @@ int32_t CCanOpenChannel::VariableGet(int32_t group, int32_t variable, std::strin
     GroupPtr g = FindGroup(group);
     if (!g) return 11;
     std::lock_guard<std::mutex> run(g->run);
-    if (variable < 0 || static_cast<size_t>(variable) >= g->variables.size() ||
-        g->variables[static_cast<size_t>(variable)].index == -1)
-        return 10;
-    const auto& v = g->variables[static_cast<size_t>(variable)];
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%x.%x", static_cast<unsigned>(v.index),
-                  static_cast<unsigned>(v.subindex));
-    name = buffer;
-    if (direction) *direction = v.direction;
-    if (value) *value = v.value;
-    if (size) *size = static_cast<int>(linkora::TypeSize(v.busType));
+    const CCanOpenGroup::Variable* v = FindVariable(*g, variable);
+    if (!v) return 10;
+    name = ItemName(v->index, v->subindex);
+    if (direction) *direction = v->direction;
+    if (value) *value = v->value;
+    if (size) *size = static_cast<int>(linkora::TypeSize(v->busType));
     text.clear();
     return 0;
 }
 
 int32_t CCanOpenChannel::VariableRemove(int32_t group, int32_t variable) {
-    std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
-    const int32_t stop = GroupStop(group);
-    if (stop != 0) return stop;
-    GroupPtr g = FindGroup(group);
-    std::lock_guard<std::mutex> run(g->run);
-    if (variable >= 0 && static_cast<size_t>(variable) < g->variables.size() &&
-        g->variables[static_cast<size_t>(variable)].index != -1) {
-        g->variables[static_cast<size_t>(variable)].index = -1;
-        --g->count;
-        g->dirty = true;
-    }
-    return 0;
+    return WithStoppedGroup(group, [&](CCanOpenGroup& g) {
+        RemoveVariable(g, variable);
+        return 0;
+    });
 }
 
 int32_t CCanOpenChannel::VariableRemoveAll(int32_t group) {
-    std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
-    const int32_t stop = GroupStop(group);
-    if (stop != 0) return stop;
-    GroupPtr g = FindGroup(group);
-    std::lock_guard<std::mutex> run(g->run);
-    g->variables.clear();
-    g->count = 0;
-    g->dirty = true;
-    return 0;
+    return WithStoppedGroup(group, [&](CCanOpenGroup& g) {
+        RemoveAllVariables(g);
+        return 0;
+    });
 }
 
 int32_t CCanOpenChannel::VariableGetCount(int32_t group) {
@@ -225,21 +197,17 @@ int32_t CCanOpenChannel::VariableGetMaxCount(int32_t group) {
 int32_t CCanOpenChannel::GroupCreate(LinkoraCallback callback, void* context) {
     std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
     if (!Pause(pauseLimit_)) return 15;
-    size_t slot = 0;
-    while (slot < groups_.size() && groups_[slot]) ++slot;
-    auto group = std::make_shared<CCanOpenGroup>(executor_, static_cast<int32_t>(slot), callback, context);
-    group->limit = GetMaxVariables();
-    if (slot == groups_.size())
-        groups_.push_back(group);
-    else
-        groups_[slot] = group;
-    ++groupCount_;
+    const int32_t id = groups_.Add([&](int32_t slot) {
+        auto group = std::make_shared<CCanOpenGroup>(executor_, slot, callback, context);
+        group->limit = GetMaxVariables();
+        return group;
+    });
     {
         std::lock_guard<std::mutex> snap(snapshotMutex_);
-        snapshot_ = groups_;
+        snapshot_ = groups_.Slots();
     }
     Resume();
-    return static_cast<int32_t>(slot);
+    return id;
 }
 
 int32_t CCanOpenChannel::GroupRemoveAll() {
@@ -247,8 +215,7 @@ int32_t CCanOpenChannel::GroupRemoveAll() {
     {
         std::lock_guard<std::recursive_mutex> lock(groupsMutex_);
         if (!Pause(pauseLimit_)) return 15;
-        gone.swap(groups_);
-        groupCount_ = 0;
+        gone = groups_.RemoveAll();
         cyclicCount_ = 0;
         for (auto& g : gone)
             if (g) g->cyclic = false;
@@ -269,11 +236,10 @@ int32_t CCanOpenChannel::GroupRemove(int32_t group) {
         if (!g) return 0;
         if (!Pause(pauseLimit_)) return 15;
         if (g->cyclic.exchange(false)) --cyclicCount_;
-        gone = std::move(groups_[static_cast<size_t>(group)]);
-        --groupCount_;
+        gone = groups_.Remove(group);
         {
             std::lock_guard<std::mutex> snap(snapshotMutex_);
-            snapshot_ = groups_;
+            snapshot_ = groups_.Slots();
         }
         Resume();
     }
@@ -368,7 +334,7 @@ int32_t CCanOpenChannel::GroupExecute(int32_t group, uint32_t time, uint32_t cyc
     if (!g->cyclic.exchange(true)) ++cyclicCount_;
     {
         std::lock_guard<std::mutex> snap(snapshotMutex_);
-        snapshot_ = groups_;
+        snapshot_ = groups_.Slots();
     }
     StartScheduler();
     return 0;

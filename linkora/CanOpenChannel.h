@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "linkora/Channel.h"
+#include "linkora/GroupTable.h"
 #include "linkora/NcsCom.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
@@ -101,6 +102,10 @@ class CCanOpenChannel : public CChannel {
   private:
     using GroupPtr = std::shared_ptr<CCanOpenGroup>;
     GroupPtr FindGroup(int32_t group);
+    // Stops the group and runs change on it under the group locks; GroupStop's code when that
+    // fails.
+    template <class Change>
+    int32_t WithStoppedGroup(int32_t group, Change change);
     int32_t AddRecord(int32_t group, const char* name, int direction, void* value, uint32_t busType,
                       uint32_t valueType, uint32_t* status, int32_t* sizeOut);
     int32_t BuildList(CCanOpenGroup& group);
@@ -118,8 +123,7 @@ class CCanOpenChannel : public CChannel {
     int network_ = 0;
     int node_ = -1;
     std::recursive_mutex groupsMutex_;  // callers' changes of the group array
-    std::vector<GroupPtr> groups_;
-    int groupCount_ = 0;
+    CGroupTable<CCanOpenGroup> groups_;
     std::atomic<int> cyclicCount_{0};
     std::atomic<int> pauseLimit_{1000};
     platform::Thread scheduler_;

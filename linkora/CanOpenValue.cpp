@@ -6,6 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "linkora/Channel.h"
+#include "linkora/NcsCom.h"
+
 namespace linkora {
 
 uint32_t TypeSize(uint32_t type) {
@@ -110,12 +113,7 @@ int ConvertValue(const void* source, void* destination, uint32_t busType, uint32
 
 namespace {
 
-struct AbortText {
-    uint32_t code;
-    const char* text;
-};
-
-const AbortText kAbortTexts[] = {
+constexpr platform::CodeText<uint32_t> kAbortTexts[] = {
     {0x05030000, "toggle bit alternation"},
     {0x05040000, "protocol timeout"},
     {0x05040001, "Client/server command specifier not valid or unknown"},
@@ -158,102 +156,75 @@ std::string Format(const char* format, ...) {
     return buffer;
 }
 
+constexpr platform::CodeText<uint32_t> kNcsTexts[] = {
+    {kNcsInvalidList, "Internal error:invalid Ncs id"},
+    {kNcsNoWriteMemory, "Internal error:memory allocation on write domain area"},
+    {kNcsNoReadMemory, "Internal error:memory allocation on read domain area"},
+    {kNcsTimeout, "Internal error:timeout executing a blocked Ncs"},
+    {kNcsTooManyElements, "Internal error:too many Ncs elements used"},
+    {kNcsNodeOffline, "Can bus error:the node is offline"},
+    {kNcsNetworkDown, "Can bus error:the network is offline (network down)"},
+    {kNcsBusy, "too many requests waiting, the node is busy"},
+};
+
+constexpr platform::CodeText<int32_t> kChannelTexts[] = {
+    {kStateDisconnected, "channel disconnected"},
+    {kStateNodeOffline, "the node is temporarily offline"},
+    {kStateServerGone, "Gvtsvr disconnected"},
+    {kStateNodeReady, "the node is ready to connect"},
+    {sdo_status::kWrongResponse, "Master CANOpen:wrong sdo response"},
+    {sdo_status::kActivateFailed, "Master CANOpen:error activating sdo"},
+    {sdo_status::kNodeAborted, "Master CANOpen:the node has aborted the request"},
+    {sdo_status::kTimeout, "Master CANOpen:timeout waiting node response"},
+    {sdo_status::kTooLong, "Master CANOpen:the node uploaded string is too long for the master"},
+    {sdo_status::kChannelTimeout, "Master CANOpen:timeout using the channel"},
+    {sdo_status::kApplicationAborted, "Master CANOpen:sdo aborted by application"},
+};
+
 }  // namespace
 
+std::span<const platform::CodeText<uint32_t>> NcsCodeTexts() {
+    return kNcsTexts;
+}
+
+std::span<const platform::CodeText<int32_t>> ChannelCodeTexts() {
+    return kChannelTexts;
+}
+
+std::span<const platform::CodeText<uint32_t>> AbortCodeTexts() {
+    return kAbortTexts;
+}
+
 uint32_t CanOpenErrorText(uint32_t code, std::string& text) {
-    static const char* const kInternal = "Internal error:";
-    static const char* const kCanBus = "Can bus error:";
     // Negative codes are the channel's own (connection states): their high bits would
     // otherwise read as the internal and abort classes.
     const bool own = static_cast<int32_t>(code) < 0;
     if (!own && (code & 0x120000u) == 0x120000u) {
-        switch (code & 0x1200FFu) {
-            case 0x120000:
-                text = std::string(kInternal) + "invalid Ncs id";
-                break;
-            case 0x120001:
-                text = std::string(kInternal) + "memory allocation on write domain area";
-                break;
-            case 0x120002:
-                text = std::string(kInternal) + "memory allocation on read domain area";
-                break;
-            case 0x120003:
-                text = std::string(kInternal) + "timeout executing a blocked Ncs";
-                break;
-            case 0x120004:
-                text = std::string(kInternal) + "too many Ncs elements used";
-                break;
-            case 0x120005:
-                text = std::string(kCanBus) + "the node is offline";
-                break;
-            case 0x120006:
-                text = std::string(kCanBus) + "the network is offline (network down)";
-                break;
-            case 0x120007: {
-                // The trailing number has no value of its own in the format; it repeats the byte.
-                const unsigned byte = (code >> 8) & 0xFFu;
-                text = Format("%sGvt_man error:0x%X(%u)", kInternal, byte, byte);
-                break;
-            }
-            case 0x120008:
-                text = "too many requests waiting, the node is busy";
-                break;
-            default:
-                text = Format("Ncs error 0x%X", code);
-                break;
+        const uint32_t executorCode = code & 0x1200FFu;
+        if (executorCode == kNcsCallFailed) {
+            // The trailing number has no value of its own in the format; it repeats the byte.
+            const unsigned byte = (code >> 8) & 0xFFu;
+            text = Format("Internal error:Gvt_man error:0x%X(%u)", byte, byte);
+        } else if (const char* fixed = platform::FindCodeText<uint32_t>(kNcsTexts, executorCode)) {
+            text = fixed;
+        } else {
+            text = Format("Ncs error 0x%X", code);
         }
         return 0;
     }
     if (!own && (code & 0x0FFF0000u) != 0) {
         static const char* const kNode = "Node returned error:";
-        for (const AbortText& a : kAbortTexts) {
-            if (a.code == code) {
-                text = std::string(kNode) + a.text;
-                return code;
-            }
+        if (const char* fixed = platform::FindCodeText<uint32_t>(kAbortTexts, code)) {
+            text = std::string(kNode) + fixed;
+            return code;
         }
         text = Format("%s0x%X", kNode, code);
         return code;
     }
-    static const char* const kMaster = "Master CANOpen:";
-    switch (static_cast<int32_t>(code)) {
-        case -23:
-            text = "channel disconnected";
-            break;
-        case -24:
-            text = "the node is temporarily offline";
-            break;
-        case -26:
-            text = "Gvtsvr disconnected";
-            break;
-        case -27:
-            text = "the node is ready to connect";
-            break;
-        case 3:
-            text = std::string(kMaster) + "wrong sdo response";
-            break;
-        case 4:
-            text = std::string(kMaster) + "error activating sdo";
-            break;
-        case 5:
-            text = std::string(kMaster) + "the node has aborted the request";
-            break;
-        case 6:
-            text = std::string(kMaster) + "timeout waiting node response";
-            break;
-        case 7:
-            text = std::string(kMaster) + "the node uploaded string is too long for the master";
-            break;
-        case 10:
-            text = std::string(kMaster) + "timeout using the channel";
-            break;
-        case 11:
-            text = std::string(kMaster) + "sdo aborted by application";
-            break;
-        default:
-            text = Format("%sreturned error 0x%X", kMaster, code);
-            break;
-    }
+    if (const char* fixed = platform::FindCodeText<int32_t>(kChannelTexts, static_cast<int32_t>(code)))
+        text = fixed;
+    else
+        text = Format("Master CANOpen:returned error 0x%X", code);
     return 0;
 }
 

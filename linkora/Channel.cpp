@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -112,6 +113,13 @@ bool ParseItemName(const char* name, int32_t& index, int32_t& subindex) {
     index = hex(name, dot);
     subindex = hex(dot + 1, dot + 1 + std::strlen(dot + 1));
     return true;
+}
+
+std::string ItemName(int32_t index, int32_t subindex) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%x.%x", static_cast<unsigned>(index),
+                  static_cast<unsigned>(subindex));
+    return buffer;
 }
 
 }  // namespace linkora

@@ -102,5 +102,7 @@ class CChannel {
 
 // The object index and subindex of a name "index.subindex" (hexadecimal).
 bool ParseItemName(const char* name, int32_t& index, int32_t& subindex);
+// The name of an object as the variable queries give it: "%x.%x" of index and subindex.
+std::string ItemName(int32_t index, int32_t subindex);
 
 }  // namespace linkora

@@ -5,6 +5,7 @@
 #include "linkora/CanOpenChannel.h"
 #include "linkora/EtherCatChannel.h"
 #include "platform/Host.h"
+#include "platform/StringHelpers.h"
 
 namespace linkora {
 
@@ -19,8 +20,7 @@ std::map<uint32_t, std::unique_ptr<CChannelManager>>* g_processes = nullptr;
 
 void SplitDefinition(const std::string& definition, std::vector<std::string>& tokens,
                      std::vector<int>& keywords) {
-    std::string text = definition;
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string text = platform::Lower(definition);
     size_t at = 0;
     while (tokens.size() < 10 && at < text.size()) {
         if (text[at] == ':') {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "linkora/Channel.h"
+#include "linkora/GroupTable.h"
 
 namespace linkora {
 
@@ -25,7 +26,7 @@ class CEtherCatGroup {
     std::vector<Variable> variables;
     int count = 0;
     int limit = 25;
-    bool changed = false;
+    bool dirty = false;
 };
 
 class CEtherCatChannel : public CChannel {
@@ -74,9 +75,11 @@ class CEtherCatChannel : public CChannel {
 
   private:
     CEtherCatGroup* Find(int32_t group);
+    // Runs change on the group under the channel's lock; 11 when there is no such group.
+    template <class Change>
+    int32_t WithGroup(int32_t group, Change change);
     std::mutex mutex_;
-    std::vector<std::unique_ptr<CEtherCatGroup>> groups_;
-    int groupCount_ = 0;
+    CGroupTable<CEtherCatGroup> groups_;
 };
 
 }  // namespace linkora

@@ -8,6 +8,38 @@
 
 #define LINKORA_API __attribute__((visibility("default")))
 
+// Every export once, in the order a binding looks them up: X(name) for each of the 29.
+#define LINKORA_EXPORTS(X) \
+    X(ChannelConnect)      \
+    X(ChannelCreate)       \
+    X(ChannelDestroy)      \
+    X(ChannelDestroyAll)   \
+    X(ChannelDefault)      \
+    X(ChannelDisconnect)   \
+    X(GroupCreate)         \
+    X(GroupRemove)         \
+    X(GroupRemoveAll)      \
+    X(GroupExecute)        \
+    X(GroupStop)           \
+    X(GroupPauseExecute)   \
+    X(GroupResumeExecute)  \
+    X(VariableAdd)         \
+    X(VariableAddValue)    \
+    X(VariableRemove)      \
+    X(VariableRemoveAll)   \
+    X(VariableSet)         \
+    X(VariableGet)         \
+    X(VariableGetCount)    \
+    X(VariableGetMaxCount) \
+    X(Read)                \
+    X(ReadValue)           \
+    X(Write)               \
+    X(CheckReadWrite)      \
+    X(GetLastErrorStr)     \
+    X(GetErrorDetails)     \
+    X(ChannelStatus)       \
+    X(ChannelReset)
+
 extern "C" {
 
 typedef void (*LinkoraGroupCallback)(uint32_t group, uint32_t error, void* context);

@@ -7,6 +7,7 @@
 #include "foundation/Identity.h"
 #include "foundation/XmlNode.h"
 #include "packages/ByteCursor.h"
+#include "platform/StringHelpers.h"
 
 using namespace foundation;
 using namespace engine;
@@ -35,13 +36,6 @@ void AddVersion(CXmlNode* parent, int32_t major, int32_t minor, int32_t patch) {
     SetNumber(version, "major", major);
     SetNumber(version, "minor", minor);
     SetNumber(version, "patch", patch);
-}
-
-std::string Trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
 }
 
 std::string Blanks(int n) {
@@ -145,7 +139,7 @@ std::string CFirmwareContainer::LoadFile() {
     data_ = std::move(binary);
     if (!download.empty()) downloadCommand_ = download;
     // A present but empty "unpack" arrives as one blank and leaves the name empty.
-    if (!unpack.empty()) unpackCommand_ = Trim(unpack);
+    if (!unpack.empty()) unpackCommand_ = platform::Trim(unpack, " \t");
     return {};
 }
 
@@ -582,8 +576,8 @@ void CFirmwareContainer::FillImage(CFirmwareImage& image) const {
     if (hasBinary_) image.SetImage(BinaryStart(), BinarySize());
     int t[4] = {};
     if (GetTimeouts(t[0], t[1], t[2], t[3]) == 0)
-        image.SetTimeouts(static_cast<uint32_t>(t[0]), static_cast<uint32_t>(t[1]), static_cast<uint32_t>(t[2]),
-                          static_cast<uint32_t>(t[3]));
+        image.SetTimeouts(static_cast<uint32_t>(t[0]), static_cast<uint32_t>(t[1]),
+                          static_cast<uint32_t>(t[2]), static_cast<uint32_t>(t[3]));
 }
 
 }  // namespace packages

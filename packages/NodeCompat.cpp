@@ -1,7 +1,6 @@
 #include "packages/NodeCompat.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 
 #include "engine/CompressedBlock.h"
@@ -9,6 +8,7 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 #include "packages/ByteCursor.h"
+#include "platform/StringHelpers.h"
 
 using namespace foundation;
 using namespace engine;
@@ -139,9 +139,7 @@ bool CNodeCompInfo::ReadCompatibility(const std::filesystem::path& file, CNodeCo
 
     std::vector<uint8_t> image;
     std::string compatibility;
-    std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string extension = platform::Lower(file.extension().string());
     if (extension == ".xml") {
         if (ExtractFirmwareElement(content, image) != 0) return false;
         const size_t start = content.find("<COMPATIBILITY");

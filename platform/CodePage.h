@@ -16,6 +16,32 @@ std::string Utf8ToCp1252(std::string_view text, char replacement = '?');
 int CodePointToCp1252(char32_t cp);
 char32_t Cp1252ToCodePoint(unsigned char byte);
 
+// One code point as UTF-8 at out (room for 4 bytes); the end of what was written. A value
+// beyond U+10FFFF, which has no character, becomes U+FFFD.
+inline char* PutUtf8(char* out, char32_t cp) {
+    if (cp > 0x10FFFF) cp = 0xFFFD;
+    if (cp < 0x80) {
+        *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (cp >> 6));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (cp >> 12));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+// One code point appended as UTF-8 or UTF-16; a value beyond U+10FFFF becomes U+FFFD.
+void AppendUtf8(std::string& out, char32_t cp);
+void AppendUtf16(std::u16string& out, char32_t cp);
+
 // Invalid UTF-8 and lone surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);

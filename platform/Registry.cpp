@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/AtomicFile.h"
+#include "platform/StringHelpers.h"
 #include "platform/SystemError.h"
 
 namespace platform {
@@ -17,13 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kSerialKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
 
 // "A\\\\B\\" -> "A\\B": the separators the callers happen to write do not make other keys.
 std::string NormaliseKey(const std::string& key) {
@@ -359,7 +353,7 @@ bool Registry::Apply(Scope scope, const std::function<bool(Store&)>& change) {
     return true;
 }
 
-bool Registry::SetDword(Scope scope, const std::string& key, const std::string& name, uint32_t value) {
+bool Registry::SetValue(Scope scope, const std::string& key, const std::string& name, const Value& value) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::string path = NormaliseKey(key);
     return Apply(scope, [&](Store& s) {
@@ -367,27 +361,20 @@ bool Registry::SetDword(Scope scope, const std::string& key, const std::string& 
         if (k.name.empty()) k.name = path;
         Value& v = k.values[Lower(name)];
         if (v.name.empty()) v.name = name;
-        v.type = Value::Type::Dword;
-        v.dword = value;
-        v.text.clear();
+        v.type = value.type;
+        v.dword = value.dword;
+        v.text = value.text;
         return true;
     });
 }
 
+bool Registry::SetDword(Scope scope, const std::string& key, const std::string& name, uint32_t value) {
+    return SetValue(scope, key, name, {Value::Type::Dword, {}, value, {}});
+}
+
 bool Registry::SetString(Scope scope, const std::string& key, const std::string& name,
                          const std::string& value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const std::string path = NormaliseKey(key);
-    return Apply(scope, [&](Store& s) {
-        Key& k = s.keys[Lower(path)];
-        if (k.name.empty()) k.name = path;
-        Value& v = k.values[Lower(name)];
-        if (v.name.empty()) v.name = name;
-        v.type = Value::Type::String;
-        v.text = value;
-        v.dword = 0;
-        return true;
-    });
+    return SetValue(scope, key, name, {Value::Type::String, {}, 0, value});
 }
 
 bool Registry::CreateKey(Scope scope, const std::string& key) {

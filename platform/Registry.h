@@ -76,6 +76,8 @@ class Registry {
     bool Save(Store& store);
     bool Apply(Scope scope, const std::function<bool(Store&)>& change);
     Value* FindValue(Scope scope, const std::string& key, const std::string& name);
+    // Creates the key and the value where they are missing and stores what `value` holds.
+    bool SetValue(Scope scope, const std::string& key, const std::string& name, const Value& value);
 
     mutable std::mutex mutex_;
     Store machine_;

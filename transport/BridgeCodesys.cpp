@@ -20,7 +20,7 @@ namespace {
 constexpr uint16_t kBusTypeCanOpen = 2;
 constexpr uint16_t kBusTypeEtherCat = 4;
 constexpr uint32_t kNoStatus = 0xFFFFFFFFu;
-constexpr uint32_t kStatusNodeInUse = static_cast<uint32_t>(-23);
+constexpr uint32_t kStatusNodeInUse = static_cast<uint32_t>(bridge_status::kNodeInUse);
 
 int BusKind(uint16_t busType) {
     switch (busType) {

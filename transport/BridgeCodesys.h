@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Messages.h"
+#include "transport/BridgeStatusText.h"
 #include "transport/BridgeVkr.h"
 #include "transport/ErrorPair.h"
 #include "transport/NodeIdentification.h"
@@ -82,7 +83,7 @@ class CBridgeCodesys {
   public:
     static constexpr int kNodeError = -304;
     static constexpr int kCellNotFound = -303;
-    static constexpr int kNodeInUse = -23;
+    static constexpr int kNodeInUse = bridge_status::kNodeInUse;
 
     explicit CBridgeCodesys(CErrorPair* owner);
     virtual ~CBridgeCodesys();

@@ -1,19 +1,12 @@
 #include "transport/BridgeStatusText.h"
 
-#include <iterator>
-
 #include "transport/ChannelTrace.h"
 
 namespace transport {
 
 namespace {
 
-struct AbortText {
-    uint32_t code;
-    const char* text;
-};
-
-constexpr AbortText kAbortTexts[] = {
+constexpr platform::CodeText<uint32_t> kAbortTexts[] = {
     {0x05030000, "SDO: Toggle bit not alternated (0x05030000)"},
     {0x05040000, "SDO: protocol timed out (0x05040000)"},
     {0x05040001, "SDO: Client/Server command specifier not valid or unknown (0x05040001)"},
@@ -41,45 +34,50 @@ constexpr AbortText kAbortTexts[] = {
     {0x08000022, "SDO: internal state refuse data (0x08000022)"},
 };
 
-// Texts of the bridge codes -1 down to -26.
-constexpr const char* kBridgeTexts[] = {
-    "SDO not executed",
-    "Message timeout",
-    "Command queue full",
-    "Message aborted",
-    "SDO aborted",
-    "SDO timeout",
-    "SDO data overflow",
-    "SDO first mf",
-    "SDO not documented error",
-    "CAN bus off",
-    "CAN error passive",
-    "SDO internal FB error",
-    "SDO no more memory",
-    "SDO wrong parameter",
-    "SDO nodeId unknown",
-    "SDO netId unknown",
-    "SDO request error",
-    "SDO channel unknown",
-    "Error read/write ESC registry",
-    "EtherCAT slave not found",
-    "Wrong command parameter",
-    "Data block not found",
-    "Node in use by another client",
-    "Too many nodes in use in the bus",
-    "EtherCAT master not set",
-    "CAN: Node lost",
+constexpr platform::CodeText<int32_t> kBridgeTexts[] = {
+    {bridge_status::kSdoNotExecuted, "SDO not executed"},
+    {bridge_status::kMessageTimeout, "Message timeout"},
+    {bridge_status::kQueueFull, "Command queue full"},
+    {bridge_status::kMessageAborted, "Message aborted"},
+    {bridge_status::kSdoAborted, "SDO aborted"},
+    {bridge_status::kSdoTimeout, "SDO timeout"},
+    {bridge_status::kSdoDataOverflow, "SDO data overflow"},
+    {bridge_status::kSdoFirstMf, "SDO first mf"},
+    {bridge_status::kSdoUndocumented, "SDO not documented error"},
+    {bridge_status::kCanBusOff, "CAN bus off"},
+    {bridge_status::kCanErrorPassive, "CAN error passive"},
+    {bridge_status::kSdoInternalFb, "SDO internal FB error"},
+    {bridge_status::kSdoNoMemory, "SDO no more memory"},
+    {bridge_status::kSdoWrongParameter, "SDO wrong parameter"},
+    {bridge_status::kSdoNodeIdUnknown, "SDO nodeId unknown"},
+    {bridge_status::kSdoNetIdUnknown, "SDO netId unknown"},
+    {bridge_status::kSdoRequestError, "SDO request error"},
+    {bridge_status::kSdoChannelUnknown, "SDO channel unknown"},
+    {bridge_status::kEscRegistryError, "Error read/write ESC registry"},
+    {bridge_status::kSlaveNotFound, "EtherCAT slave not found"},
+    {bridge_status::kWrongParameter, "Wrong command parameter"},
+    {bridge_status::kDataBlockNotFound, "Data block not found"},
+    {bridge_status::kNodeInUse, "Node in use by another client"},
+    {bridge_status::kTooManyNodes, "Too many nodes in use in the bus"},
+    {bridge_status::kMasterNotSet, "EtherCAT master not set"},
+    {bridge_status::kNodeLost, "CAN: Node lost"},
 };
 
 }  // namespace
 
+std::span<const platform::CodeText<int32_t>> BridgeStatusTexts() {
+    return kBridgeTexts;
+}
+
+std::span<const platform::CodeText<uint32_t>> SdoAbortTexts() {
+    return kAbortTexts;
+}
+
 std::string GetSdoAbortText(uint32_t status) {
     if (status == 0) return "No error";
     const int32_t signedStatus = static_cast<int32_t>(status);
-    if (signedStatus < 0 && signedStatus >= -static_cast<int32_t>(std::size(kBridgeTexts)))
-        return kBridgeTexts[-signedStatus - 1];
-    for (const AbortText& entry : kAbortTexts)
-        if (entry.code == status) return entry.text;
+    if (const char* text = platform::FindCodeText<int32_t>(kBridgeTexts, signedStatus)) return text;
+    if (const char* text = platform::FindCodeText<uint32_t>(kAbortTexts, status)) return text;
     if (status <= 0x0FFFFFFF) return Format("SDO abort code %ld(0x%x)", static_cast<long>(status), status);
     if ((status & 0xF0000000u) == 0xF0000000u)
         return Format("Error %ld(0x%x)", static_cast<long>(signedStatus), status);

@@ -49,25 +49,31 @@ std::string CBridgeVkr::LastErrorText() const {
     return lastErrorText_;
 }
 
+namespace {
+
+constexpr platform::CodeText<int> kClientTexts[] = {
+    {CBridgeVkr::kWrongData, "Wrong data received"},
+    {CBridgeVkr::kTimeoutResponse, "Timeout waiting message response"},
+    {CBridgeVkr::kTimeoutExecution, "Timeout waiting message execution"},
+    {CBridgeVkr::kChannelBusy, "Channel busy"},
+    {CBridgeVkr::kNotConnected, "Not connected"},
+    {CBridgeVkr::kNoGroup, "Group does not exist"},
+    {CBridgeVkr::kTooLong, "Request or response message is too long for the bridge"},
+};
+
+}  // namespace
+
+std::span<const platform::CodeText<int>> CBridgeVkr::ClientCodeTexts() {
+    return kClientTexts;
+}
+
+const char* CBridgeVkr::ClientCodeText(int code) {
+    return platform::FindCodeText<int>(kClientTexts, code);
+}
+
 std::string CBridgeVkr::GetErrorText(int code) const {
-    switch (code) {
-        case kWrongData:
-            return "Wrong data received";
-        case kTimeoutResponse:
-            return "Timeout waiting message response";
-        case kTimeoutExecution:
-            return "Timeout waiting message execution";
-        case kChannelBusy:
-            return "Channel busy";
-        case kNotConnected:
-            return "Not connected";
-        case kNoGroup:
-            return "Group does not exist";
-        case kTooLong:
-            return "Request or response message is too long for the bridge";
-        default:
-            return LastErrorText();
-    }
+    if (const char* text = ClientCodeText(code)) return text;
+    return LastErrorText();
 }
 
 std::string CBridgeVkr::GetVersionText() const {

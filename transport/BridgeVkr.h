@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "platform/CodeText.h"
 #include "platform/Event.h"
 #include "platform/Messages.h"
 #include "platform/Socket.h"
@@ -64,7 +66,11 @@ class CBridgeVkr {
     void Disconnect();
     bool IsConnected() const { return linkUp_.load(); }
     std::string GetVersionText() const;
+    // The fixed text of a client code; other codes give the last error text.
     std::string GetErrorText(int code) const;
+    static std::span<const platform::CodeText<int>> ClientCodeTexts();
+    // The fixed text of a client code; null for others.
+    static const char* ClientCodeText(int code);
     int LastErrorCode() const;
     std::string LastErrorText() const;
 

@@ -44,6 +44,9 @@ class OwnerErrorGuard {
     CErrorPair saved_;
 };
 
+// A channel's last result while no transfer has happened since the node guard armed it.
+constexpr uint32_t kNothingHappened = 1234321;
+
 // Cuts text to at most maxBytes without splitting a UTF-8 sequence.
 std::string CutUtf8(std::string_view text, size_t maxBytes);
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "transport/ModbusCodes.h"
+
 namespace transport {
 
 int CModbusChannel::SdoDownload(uint8_t slave, uint16_t address, uint32_t size, const void* data) {
@@ -58,7 +60,7 @@ int CModbusChannel::UploadFile(uint16_t address, void* destination, uint32_t* si
     const uint32_t capacity = size ? *size : 0;
     int rc =
         UploadFileFrames(address, destination, size, flags, abort, window, message, progressOffset, slave);
-    if (rc == 303 && size && destination) {
+    if (rc == domain_code::kUploadBufferTooSmall && size && destination) {
         // The drive holds more than the caller has room for: fetch it whole, keep the head.
         uint32_t total = *size;
         if (total <= kMaxDomainAllocation) {

@@ -61,7 +61,7 @@ class CModbusChannel : private CDomainChannel {
     CErrorPair* owner_;
     int channelIndex_;
     CChannelErrorLog errorLog_;
-    uint32_t lastResult_ = 1234321;
+    uint32_t lastResult_ = kNothingHappened;
 
   private:
     int FinishTransfer(int rc);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "transport/ModbusCodes.h"
 #include "transport/ModbusWire.h"
 
 namespace transport {
@@ -85,7 +86,7 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
     }
     if (description[1] > 1) {
         size = 0;
-        return terminate(301);
+        return terminate(domain_code::kUploadNotSupported);
     }
     const uint32_t total = GetLe32(description + 2);
     const uint32_t offered = GetLe32(description + 6);
@@ -101,7 +102,7 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
     const bool toFile = (args.flags & (kDomainFileName | kDomainFileHandle)) != 0;
     if (!toFile && capacity < total) {
         size = total;
-        return terminate(303);
+        return terminate(domain_code::kUploadBufferTooSmall);
     }
     const uint32_t blockSize = std::min(offered, kMaxUploadBlock);
     const uint16_t blockRegisters = static_cast<uint16_t>(std::max<uint32_t>(blockSize / 2, 1));
@@ -111,13 +112,13 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
     if (args.flags & kDomainFileName) {
         if (file.Open(static_cast<const char*>(args.target), platform::FileAccess::kWrite) != 0) {
             size = 0;
-            return terminate(304);
+            return terminate(domain_code::kCreateFileFailed);
         }
     } else if (args.flags & kDomainFileHandle) {
         const int fd = *static_cast<const int*>(args.target);
         if (fd < 0) {
             size = 0;
-            return fail(311);
+            return fail(domain_code::kInvalidFileHandle);
         }
         file.Borrow(fd);
     }
@@ -141,7 +142,7 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
     while (done < total) {
         if (args.abort && args.abort->load() != 0) {
             size = done;
-            return terminate(306);
+            return terminate(domain_code::kUploadAborted);
         }
         const uint32_t left = total - done;
         uint16_t registers = blockRegisters;
@@ -155,7 +156,7 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
         const uint8_t header = block[0];
         if (((header & 0x40) != 0) != toggle) {
             size = done;
-            return terminate(305);
+            return terminate(domain_code::kUploadWrongToggle);
         }
         uint32_t n = 2u * registers - 1 - ((header & 0x10) ? 1 : 0);
         // A drive that sends more than it announced must not write past the buffer.
@@ -163,7 +164,7 @@ int CModbusDomain::UploadLocked(const DomainTransferArgs& args, uint8_t slave, u
         if (toFile) {
             if (!file.WriteAll(block.data() + 1, n)) {
                 size = done;
-                return terminate(310);
+                return terminate(domain_code::kWriteFileFailed);
             }
         } else {
             std::memcpy(buffer + done, block.data() + 1, n);
@@ -212,13 +213,13 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
         if (!args.target ||
             file.Open(static_cast<const char*>(args.target), platform::FileAccess::kRead) != 0) {
             size = 0;
-            return fail(307);
+            return fail(domain_code::kOpenFileFailed);
         }
         if (total == 0) {
             const int64_t fileSize = file.Size();
             if (fileSize < 0 || fileSize > 0xFFFFFFFFll) {
                 size = 0;
-                return fail(307);
+                return fail(domain_code::kOpenFileFailed);
             }
             total = static_cast<uint32_t>(fileSize);
         }
@@ -226,12 +227,12 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
         const int fd = args.target ? *static_cast<const int*>(args.target) : -1;
         if (fd < 0) {
             size = 0;
-            return fail(311);
+            return fail(domain_code::kInvalidFileHandle);
         }
         file.Borrow(fd);
     } else if (total > 0 && args.target == nullptr) {
         size = 0;
-        return fail(309);
+        return fail(domain_code::kReadFileFailed);
     }
 
     uint8_t start[14] = {0x31, 0x01};
@@ -244,7 +245,7 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
         if (channel_.IsStartRefused(rc)) {
             // The drive lacks the protocol: the channel keeps the exchange's code.
             silentEnd = true;
-            return 302;
+            return domain_code::kDownloadNotSupported;
         }
         return fail(rc);
     }
@@ -258,7 +259,7 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
     // A block below 2 bytes leaves no room for data after the header.
     if (description[1] > 1 || accepted < 2) {
         size = 0;
-        return terminate(302);
+        return terminate(domain_code::kDownloadNotSupported);
     }
     const uint32_t blockSize = std::min(accepted, kMaxDownloadBlock);
     const uint16_t blockRegisters = static_cast<uint16_t>(blockSize / 2);
@@ -284,7 +285,7 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
     while (done < total) {
         if (args.abort && args.abort->load() != 0) {
             size = done;
-            return terminate(308);
+            return terminate(domain_code::kDownloadAborted);
         }
         const uint32_t left = total - done;
         uint8_t header = toggle ? 0x40 : 0x00;
@@ -306,7 +307,7 @@ int CModbusDomain::DownloadLocked(const DomainTransferArgs& args, uint8_t slave,
             // A file shorter than announced fails the transfer as a read error does.
             if (file.ReadAll(block.data() + 1, n) != static_cast<int64_t>(n)) {
                 size = done;
-                return terminate(309);
+                return terminate(domain_code::kReadFileFailed);
             }
         } else {
             std::memcpy(block.data() + 1, source + done, n);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/LogFile.h"
+#include "transport/ModbusCodes.h"
 #include "transport/ModbusRtu.h"
 #include "transport/ModbusTcp.h"
 
@@ -207,14 +208,14 @@ int CModbusRtu::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
     };
     uint16_t value = 0;
     int rc = ReadRegisters(ident_reg::kPause, 1, &value, slave);
-    if (rc == 670) {
+    if (rc == rtu_code::kDeviceGone) {
         // The adapter went away and may be back under the same name: one fresh start.
         Disconnect();
-        if (Connect(false) != 0) return unknown(670);
+        if (Connect(false) != 0) return unknown(rtu_code::kDeviceGone);
         rc = ReadRegisters(ident_reg::kPause, 1, &value, slave);
-        if (rc == 670) return unknown(670);
+        if (rc == rtu_code::kDeviceGone) return unknown(rtu_code::kDeviceGone);
     }
-    if (rc == 126) return unknown(126);
+    if (rc == rtu_code::kReceiveShort) return unknown(rtu_code::kReceiveShort);
     if (rc == 0 && value != pause_)
         WriteRegisterFrame(ident_reg::kPause, static_cast<uint16_t>(pause_), slave);
 
@@ -339,8 +340,9 @@ int CModbusTcp::IdentifyInner(CCompatChecker* checker, NodeIdentRecord* node, ui
     uint16_t browse = 0xFFFF;
     int rc = read(ident_reg::kBrowsePresent, 1, &browse);
     if (rc != 2) {
-        const std::string text = client_->LastException() == 101 ? std::string("Mirel: USB port disconnected")
-                                                                 : client_->ErrorText();
+        const std::string text = client_->LastException() == kBoxUsbDisconnected
+                                     ? std::string("Mirel: USB port disconnected")
+                                     : client_->ErrorText();
         DebugLog().Write(text);
         if (owner_) owner_->Set(kNodeUnknown, text);
         return failCode(rc);

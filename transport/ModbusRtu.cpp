@@ -7,6 +7,7 @@
 
 #include "foundation/ProgramSwitches.h"
 #include "platform/Prompt.h"
+#include "transport/ModbusCodes.h"
 #include "transport/ModbusCrc.h"
 #include "transport/ModbusTexts.h"
 #include "transport/ModbusWire.h"
@@ -57,7 +58,7 @@ int CModbusRtu::ApplyLineSettings() {
     const int stopBits = liveStopBits_ == 0 ? 1 : 2;
     if (port_.Configure(liveBaud_, ParityLetter(liveParity_), liveDataBits_, stopBits) != 0) {
         detailText_ = port_.LastErrorText();
-        return 201;
+        return rtu_code::kSetParametersFailed;
     }
     return 0;
 }
@@ -66,22 +67,22 @@ int CModbusRtu::OpenPort(bool silent) {
     resultCode_ = 0;
     detailText_.clear();
     if (open_) return 0;
-    if (port_.IsOpen()) return resultCode_ = 204;
+    if (port_.IsOpen()) return resultCode_ = rtu_code::kPortNotClosed;
     if (port_.Open(livePortName_) != 0) {
         detailText_ = port_.LastErrorText();
         if (!silent)
             platform::Prompts().MessageBox("Serial port busy",
                                            platform::SerialPort::DevicePath(livePortName_),
                                            platform::MB_OK | platform::MB_ICONERROR);
-        return resultCode_ = 200;
+        return resultCode_ = rtu_code::kOpenFailed;
     }
     port_.Purge(true, true);
     int rc = ApplyLineSettings();
-    if (rc == 0 && !SetCommTimeouts(configuredTimeout_)) rc = 202;
+    if (rc == 0 && !SetCommTimeouts(configuredTimeout_)) rc = rtu_code::kSetTimeoutsFailed;
     if (rc == 0 && liveRtsControl_ == 3 && port_.SetRs485(true) != 0) {
         // Direction control the port cannot give would make every exchange fail unseen.
         detailText_ = port_.LastErrorText();
-        rc = 205;
+        rc = rtu_code::kSetEventsFailed;
     }
     if (rc != 0) {
         port_.Close();
@@ -105,7 +106,7 @@ void CModbusRtu::ClosePort() {
 
 int CModbusRtu::ClosePortLocked() {
     platform::TimedLock lock(portMutex_, 3000);
-    if (!lock) return 103;
+    if (!lock) return rtu_code::kPortBusy;
     ClosePort();
     return 0;
 }
@@ -124,7 +125,7 @@ int CModbusRtu::SetupPort(const std::string& portName, uint32_t baud, uint8_t pa
     detailText_.clear();
     bool reopen = false;
     if (portName != livePortName_) {
-        if (open_ && ClosePortLocked() != 0) return 103;
+        if (open_ && ClosePortLocked() != 0) return rtu_code::kPortBusy;
         // Linux device paths are longer than COM names; keep them whole up to a sane bound.
         livePortName_ = portName.substr(0, 255);
         reopen = true;
@@ -142,14 +143,14 @@ int CModbusRtu::SetupPort(const std::string& portName, uint32_t baud, uint8_t pa
             if (rc != 0) return resultCode_ = static_cast<uint32_t>(rc);
             if (rtsChanged && port_.SetRs485(rtsControl == 3) != 0 && rtsControl == 3) {
                 detailText_ = port_.LastErrorText();
-                return resultCode_ = 205;
+                return resultCode_ = rtu_code::kSetEventsFailed;
             }
             SetCommTimeouts(currentTimeout_);
         }
     }
     if (receiveTimeoutMs != configuredTimeout_) {
         configuredTimeout_ = receiveTimeoutMs == 0 ? 2000 : (receiveTimeoutMs < 2 ? 2 : receiveTimeoutMs);
-        if (open_ && !SetCommTimeouts(configuredTimeout_)) return resultCode_ = 202;
+        if (open_ && !SetCommTimeouts(configuredTimeout_)) return resultCode_ = rtu_code::kSetTimeoutsFailed;
     }
     if (reopen) OpenPort(silent);
     return 0;
@@ -179,7 +180,7 @@ int CModbusRtu::Disconnect() {
     platform::TimedLock lock(portMutex_, 3000);
     if (!lock) {
         connected_ = true;
-        return 103;
+        return rtu_code::kPortBusy;
     }
     ClosePort();
     return 0;
@@ -209,7 +210,7 @@ int CModbusRtu::Send(const uint8_t* frame, size_t length) {
     if (written < 0) {
         if (IsDeviceGone(port_.LastError())) {
             detailText_ = port_.LastErrorText();
-            return 670;
+            return rtu_code::kDeviceGone;
         }
         ChannelTrace(" " + port_.LastErrorText());
         port_.Purge(true, true);
@@ -221,14 +222,14 @@ int CModbusRtu::Send(const uint8_t* frame, size_t length) {
             ChannelTrace(port_.LastErrorText());
             Sleep(15);
             port_.Purge(true, true);
-            return 666;
+            return rtu_code::kWriteFailed;
         }
     }
     if (static_cast<size_t>(written) < length) {
         port_.Purge(true, true);
         detailText_ = Format("%s (%lu written : %lu to write)", kModbusWriteFailureText,
                              static_cast<unsigned long>(written), static_cast<unsigned long>(length));
-        return 766;
+        return rtu_code::kShortWrite;
     }
     return 0;
 }
@@ -237,9 +238,9 @@ int CModbusRtu::Receive(uint8_t* into, size_t count) {
     const int n = port_.Read(into, count, currentTimeout_);
     if (n < 0) {
         detailText_ = port_.LastErrorText();
-        return 125;
+        return rtu_code::kReceiveFailed;
     }
-    return static_cast<size_t>(n) < count ? 126 : 0;
+    return static_cast<size_t>(n) < count ? rtu_code::kReceiveShort : 0;
 }
 
 void CModbusRtu::SetOwnerFromDetail(int code) {
@@ -258,12 +259,14 @@ struct FunctionCodes {
 
 FunctionCodes CodesOf(uint8_t function) {
     switch (function) {
-        case 3:
-            return {129, 130, 0, "Errore lettura word(s)"};
-        case 16:
-            return {136, 137, 138, "Errore scrittura word(s)"};
+        case modbus_function::kReadHoldingRegisters:
+            return {rtu_code::kReadException, rtu_code::kReadCrc, 0, "Errore lettura word(s)"};
+        case modbus_function::kWriteMultipleRegisters:
+            return {rtu_code::kWriteException, rtu_code::kWriteCrc, rtu_code::kWriteEcho,
+                    "Errore scrittura word(s)"};
         default:
-            return {143, 144, 145, "Errore scrittura word"};
+            return {rtu_code::kWriteSingleException, rtu_code::kWriteSingleCrc, rtu_code::kWriteSingleEcho,
+                    "Errore scrittura word"};
     }
 }
 
@@ -288,18 +291,18 @@ int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_
                 ChannelTraceBytes("Recv ", reply, 3);
                 detailText_ =
                     Format("(dati.BuffRecv)[0]='%d'!=NumeroSlave='%d' in reading data", reply[0], slave);
-                code = 127;
+                code = rtu_code::kWrongSlave;
             } else if ((reply[1] & 0x7F) != function) {
                 ChannelTraceBytes("Recv ", reply, 3);
                 detailText_ =
                     Format("(dati.BuffRecv)[1]!='%d'!=func='%d' in reading data", reply[1] & 0x7F, function);
-                code = 128;
-            } else if (reply[1] & 0x80) {
+                code = rtu_code::kWrongFunction;
+            } else if (reply[1] & modbus_function::kExceptionFlag) {
                 Receive(reply + 3, 2);
                 ChannelTraceBytes("Recv ", reply, 5);
                 const char* text = GetFileTransferErrorText(reply[2]);
                 detailText_ =
-                    function == 6
+                    function == modbus_function::kWriteSingleRegister
                         ? Format("Modbus func. 6 register %d: error 0x%02X (%s)", address, reply[2], text)
                         : Format("Modbus func. %d register %d words %d: error 0x%02X (%s)", function, address,
                                  count, reply[2], text);
@@ -310,7 +313,9 @@ int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_
             } else {
                 // A read reply announces its byte count (at most 255, so the whole reply fits
                 // the receive buffer); a write reply echoes address and word.
-                const size_t rest = function == 3 ? static_cast<size_t>(reply[2]) + 2 : 5;
+                const size_t rest = function == modbus_function::kReadHoldingRegisters
+                                        ? static_cast<size_t>(reply[2]) + 2
+                                        : 5;
                 code = Receive(reply + 3, rest);
                 ChannelTraceBytes("Recv ", reply, 3 + rest);
                 if (code == 0 && !CrcMatches(reply, 1 + rest)) {
@@ -323,7 +328,9 @@ int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_
         ++errorCounter_;
         LogError(codes.logText, static_cast<uint32_t>(code));
     }
-    if (code == 0 && function != 3 && std::memcmp(reply + 2, request + 2, 4) != 0) code = codes.echo;
+    if (code == 0 && function != modbus_function::kReadHoldingRegisters &&
+        std::memcmp(reply + 2, request + 2, 4) != 0)
+        code = codes.echo;
     if (code != 0) state_ = 3;
     return code;
 }
@@ -333,10 +340,10 @@ int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uin
         detailText_ = Format("Modbus func. 3 register %d words %d: count outside 1..%d", address, count,
                              kMaxReadRegisters);
         state_ = 3;
-        return 110;
+        return rtu_code::kReadCountInvalid;
     }
     if (retryCount_ == 0) return 0;  // no attempt: nothing sent, nothing to check
-    PutRequestHead(sendBuffer_, slave, 3, address, count);
+    PutRequestHead(sendBuffer_, slave, modbus_function::kReadHoldingRegisters, address, count);
     PutCrc(sendBuffer_, 6);
     const int code = Transact(8, slave, address, count);
     if (code != 0) return code;
@@ -345,12 +352,12 @@ int CModbusRtu::ExchangeRead(uint16_t address, uint16_t count, void* buffer, uin
     if (byteCount < 2u * count) {
         ChannelTrace("Recv Missing data");
         state_ = 3;
-        return 131;
+        return rtu_code::kReadMissingData;
     }
     if (byteCount > 2u * count) {
         ChannelTrace("Recv Too much data");
         state_ = 3;
-        return 117;
+        return rtu_code::kReadTooMuchData;
     }
     CopyRegisterWords(reply + 3, static_cast<uint8_t*>(buffer), count, rawWordOrder_);
     state_ = 0;
@@ -362,11 +369,11 @@ int CModbusRtu::ExchangeWrite(uint16_t address, uint16_t count, const void* data
         detailText_ = Format("Modbus func. 16 register %d words %d: count outside 1..%d", address, count,
                              kMaxWriteRegisters);
         state_ = 3;
-        return 138;
+        return rtu_code::kWriteEcho;
     }
     if (retryCount_ == 0) return 0;
     uint8_t* request = sendBuffer_;
-    PutRequestHead(request, slave, 16, address, count);
+    PutRequestHead(request, slave, modbus_function::kWriteMultipleRegisters, address, count);
     request[6] = static_cast<uint8_t>(2 * count);
     CopyRegisterWords(static_cast<const uint8_t*>(data), request + 7, count, rawWordOrder_);
     const size_t length = 7 + 2u * count;
@@ -380,7 +387,7 @@ int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t sl
     if (retryCount_ == 0) return 0;
     // In raw word order the value goes out low byte first.
     const uint16_t word = rawWordOrder_ ? static_cast<uint16_t>(value << 8 | value >> 8) : value;
-    PutRequestHead(sendBuffer_, slave, 6, address, word);
+    PutRequestHead(sendBuffer_, slave, modbus_function::kWriteSingleRegister, address, word);
     PutCrc(sendBuffer_, 6);
     const int code = Transact(8, slave, address, 1);
     if (code == 0) state_ = 0;
@@ -393,11 +400,11 @@ int CModbusRtu::Locked(uint8_t slave, Exchange exchange) {
     resultCode_ = 0;
     if (!open_) {
         state_ = 255;
-        return resultCode_ = 8;
+        return resultCode_ = rtu_code::kPortClosed;
     }
     if (slave == 0) slave = node_;
     platform::TimedLock lock(portMutex_, 2000);
-    if (!lock) return resultCode_ = 103;
+    if (!lock) return resultCode_ = rtu_code::kPortBusy;
     resultCode_ = static_cast<uint32_t>(exchange(slave));
     return static_cast<int>(resultCode_);
 }
@@ -493,12 +500,16 @@ void CModbusRtu::SdoEndUpload() {
 // ---------------------------------------------------------------------------------------
 // Domain transfers
 
+bool CModbusRtu::IsStartRefused(int code) const {
+    return code == rtu_code::kWriteException;
+}
+
 int CModbusRtu::DomainBegin() {
     if (!open_) {
         state_ = 255;
-        return 8;
+        return rtu_code::kPortClosed;
     }
-    if (!portMutex_.LockFor(2000)) return 103;
+    if (!portMutex_.LockFor(2000)) return rtu_code::kPortBusy;
     resultCode_ = 0;
     return 0;
 }

@@ -128,7 +128,7 @@ class CModbusRtu : public CModbusChannel {
     void RestoreDomainTimeout() override { SetCommTimeouts(configuredTimeout_); }
     int SendTerminate(uint8_t slave, uint16_t address) override;
     int WriteEmptyBlock(uint8_t slave, uint16_t address) override;
-    bool IsStartRefused(int code) const override { return code == 136; }
+    bool IsStartRefused(int code) const override;
     uint8_t DefaultSlave() const override { return node_; }
     void SetDomainResult(int code) override { resultCode_ = static_cast<uint32_t>(code); }
     std::string TransferFailureText(int code) override { return GetErrorText(code); }

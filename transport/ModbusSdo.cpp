@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "transport/ChannelTrace.h"
+#include "transport/ModbusCodes.h"
+#include "transport/ModbusTexts.h"
 #include "transport/ModbusWire.h"
 
 namespace transport {
@@ -144,9 +146,9 @@ int CModbusSdo::InitiateUpload(uint8_t slave, uint16_t address, void* buffer, ui
         return static_cast<int>(abortCode);
     }
     Recover(slave);
-    SetOwner(owner, specifier + 100,
+    SetOwner(owner, sdo_code::kWrongSpecifier + specifier,
              Format("Initiate SDO Upload response: wrong Server Command Specifier:%d expected 4", specifier));
-    return specifier + 100;
+    return sdo_code::kWrongSpecifier + specifier;
 }
 
 int CModbusSdo::UploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last) {
@@ -168,15 +170,15 @@ int CModbusSdo::UploadSegment(uint8_t slave, uint8_t* data, int* n, bool* last) 
     if (specifier != 0) {
         Recover(slave);
         SetOwner(
-            owner, specifier + 100,
+            owner, sdo_code::kWrongSpecifier + specifier,
             Format("Upload SDO Segment response: wrong Server Command Specifier:%d expected 0", specifier));
-        return specifier + 100;
+        return sdo_code::kWrongSpecifier + specifier;
     }
     uploadToggle_ ^= 1;
     if (uploadToggle_ != ((response[0] >> 4) & 1)) {
         Recover(slave);
-        SetOwner(owner, 12, "Upload SDO Segment response: wrong toggle bit");
-        return 12;
+        SetOwner(owner, sdo_code::kWrongToggle, SdoCodeText(sdo_code::kWrongToggle));
+        return sdo_code::kWrongToggle;
     }
     *n = 7 - ((response[0] >> 1) & 7);
     *last = (response[0] & 1) != 0;
@@ -192,10 +194,10 @@ int CModbusSdo::UploadInner(uint8_t slave, uint16_t address, uint32_t expectedSi
     const int rc = InitiateUpload(slave, address, buffer, &size);
     if (rc != 0) return rc;
     auto sizeMismatch = [&](uint32_t driveSize) {
-        SetOwner(owner, -302,
-                 Format("data size don't match: drive=%d byte <> configuration=%d byte",
+        SetOwner(owner, sdo_code::kSizeMismatch,
+                 Format("%s: drive=%d byte <> configuration=%d byte", SdoCodeText(sdo_code::kSizeMismatch),
                         static_cast<int>(driveSize), static_cast<int>(expectedSize)));
-        return -302;
+        return sdo_code::kSizeMismatch;
     };
     if (size != expectedSize) return sizeMismatch(size);
     if (size < 5) return 0;

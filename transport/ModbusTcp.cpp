@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/ProgramSwitches.h"
+#include "transport/ModbusCodes.h"
 #include "transport/ModbusTexts.h"
 
 using namespace foundation;
@@ -145,7 +146,8 @@ namespace {
 
 // Transfer codes carry their own texts; exchange failures the client's detail.
 std::string TransferText(int code, const std::string& detail) {
-    if (code >= 301 && code <= 312) return ModbusRtuCodeText(code);
+    if (code >= domain_code::kUploadNotSupported && code <= domain_code::kFirmwareRefused)
+        return DomainCodeText(code);
     return detail;
 }
 

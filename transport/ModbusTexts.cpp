@@ -1,5 +1,8 @@
 #include "transport/ModbusTexts.h"
 
+#include "transport/ModbusCodes.h"
+#include "transport/ModbusTcpClient.h"
+
 namespace transport {
 
 const char* const kModbusWriteFailureText =
@@ -8,176 +11,179 @@ const char* const kModbusWriteFailureText =
 
 namespace {
 
-// The standard Modbus exception codes; nullptr for the others.
-const char* StandardExceptionText(int code) {
-    switch (code) {
-        case 1:
-            return "Illegal function";
-        case 2:
-            return "Illegal data address";
-        case 3:
-            return "Illegal data value";
-        case 4:
-            return "Slave device failure";
-        case 5:
-            return "Acknowledge";
-        case 6:
-            return "Slave device busy";
-        case 7:
-            return "Negative acknowledge";
-        case 8:
-            return "Memory parity error";
-        case 10:
-            return "Gateway path unavailable";
-        case 11:
-            return "Gateway target device failed to respond";
-        default:
-            return nullptr;
-    }
-}
+using Row = platform::CodeText<int>;
+
+constexpr Row kExceptionTexts[] = {
+    {1, "Illegal function"},
+    {2, "Illegal data address"},
+    {3, "Illegal data value"},
+    {4, "Slave device failure"},
+    {5, "Acknowledge"},
+    {6, "Slave device busy"},
+    {7, "Negative acknowledge"},
+    {8, "Memory parity error"},
+    {10, "Gateway path unavailable"},
+    {11, "Gateway target device failed to respond"},
+};
+
+constexpr Row kTransferStatusTexts[] = {
+    {transfer_status::kReadTooLong, "number of data bytes to read exceed the available ones"},
+    {transfer_status::kWrongStep, "wrong upload step"},
+    {transfer_status::kWrongToggle, "wrong toggle bit"},
+    {transfer_status::kWriteTooLong, "number of data bytes to write exceed the available area"},
+    {transfer_status::kEndFailed, "execution of end download function failed"},
+    {transfer_status::kMemoryWriteFailed, "writing data in memory filed"},
+    {transfer_status::kStartFailed, "starting execution of download/upload function failed"},
+    {transfer_status::kInvalidCode, "invalid download/upload code"},
+};
+
+constexpr const char* kDeviceWriteError = "device returned error in writing data";
+constexpr const char* kDeviceReadError = "device returned error in reading data";
+constexpr const char* kConfirmReadError = "reading data confirmation:error reading data from COM port";
+constexpr const char* kConfirmShort = "reading data confirmation:not all expected data was received";
+constexpr const char* kConfirmSlave = "reading data confirmation:corrupted (wrong slave number)";
+constexpr const char* kConfirmFunction = "reading data confirmation:corrupted (wrong function number)";
+constexpr const char* kConfirmCrc = "reading data confirmation:corrupted (wrong crc)";
+constexpr const char* kConfirmAddress = "reading data confirmation:wrong address or bytes number";
+
+// The exchange faults repeat one pattern per block of codes.
+constexpr Row kRtuTexts[] = {
+    {rtu_code::kPortClosed, "COM port not opened"},
+    {100, "error writing data to COM port"},
+    {101, kModbusWriteFailureText},
+    {102, kDeviceWriteError},
+    {rtu_code::kPortBusy, "timeout: COM port busy"},
+    {104, "slave number error"},
+    {105, kConfirmReadError},
+    {106, kConfirmShort},
+    {107, kConfirmSlave},
+    {108, kConfirmFunction},
+    {109, kConfirmCrc},
+    {110, kConfirmAddress},
+    {111, kConfirmReadError},
+    {112, kConfirmShort},
+    {113, kConfirmSlave},
+    {114, kConfirmFunction},
+    {115, kDeviceWriteError},
+    {116, kConfirmCrc},
+    {117, kConfirmAddress},
+    {118, kConfirmReadError},
+    {119, kConfirmShort},
+    {120, kConfirmSlave},
+    {121, kConfirmFunction},
+    {122, kDeviceReadError},
+    {123, kConfirmCrc},
+    {124, kConfirmAddress},
+    {125, kConfirmReadError},
+    {126, kConfirmShort},
+    {127, kConfirmSlave},
+    {128, kConfirmFunction},
+    {129, kDeviceReadError},
+    {130, kConfirmCrc},
+    {131, kConfirmAddress},
+    {132, kConfirmReadError},
+    {133, kConfirmShort},
+    {134, kConfirmSlave},
+    {135, kConfirmFunction},
+    {136, kDeviceWriteError},
+    {137, kConfirmCrc},
+    {138, kConfirmAddress},
+    {139, kConfirmReadError},
+    {140, kConfirmShort},
+    {141, kConfirmSlave},
+    {142, kConfirmFunction},
+    {143, kDeviceWriteError},
+    {144, kConfirmCrc},
+    {145, kConfirmAddress},
+    {rtu_code::kOpenFailed, "error opening COM port"},
+    {rtu_code::kSetParametersFailed, "error setting COM port parameters"},
+    {rtu_code::kSetTimeoutsFailed, "error setting COM port timeouts"},
+    {rtu_code::kSetBuffersFailed, "error setting COM port buffers"},
+    {rtu_code::kPortNotClosed, "COM port not properly closed"},
+    {rtu_code::kSetEventsFailed, "error setting COM port events mask"},
+    {rtu_code::kWriteFailed, kModbusWriteFailureText},
+    {667, kModbusWriteFailureText},
+    {668, kModbusWriteFailureText},
+    {rtu_code::kShortWrite, kModbusWriteFailureText},
+    {767, kModbusWriteFailureText},
+};
+
+constexpr Row kDomainTexts[] = {
+    {domain_code::kUploadNotSupported, "the slave upload protocol is not supported"},
+    {domain_code::kDownloadNotSupported, "the slave download protocol is not supported"},
+    {domain_code::kUploadBufferTooSmall, "upload: buffer too small"},
+    {domain_code::kCreateFileFailed, "error creating file"},
+    {domain_code::kUploadWrongToggle, "upload: wrong toggle bit"},
+    {domain_code::kUploadAborted, "upload aborted by the user"},
+    {domain_code::kOpenFileFailed, "download: error opening file"},
+    {domain_code::kDownloadAborted, "download aborted by the user"},
+    {domain_code::kReadFileFailed, "download: error reading file"},
+    {domain_code::kWriteFileFailed, "upload: error writing file"},
+    {domain_code::kInvalidFileHandle, "invalid file handle"},
+    {domain_code::kFirmwareRefused, "the slave refuse firmware download"},
+};
+
+constexpr Row kSdoTexts[] = {
+    {sdo_code::kWrongToggle, "Upload SDO Segment response: wrong toggle bit"},
+    {sdo_code::kSizeMismatch, "data size don't match"},
+};
+
+constexpr Row kTcpTexts[] = {
+    {CModbusTcpClient::kBufferTooSmall, "the buffer provided is too small"},
+    {CModbusTcpClient::kSendError, "send()"},
+    {CModbusTcpClient::kShortSend, "send(): sent less bytes than needed"},
+    {CModbusTcpClient::kWaitError, "select()"},
+    {CModbusTcpClient::kRecvError, "recv()"},
+    {CModbusTcpClient::kShortReply, "recv(): received fewer bytes than requested"},
+    {CModbusTcpClient::kWrongTransaction, "received a wrong transaction id"},
+};
 
 }  // namespace
 
+CodeTexts ModbusExceptionTexts() {
+    return kExceptionTexts;
+}
+CodeTexts TransferStatusTexts() {
+    return kTransferStatusTexts;
+}
+CodeTexts ModbusRtuCodeTexts() {
+    return kRtuTexts;
+}
+CodeTexts DomainCodeTexts() {
+    return kDomainTexts;
+}
+CodeTexts SdoCodeTexts() {
+    return kSdoTexts;
+}
+CodeTexts ModbusTcpCodeTexts() {
+    return kTcpTexts;
+}
+
 const char* GetFileTransferErrorText(uint8_t status) {
-    if (const char* text = StandardExceptionText(status)) return text;
-    switch (status) {
-        case 247:
-            return "number of data bytes to read exceed the available ones";
-        case 248:
-            return "wrong upload step";
-        case 249:
-            return "wrong toggle bit";
-        case 250:
-            return "number of data bytes to write exceed the available area";
-        case 251:
-            return "execution of end download function failed";
-        case 252:
-            return "writing data in memory filed";
-        case 253:
-            return "starting execution of download/upload function failed";
-        case 254:
-            return "invalid download/upload code";
-        default:
-            return "";
-    }
+    if (const char* text = platform::FindCodeText<int>(kExceptionTexts, status)) return text;
+    return platform::FindCodeText<int>(kTransferStatusTexts, status, "");
 }
 
 const char* GetModbusExceptionText(int code) {
-    if (const char* text = StandardExceptionText(code)) return text;
-    switch (code) {
-        case 101:
-            return "Mirel: USB device disconnected";
-        default:
-            return "Unknown";
-    }
+    if (const char* text = platform::FindCodeText<int>(kExceptionTexts, code)) return text;
+    return code == kBoxUsbDisconnected ? "Mirel: USB device disconnected" : "Unknown";
 }
 
 const char* ModbusRtuCodeText(int code) {
-    switch (code) {
-        case 8:
-            return "COM port not opened";
-        case 100:
-            return "error writing data to COM port";
-        case 101:
-        case 666:
-        case 667:
-        case 668:
-        case 766:
-        case 767:
-            return kModbusWriteFailureText;
-        case 102:
-        case 115:
-        case 136:
-        case 143:
-            return "device returned error in writing data";
-        case 103:
-            return "timeout: COM port busy";
-        case 104:
-            return "slave number error";
-        case 105:
-        case 111:
-        case 118:
-        case 125:
-        case 132:
-        case 139:
-            return "reading data confirmation:error reading data from COM port";
-        case 106:
-        case 112:
-        case 119:
-        case 126:
-        case 133:
-        case 140:
-            return "reading data confirmation:not all expected data was received";
-        case 107:
-        case 113:
-        case 120:
-        case 127:
-        case 134:
-        case 141:
-            return "reading data confirmation:corrupted (wrong slave number)";
-        case 108:
-        case 114:
-        case 121:
-        case 128:
-        case 135:
-        case 142:
-            return "reading data confirmation:corrupted (wrong function number)";
-        case 109:
-        case 116:
-        case 123:
-        case 130:
-        case 137:
-        case 144:
-            return "reading data confirmation:corrupted (wrong crc)";
-        case 110:
-        case 117:
-        case 124:
-        case 131:
-        case 138:
-        case 145:
-            return "reading data confirmation:wrong address or bytes number";
-        case 122:
-        case 129:
-            return "device returned error in reading data";
-        case 200:
-            return "error opening COM port";
-        case 201:
-            return "error setting COM port parameters";
-        case 202:
-            return "error setting COM port timeouts";
-        case 203:
-            return "error setting COM port buffers";
-        case 204:
-            return "COM port not properly closed";
-        case 205:
-            return "error setting COM port events mask";
-        case 301:
-            return "the slave upload protocol is not supported";
-        case 302:
-            return "the slave download protocol is not supported";
-        case 303:
-            return "upload: buffer too small";
-        case 304:
-            return "error creating file";
-        case 305:
-            return "upload: wrong toggle bit";
-        case 306:
-            return "upload aborted by the user";
-        case 307:
-            return "download: error opening file";
-        case 308:
-            return "download aborted by the user";
-        case 309:
-            return "download: error reading file";
-        case 310:
-            return "upload: error writing file";
-        case 311:
-            return "invalid file handle";
-        case 312:
-            return "the slave refuse firmware download";
-        default:
-            return "ok";
-    }
+    if (const char* text = platform::FindCodeText<int>(kRtuTexts, code)) return text;
+    return platform::FindCodeText<int>(kDomainTexts, code, "ok");
+}
+
+const char* DomainCodeText(int code) {
+    return platform::FindCodeText<int>(kDomainTexts, code, "ok");
+}
+
+const char* SdoCodeText(int code) {
+    return platform::FindCodeText<int>(kSdoTexts, code, "");
+}
+
+const char* ModbusTcpCodeText(int code) {
+    return platform::FindCodeText<int>(kTcpTexts, code, "");
 }
 
 }  // namespace transport

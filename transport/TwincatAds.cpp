@@ -52,12 +52,7 @@ struct CTwincatAds::Functions {
 
 namespace {
 
-struct ErrorText {
-    uint32_t code;
-    const char* text;
-};
-
-constexpr ErrorText kErrorTexts[] = {
+constexpr platform::CodeText<uint32_t> kErrorTexts[] = {
     {0x0, "ok"},
     {0x1, "No error, negative or incomplete result."},
     {0x7, "EtherCAT controller not found - NetId was not found."},
@@ -132,8 +127,8 @@ constexpr ErrorText kErrorTexts[] = {
     {0x753, "No more symbols in cache."},
     {0x754, "Invalid response received."},
     {0x755, "Sync port is locked."},
-    {0x1114, "Channel busy."},
-    {0x1116, "Group does not exist."},
+    {CTwincatAds::kBusy, "Channel busy."},
+    {CTwincatAds::kNoGroup, "Group does not exist."},
     {0x274C, "WSAETIMEDOUT:a connection timeout has occurred."},
     {0x274D, "WSAECONNREFUSED:connection refused."},
     {0x2751, "WSAEHOSTUNREACH:no route to host - a socket operation referred to an unavailable host."},
@@ -155,11 +150,14 @@ uint32_t MapAdsToSdoAbort(uint32_t code) {
     return code;
 }
 
+std::span<const platform::CodeText<uint32_t>> CTwincatAds::CodeTexts() {
+    return kErrorTexts;
+}
+
 std::string CTwincatAds::GetErrorText(uint32_t code) {
     for (const AbortMapping& m : kAbortMappings)
         if (m.abort == code) code = m.ads;
-    for (const ErrorText& e : kErrorTexts)
-        if (e.code == code) return e.text;
+    if (const char* text = platform::FindCodeText<uint32_t>(kErrorTexts, code)) return text;
     // Formatted per call: a shared buffer would be overwritten by another thread's text.
     return Format("Error %ld(0x%x).", static_cast<long>(code), code);
 }

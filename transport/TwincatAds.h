@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/CodeText.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Event.h"
 #include "platform/Messages.h"
@@ -98,7 +100,6 @@ class CTwincatAds {
   public:
     static constexpr uint32_t kIndexGroup = 0xF302;
     static constexpr uint32_t kDefaultTimeoutMs = 5000;
-    static constexpr uint32_t kNothingHappened = 1234321;
     static constexpr uint32_t kLockTimeoutMs = 5000;
     // Channel codes.
     static constexpr uint32_t kOverrun = 4371;
@@ -176,6 +177,8 @@ class CTwincatAds {
 
     void LogError(const char* operation, uint32_t code);
     static std::string GetErrorText(uint32_t code);
+    // The fixed texts of the ADS codes and of the channel's own.
+    static std::span<const platform::CodeText<uint32_t>> CodeTexts();
 
     int IdentifyNode(foundation::CCompatChecker* checker, NodeIdentRecord* node, uint32_t* kind,
                      uint8_t* wordSwap, uint32_t* build);

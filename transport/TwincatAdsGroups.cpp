@@ -42,6 +42,24 @@ uint32_t WireSize(const CAdsItem& item, uint32_t callerSize) {
     return item.size == 0 || item.sign == 2 || item.sign == 3 ? callerSize : item.size;
 }
 
+// Appends the command of an item to a list; its sequence number.
+uint32_t AppendCommand(CoEList& list, const CAdsItem& item, bool write, void* buffer, uint32_t callerSize,
+                       uint8_t* variableState, uint32_t* resultOut, uint32_t* byteCount) {
+    auto command = std::make_unique<CoECommand>();
+    command->indexOffset = item.IndexOffset();
+    command->size = WireSize(item, callerSize);
+    command->buffer = buffer;
+    command->callerSize = callerSize;
+    command->variableState = variableState;
+    command->resultOut = resultOut;
+    command->byteCount = byteCount;
+    command->write = write ? 1 : 0;
+    command->isSigned = item.sign != 0 ? 1 : 0;
+    command->sequence = ++list.sequence;
+    list.commands.push_back(std::move(command));
+    return list.sequence;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -124,20 +142,8 @@ uint32_t CTwincatAds::GroupAddItem(int handle, const CAdsItem& item, bool write,
     std::lock_guard lock(groupsMutex_);
     CoEList* group = pool_.Find(handle);
     if (!group) return 0;
-    auto command = std::make_unique<CoECommand>();
-    command->indexOffset = item.IndexOffset();
-    command->size = WireSize(item, callerSize);
-    command->buffer = buffer;
-    command->callerSize = callerSize;
-    command->variableState = variableState;
-    command->resultOut = resultOut;
-    command->byteCount = byteCount;
-    command->write = write ? 1 : 0;
-    command->isSigned = item.sign != 0 ? 1 : 0;
-    command->sequence = ++group->sequence;
     if (variableState) group->notify = true;
-    group->commands.push_back(std::move(command));
-    return group->sequence;
+    return AppendCommand(*group, item, write, buffer, callerSize, variableState, resultOut, byteCount);
 }
 
 uint32_t CTwincatAds::DirectAddItem(const CAdsItem& item, bool write, void* buffer, int32_t givenSize,
@@ -145,19 +151,7 @@ uint32_t CTwincatAds::DirectAddItem(const CAdsItem& item, bool write, void* buff
     const uint32_t callerSize =
         givenSize < 0 ? static_cast<uint32_t>(givenSize) & 0xFFFFFF : static_cast<uint32_t>(givenSize);
     std::lock_guard lock(groupsMutex_);
-    auto command = std::make_unique<CoECommand>();
-    command->indexOffset = item.IndexOffset();
-    command->size = WireSize(item, callerSize);
-    command->buffer = buffer;
-    command->callerSize = callerSize;
-    command->variableState = variableState;
-    command->resultOut = resultOut;
-    command->byteCount = byteCount;
-    command->write = write ? 1 : 0;
-    command->isSigned = item.sign != 0 ? 1 : 0;
-    command->sequence = ++direct_.sequence;
-    direct_.commands.push_back(std::move(command));
-    return direct_.sequence;
+    return AppendCommand(direct_, item, write, buffer, callerSize, variableState, resultOut, byteCount);
 }
 
 int CTwincatAds::DirectExecute() {

@@ -19,6 +19,7 @@
 #include <wx/treectrl.h>
 
 #include "platform/Prompt.h"
+#include "platform/StringHelpers.h"
 
 namespace platform::ui {
 namespace {
@@ -27,16 +28,9 @@ std::string ToUtf8(const wxString& text) {
     return text.utf8_string();
 }
 
-std::string Trim(std::string text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 template <class T>
 bool ParseNumber(const std::string& raw, T& out) {
-    const std::string text = Trim(raw);
+    const std::string text = platform::Trim(raw, " \t");
     if (text.empty()) return false;
     const char* begin = text.data();
     if constexpr (std::is_unsigned_v<T>) {

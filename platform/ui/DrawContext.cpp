@@ -1,12 +1,13 @@
 #include "platform/ui/DrawContext.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 #include <wx/dc.h>
 #include <wx/image.h>
 #include <wx/settings.h>
+
+#include "platform/StringHelpers.h"
 
 namespace platform::ui {
 
@@ -23,9 +24,7 @@ platform::COLORREF FromWx(const wxColour& colour) {
 namespace {
 
 bool IsSubstitutedFace(const std::string& face) {
-    std::string lower(face);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = Lower(face);
     return lower == "ms shell dlg" || lower == "ms shell dlg 2" || lower == "microsoft sans serif" ||
            lower == "arial";
 }

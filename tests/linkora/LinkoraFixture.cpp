@@ -7,35 +7,7 @@
 bool LinkoraFunctions::Bind(const platform::DynamicLibrary& library, std::string* error) {
 #define LINKORA_BIND(name) \
     if (!library.Bind(name, #name, error)) return false;
-    LINKORA_BIND(ChannelConnect)
-    LINKORA_BIND(ChannelCreate)
-    LINKORA_BIND(ChannelDestroy)
-    LINKORA_BIND(ChannelDestroyAll)
-    LINKORA_BIND(ChannelDefault)
-    LINKORA_BIND(ChannelDisconnect)
-    LINKORA_BIND(GroupCreate)
-    LINKORA_BIND(GroupRemove)
-    LINKORA_BIND(GroupRemoveAll)
-    LINKORA_BIND(GroupExecute)
-    LINKORA_BIND(GroupStop)
-    LINKORA_BIND(GroupPauseExecute)
-    LINKORA_BIND(GroupResumeExecute)
-    LINKORA_BIND(VariableAdd)
-    LINKORA_BIND(VariableAddValue)
-    LINKORA_BIND(VariableRemove)
-    LINKORA_BIND(VariableRemoveAll)
-    LINKORA_BIND(VariableSet)
-    LINKORA_BIND(VariableGet)
-    LINKORA_BIND(VariableGetCount)
-    LINKORA_BIND(VariableGetMaxCount)
-    LINKORA_BIND(Read)
-    LINKORA_BIND(ReadValue)
-    LINKORA_BIND(Write)
-    LINKORA_BIND(CheckReadWrite)
-    LINKORA_BIND(GetLastErrorStr)
-    LINKORA_BIND(GetErrorDetails)
-    LINKORA_BIND(ChannelStatus)
-    LINKORA_BIND(ChannelReset)
+    LINKORA_EXPORTS(LINKORA_BIND)
 #undef LINKORA_BIND
     return true;
 }

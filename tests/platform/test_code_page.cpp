@@ -89,3 +89,34 @@ TEST(CodePage, ValidityAndSafeCut) {
     const size_t expected[] = {0, 1, 2, 2, 2, 5, 6, 6};
     for (size_t max = 0; max < 8; ++max) EXPECT_EQ(Utf8SafeCut(text, max), expected[max]) << max;
 }
+
+TEST(CodePage, EncodersAtTheEndsOfEachLength) {
+    struct Case {
+        char32_t cp;
+        const char* utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {0x0, "", {u'\0'}},
+        {0x7F, "\x7F", u"\x7F"},
+        {0x80, "\xC2\x80", u"\x80"},
+        {0x7FF, "\xDF\xBF", u"\x7FF"},
+        {0x800, "\xE0\xA0\x80", u"\x800"},
+        {0xFFFF, "\xEF\xBF\xBF", u"\xFFFF"},
+        {0x10000, "\xF0\x90\x80\x80", u"\xD800\xDC00"},
+        {0x10FFFF, "\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
+        // No character lies beyond U+10FFFF: the replacement character stands for it.
+        {0x110000, "\xEF\xBF\xBD", u"\xFFFD"},
+        {0x1FFFFF, "\xEF\xBF\xBD", u"\xFFFD"},
+        {0xFFFFFFFF, "\xEF\xBF\xBD", u"\xFFFD"},
+    };
+    for (const Case& c : cases) {
+        std::string utf8;
+        AppendUtf8(utf8, c.cp);
+        EXPECT_EQ(utf8, c.cp == 0 ? std::string(1, '\0') : std::string(c.utf8))
+            << std::hex << static_cast<uint32_t>(c.cp);
+        EXPECT_TRUE(IsValidUtf8(utf8)) << std::hex << static_cast<uint32_t>(c.cp);
+        std::u16string utf16;
+        AppendUtf16(utf16, c.cp);
+        EXPECT_EQ(utf16, c.utf16) << std::hex << static_cast<uint32_t>(c.cp);
+    }
+}
