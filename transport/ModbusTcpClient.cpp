@@ -29,8 +29,9 @@ void CModbusTcpClient::DrainReceive() {
 }
 
 uint32_t CModbusTcpClient::MsLeft(std::chrono::steady_clock::time_point deadline) {
+    // Rounded up: a wait must never end before the time-out has passed.
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0;
 }
 
