@@ -132,6 +132,8 @@ std::string CMotorDatabase::LoadMotorDatabase(const std::filesystem::path& datab
     ResetDocument(user_);
     version_ = 0;
 
+    // The maker's shared components; user motors name them too.
+    std::map<std::string, CXmlNode*> components;
     // Without a configuration source there is no maker database (never a file of the working folder).
     if (!databaseFolder.empty() && database_.Load(databaseFolder / kDatabaseFile) == S_OK) {
         CXmlNode& root = database_.Root();
@@ -173,14 +175,13 @@ std::string CMotorDatabase::LoadMotorDatabase(const std::filesystem::path& datab
                 }
             }
         }
-        if (!groups.empty()) {
-            std::map<std::string, CXmlNode*> components;
-            if (CXmlNode* list = root.FindNode("Components")) {
-                for (CXmlNode* c : list->Children()) {
-                    std::string id = c->GetAttribute("id");
-                    if (!id.empty()) components[id] = c;
-                }
+        if (CXmlNode* list = root.FindNode("Components")) {
+            for (CXmlNode* c : list->Children()) {
+                std::string id = c->GetAttribute("id");
+                if (!id.empty()) components[id] = c;
             }
+        }
+        if (!groups.empty()) {
             for (CXmlNode* group : root.Children()) {
                 if (group->Name() != "Group" || !groups.count(group->GetAttribute("id"))) continue;
                 for (CXmlNode* motor : group->Children()) {
@@ -197,14 +198,13 @@ std::string CMotorDatabase::LoadMotorDatabase(const std::filesystem::path& datab
 
     LoadUserMotors(userFolder);
     const std::string& groupId = drive.familyBasedSelection ? drive.familyName : drive.motorClass;
-    const std::map<std::string, CXmlNode*> noComponents;
     for (CXmlNode* group : user_.Root().Children()) {
         if (group->Name() != "Group" || group->GetAttribute("id") != groupId) continue;
         for (CXmlNode* motor : group->Children()) {
             if (motor->Name() != "Motor") continue;
             std::string id = motor->GetAttribute("id");
             if (id.empty()) continue;
-            auto entry = std::make_unique<CMotor>(motor, noComponents, 1);
+            auto entry = std::make_unique<CMotor>(motor, components, 1);
             if (drive.familyBasedSelection) {
                 const std::string& typeName = RoleName(MotorRole::T);
                 if (const CXmlAttribute* type = motor->FindAttribute(typeName)) {

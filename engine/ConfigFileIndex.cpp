@@ -78,7 +78,11 @@ void CConfigFileIndex::SetNotificationWindow(platform::WindowHandle window, unsi
 }
 
 void CConfigFileIndex::Notify(uint32_t code) const {
-    if (window_ != 0) platform::PostMessage(window_, message_, 1, std::intptr_t(code));
+    if (window_ == 0) return;
+    // A build on the window's own thread sends, so the window sees the progress while the build
+    // runs; a build on a worker posts.
+    if (!platform::SendMessage(window_, message_, 1, std::intptr_t(code)))
+        platform::PostMessage(window_, message_, 1, std::intptr_t(code));
 }
 
 CVocabolario* CConfigFileIndex::At(int index) const {

@@ -58,7 +58,7 @@ class CConfigFileIndex {
     CConfigFileIndex(const CConfigFileIndex&) = delete;
     CConfigFileIndex& operator=(const CConfigFileIndex&) = delete;
 
-    // Progress of long scans is posted there (nothing without a window).
+    // Progress of long scans goes there (nothing without a window): sent on its own thread, else posted.
     void SetNotificationWindow(platform::WindowHandle window, unsigned message);
 
     // Deletes every vocabulary and builds the list again; returns the number of vocabularies.

@@ -255,8 +255,12 @@ bool CArchivio::LoadIec(CArchiveSource& source) {
                 return false;
             }
         }
+        // The extension of the file name only: a dot in a folder name is no extension.
+        const size_t slash = editorPath.rfind('/');
+        const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
         const size_t dot = editorPath.rfind('.');
-        i.binaryPath = dot == std::string::npos ? editorPath : editorPath.substr(0, dot) + ".bin";
+        i.binaryPath =
+            dot == std::string::npos || dot < nameStart ? editorPath : editorPath.substr(0, dot) + ".bin";
     } else if (i.file.selected) {
         i.binaryPath = i.pickedPath;
     }

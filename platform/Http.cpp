@@ -193,6 +193,8 @@ bool CWebGrab::Initialise(const std::string& agent) {
     if (useProxy_) {
         const std::string proxy = proxyHost_ + ":" + std::to_string(proxyPort_);
         curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+        // An explicit proxy has no bypass list: every address goes through it, whatever no_proxy says.
+        curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
     } else {
         const std::string noProxy = NoProxyList();
         curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.c_str());

@@ -16,6 +16,7 @@ struct Dispatcher {
     std::condition_variable delivered;  // a delivery finished
     std::deque<Message> queue;
     std::unordered_map<WindowHandle, MessageSink*> sinks;
+    std::unordered_map<WindowHandle, std::thread::id> owners;  // the thread that registered each sink
     WindowHandle next = 0x10000;
     // Deliveries in progress: handle -> delivering thread (one pump per thread at a time).
     std::unordered_map<std::thread::id, WindowHandle> delivering;
@@ -36,6 +37,7 @@ WindowHandle RegisterSink(MessageSink* sink) {
     std::lock_guard<std::mutex> lock(d.mutex);
     const WindowHandle h = d.next++;
     d.sinks.emplace(h, sink);
+    d.owners.emplace(h, std::this_thread::get_id());
     return h;
 }
 
@@ -43,6 +45,7 @@ void UnregisterSink(WindowHandle handle) {
     Dispatcher& d = D();
     std::unique_lock<std::mutex> lock(d.mutex);
     if (d.sinks.erase(handle) == 0) return;
+    d.owners.erase(handle);
     std::erase_if(d.queue, [&](const Message& m) { return m.hwnd == handle; });
     // A delivery in progress on another thread must finish before the sink may go.
     const auto self = std::this_thread::get_id();
@@ -72,6 +75,28 @@ bool PostMessage(WindowHandle handle, unsigned msg, std::uintptr_t wParam, std::
     }
     d.posted.notify_all();
     if (wake && *wake) (*wake)();
+    return true;
+}
+
+bool SendMessage(WindowHandle handle, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    Dispatcher& d = D();
+    const auto self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(d.mutex);
+    const auto it = d.sinks.find(handle);
+    if (it == d.sinks.end() || d.owners[handle] != self) return false;
+    MessageSink* sink = it->second;
+    // Marked as a delivery, so that an unregistration on another thread waits for it.
+    const auto prev = d.delivering.find(self);
+    const WindowHandle outer = prev != d.delivering.end() ? prev->second : 0;
+    d.delivering[self] = handle;
+    lock.unlock();
+    sink->OnMessage(Message{handle, msg, wParam, lParam});
+    lock.lock();
+    if (outer)
+        d.delivering[self] = outer;
+    else
+        d.delivering.erase(self);
+    d.delivered.notify_all();
     return true;
 }
 

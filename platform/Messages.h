@@ -38,6 +38,12 @@ bool IsSinkRegistered(WindowHandle handle);
 // order of each posting thread. False for a handle that is not registered.
 bool PostMessage(WindowHandle handle, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 
+// Delivers the message at once when called on the thread that registered the sink (a
+// window's own thread): the sink has handled it when this returns true. From any other
+// thread the send is refused (false) and nothing is delivered: workers post. False for a
+// handle that is not registered too.
+bool SendMessage(WindowHandle handle, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+
 // Delivers queued messages on the calling thread (the GUI thread) until the queue is
 // empty, including messages posted by the sinks themselves; returns how many were
 // delivered. Messages whose handle was unregistered meanwhile are dropped.

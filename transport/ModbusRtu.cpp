@@ -243,6 +243,26 @@ int CModbusRtu::Receive(uint8_t* into, size_t count) {
     return static_cast<size_t>(n) < count ? rtu_code::kReceiveShort : 0;
 }
 
+uint32_t CModbusRtu::InterFrameGapMs() const {
+    // 3.5 characters of 11 bits; above 19200 baud the fixed 1.75 ms. In whole milliseconds.
+    if (liveBaud_ == 0 || liveBaud_ > 19200) return 2;
+    return (38500 + liveBaud_ - 1) / liveBaud_;
+}
+
+void CModbusRtu::AwaitQuietLine() {
+    // A line that never goes quiet is given up after the time-out and one longest frame.
+    const uint32_t frameMs = liveBaud_ ? static_cast<uint32_t>(kFrameBufferSize * 11000 / liveBaud_) : 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(currentTimeout_ + frameMs);
+    const uint32_t gap = InterFrameGapMs();
+    uint8_t scratch[kFrameBufferSize];
+    while (std::chrono::steady_clock::now() < end) {
+        const int n = port_.Read(scratch, sizeof scratch, gap);
+        if (n <= 0) break;
+        ChannelTraceBytes("Recv ", scratch, static_cast<size_t>(n));
+    }
+    port_.Purge(true, false);
+}
+
 void CModbusRtu::SetOwnerFromDetail(int code) {
     if (owner_) owner_->Set(code, GetErrorText(0));
 }
@@ -327,6 +347,9 @@ int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_
         if (code == 0) break;
         ++errorCounter_;
         LogError(codes.logText, static_cast<uint32_t>(code));
+        // RTU has no transaction id: the rest of a late or broken reply must not become the
+        // answer to the next request.
+        if (code != 125) AwaitQuietLine();
     }
     if (code == 0 && function != modbus_function::kReadHoldingRegisters &&
         std::memcmp(reply + 2, request + 2, 4) != 0)

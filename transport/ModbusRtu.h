@@ -96,6 +96,9 @@ class CModbusRtu : public CModbusChannel {
   private:
     int Send(const uint8_t* frame, size_t length);
     int Receive(uint8_t* into, size_t count);
+    // Waits until nothing has arrived for an inter-frame gap and drops what came meanwhile.
+    void AwaitQuietLine();
+    uint32_t InterFrameGapMs() const;
     // Sends the request in the send buffer (CRC included) and takes a whole reply into the
     // receive buffer, with the retries; a write reply must echo the request. 0 or the
     // failure code (state 3).

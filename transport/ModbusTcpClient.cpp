@@ -1,6 +1,7 @@
 #include "transport/ModbusTcpClient.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "transport/ChannelTrace.h"
@@ -28,8 +29,47 @@ void CModbusTcpClient::DrainReceive() {
     if (socket_.IsOpen() && socket_.WaitReadable(0) == 1) socket_.DiscardPending();
 }
 
+uint32_t CModbusTcpClient::MsLeft(std::chrono::steady_clock::time_point deadline) {
+    // Rounded up: a wait must never end before the time-out has passed.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0;
+}
+
+int CModbusTcpClient::ReceiveFrame(std::chrono::steady_clock::time_point deadline, size_t& received,
+                                   size_t& surplus) {
+    // TCP may split a reply: gather the header, then as much as its length field announces
+    // (bounded by the buffer), until the time-out.
+    received = 0;
+    surplus = 0;
+    int got = socket_.RecvAll(reply_, 7, MsLeft(deadline));
+    if (got < 0) return got;
+    received = static_cast<size_t>(got);
+    if (received < 7) return 0;
+    const size_t announced = static_cast<size_t>(reply_[4] << 8 | reply_[5]);
+    const size_t body = announced > 0 ? announced - 1 : 0;
+    const size_t rest = std::min(body, kReplyBufferSize - 7);
+    got = socket_.RecvAll(reply_ + 7, rest, MsLeft(deadline));
+    if (got < 0) return got;
+    received += static_cast<size_t>(got);
+    if (static_cast<size_t>(got) == rest) surplus = body - rest;
+    return 0;
+}
+
+int CModbusTcpClient::DropBytes(size_t count, std::chrono::steady_clock::time_point deadline) {
+    uint8_t scratch[256];
+    while (count > 0) {
+        const int got = socket_.RecvAll(scratch, std::min(count, sizeof scratch), MsLeft(deadline));
+        if (got <= 0) return got;
+        count -= static_cast<size_t>(got);
+    }
+    return 0;
+}
+
 int CModbusTcpClient::Transact(int function, uint16_t address, size_t expected) {
     lastException_ = 0;
+    // A success leaves no text of an earlier failure behind.
+    errorText_.clear();
     ChannelTraceBytes("Send ", request_, requestLength_);
     DrainReceive();
     const int sent = socket_.Send(request_, requestLength_, timeout_);
@@ -41,37 +81,44 @@ int CModbusTcpClient::Transact(int function, uint16_t address, size_t expected) 
         errorText_ = ModbusTcpCodeText(kShortSend);
         return kShortSend;
     }
-    const int ready = socket_.WaitReadable(timeout_);
-    if (ready < 0) {
-        errorText_ = std::string(ModbusTcpCodeText(kWaitError)) + ":" + socket_.LastErrorText();
-        return kWaitError;
-    }
-    if (ready == 0) {
-        errorText_ =
-            function == modbus_function::kWriteMultipleRegisters
-                ? Format("select(%lu): timeout waiting slave response", static_cast<unsigned long>(timeout_))
-                : "select(): timeout waiting slave response";
-        return 0;
-    }
-    // TCP may split a reply: gather the header, then as much as its length field announces
-    // (bounded by the buffer), until the time-out.
-    int got = socket_.RecvAll(reply_, 7, timeout_);
-    if (got < 0) {
-        errorText_ = std::string(ModbusTcpCodeText(kRecvError)) + ":" + socket_.LastErrorText();
-        return kRecvError;
-    }
-    size_t received = static_cast<size_t>(got);
-    if (received == 7) {
-        const size_t announced = static_cast<size_t>(reply_[4] << 8 | reply_[5]);
-        const size_t rest = std::min(announced > 0 ? announced - 1 : 0, kReplyBufferSize - 7);
-        got = socket_.RecvAll(reply_ + 7, rest, timeout_);
+    // Frames of earlier transactions (late replies) are skipped until this one's reply or
+    // the time-out: a client one reply behind would otherwise stay behind.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_);
+    bool skipped = false;
+    size_t received = 0;
+    size_t surplus = 0;
+    for (;;) {
+        const int ready = socket_.WaitReadable(MsLeft(deadline));
+        if (ready < 0) {
+            errorText_ = std::string(ModbusTcpCodeText(kWaitError)) + ":" + socket_.LastErrorText();
+            return kWaitError;
+        }
+        if (ready == 0) {
+            if (skipped) {
+                errorText_ = ModbusTcpCodeText(kWrongTransaction);
+                return kWrongTransaction;
+            }
+            errorText_ = function == modbus_function::kWriteMultipleRegisters
+                             ? Format("select(%lu): timeout waiting slave response",
+                                      static_cast<unsigned long>(timeout_))
+                             : "select(): timeout waiting slave response";
+            return 0;
+        }
+        int got = ReceiveFrame(deadline, received, surplus);
         if (got < 0) {
             errorText_ = std::string(ModbusTcpCodeText(kRecvError)) + ":" + socket_.LastErrorText();
             return kRecvError;
         }
-        received += static_cast<size_t>(got);
+        ChannelTraceBytes("Recv ", reply_, received);
+        if (received < 2 || (reply_[0] == request_[0] && reply_[1] == request_[1])) break;
+        skipped = true;
+        // The part of a skipped frame that did not fit goes too, so the next frame starts at its header.
+        got = DropBytes(surplus, deadline);
+        if (got < 0) {
+            errorText_ = std::string(ModbusTcpCodeText(kRecvError)) + ":" + socket_.LastErrorText();
+            return kRecvError;
+        }
     }
-    ChannelTraceBytes("Recv ", reply_, received);
     if (received < expected) {
         if (received > 8 && (reply_[7] & modbus_function::kExceptionFlag)) {
             lastException_ = reply_[8];
@@ -82,10 +129,6 @@ int CModbusTcpClient::Transact(int function, uint16_t address, size_t expected) 
         }
         errorText_ = ModbusTcpCodeText(kShortReply);
         return kShortReply;
-    }
-    if (reply_[0] != request_[0] || reply_[1] != request_[1]) {
-        errorText_ = ModbusTcpCodeText(kWrongTransaction);
-        return kWrongTransaction;
     }
     // A length field that disagrees with the request means a damaged or foreign reply.
     if (static_cast<size_t>(reply_[4] << 8 | reply_[5]) + 6 != expected) {

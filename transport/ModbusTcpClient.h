@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -53,6 +54,13 @@ class CModbusTcpClient {
     // the bytes written.
     size_t PutHeader(uint8_t function, uint16_t address, uint16_t word, uint16_t length);
     int Transact(int function, uint16_t address, size_t expected);
+    // One frame into the reply buffer: its header and the rest its length field announces;
+    // received tells how much arrived by the deadline, surplus what the frame announced beyond
+    // the buffer. Negative on a socket failure.
+    int ReceiveFrame(std::chrono::steady_clock::time_point deadline, size_t& received, size_t& surplus);
+    // Reads and throws away count bytes (or what comes by the deadline).
+    int DropBytes(size_t count, std::chrono::steady_clock::time_point deadline);
+    static uint32_t MsLeft(std::chrono::steady_clock::time_point deadline);
 
     platform::TcpSocket& socket_;
     uint32_t timeout_;

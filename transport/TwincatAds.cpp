@@ -356,7 +356,9 @@ int CTwincatAds::Write(const CAdsItem& item, const void* data, uint32_t* size, u
 
 int CTwincatAds::Transfer(const CAdsItem& item, void* buffer, uint32_t* size, uint32_t timeoutMs,
                           bool write) {
-    if (!connected_ && !Connect()) return static_cast<int>(lastAdsCode_);
+    // Without the client library no request ran: its load error, never the untouched buffer as data.
+    if (!connected_ && !Connect())
+        return library_.IsOpen() ? static_cast<int>(lastAdsCode_) : kLibraryMissing;
     if (!CheckCell(item)) return kCellNotFound;
     if (!channelLock_.Wait(kLockTimeoutMs)) {
         LogError("Read()", kBusy);

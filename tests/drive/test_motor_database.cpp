@@ -162,6 +162,30 @@ TEST_F(MotorDatabaseTest, UserMotorsReplaceDatabaseMotorsAndGetTheUserPrefix) {
     EXPECT_EQ(Attr(db_.FindMotor("Shared"), "type"), "User:Custom");
 }
 
+TEST_F(MotorDatabaseTest, UserMotorsTakeTheirComponentsFromTheDatabase) {
+    struct Case {
+        bool makerDatabase;
+        const char* motor;
+        const char* attribute;
+        const char* value;
+    } cases[] = {
+        {true, "Shared", "poles", "8"},                                           // from component W1
+        {true, "Shared", "r", "1.5"},         {true, "Shared", "model", "Mine"},  // its own attribute first
+        {true, "u2", "poles", "<none>"},                                          // no component list
+        {false, "Shared", "poles", "<none>"},  // no maker database, no components
+    };
+    InstallDatabase();
+    InstallUser("MotorsUser.xml", "MotorsUser.xml");
+    for (const Case& c : cases) {
+        CMotorDatabase db;
+        ASSERT_EQ(db.LoadMotorDatabase(c.makerDatabase ? dbFolder_ : fs::path(), userFolder_, FamilyA()), "");
+        const CMotor* motor = db.FindMotor(c.motor);
+        ASSERT_NE(motor, nullptr) << c.motor;
+        EXPECT_EQ(motor->user, 1);
+        EXPECT_EQ(Attr(motor, c.attribute), c.value) << c.motor << " " << c.attribute;
+    }
+}
+
 TEST_F(MotorDatabaseTest, WithoutFamilySelectionTheMotorClassPicksTheUserGroup) {
     InstallUser("MotorsUser.xml", "MotorsUser.xml");
     MotorDriveInfo info;

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <thread>
+
 #include "VocabularyTestSupport.h"
 #include "engine/ConfigFileIndex.h"
 #include "foundation/XmlDocument.h"
@@ -141,6 +143,40 @@ TEST_F(ConfigIndexTest, BuiltFromScratchOverTheFolderTree) {
                                                  0xC0000002, 0xC0000001, 0xC0000000};
     ASSERT_GE(codes.size(), folderCodes.size());
     EXPECT_EQ(std::vector<std::intptr_t>(codes.begin(), codes.begin() + 6), folderCodes);
+}
+
+TEST_F(ConfigIndexTest, ProgressReachesTheWindowWhileABuildOnItsThreadRuns) {
+    Description a, b;
+    a.sw = 11;
+    b.sw = 12;
+    WriteDescription(a);
+    WriteDescription(b);
+    struct Case {
+        const char* what;
+        bool onWorker;
+    } cases[] = {{"window thread: sent", false}, {"worker: posted", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const fs::path& file : IndexFiles()) fs::remove(file);
+        platform::PumpMessages();
+        platform::RecordingSink sink;
+        CConfigFileIndex index;
+        index.SetNotificationWindow(sink.Handle(), 1099);
+        if (c.onWorker) {
+            std::thread worker([&] { EXPECT_EQ(index.BuildVocabularyIndex(), 2); });
+            worker.join();
+        } else {
+            EXPECT_EQ(index.BuildVocabularyIndex(), 2);
+        }
+        // Sent progress has arrived when the build ends; posted progress waits for the pump.
+        EXPECT_EQ(sink.Count() != 0, !c.onWorker);
+        platform::PumpMessages();
+        std::vector<std::intptr_t> codes;
+        for (const platform::Message& m : sink.Messages()) codes.push_back(m.lParam);
+        const std::vector<std::intptr_t> expected{0x60000000, 0x80000002, 0xC0000002, 0xC0000001, 0xC0000000};
+        ASSERT_GE(codes.size(), expected.size());
+        EXPECT_EQ(std::vector<std::intptr_t>(codes.begin(), codes.begin() + 5), expected);
+    }
 }
 
 TEST_F(ConfigIndexTest, ReusedWhenNothingChanged) {

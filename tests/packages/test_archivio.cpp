@@ -534,6 +534,31 @@ TEST_F(ArchivioContent, IecAndParameters) {
     EXPECT_TRUE(a.param->content.empty());
 }
 
+TEST_F(ArchivioContent, IecBinaryPathReplacesTheExtensionOfTheFileNameOnly) {
+    Description d(
+        "<Archive><Objects><Iec selected=\"1\"><Opt name=\"editor\" "
+        "selected=\"1\"/></Iec></Objects></Archive>");
+    CArchivio a;
+    a.Load(d.Root());
+    FakeSource source;
+    struct Case {
+        const char* editor;
+        const char* binary;
+    } cases[] = {
+        {"prog.src", "prog.bin"},
+        {"my.proj/prog.src", "my.proj/prog.bin"},
+        {"my.proj/prog", "my.proj/prog"},  // no extension: the path itself
+        {"my.proj/prog.v2.src", "my.proj/prog.v2.bin"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::create_directories(dir_ / "my.proj");
+        Write(c.binary, std::vector<uint8_t>{1, 2});
+        source.editorPath = (dir_ / c.editor).string();
+        EXPECT_TRUE(a.LoadIec(source)) << c.editor;
+        EXPECT_EQ(a.iec->binaryPath, (dir_ / c.binary).string()) << c.editor;
+    }
+}
+
 TEST_F(ArchivioContent, WriteFile) {
     CArchivio a;
     Fill(a, "1");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,39 @@ TEST_F(Http, ServerGoneOrAddressRefused) {
     EXPECT_FALSE(grab_.GetFile("file:///etc/hostname", data, "Tunova"));
     EXPECT_EQ(data, "");
     EXPECT_FALSE(grab_.GetFile("", data, "Tunova"));
+}
+
+TEST_F(Http, AnExplicitProxyHasNoBypassList) {
+    // The local server plays the proxy: it sees the whole address of the file asked for.
+    std::vector<std::string> asked;
+    Serve([&](const Request& request) {
+        asked.push_back(request.path);
+        return Reply::Text("via proxy");
+    });
+    const std::string target = "http://tunova-target.invalid/file";
+    struct Case {
+        const char* noProxy;  // null: not set
+    } cases[] = {{nullptr}, {"*"}, {"tunova-target.invalid"}, {".invalid,localhost"}};
+    const char* saved = std::getenv("no_proxy");
+    const std::string keep = saved ? saved : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.noProxy ? c.noProxy : "(unset)");
+        if (c.noProxy)
+            setenv("no_proxy", c.noProxy, 1);
+        else
+            unsetenv("no_proxy");
+        CWebGrab grab;
+        grab.SetProxy(true, "127.0.0.1", server_.Port());
+        std::string data;
+        asked.clear();
+        EXPECT_TRUE(grab.GetFile(target, data, "Tunova")) << grab.Error();
+        EXPECT_EQ(data, "via proxy");
+        EXPECT_EQ(asked, std::vector<std::string>{target});
+    }
+    if (saved)
+        setenv("no_proxy", keep.c_str(), 1);
+    else
+        unsetenv("no_proxy");
 }
 
 TEST_F(Http, AnswersLongerThanTheLimitAreRefused) {

@@ -57,6 +57,39 @@ TEST_F(Messages, PostsFromSeveralThreadsArriveInEachThreadsOrder) {
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kPerThread);
 }
 
+TEST_F(Messages, SendDeliversOnTheSinksOwnThreadAndIsRefusedElsewhere) {
+    struct Case {
+        const char* what;
+        bool fromOtherThread;
+        bool unknownHandle;
+        bool delivered;
+    } cases[] = {
+        {"own thread", false, false, true},
+        {"another thread", true, false, false},
+        {"unknown handle", false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingSink sink;
+        const WindowHandle handle = c.unknownHandle ? WindowHandle(0xDEAD) : sink.Handle();
+        bool sent = false;
+        if (c.fromOtherThread) {
+            std::thread worker([&] { sent = SendMessage(handle, WM_USER + 9, 1, 2); });
+            worker.join();
+        } else {
+            sent = SendMessage(handle, WM_USER + 9, 1, 2);
+        }
+        EXPECT_EQ(sent, c.delivered);
+        // Delivered before the call returned, without a pump; a refused send queues nothing.
+        EXPECT_EQ(sink.Count(), c.delivered ? 1u : 0u);
+        EXPECT_EQ(PendingMessageCount(), 0u);
+        if (c.delivered) {
+            EXPECT_EQ(sink.Messages()[0].msg, WM_USER + 9);
+            EXPECT_EQ(sink.Messages()[0].lParam, 2);
+        }
+    }
+}
+
 TEST_F(Messages, MessagesToDestroyedHandleAreDropped) {
     RecordingSink keep;
     WindowHandle gone;

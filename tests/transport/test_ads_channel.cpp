@@ -51,6 +51,38 @@ TEST_F(AdsChannel, LibraryIsBoundWholeOrNotAtAll) {
     EXPECT_FALSE(whole->IsConnected());
 }
 
+TEST_F(AdsChannel, ReadsAndWritesWithoutTheLibraryFail) {
+    struct Case {
+        const char* what;
+        std::string library;
+        bool write;
+        std::string text;
+    };
+    const std::string incomplete = TUNOVA_ADS_LIBRARY_INCOMPLETE;
+    const Case cases[] = {
+        {"read, no library", "/nonexistent/libTcAdsDll.so", false,
+         "error loading /nonexistent/libTcAdsDll.so"},
+        {"write, no library", "/nonexistent/libTcAdsDll.so", true,
+         "error loading /nonexistent/libTcAdsDll.so"},
+        {"read, incomplete library", incomplete, false,
+         "function missing in " + incomplete + ", please update Linkora library"},
+        {"write, incomplete library", incomplete, true,
+         "function missing in " + incomplete + ", please update Linkora library"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CTwincatAds channel(&owner_, c.library);
+        uint8_t buffer[2] = {0x5A, 0x5A};
+        uint32_t size = 2;
+        const int rc = c.write ? channel.Write(Item(0x6040, 0, 2), buffer, &size, 1000)
+                               : channel.Read(Item(0x6040, 0, 2), buffer, &size, 1000);
+        EXPECT_EQ(rc, -11);
+        EXPECT_EQ(owner_.code, -11);
+        EXPECT_EQ(owner_.text, c.text);
+        EXPECT_EQ(buffer[0], 0x5A);
+    }
+}
+
 TEST_F(AdsChannel, ItemsAreCoeObjectsOfTheChosenSlave) {
     auto channel = MakeChannel();
     uint8_t buffer[4] = {};

@@ -208,6 +208,55 @@ TEST_F(RtuOnPeer, CrcFailureRetriesAfterThePauseThenGivesUp) {
     logged.Disconnect();
 }
 
+// The rest of a late or broken reply that is still arriving when an exchange fails is waited
+// out and dropped: the next request, a retry or a new call, gets its own reply. At 50 baud the
+// quiet gap is 770 ms, far longer than the peer's pauses between the stale bytes.
+TEST_F(RtuOnPeer, StaleBytesAfterAFailureAreWaitedOutAndDropped) {
+    auto& s = rtu.GetSettings();
+    ASSERT_EQ(rtu.SetupPort(s.portName, 50, s.parity, s.dataBits, s.stopBits, 0, 200, true), 0);
+    const Bytes stale = WithCrc(HexToBytes("01 03 04 DE AD BE EF"));
+    const Bytes fresh = WithCrc(HexToBytes("01 03 04 00 2A 00 2B"));
+    struct Case {
+        const char* what;
+        Bytes atOnce;
+        Bytes trickle;  // a byte every 50 ms after the first part
+        uint32_t retries;
+        int firstCode;  // of the call that meets the stale bytes; 0: its retry gets the reply
+    };
+    const Case cases[] = {
+        {"reply later than the time-out", {}, stale, 1, 126},
+        {"wrong slave, the rest still coming", HexToBytes("02 03 04"), Bytes(stale.begin() + 3, stale.end()),
+         1, 127},
+        {"retry after a wrong slave", HexToBytes("02 03 04"), Bytes(stale.begin() + 3, stale.end()), 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        rtu.SetRetryCount(c.retries);
+        uint16_t values[2] = {};
+        auto call = Async([&] { return rtu.ReadRegisters(0, 2, values, 1); });
+        ASSERT_EQ(peer.Read(8).size(), 8u);
+        if (!c.atOnce.empty()) peer.Write(c.atOnce);
+        for (uint8_t byte : c.trickle) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            peer.Write({byte});
+        }
+        // Nothing was sent while the stale bytes were still coming.
+        pollfd pending{peer.Fd(), POLLIN, 0};
+        EXPECT_EQ(poll(&pending, 1, 0), 0);
+        if (c.firstCode != 0) {
+            const int first = call.get();
+            // A caller delayed past the whole trickle takes it as its own (right) answer.
+            EXPECT_TRUE(first == c.firstCode || (first == 0 && values[0] == 0xDEAD)) << first;
+            call = Async([&] { return rtu.ReadRegisters(0, 2, values, 1); });
+        }
+        ASSERT_EQ(peer.Read(8), WithCrc(HexToBytes("01 03 00 00 00 02")));
+        peer.Write(fresh);
+        EXPECT_EQ(call.get(), 0);
+        EXPECT_EQ(values[0], 0x2A);
+        EXPECT_EQ(values[1], 0x2B);
+    }
+}
+
 TEST_F(RtuOnPeer, NoRetryCountSendsNothing) {
     rtu.SetRetryCount(0);
     uint8_t buffer[2];

@@ -79,20 +79,37 @@ TEST_F(TcpOnPeer, ExceptionsTimeoutsAndWrongIds) {
         const char* reply;
         int result;
         const char* text;
+        const char* stale = "";  // a frame of an earlier transaction, sent before the reply
+        size_t staleFill = 0;    // bytes appended to the stale frame
     } cases[] = {
         {"00 01 00 00 00 03 01 83 02", -2, "Modbus func. 3 register 7: error 0x02 (Illegal data address)"},
         {"00 02 00 00 00 03 01 83 65", -101,
          "Modbus func. 3 register 7: error 0x65 (Mirel: USB device disconnected)"},
         {"00 09 00 00 00 07 01 03 04 00 00 00 00", -206, "received a wrong transaction id"},
         {"00 04 00 00 00 05 01 03 02 00 00", -205, "recv(): received fewer bytes than requested"},
+        // A stale exception is no answer to this call, and the failure's text goes with a success.
+        {"00 05 00 00 00 07 01 03 04 00 2A 00 2B", 4, "", "00 04 00 00 00 03 01 83 02"},
+        {"00 06 00 00 00 07 01 03 04 00 2A 00 2B", 4, "", "00 05 00 00 00 07 01 03 04 11 11 11 11"},
+        // A stale frame longer than the reply buffer is skipped whole.
+        {"00 07 00 00 00 07 01 03 04 00 2A 00 2B", 4, "", "00 06 00 00 01 2D 01 03", 299},
+        // Only a stale exception before the time-out: the wrong id, not the stale error.
+        {"", -206, "received a wrong transaction id", "00 07 00 00 00 03 01 83 02"},
     };
     for (const Case& c : cases) {
+        values[0] = values[1] = 0;
         auto call =
             std::async(std::launch::async, [&] { return box.ReadRegisters(7, 2, values, sizeof values, 1); });
         Read(12);
-        Write(HexToBytes(c.reply));
-        EXPECT_EQ(call.get(), c.result);
-        EXPECT_EQ(box.Client()->ErrorText(), c.text);
+        Bytes stale = HexToBytes(c.stale);
+        stale.resize(stale.size() + c.staleFill, 0x11);
+        if (!stale.empty()) Write(stale);
+        if (*c.reply) Write(HexToBytes(c.reply));
+        EXPECT_EQ(call.get(), c.result) << c.reply;
+        EXPECT_EQ(box.Client()->ErrorText(), c.text) << c.reply;
+        if (c.result > 0) {
+            EXPECT_EQ(values[0], 42);
+            EXPECT_EQ(values[1], 43);
+        }
     }
     // No answer within the box time-out: 0, not an error code.
     const auto start = Clock::now();

@@ -419,6 +419,7 @@ std::vector<uint8_t> SimDrive::DomainWrite(SimDomain& domain, uint16_t address, 
     const size_t n = 2u * count - 1 - ((header & 0x10) ? 1 : 0);
     s.data.insert(s.data.end(), bytes + 1, bytes + 1 + n);
     s.toggle = !s.toggle;
+    if (domainBlockHook_) domainBlockHook_(++s.blocks);
     if (s.data.size() > s.total) {
         s = DomainState{};
         return Exception(16, kTooMuchData);
@@ -467,6 +468,7 @@ std::vector<uint8_t> SimDrive::DomainRead(SimDomain& domain, uint16_t address, u
         std::copy_n(s.data.begin() + static_cast<std::ptrdiff_t>(s.offset), n, data.begin() + 1);
         s.offset += n;
         s.toggle = !s.toggle;
+        if (domainBlockHook_) domainBlockHook_(++s.blocks);
         if (last) {
             ++stats_.domainUploadsDone;
             s = DomainState{};

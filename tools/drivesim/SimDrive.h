@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,6 +81,12 @@ class SimDrive {
         repeatToggleAt_ = segment;
     }
     void SetSdoAbortAtSegment(int segment, uint32_t code);
+    // Called with the block's number (from 1) each time a data block of a domain transfer has
+    // been served, before its reply goes out: tests act at an exact point of a transfer.
+    void SetDomainBlockHook(std::function<void(int block)> hook) {
+        std::lock_guard lock(mutex_);
+        domainBlockHook_ = std::move(hook);
+    }
 
     SimStats Stats() const;
 
@@ -105,6 +112,7 @@ class SimDrive {
         uint32_t total = 0;
         size_t offset = 0;
         bool toggle = false;
+        int blocks = 0;
         std::vector<uint8_t> data;
     };
 
@@ -150,6 +158,7 @@ class SimDrive {
     uint32_t abortAtSegmentCode_ = 0;
     SimStats stats_;
     std::shared_ptr<SimDriveModel> model_;
+    std::function<void(int)> domainBlockHook_;
 };
 
 }  // namespace drivesim
