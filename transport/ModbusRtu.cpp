@@ -349,7 +349,7 @@ int CModbusRtu::Transact(size_t length, uint8_t slave, uint16_t address, uint16_
         LogError(codes.logText, static_cast<uint32_t>(code));
         // RTU has no transaction id: the rest of a late or broken reply must not become the
         // answer to the next request.
-        if (code != 125) AwaitQuietLine();
+        if (code != rtu_code::kReceiveFailed) AwaitQuietLine();
     }
     if (code == 0 && function != modbus_function::kReadHoldingRegisters &&
         std::memcmp(reply + 2, request + 2, 4) != 0)
