@@ -25,8 +25,7 @@ std::string CFirmwareImage::ReadFirmwareInfo(const std::string& fileName, uint32
     return {};
 }
 
-int CFirmwareImage::GetTimeouts(uint32_t* first, uint32_t* segment, uint32_t* last,
-                                    uint32_t* restart) const {
+int CFirmwareImage::GetTimeouts(uint32_t* first, uint32_t* segment, uint32_t* last, uint32_t* restart) const {
     uint32_t* out[4] = {first, segment, last, restart};
     for (int i = 0; i < 4; ++i)
         if (out[i]) *out[i] = hasTimeouts_ ? timeouts_[i] : 0;

@@ -93,7 +93,8 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
     if (node.simulated) {
         if (size == 0) return engine_.SetError(kNotOnSimulated, engine_text::kNotOnSimulated);
         if (!item.IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);
-        if (item.size != 0) return engine_.SetError(kDomainSizeMustBeZero, engine_text::kDomainSizeMustBeZero);
+        if (item.size != 0)
+            return engine_.SetError(kDomainSizeMustBeZero, engine_text::kDomainSizeMustBeZero);
         const CNodeLock held = engine_.LockNodeForUse(node);
         if (!held) return held.Error();
         const uint32_t n = node.GetValueBytes(item.name, size, bufferOrFile);
