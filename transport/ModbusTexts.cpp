@@ -5,10 +5,6 @@
 
 namespace transport {
 
-const char* const kModbusWriteFailureText =
-    "not all data was successfully written to COM port; probably there is an hardware connection problem: "
-    "cable or ground";
-
 namespace {
 
 using Row = platform::CodeText<int>;

@@ -20,6 +20,8 @@ const char* SdoCodeText(int code);
 const char* ModbusTcpCodeText(int code);
 
 // The long text of a write that did not reach the port.
-extern const char* const kModbusWriteFailureText;
+inline constexpr const char* kModbusWriteFailureText =
+    "not all data was successfully written to COM port; probably there is an hardware connection problem: "
+    "cable or ground";
 
 }  // namespace transport
