@@ -29,6 +29,24 @@ Dispatcher& D() {
     return *d;
 }
 
+// Hands one message to its sink with the dispatcher unlocked. The delivery is marked, so that an
+// unregistration on another thread waits for it; a sink may pump itself (a modal loop inside
+// OnMessage), so the outer delivery is remembered and put back.
+void Deliver(Dispatcher& d, std::unique_lock<std::mutex>& lock, MessageSink& sink, const Message& m) {
+    const auto self = std::this_thread::get_id();
+    const auto prev = d.delivering.find(self);
+    const WindowHandle outer = prev != d.delivering.end() ? prev->second : 0;
+    d.delivering[self] = m.hwnd;
+    lock.unlock();
+    sink.OnMessage(m);
+    lock.lock();
+    if (outer)
+        d.delivering[self] = outer;
+    else
+        d.delivering.erase(self);
+    d.delivered.notify_all();
+}
+
 }  // namespace
 
 WindowHandle RegisterSink(MessageSink* sink) {
@@ -84,25 +102,12 @@ bool SendMessage(WindowHandle handle, unsigned msg, std::uintptr_t wParam, std::
     std::unique_lock<std::mutex> lock(d.mutex);
     const auto it = d.sinks.find(handle);
     if (it == d.sinks.end() || d.owners[handle] != self) return false;
-    MessageSink* sink = it->second;
-    // Marked as a delivery, so that an unregistration on another thread waits for it.
-    const auto prev = d.delivering.find(self);
-    const WindowHandle outer = prev != d.delivering.end() ? prev->second : 0;
-    d.delivering[self] = handle;
-    lock.unlock();
-    sink->OnMessage(Message{handle, msg, wParam, lParam});
-    lock.lock();
-    if (outer)
-        d.delivering[self] = outer;
-    else
-        d.delivering.erase(self);
-    d.delivered.notify_all();
+    Deliver(d, lock, *it->second, Message{handle, msg, wParam, lParam});
     return true;
 }
 
 size_t PumpMessages() {
     Dispatcher& d = D();
-    const auto self = std::this_thread::get_id();
     size_t count = 0;
     std::unique_lock<std::mutex> lock(d.mutex);
     while (!d.queue.empty()) {
@@ -110,20 +115,8 @@ size_t PumpMessages() {
         d.queue.pop_front();
         const auto it = d.sinks.find(m.hwnd);
         if (it == d.sinks.end()) continue;
-        MessageSink* sink = it->second;
-        // A sink may pump itself (a modal loop inside OnMessage): remember the outer delivery.
-        const auto prev = d.delivering.find(self);
-        const WindowHandle outer = prev != d.delivering.end() ? prev->second : 0;
-        d.delivering[self] = m.hwnd;
-        lock.unlock();
-        sink->OnMessage(m);
+        Deliver(d, lock, *it->second, m);
         ++count;
-        lock.lock();
-        if (outer)
-            d.delivering[self] = outer;
-        else
-            d.delivering.erase(self);
-        d.delivered.notify_all();
     }
     return count;
 }
