@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "drive/DriveDescription.h"
 #include "drive/NumberText.h"
 #include "drive/ParamFileImport.h"
@@ -146,14 +147,7 @@ void Description(std::string_view text, unsigned options) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/fuzz_drive_files_XXXXXX";
-    if (const char* dir = ::mkdtemp(pattern)) {
-        g_folder = dir;
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(g_folder, ec);
-        });
-    }
+    g_folder = fuzz::ScratchFolder("fuzz_drive_files");
     return 0;
 }
 

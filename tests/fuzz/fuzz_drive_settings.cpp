@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "drive/MotorDatabase.h"
 #include "drive/SettingsFile.h"
 #include "foundation/XmlNode.h"
@@ -55,8 +56,7 @@ void WritePart(const std::filesystem::path& path, const std::vector<std::string_
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/fuzz_drive_settings_XXXXXX";
-    if (const char* dir = ::mkdtemp(pattern)) g_folder = dir;
+    g_folder = fuzz::ScratchFolder("fuzz_drive_settings");
     return 0;
 }
 

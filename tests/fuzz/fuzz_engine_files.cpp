@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzSupport.h"
 #include "engine/ConfigFileIndex.h"
 #include "engine/Main.h"
 #include "engine/MainApi.h"
@@ -45,14 +46,8 @@ void WriteFile(const fs::path& path, std::string_view bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/fuzz_engine_files_XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
-    if (!dir) return 0;
-    g_root = dir;
-    std::atexit([] {
-        std::error_code ec;
-        fs::remove_all(g_root, ec);
-    });
+    g_root = fuzz::ScratchFolder("fuzz_engine_files");
+    if (g_root.empty()) return 0;
     fs::copy(fs::path(TUNOVA_FIXTURES) / "engine" / "engine_tree", g_root / "tree",
              fs::copy_options::recursive);
     // A fixed date: the index compares it with what it stored.

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzSupport.h"
 #include "foundation/Authorizations.h"
 #include "foundation/BrandList.h"
 #include "foundation/CommCOIQd.h"
@@ -108,17 +109,12 @@ void DeviceNodes(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/fuzz_foundation_files_XXXXXX";
-    if (const char* dir = ::mkdtemp(pattern)) {
-        g_folder = dir;
+    g_folder = fuzz::ScratchFolder("fuzz_foundation_files");
+    if (!g_folder.empty()) {
         for (const char* sub : {"common", "user", "temp"}) fs::create_directories(g_folder / sub);
         ::setenv("TUNOVA_COMMON_DATA_DIR", (g_folder / "common").c_str(), 1);
         ::setenv("TUNOVA_USER_DATA_DIR", (g_folder / "user").c_str(), 1);
         ::setenv("TUNOVA_TEMP_DIR", (g_folder / "temp").c_str(), 1);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(g_folder, ec);
-        });
     }
     InitProgramFolders();
     return 0;

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "engine/FirmwareImage.h"
 #include "foundation/XmlDocument.h"
 #include "packages/Archivio.h"
@@ -37,14 +38,7 @@ void WriteFile(const fs::path& path, std::string_view bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/fuzz_packages_archive_XXXXXX";
-    if (const char* dir = ::mkdtemp(pattern)) {
-        g_folder = dir;
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(g_folder, ec);
-        });
-    }
+    g_folder = fuzz::ScratchFolder("fuzz_packages_archive");
     return 0;
 }
 

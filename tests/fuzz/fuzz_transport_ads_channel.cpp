@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "foundation/CompatChecker.h"
 #include "platform/ads/AmsWire.h"
 #include "transport/BusNodeData.h"
@@ -34,30 +35,10 @@ using namespace transport;
 
 namespace {
 
-bool ReadAll(int fd, uint8_t* into, size_t size) {
-    for (size_t at = 0; at < size;) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (poll(&pfd, 1, 1000) <= 0) return false;
-        const ssize_t n = read(fd, into + at, size - at);
-        if (n <= 0) return false;
-        at += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 class Router {
   public:
     Router() {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            abort();
-        port_ = ntohs(address.sin_port);
+        listener_ = fuzz::ListenOnLoopback(&port_);
         thread_ = std::thread([this] { Loop(); });
     }
     uint16_t Port() const { return port_; }
@@ -106,11 +87,11 @@ class Router {
     }
     bool Answer(int peer) {
         uint8_t tcp[ams::kTcpHeaderSize];
-        if (!ReadAll(peer, tcp, sizeof tcp)) return false;
+        if (!fuzz::ReadAll(peer, tcp, sizeof tcp)) return false;
         const uint32_t length = ams::GetU32(tcp + 2);
         if (length < ams::kAmsHeaderSize || length > ams::kMaxDataLength) return false;
         std::vector<uint8_t> request(length);
-        if (!ReadAll(peer, request.data(), request.size())) return false;
+        if (!fuzz::ReadAll(peer, request.data(), request.size())) return false;
         ams::Header header;
         std::memcpy(header.source.b, request.data(), 6);
         header.sourcePort = ams::GetU16(request.data() + 6);

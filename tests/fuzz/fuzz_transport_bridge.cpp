@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "transport/BridgeCmdList.h"
 #include "transport/BridgeCommands.h"
 #include "transport/BridgeVkr.h"
@@ -38,31 +39,11 @@ namespace {
 
 constexpr size_t kIdentificationGather = 1000;
 
-bool ReadAll(int fd, uint8_t* into, size_t size) {
-    for (size_t at = 0; at < size;) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (poll(&pfd, 1, 1000) <= 0) return false;
-        const ssize_t n = read(fd, into + at, size - at);
-        if (n <= 0) return false;
-        at += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The local bridge: one connection at a time, answered from the pieces of the current input.
 class Peer {
   public:
     Peer() {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            abort();
-        port_ = ntohs(address.sin_port);
+        listener_ = fuzz::ListenOnLoopback(&port_);
         thread_ = std::thread([this] { Loop(); });
     }
     uint16_t Port() const { return port_; }
@@ -99,14 +80,14 @@ class Peer {
             pollfd pfd{connection, POLLIN, 0};
             const bool asked = poll(&pfd, 1, first ? 1000 : 100) > 0;
             if (asked) {
-                if (!ReadAll(connection, header, sizeof header)) return;
+                if (!fuzz::ReadAll(connection, header, sizeof header)) return;
                 const uint32_t length = static_cast<uint32_t>(header[4] | header[5] << 8 | header[6] << 16) |
                                         static_cast<uint32_t>(header[7]) << 24;
                 const uint32_t swapped = static_cast<uint32_t>(header[7] | header[6] << 8 | header[5] << 16) |
                                          static_cast<uint32_t>(header[4]) << 24;
                 const uint32_t frame = length >= 8 && length < 0x10000 ? length : swapped;
                 std::vector<uint8_t> rest(frame >= 8 && frame < 0x10000 ? frame - 8 : 0);
-                if (!rest.empty() && !ReadAll(connection, rest.data(), rest.size())) return;
+                if (!rest.empty() && !fuzz::ReadAll(connection, rest.data(), rest.size())) return;
             }
             bool raw;
             {

@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "foundation/CompatChecker.h"
 #include "transport/ModbusCrc.h"
 #include "transport/ModbusRtu.h"
@@ -173,19 +174,6 @@ class Responder {
     std::thread thread_;
 };
 
-int Listen(uint16_t* port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 4) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        abort();
-    *port = ntohs(address.sin_port);
-    return fd;
-}
-
 struct Rig {
     Rig() {
         const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -197,7 +185,7 @@ struct Rig {
         rtuPeer = new Responder(master, true);
 
         uint16_t port = 0;
-        tcpPeer = new Responder(Listen(&port), false);
+        tcpPeer = new Responder(fuzz::ListenOnLoopback(&port), false);
         box.SetBoxAddress(0x7F000001);
         box.SetPort(port);
         box.SetBoxTimeout(kTimeoutMs);
