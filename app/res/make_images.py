@@ -11,6 +11,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def write_png(name, width, height, pixel):
+    """pixel(x, y) gives (r, g, b) or, for a picture with transparency, (r, g, b, a)."""
+    alpha = len(pixel(0, 0)) == 4
     rows = b"".join(
         b"\x00" + b"".join(bytes(pixel(x, y)) for x in range(width)) for y in range(height))
 
@@ -19,7 +21,7 @@ def write_png(name, width, height, pixel):
                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
 
     png = (b"\x89PNG\r\n\x1a\n" +
-           chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+           chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6 if alpha else 2, 0, 0, 0)) +
            chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
     with open(os.path.join(HERE, name), "wb") as f:
         f.write(png)
@@ -72,6 +74,7 @@ def lever(up):
     return pixel
 
 
-write_png("2034-dipswitch-body.png", 170, 60, body)
-write_png("2035-dipswitch-on.png", 12, 22, lever(True))
-write_png("2036-dipswitch-off.png", 12, 22, lever(False))
+if __name__ == "__main__":
+    write_png("2034-dipswitch-body.png", 170, 60, body)
+    write_png("2035-dipswitch-on.png", 12, 22, lever(True))
+    write_png("2036-dipswitch-off.png", 12, 22, lever(False))

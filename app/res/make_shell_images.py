@@ -4,25 +4,10 @@ integrated-mode icon (985), the message images (2040 warning, 2041 information, 
 the toolbar pictures, one per command id."""
 import math
 import os
-import struct
-import zlib
+import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def write_png(name, size, pixel):
-    rows = b"".join(
-        b"\x00" + b"".join(bytes(pixel(x, y)) for x in range(size)) for y in range(size))
-
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-    png = (b"\x89PNG\r\n\x1a\n" +
-           chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
-           chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
-    with open(os.path.join(HERE, name), "wb") as f:
-        f.write(png)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_images import write_png  # noqa: E402
 
 
 CLEAR = (0, 0, 0, 0)
@@ -125,4 +110,4 @@ IMAGES = {
 
 for name, pixel in IMAGES.items():
     size = 48 if name.startswith(("128-", "985-")) else 16 if name[0] == "3" else 32
-    write_png(name, size, pixel)
+    write_png(name, size, size, pixel)
