@@ -29,6 +29,17 @@ using namespace foundation;
 
 namespace {
 
+// The engine reports its node lock time-out as "node busy": only that is worth another try.
+template <typename Call>
+int RetryWhileNodeBusy(int calls, Call call) {
+    int code = call();
+    for (int made = 1; code == engine::engine_code::kNodeBusy && made < calls; ++made) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        code = call();
+    }
+    return code;
+}
+
 constexpr const char* kClientName = "Orvalis";
 constexpr const char* kIdentityFormat = "<xml Hw=\"%lu\" Sw=\"%lu\" SwRev=\"%lu\" build=\"%lu\"/>";
 
@@ -515,24 +526,17 @@ int CQdsWnd::CellResult(const char* name, int code, bool write) {
 
 int CQdsWnd::ReadCell(const char* name, uint32_t* value) {
     if (!cellPort_ && !api_) return CellResult(name, -1, false);
-    int code = 0;
-    // The engine reports its node lock time-out as "node busy": only that is worth a second try.
-    for (int call = 1; call <= kLockRetries; ++call) {
-        code = cellPort_ ? cellPort_->ReadCell(name, value) : api_->ReadCell(name, value);
-        if (code != engine::engine_code::kNodeBusy || call == kLockRetries) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const int code = RetryWhileNodeBusy(kLockRetries, [&] {
+        return cellPort_ ? cellPort_->ReadCell(name, value) : api_->ReadCell(name, value);
+    });
     return CellResult(name, code, false);
 }
 
 int CQdsWnd::WriteCell(const char* name, uint32_t value, uint32_t) {
     if (!cellPort_ && !api_) return CellResult(name, -1, true);
-    int code = 0;
-    for (int call = 1; call <= kLockRetries; ++call) {
-        code = cellPort_ ? cellPort_->WriteCell(name, value) : api_->WriteCell(name, value);
-        if (code != engine::engine_code::kNodeBusy || call == kLockRetries) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const int code = RetryWhileNodeBusy(kLockRetries, [&] {
+        return cellPort_ ? cellPort_->WriteCell(name, value) : api_->WriteCell(name, value);
+    });
     return CellResult(name, code, true);
 }
 
