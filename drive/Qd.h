@@ -15,6 +15,7 @@
 #include "drive/ErrorReport.h"
 #include "drive/MotorDatabase.h"
 #include "drive/Parametri.h"
+#include "drive/QdHost.h"
 #include "drive/QdsWnd.h"
 #include "drive/UnitConversion.h"
 #include "foundation/CompatChecker.h"
@@ -51,6 +52,9 @@ class CQd : public CErrorTextSource {
     bool IsConnected() const { return connected_; }
     bool IsOffline() const { return wnd_.IsOffline(); }
     platform::WindowHandle OwnerWindow() const { return owner_; }
+    // The main frame's side (a no-op host until the frame sets itself; not owned).
+    void SetHost(CQdHost* host) { host_ = host != nullptr ? host : &noHost_; }
+    CQdHost& Host() { return *host_; }
 
     // ---- drive configuration and conditions -----------------------------------------------------
     int LoadConfiguration(foundation::CXmlDocument& answer);
@@ -215,6 +219,8 @@ class CQd : public CErrorTextSource {
     void ReadConditionCells();
 
     platform::WindowHandle owner_;
+    CQdHost noHost_;
+    CQdHost* host_ = &noHost_;
     // Serialises every named cell access of the drive; recursive like the critical section of the
     // original so that a caller holding it may read again.
     mutable std::recursive_mutex lock_;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "platform/Messages.h"
+
+namespace drive {
+
+// Windows of the main frame that the drive object refreshes or notifies.
+enum class CFramePage { None, MainDialog, BusSettings, ThirdPage, FourthPage, ProgramEditor, Oscilloscope };
+
+// What the drive object asks of the program's main frame. The frame implements it; every call
+// comes on the window thread. The defaults do nothing, so a test overrides only what it watches
+// and the frame only what it has.
+class CQdHost {
+  public:
+    virtual ~CQdHost() = default;
+    virtual void SetFrameTitle(const std::string& /*title*/) {}
+    virtual void SetStatusText(int /*pane*/, const std::string& /*text*/) {}
+    virtual CFramePage ShownPage() const { return CFramePage::None; }
+    // The window of a page, or 0 when it is not open.
+    virtual platform::WindowHandle PageWindow(CFramePage /*page*/) const { return 0; }
+    virtual void StoreMessageBarPlacement() {}
+    virtual void ResetPages() {}
+    // The oscilloscope and tuning sheet is open.
+    virtual bool ScopeSheetOpen() const { return false; }
+    // The main dialog's command-state map: command id -> 1 disabled, 0 enabled (null: none).
+    virtual std::map<uint32_t, uint32_t>* CommandStates() { return nullptr; }
+};
+
+}  // namespace drive
