@@ -64,6 +64,7 @@ class CParamFileDrive {
         (void)caption, (void)text;
     }
     virtual void ProgressText(const std::string& text) { (void)text; }
+    virtual void ProgressRange(int count) { (void)count; }
     virtual void ProgressPos(int position) { (void)position; }
     virtual void ProgressClose() {}
     virtual void ShowError(const std::string& caption, const std::string& text) { (void)caption, (void)text; }

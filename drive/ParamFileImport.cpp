@@ -68,28 +68,64 @@ bool PrepareValue(CParamFileImportDrive& drive, ParamWriteEntry& entry, std::vec
         errors.push_back(Printf("'%s' wrong format value: '%s'", item.name.c_str(), text.c_str()));
         return false;
     };
-    if (item.size >= 1 && item.size <= 4) {
-        std::vector<uint8_t> slot(4, 0);
-        if (!ParseValueText(text, slot)) return wrong();
-        std::memcpy(entry.slot, slot.data(), 4);
-        return true;
-    }
-    if (drive.IsMotorGuidName(item.name)) {
+    if (item.size > 4 && drive.IsMotorGuidName(item.name)) {
         std::vector<uint8_t> buffer(16, 0);
         if (!ParseGuid(StripSingleQuotes(text), buffer.data())) {
-            if (text.size() < 2 || text.compare(0, 2, "0x") != 0 || !ParseValueText(text, buffer))
+            if (text.size() < 2 || text.compare(0, 2, "0x") != 0 || !ParseBoundedValueText(text, 16, buffer))
                 return wrong();
         }
         entry.buffer = std::move(buffer);
         return true;
     }
-    std::vector<uint8_t> buffer(item.size, 0);
-    if (!ParseValueText(text, buffer)) return wrong();
-    entry.buffer = std::move(buffer);
+    std::vector<uint8_t> bytes;
+    if (!ParseBoundedValueText(text, item.size, bytes)) return wrong();
+    if (item.size >= 1 && item.size <= 4) {
+        std::memcpy(entry.slot, bytes.data(), sizeof entry.slot);
+    } else {
+        entry.buffer = std::move(bytes);
+    }
     return true;
 }
 
 }  // namespace
+
+bool In6SettingsSkipped(int32_t hwCode, int32_t hardwareRevision) {
+    return hwCode == 111 && hardwareRevision >= 0 && hardwareRevision <= 4;
+}
+
+bool CParamFileImportDrive::SkipIn6Settings() const {
+    return In6SettingsSkipped(HwCode(), HardwareRevision());
+}
+
+bool ParseBoundedValueText(const std::string& text, uint32_t size, std::vector<uint8_t>& out) {
+    std::vector<uint8_t> natural;
+    if (!ParseValueText(text, natural)) return false;
+    // An item of unknown size takes the value as it comes.
+    if (size == 0) {
+        out = std::move(natural);
+        return true;
+    }
+    const size_t first = text.find_first_not_of(" \t");
+    const bool empty = first == std::string::npos;
+    const bool number = !empty && text[first] != '\'' && text.compare(first, 2, "0x") != 0;
+    if (number && size < 4) {
+        // A 4-byte two's complement number: it must fit the item's bytes, signed or unsigned.
+        const uint32_t raw = static_cast<uint32_t>(natural[0]) | static_cast<uint32_t>(natural[1]) << 8 |
+                             static_cast<uint32_t>(natural[2]) << 16 |
+                             static_cast<uint32_t>(natural[3]) << 24;
+        const int64_t value = text[first] == '-' ? static_cast<int64_t>(static_cast<int32_t>(raw)) : raw;
+        const int64_t low = -(int64_t{1} << (8 * size - 1));
+        const int64_t high = (int64_t{1} << (8 * size)) - 1;
+        if (value < low || value > high) return false;
+    } else if (!empty && !number && natural.size() > size) {
+        // Quoted text and hexadecimal bytes are never cut to fit.
+        return false;
+    }
+    std::vector<uint8_t> bytes(std::max<size_t>(size, 4), 0);
+    std::copy_n(natural.begin(), std::min(natural.size(), bytes.size()), bytes.begin());
+    out = std::move(bytes);
+    return true;
+}
 
 std::string ExecuteParameterWriteBlock(CParamFileImportDrive& drive, std::deque<ParamWriteEntry>& entries,
                                        std::vector<std::string>& errors) {
@@ -238,6 +274,7 @@ int ImportParameterFile(CParamFileImportDrive& drive, const std::filesystem::pat
         if (answer == 8 || answer == 9) return finish(3);
     }
 
+    drive.ProgressRange(static_cast<int>(writes.size()));
     drive.ProgressPos(0);
     drive.ProgressText("restoring parameters...");
 

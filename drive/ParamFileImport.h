@@ -36,8 +36,10 @@ class CParamFileImportDrive : public CParamFileDrive {
     virtual std::string ProgramName() const { return "Tunova"; }
     virtual int32_t TypeCode() const = 0;
     virtual int32_t HwCode() const = 0;
-    // True when the drive was identified as one whose "In6Settings" must not be written.
-    virtual bool SkipIn6Settings() const { return false; }
+    // Hardware revision as identified; -1 when it was not read.
+    virtual int32_t HardwareRevision() const { return -1; }
+    // Whether "In6Settings" must not be written to this drive.
+    bool SkipIn6Settings() const;
     virtual uint16_t UserLevel() const = 0;
     virtual int DeviceGroup() const { return 0; }
     // Compatibility of a file's COMPATIBILITY element against the drive: empty when compatible.
@@ -66,6 +68,17 @@ constexpr int kParamIconExclamation = 0x30;
 
 // Result when nothing in the file is restorable in the drive.
 constexpr int kParamFileNothingRestorable = 3;
+
+// Early revisions (0 to 4) of hardware 111 must not get "In6Settings"; an unread revision (-1)
+// or a failed read gets it.
+bool In6SettingsSkipped(int32_t hwCode, int32_t hardwareRevision);
+
+// The bytes of a value text for an item of the given size: the value must fit the item (a
+// quoted text or hexadecimal bytes no longer than the item, a decimal number within the item's
+// signed or unsigned range). Sizes 1 to 4 give a 4-byte slot, larger sizes a buffer of the
+// item's size (zero-filled behind the value). False, with out untouched, for a malformed or
+// oversized text.
+bool ParseBoundedValueText(const std::string& text, uint32_t size, std::vector<uint8_t>& out);
 
 // Executes one block of writes; every failing cell adds a line to errors. Returns the lines
 // joined, each ending "\r\n"; empty when the block and its cells succeeded.
