@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "drive/PlainParamFile.h"
+#include "engine/ChannelTypes.h"
 #include "foundation/XmlDocument.h"
+#include "platform/Prompt.h"
 
 using namespace foundation;
 
@@ -160,6 +162,73 @@ std::string CellErrorTextFromTable(int code, bool modbusTable, const std::string
         return tableText.empty() ? Printf("modbus error 0x%x", u)
                                  : Printf("%s (modbus 0x%x)", tableText.c_str(), u);
     return tableText.empty() ? Printf("error 0x%x", u) : Printf("%s (0x%x)", tableText.c_str(), u);
+}
+
+std::string CellErrorTextForChannel(int code, int channelType, const CDriveErrorTable& table) {
+    const bool modbus =
+        channelType == engine::channel_type::kSerial || channelType == engine::channel_type::kAds;
+    const uint32_t value = static_cast<uint32_t>(code);
+    const std::string* text = modbus ? table.FindModbusError(value) : table.FindItemError(value);
+    return CellErrorTextFromTable(code, modbus, text ? *text : std::string());
+}
+
+int SaveParametersFileAs(CParamFileDrive& drive, int mode, const ParamFileSaveChooser& chooser,
+                         const std::string& programName, std::filesystem::path& folder) {
+    ParamFileSaveSpec spec;
+    spec.title = (mode == kParamSaveXml || mode == kParamSavePlain) ? "Save parameters" : "Export parameters";
+    spec.filter = kParamFileSaveFilter;
+    spec.defaultExtension = "xml";
+    spec.defaultName = programName + "Parameters.xml";
+    spec.folder = folder;
+    int filterIndex = 0;
+    const std::optional<std::filesystem::path> file = chooser ? chooser(spec, &filterIndex) : std::nullopt;
+    if (!file || file->empty()) return kParamFileCancelled;
+    if (file->has_parent_path()) folder = file->parent_path();
+    if (filterIndex == 1) {
+        if (mode == kParamExportXml) mode = kParamExportPlain;
+        if (mode == kParamSaveXml) mode = kParamSavePlain;
+    }
+    return ExportParametersFile(drive, *file, mode, true, false);
+}
+
+bool ConfirmSaveAllParameters(const ParamSaveAllTarget& target, ParamSaveAllAnswer& answer) {
+    if (target.online) {
+        if (!answer.dontAsk) {
+            // The four-answer box: 6 yes, 7 yes and do not ask again, 8 no, 9 no and do not ask again.
+            const int code = platform::Prompts().Custom(
+                "MessageDialog", {"Save all parameters in permanent memory. Confirm?", "Parameters", "2"},
+                nullptr);
+            switch (code) {
+                case 6:
+                    answer = {false, true};
+                    break;
+                case 7:
+                    answer = {true, true};
+                    break;
+                case 8:
+                    answer = {false, true};
+                    return false;
+                case 9:
+                    answer = {true, false};
+                    return false;
+                default:  // closed without an answer
+                    return false;
+            }
+        } else if (!answer.save) {
+            return false;
+        }
+        return target.saveToPermanentMemory && target.saveToPermanentMemory() == 0;
+    }
+    if (target.suppressed) return false;
+    if (platform::Prompts().MessageBox("Save all parameters. Confirm?", "Save parameters file",
+                                       platform::MB_YESNO | platform::MB_ICONQUESTION) != platform::IDYES)
+        return false;
+    const int rc = target.saveFileAs ? target.saveFileAs(kParamSaveXml) : kParamFileCancelled;
+    if (rc == kParamFileDone)
+        platform::Prompts().MessageBox("Parameters file successfully saved", "Save parameters",
+                                       platform::MB_OK | platform::MB_ICONINFORMATION);
+    // Read errors still leave a written file.
+    return rc == kParamFileDone || rc == kParamFileReadErrors;
 }
 
 }  // namespace drive

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "drive/ErrorReport.h"
 #include "drive/ParamFileFormat.h"
 
 namespace engine {
@@ -92,5 +95,52 @@ int ExportParametersFile(CParamFileDrive& drive, const std::filesystem::path& fi
 // Text of a cell result from the description's error tables (Modbus table on serial Modbus and
 // ADS channels).
 std::string CellErrorTextFromTable(int code, bool modbusTable, const std::string& tableText);
+// The same, with the table chosen by the engine's channel type: serial Modbus and TwinCAT ADS
+// channels report Modbus errors, the others the drive's own error codes.
+std::string CellErrorTextForChannel(int code, int channelType, const CDriveErrorTable& table);
+
+// ---- save entry points -------------------------------------------------------------------------
+
+// The save-file dialog of the parameter file.
+struct ParamFileSaveSpec {
+    uintptr_t parent = 0;  // the window the dialog belongs to
+    std::string title;
+    std::string filter;  // "text|pattern|text|pattern||"
+    std::string defaultExtension;
+    std::string defaultName;
+    std::filesystem::path folder;
+};
+inline constexpr const char* kParamFileSaveFilter =
+    "Parameters file (*.xml) |*.xml|Plain parameters file (*.txt) |*.txt||";
+
+// Asks for a file to save: the chosen path and the index of the chosen filter (0 first), or
+// nothing when the user cancelled. The window layer supplies it; tests answer it.
+using ParamFileSaveChooser =
+    std::function<std::optional<std::filesystem::path>(const ParamFileSaveSpec& spec, int* filterIndex)>;
+
+// Mode 0 export, 1 save: asks for the file (the plain-text filter turns them into 2 and 3), keeps
+// the chosen file's folder in folder and runs the export with progress shown. 4117 when cancelled
+// or when no chooser is installed.
+int SaveParametersFileAs(CParamFileDrive& drive, int mode, const ParamFileSaveChooser& chooser,
+                         const std::string& programName, std::filesystem::path& folder);
+
+// The remembered answer of "Save all parameters in permanent memory. Confirm?": with dontAsk set
+// the question is not asked and save decides, so that a remembered No never saves.
+struct ParamSaveAllAnswer {
+    bool dontAsk = false;
+    bool save = true;
+};
+
+// What the confirmation needs of the drive object.
+struct ParamSaveAllTarget {
+    bool online = false;      // connected and not offline
+    bool suppressed = false;  // either flag that keeps the offline question from being asked
+    std::function<int()> saveToPermanentMemory;  // 0 when saved
+    std::function<int(int mode)> saveFileAs;     // SaveParametersFileAs
+};
+
+// Online: asks (unless remembered) and saves to permanent memory. Offline: asks and saves the
+// parameter file. True when something was saved.
+bool ConfirmSaveAllParameters(const ParamSaveAllTarget& target, ParamSaveAllAnswer& answer);
 
 }  // namespace drive

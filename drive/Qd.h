@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "drive/DriveDescription.h"
 #include "drive/ErrorReport.h"
 #include "drive/MotorDatabase.h"
+#include "drive/ParamFileExport.h"
 #include "drive/Parametri.h"
 #include "drive/QdHost.h"
 #include "drive/QdsWnd.h"
@@ -184,6 +186,28 @@ class CQd : public CErrorTextSource {
     CParametri& Parameters() { return *parameters_; }
     CDriveDescription& Description() { return description_; }
     CMotorDatabase& MotorDatabase() { return motors_; }
+
+    // ---- parameter file: save entry points and cell error text -------------------------------
+    // The drive's side of the export (engine block, identity, progress window), lent by its
+    // owner; without one nothing is exported.
+    void SetParameterFileDrive(CParamFileDrive* drive) { paramFileDrive_ = drive; }
+    // The window layer's save-file dialog; without one the dialog counts as cancelled.
+    void SetParameterFileChooser(ParamFileSaveChooser chooser) { paramFileChooser_ = std::move(chooser); }
+    // Saving the parameters in permanent memory (drive operations): 0 when saved.
+    void SetPermanentMemorySave(std::function<int()> save) { permanentSave_ = std::move(save); }
+    // Host runs: no offline "Save all parameters. Confirm?" (nor in silent runs).
+    void SetHostMode(bool on) { hostMode_ = on; }
+    const std::filesystem::path& ParameterFolder() const { return paramFolder_; }
+    void SetParameterFolder(std::filesystem::path folder) { paramFolder_ = std::move(folder); }
+    ParamSaveAllAnswer& SaveAllAnswer() { return saveAllAnswer_; }
+    // Mode 0 export, 1 save; 4117 when cancelled.
+    int SaveParametersFileAs(platform::WindowHandle parent, int mode);
+    // True when something was saved.
+    bool ConfirmSaveAllParameters(platform::WindowHandle parent);
+    std::string GetCellErrorText(int code);
+    // Early revisions of hardware 111 must not get "In6Settings" from a parameter file.
+    bool SkipsIn6Settings() const;
+
     // Message boxes of the configuration load are left out (batch and host runs).
     void SetSilent(bool on) { silent_ = on; }
     // "Archive" of the drive data: handed to the device archive of the packages layer.
@@ -250,6 +274,14 @@ class CQd : public CErrorTextSource {
     bool cyclicPaused_ = false;
     bool silent_ = false;
     bool fwUpdateOverride_ = false;
+
+    // ---- parameter file ----------------------------------------------------------------------
+    CParamFileDrive* paramFileDrive_ = nullptr;
+    ParamFileSaveChooser paramFileChooser_;
+    std::function<int()> permanentSave_;
+    std::filesystem::path paramFolder_;
+    ParamSaveAllAnswer saveAllAnswer_;
+    bool hostMode_ = false;
 };
 
 // A signed 32-bit number of a condition: decimal, or hexadecimal after "0x" when the decimal
