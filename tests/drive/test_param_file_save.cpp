@@ -304,6 +304,19 @@ TEST(ParamFileCellErrorText, TableFollowsTheChannelType) {
         EXPECT_EQ(CellErrorTextForChannel(c.code, c.channel, table), c.text) << c.channel << " " << c.code;
 }
 
+// Without an engine the drive object takes the channel type its connection record holds.
+TEST(ParamFileCellErrorText, DriveObjectUsesItsDescriptionTables) {
+    CQd qd{0};
+    CDriveErrorTable& table = qd.Description().errorTable;
+    table.descriptions = {"Illegal data address", "Object does not exist"};
+    table.modbusErrors[2] = 0;
+    table.itemErrors[2] = 1;
+    qd.ConnectionWindow().Record().channelType = engine::channel_type::kSerial;
+    EXPECT_EQ(qd.GetCellErrorText(2), "Illegal data address (modbus 0x2)");
+    qd.ConnectionWindow().Record().channelType = engine::channel_type::kLibrary;
+    EXPECT_EQ(qd.GetCellErrorText(2), "Object does not exist (0x2)");
+}
+
 TEST(ParamFileIn6Settings, RuleOfHardwareAndRevision) {
     struct Case {
         int32_t hw;
