@@ -270,8 +270,10 @@ int ImportParameterFile(CParamFileImportDrive& drive, const std::filesystem::pat
         return finish(kParamFileNothingRestorable);
     }
     if (download && !missing.empty()) {
-        int answer = drive.AskMissing("Drive parameters file not complete! Continue anyway?", missing);
-        if (answer == 8 || answer == 9) return finish(3);
+        // Only a yes (6, or 7 with the box ticked) goes on: a box that could not be shown
+        // leaves the drive untouched.
+        const int answer = drive.AskMissing("Drive parameters file not complete! Continue anyway?", missing);
+        if (answer != 6 && answer != 7) return finish(3);
     }
 
     drive.ProgressRange(static_cast<int>(writes.size()));

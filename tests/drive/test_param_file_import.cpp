@@ -394,6 +394,22 @@ TEST_F(ParamFileImportRefusals, InitProcedureStopsAtTheFirstFailedWrite) {
               (std::vector<std::string>{"Write error resetting possible no tuning of regulator warning"}));
 }
 
+// Yes and yes-ticked go on with an incomplete download; no, no-ticked and a box that was not
+// shown (cancel) leave the drive untouched.
+TEST_F(ParamFileImportRefusals, IncompleteDownloadGoesOnOnlyAfterYes) {
+    const std::pair<int, int> cases[] = {{6, 0}, {7, 0}, {8, 3}, {9, 3}, {2, 3}};
+    for (const auto& [answer, expected] : cases) {
+        ScriptedImportDrive d;
+        AddTwo(d);
+        d.Add("Absent", 2, 3);
+        d.missingAnswer = answer;
+        EXPECT_EQ(Run(FileWith("", kTwoValues), d, true), expected) << answer;
+        EXPECT_EQ(d.missingShown, (std::vector<std::string>{"Missing 'Absent'"})) << answer;
+        EXPECT_EQ(d.named.empty(), expected != 0) << answer;
+        EXPECT_EQ(d.written.empty(), expected != 0) << answer;
+    }
+}
+
 TEST_F(ParamFileImportRefusals, DownloadBracketCodes) {
     ScriptedImportDrive refused;
     AddTwo(refused);
