@@ -37,7 +37,7 @@ class CParamFileImportDrive : public CParamFileDrive {
     virtual int32_t TypeCode() const = 0;
     virtual int32_t HwCode() const = 0;
     // Hardware revision as identified; -1 when it was not read.
-    virtual int32_t HardwareRevision() const { return -1; }
+    virtual int32_t HardwareRevision() const = 0;
     // Whether "In6Settings" must not be written to this drive.
     bool SkipIn6Settings() const;
     virtual uint16_t UserLevel() const = 0;

@@ -77,6 +77,7 @@ class Drive : public CParamFileImportDrive {
     int ExecuteSystemCommand(const std::string&, int) override { return 0; }
     int32_t TypeCode() const override { return 1201; }
     int32_t HwCode() const override { return 111; }
+    int32_t HardwareRevision() const override { return 3; }
     uint16_t UserLevel() const override { return 100; }
     std::string CheckCompatibility(const CXmlNode&) override { return {}; }
     const std::vector<ParamInitValue>& InitValues() override { return init_; }
