@@ -149,6 +149,9 @@ class CQd : public CErrorTextSource {
     std::map<uint32_t, uint32_t>& CommandStateMap();
 
     CQdPeerLink& PeerLink() { return peer_; }
+    // The link's change marks and configuration document are read on the link's thread when the
+    // host asks: whoever changes them holds this lock.
+    std::unique_lock<std::mutex> LockPeerState() { return std::unique_lock<std::mutex>(peerStateMutex_); }
     bool IsHostFileMode() const { return peer_.m_file.m_fromFiles; }
     // The host configuration file of the command line ("Qz="): the host is answered from files.
     void SetHostConfigurationFile(const std::string& path);
@@ -298,6 +301,7 @@ class CQd : public CErrorTextSource {
     CMenuInputs menuInputs_;
     std::map<uint32_t, uint32_t> ownCommandStates_;
     std::atomic<platform::WindowHandle> mainDialogWindow_{0};
+    std::mutex peerStateMutex_;
     std::function<int(const std::string&)> hostParamExporter_;
     std::function<std::string()> hostTempParamFileName_;
     // Its listening thread calls AnswerHostCommand: declared last, so it stops first.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "drive/Qd.h"
@@ -108,6 +109,7 @@ void CQd::SetHostParamFileHooks(std::function<int(const std::string&)> exporter,
 void CQd::AnswerHostCommand(int32_t code, std::string& answer) {
     // This runs on the link's thread: it reads flags and posts, and only the configuration
     // request touches a document.
+    const std::lock_guard<std::mutex> lock(peerStateMutex_);
     switch (code) {
         case kHostGetInfo:
             answer = "<GETINFO Error=\"\" Version=\"" + std::to_string(kGetInfoVersion) + "\" />";
@@ -169,6 +171,7 @@ int CQd::SaveParamFileForHost(const std::string& fileName, std::string* resultTe
                 !platform::WriteFileAtomic(temp, data, &why))
                 SetMessage("The temporary parameters file was not updated: " + why);
         }
+        const std::lock_guard<std::mutex> lock(peerStateMutex_);
         peer_.m_paramFileChanged = false;
     }
     const std::string text =
