@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -18,6 +19,8 @@
 #include "drive/ParamFileExport.h"
 #include "drive/Parametri.h"
 #include "drive/QdHost.h"
+#include "drive/QdMenuState.h"
+#include "drive/QdPeer.h"
 #include "drive/QdsWnd.h"
 #include "drive/UnitConversion.h"
 #include "foundation/CompatChecker.h"
@@ -124,6 +127,51 @@ class CQd : public CErrorTextSource {
     int ReportError(const std::string& message, int severity, int32_t code, const std::string& fallback,
                     const std::string& caption);
 
+    // ---- menu state and answers to the peer engineering tool ----------------------------------
+    // Facts of the menu rules that other subsystems own (program object, parameter files,
+    // archive, status groups): they set them here, the rules only read them.
+    struct CMenuInputs {
+        bool modeSaved = false;
+        bool plcProgram = false;
+        int32_t programTargetIndex = -1;
+        int32_t programDriveIndex = -1;
+        bool paramFileFlag1 = false;
+        bool paramFileFlag2 = false;
+        int32_t archive = 0;
+        int32_t statusword = 0;  // the status groups' last statusword
+        bool notOperational = false;
+        bool supplyUnit = false;
+        bool programBox = false;
+    };
+    CMenuInputs& MenuInputs() { return menuInputs_; }
+    CMenuFacts GatherMenuFacts();
+    void UpdateMenuState();
+    void SetCommandEnabled(uint32_t id, bool enabled);
+    // The main dialog's command-state map, or the drive object's own while there is none.
+    std::map<uint32_t, uint32_t>& CommandStateMap();
+
+    CQdPeerLink& PeerLink() { return peer_; }
+    // The link's change marks and configuration document are read on the link's thread when the
+    // host asks: whoever changes them holds this lock.
+    std::unique_lock<std::mutex> LockPeerState() { return std::unique_lock<std::mutex>(peerStateMutex_); }
+    bool IsHostFileMode() const { return peer_.m_file.m_fromFiles; }
+    // Run for the peer tool: answered from its files, or its link is open.
+    bool IsHostMode() const { return IsHostFileMode() || peer_.m_channel.IsOpen(); }
+    // The host configuration file of the command line ("Qz="): the host is answered from files.
+    void SetHostConfigurationFile(const std::string& path);
+    // Where the host's save request is posted (the main frame while no dialog is set).
+    void SetMainDialogWindow(platform::WindowHandle window) { mainDialogWindow_ = window; }
+    // The host's request code -> the answer text; runs on the link's thread.
+    void AnswerHostCommand(int32_t code, std::string& answer);
+    // The export of the parameters file (0 saved, 1 saved with unread parameters, else a failure
+    // code) and the name of the temporary parameters file the connect sequence uses.
+    void SetHostParamFileHooks(std::function<int(const std::string&)> exporter,
+                               std::function<std::string()> tempFileName);
+    // 0, or the export's failure code; resultText gets the text sent to the host.
+    int SaveParamFileForHost(const std::string& fileName, std::string* resultText = nullptr);
+    // True when the host's online information set the connection window's connection string.
+    bool RequestOnlineInfo(std::string* resultText = nullptr);
+
     // ---- identity items and connection details ------------------------------------------------
     void ReadDriveIdentity();
     void GetConnectionText(std::string& out);
@@ -195,8 +243,6 @@ class CQd : public CErrorTextSource {
     void SetParameterFileChooser(ParamFileSaveChooser chooser) { paramFileChooser_ = std::move(chooser); }
     // Saving the parameters in permanent memory (drive operations): 0 when saved.
     void SetPermanentMemorySave(std::function<int()> save) { permanentSave_ = std::move(save); }
-    // Host runs: no offline "Save all parameters. Confirm?" (nor in silent runs).
-    void SetHostMode(bool on) { hostMode_ = on; }
     const std::filesystem::path& ParameterFolder() const { return paramFolder_; }
     void SetParameterFolder(std::filesystem::path folder) { paramFolder_ = std::move(folder); }
     ParamSaveAllAnswer& SaveAllAnswer() { return saveAllAnswer_; }
@@ -281,7 +327,16 @@ class CQd : public CErrorTextSource {
     std::function<int()> permanentSave_;
     std::filesystem::path paramFolder_;
     ParamSaveAllAnswer saveAllAnswer_;
-    bool hostMode_ = false;
+
+    // ---- menu state and answers to the peer engineering tool ----------------------------------
+    CMenuInputs menuInputs_;
+    std::map<uint32_t, uint32_t> ownCommandStates_;
+    std::atomic<platform::WindowHandle> mainDialogWindow_{0};
+    std::mutex peerStateMutex_;
+    std::function<int(const std::string&)> hostParamExporter_;
+    std::function<std::string()> hostTempParamFileName_;
+    // Its listening thread calls AnswerHostCommand: declared last, so it stops first.
+    CQdPeerLink peer_{*this};
 };
 
 // A signed 32-bit number of a condition: decimal, or hexadecimal after "0x" when the decimal

@@ -23,7 +23,7 @@ int CQd::SaveParametersFileAs(platform::WindowHandle parent, int mode) {
 bool CQd::ConfirmSaveAllParameters(platform::WindowHandle parent) {
     ParamSaveAllTarget target;
     target.online = IsConnected() && !IsOffline();
-    target.suppressed = silent_ || hostMode_;
+    target.suppressed = silent_ || IsHostMode();
     target.saveToPermanentMemory = [this] { return permanentSave_ ? permanentSave_() : -1; };
     target.saveFileAs = [this, parent](int mode) { return SaveParametersFileAs(parent, mode); };
     return drive::ConfirmSaveAllParameters(target, saveAllAnswer_);

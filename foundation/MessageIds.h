@@ -112,4 +112,16 @@ constexpr bool MainDialogMessageIdsAreDistinct() {
 }
 static_assert(MainDialogMessageIdsAreDistinct(), "two main dialog messages share an id");
 
+// The drive object to the main dialog, from the peer-tool link's thread: the host asked for its
+// parameters file (the dialog calls CQd::SaveParamFileForHost). No payload.
+constexpr unsigned kMainDlgSaveParamFileForHostMessage = 0x478;
+
+constexpr bool IsMainDialogMessageId(unsigned id) {
+    for (const unsigned taken : kMainDialogMessageIds)
+        if (taken == id) return true;
+    return false;
+}
+static_assert(!IsMainDialogMessageId(kMainDlgSaveParamFileForHostMessage),
+              "two main dialog messages share an id");
+
 }  // namespace foundation

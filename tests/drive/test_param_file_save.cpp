@@ -270,9 +270,9 @@ TEST_F(ParamFileSave, DriveObjectOfflineSavesThroughItsDialog) {
 
     // Host runs and silent runs do not ask.
     prompts_.Clear();
-    qd.SetHostMode(true);
-    EXPECT_FALSE(qd.ConfirmSaveAllParameters(0));
-    qd.SetHostMode(false);
+    CQd hosted(0);
+    hosted.SetHostConfigurationFile((dir_ / "host.xml").string());
+    EXPECT_FALSE(hosted.ConfirmSaveAllParameters(0));
     qd.SetSilent(true);
     EXPECT_FALSE(qd.ConfirmSaveAllParameters(0));
     EXPECT_EQ(prompts_.AskedCount(), 0u);
