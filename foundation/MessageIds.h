@@ -112,4 +112,30 @@ constexpr bool MainDialogMessageIdsAreDistinct() {
 }
 static_assert(MainDialogMessageIdsAreDistinct(), "two main dialog messages share an id");
 
+// ---- Oscilloscope capture and tuning command watcher ----
+// Posted by the drive object's watch thread to the oscilloscope window, and by the tuning
+// command watcher to the page that started it. Their numbers are the system's own and only
+// those windows receive them, so they are kept apart from the lists above. No payload.
+// The capture state changed (wParam the state: 1 start, 2 paused, 3 stopped, 4 running or
+// waiting for the trigger, 5 recording with lParam the ms still to record, 6 filling the
+// pre-trigger with lParam its ms, 7 progress with lParam the ms since the phase began).
+constexpr unsigned kOscStatusMessage = platform::WM_USER + 28;  // 0x41C
+// A capture was uploaded and converted into the set-up's traces.
+constexpr unsigned kOscDataReadyMessage = platform::WM_USER + 23;  // 0x417
+// The drive ended the tuning procedure, or the watcher's time ran out.
+constexpr unsigned kTuningCommandEndMessage = platform::WM_USER + 9;  // 0x409
+// The watcher could not read the tuning command: the page shows the watcher's error text.
+constexpr unsigned kTuningCommandErrorMessage = platform::WM_USER + 10;  // 0x40A
+
+inline constexpr unsigned kScopePageMessageIds[] = {kOscStatusMessage, kOscDataReadyMessage,
+                                                    kTuningCommandEndMessage, kTuningCommandErrorMessage};
+
+constexpr bool ScopePageMessageIdsAreDistinct() {
+    for (size_t i = 0; i < std::size(kScopePageMessageIds); ++i)
+        for (size_t j = i + 1; j < std::size(kScopePageMessageIds); ++j)
+            if (kScopePageMessageIds[i] == kScopePageMessageIds[j]) return false;
+    return true;
+}
+static_assert(ScopePageMessageIdsAreDistinct(), "two oscilloscope or tuning messages share an id");
+
 }  // namespace foundation
