@@ -170,6 +170,7 @@ void CWatchThread::CaptureStep() {
         if (request == kStart) uploadIndex_ = -1;
         if (request == kStopped) qd_.WriteCell("Trigger_Status", 0);
         captureState_ = request;
+        captureActive_ = request == kStart || request == kRunning;
         PostStatus(static_cast<uintptr_t>(request), 0);
     }
     const int state = captureState_.load();
