@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drive/Qd.h"
+#include "engine/WatchList.h"
 #include "foundation/MessageIds.h"
 #include "platform/Clock.h"
 #include "tests/drive/DriveObjectTestSupport.h"
@@ -345,6 +346,45 @@ TEST_F(ScopeCapture, AnUploadThatNeverEndsTimesOutWithTheSizeOfTheBuffer) {
     platform::PumpMessages();
     EXPECT_EQ(DataReady(), 1u) << "the failed capture is still reported";
     EXPECT_EQ(qd->Scope().slotValid[0], 0);
+}
+
+// Between captures the thread refreshes the watched variables of the drive's program, one by
+// one through the program area cells.
+TEST_F(ScopeCapture, WatchedVariablesAreReadAndWrittenOneByOne) {
+    Connect();
+    ASSERT_EQ(drive->model->WriteValue("offset", 8), drivesim::Refusal::None);
+    ASSERT_EQ(drive->model->WriteValue("RW_Global_AREA", 0x11223344), drivesim::Refusal::None);
+    const engine::CWatchVariable written{0, 16, 1, 8}, read{1, 8, 4, 8}, alone{0, 0, 4, 8};
+    uint32_t writeValue = 0x1234, readValue = 0, aloneValue = 7;
+    engine::CWatchList list;
+    list.entries = {{&written, engine::CWatchEntry::kWritePending, &writeValue},
+                    {&read, 0, &readValue},
+                    {&alone, engine::CWatchEntry::kLeftAlone, &aloneValue}};
+    qd->Watch().SetWatchList(&list);
+    qd->Watch().SetProgramAccess(true, false);
+    ASSERT_TRUE(qd->StartWatchThread());
+    qd->Watch().RequestWatch(CWatchThread::kStart);
+    auto states = [&] {
+        std::vector<int> out;
+        if (list.LockRead(100)) return out;
+        for (const engine::CWatchEntry& e : list.entries) out.push_back(e.state);
+        list.UnlockRead();
+        return out;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return states() == std::vector<int>{1, 1, 4}; }, 3000));
+    ASSERT_TRUE(qd->PauseWatchThread());
+    EXPECT_EQ(qd->Watch().WatchState(), CWatchThread::kPaused);
+    EXPECT_EQ(readValue, 0x11223344u);
+    EXPECT_EQ(aloneValue, 7u);
+    // A one-byte variable gets the low byte of its value.
+    ASSERT_EQ(drive->model->WriteValue("offset", 16), drivesim::Refusal::None);
+    EXPECT_EQ(drive->model->ReadValue("RW_Abs"), 0x34);
+
+    // Without access to the program nothing is asked of the drive: every entry is unavailable.
+    qd->Watch().SetProgramAccess(false, false);
+    qd->ResumeWatchThread();
+    EXPECT_TRUE(WaitUntil([&] { return states() == std::vector<int>{3, 3, 4}; }, 3000));
+    EXPECT_TRUE(qd->StopWatchThread());
 }
 
 }  // namespace
