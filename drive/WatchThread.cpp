@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <thread>
 
 #include "drive/Qd.h"
 #include "engine/Main.h"
@@ -304,11 +305,15 @@ void CWatchThread::Continue() {
         }
         lastTrigger_ = status;
     }
+    // The background reads wait for the whole capture, not for each buffer: every pause and
+    // resume is a hand-shake with the reading thread.
+    qd_.PauseCyclicReads();
     while (uploadIndex_ < slots_) {
         if (!UploadSlot(uploadIndex_)) return;
         ++uploadIndex_;
     }
     Finish();
+    qd_.ResumeCyclicReads();
 }
 
 bool CWatchThread::UploadSlot(int slot) {
@@ -320,7 +325,6 @@ bool CWatchThread::UploadSlot(int slot) {
     const int number = slots_ == 2 && slot == 1 ? 3 : slot + 1;
     const std::string name = "Buffer_" + std::to_string(number);
     const uint32_t bytes = static_cast<uint32_t>(samples_) * 4;
-    qd_.PauseCyclicReads();
     {
         std::lock_guard lock(uploadMutex_);
         uploadStatus_ = 0;
@@ -332,6 +336,9 @@ bool CWatchThread::UploadSlot(int slot) {
     uploadSink_ = sink;
     auto endUpload = [&] {
         // The transfer must have ended its use of the buffer before the buffer is read again.
+        // After its notice it only has to return; a transfer that lingers is aborted.
+        for (int i = 0; i < 20000 && engine->UploadRunning(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         for (int i = 0; i < 3 && engine->UploadRunning(); ++i) engine->AbortUpload();
         uploadSink_ = 0;
         platform::UnregisterSink(sink);
@@ -378,7 +385,6 @@ bool CWatchThread::UploadSlot(int slot) {
     }
     endUpload();
     qd_.Scope().uploadStatus = status;
-    qd_.ResumeCyclicReads();
     valid_[slot] = status == kUploaded ? 1 : 0;
     return true;
 }
@@ -419,10 +425,7 @@ void CWatchThread::Finish() {
         }
     }
     uploadIndex_ = -1;
-    if (setup.singleShot) {
-        captureRequest_ = kStopped;
-        qd_.ResumeCyclicReads();
-    }
+    if (setup.singleShot) captureRequest_ = kStopped;
     if (const platform::WindowHandle w = qd_.ScopeWindow())
         platform::PostMessage(w, foundation::kOscDataReadyMessage, 0, 0);
 }
