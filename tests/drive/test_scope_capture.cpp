@@ -194,6 +194,28 @@ TEST_F(ScopeCapture, NormalWaitsForTheTriggerAndThenRecordsThePostTrigger) {
     EXPECT_EQ(Statuses()[1], Status(6, 102));
 }
 
+TEST_F(ScopeCapture, NormalAnnouncesAPretriggerAbove100Ms) {
+    Connect();
+    Channels({"Analog input 0"}, "Normal");
+    ASSERT_TRUE(drive->model->Set("Pretrigger_Value", 100));
+    ASSERT_TRUE(qd->StartWatchThread());
+    // One slot of 50 us samples: the pre-trigger lasts MaxBufferDimension / 20 ms.
+    struct Case {
+        int64_t samples;
+        Status announced;
+    } cases[] = {{2000, {4, 0}}, {2020, {6, 101}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.samples);
+        ASSERT_TRUE(drive->model->Set("MaxBufferDimension", c.samples));
+        window.Clear();
+        qd->Watch().RequestCapture(CWatchThread::kStart);
+        ASSERT_TRUE(PumpUntil([&] { return Statuses().size() >= 2; }));
+        EXPECT_EQ(Statuses()[1], c.announced);
+        qd->Watch().RequestCapture(CWatchThread::kStopped);
+        ASSERT_TRUE(PumpUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }));
+    }
+}
+
 TEST_F(ScopeCapture, SlotsShareTheDriveBuffer) {
     Connect();
     // Two channels: the second one lies in the drive's second half, from Buffer_3.
