@@ -22,7 +22,9 @@
 #include "drive/QdMenuState.h"
 #include "drive/QdPeer.h"
 #include "drive/QdsWnd.h"
+#include "drive/ScopeSetup.h"
 #include "drive/UnitConversion.h"
+#include "drive/WatchThread.h"
 #include "foundation/CompatChecker.h"
 #include "foundation/XmlDocument.h"
 #include "platform/Messages.h"
@@ -179,6 +181,32 @@ class CQd : public CErrorTextSource {
     void ClearPendingMaps();
     void FreeBufferMaps();
 
+    // ---- oscilloscope set-up and watch thread ---------------------------------------------------
+    osc_vars& Scope() { return osc_; }
+    // The oscilloscope window the watch thread posts to (0: none).
+    void SetScopeWindow(platform::WindowHandle window) { scopeWindow_ = window; }
+    platform::WindowHandle ScopeWindow() const { return scopeWindow_; }
+    // What the display conversion takes from the drive (kept by the polling of the drive's units).
+    void SetScopeDisplayInputs(const CScopeDisplayInputs& inputs);
+    CScopeDisplayInputs ScopeDisplayInputs() const;
+    // The value in display units; NaN when the variable cannot be converted.
+    double ConvertToDisplayUnit(double value, const ComboChannelsTypes& variable);
+    double ConvertRawValue(uint32_t raw, const ComboChannelsTypes& variable);
+    // Converts the set-up's sample buffer of the slot into its channel's trace; false when the
+    // slot has no variable.
+    bool ConvertChannelSamples(int slot);
+    // Started once per connection; false (after telling the user) when it cannot be.
+    bool StartWatchThread();
+    // Clears the run flag and joins; false when the thread did not end within 4 s.
+    bool StopWatchThread();
+    bool PauseWatchThread();
+    void ResumeWatchThread();
+    bool PauseWatchCapture(uint32_t limitMs);
+    bool WaitWatchThreadReady(uint32_t limitMs);
+    CWatchThread& Watch() { return *watch_; }
+    // The clock of the watch thread's time marks and upload time-outs (before the thread starts).
+    void SetWatchClock(platform::Clock& clock);
+
     // ---- state other parts read ----------------------------------------------------------------
     struct CIdentityItems {
         int32_t hardwareRevision = -1;
@@ -316,8 +344,16 @@ class CQd : public CErrorTextSource {
     };
     std::map<int32_t, std::unique_ptr<CPendingRecord>> pending_;
     std::map<uint16_t, std::vector<uint8_t>> buffers1_, buffers2_;
+    // ---- oscilloscope set-up and watch thread ----
+    osc_vars osc_;
+    std::atomic<platform::WindowHandle> scopeWindow_{0};
+    mutable std::mutex scopeDisplayMutex_;
+    CScopeDisplayInputs scopeDisplay_;
+    // Declared after everything the thread uses, so that it is joined before they go.
+    std::unique_ptr<CWatchThread> watch_ = std::make_unique<CWatchThread>(*this);
     bool connected_ = false;
-    bool cyclicPaused_ = false;
+    // Also set by the watch thread around its uploads.
+    std::atomic<bool> cyclicPaused_{false};
     bool silent_ = false;
     bool fwUpdateOverride_ = false;
 

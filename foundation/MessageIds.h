@@ -54,13 +54,15 @@ inline constexpr unsigned kProgramMessageIds[] = {
     kColourPickerSelEndOkMessage, kColourPickerSelEndCancelMessage,
     kWaitDialogMessage,           kFrameConnectSequenceMessage};
 
-constexpr bool MessageIdsAreDistinct() {
-    for (size_t i = 0; i < std::size(kProgramMessageIds); ++i)
-        for (size_t j = i + 1; j < std::size(kProgramMessageIds); ++j)
-            if (kProgramMessageIds[i] == kProgramMessageIds[j]) return false;
+// True when no id of the list is there twice.
+template <size_t N>
+constexpr bool IdsAreDistinct(const unsigned (&ids)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        for (size_t j = i + 1; j < N; ++j)
+            if (ids[i] == ids[j]) return false;
     return true;
 }
-static_assert(MessageIdsAreDistinct(), "two window messages share an id");
+static_assert(IdsAreDistinct(kProgramMessageIds), "two window messages share an id");
 
 // The main dialog's commands, posted by the main frame's menu and toolbar (and by the dialog's
 // own buttons). Their numbers are the system's own and only the main dialog receives them, so
@@ -89,39 +91,55 @@ constexpr unsigned kMainDlgSaveConfigurationMessage = 0x46C;
 constexpr unsigned kMainDlgCreateArchiveMessage = 0x46D;
 constexpr unsigned kMainDlgInstallArchiveMessage = 0x46E;
 constexpr unsigned kMainDlgPlainParameterFileMessage = 0x472;  // wParam the command id
-
-inline constexpr unsigned kMainDialogMessageIds[] = {
-    kMainDlgExportFirmwareMessage,    kMainDlgXulEnableMessage,
-    kMainDlgDriveEnableMessage,       kMainDlgFirmwareDownloadMessage,
-    kMainDlgObjectDictionaryMessage,  kMainDlgPermanentMemoryMessage,
-    kMainDlgOptionsMessage,           kMainDlgResetMessage,
-    kMainDlgUserMotorsManageMessage,  kMainDlgUserMotorsImportMessage,
-    kMainDlgUserMotorsExportMessage,  kMainDlgUserMotorsDeleteMessage,
-    kMainDlgRunStopPlcMessage,        kMainDlgImportParametersMessage,
-    kMainDlgExportParametersMessage,  kMainDlgDownloadParametersMessage,
-    kMainDlgEraseProgramMessage,      kMainDlgCompareParametersMessage,
-    kMainDlgLoadConfigurationMessage, kMainDlgSaveConfigurationMessage,
-    kMainDlgCreateArchiveMessage,     kMainDlgInstallArchiveMessage,
-    kMainDlgPlainParameterFileMessage};
-
-constexpr bool MainDialogMessageIdsAreDistinct() {
-    for (size_t i = 0; i < std::size(kMainDialogMessageIds); ++i)
-        for (size_t j = i + 1; j < std::size(kMainDialogMessageIds); ++j)
-            if (kMainDialogMessageIds[i] == kMainDialogMessageIds[j]) return false;
-    return true;
-}
-static_assert(MainDialogMessageIdsAreDistinct(), "two main dialog messages share an id");
-
-// The drive object to the main dialog, from the peer-tool link's thread: the host asked for its
-// parameters file (the dialog calls CQd::SaveParamFileForHost). No payload.
+// From the drive object on the peer-tool link's thread: the host asked for its parameters file
+// (the dialog calls CQd::SaveParamFileForHost).
 constexpr unsigned kMainDlgSaveParamFileForHostMessage = 0x478;
 
-constexpr bool IsMainDialogMessageId(unsigned id) {
-    for (const unsigned taken : kMainDialogMessageIds)
-        if (taken == id) return true;
-    return false;
-}
-static_assert(!IsMainDialogMessageId(kMainDlgSaveParamFileForHostMessage),
-              "two main dialog messages share an id");
+inline constexpr unsigned kMainDialogMessageIds[] = {kMainDlgExportFirmwareMessage,
+                                                     kMainDlgXulEnableMessage,
+                                                     kMainDlgDriveEnableMessage,
+                                                     kMainDlgFirmwareDownloadMessage,
+                                                     kMainDlgObjectDictionaryMessage,
+                                                     kMainDlgPermanentMemoryMessage,
+                                                     kMainDlgOptionsMessage,
+                                                     kMainDlgResetMessage,
+                                                     kMainDlgUserMotorsManageMessage,
+                                                     kMainDlgUserMotorsImportMessage,
+                                                     kMainDlgUserMotorsExportMessage,
+                                                     kMainDlgUserMotorsDeleteMessage,
+                                                     kMainDlgRunStopPlcMessage,
+                                                     kMainDlgImportParametersMessage,
+                                                     kMainDlgExportParametersMessage,
+                                                     kMainDlgDownloadParametersMessage,
+                                                     kMainDlgEraseProgramMessage,
+                                                     kMainDlgCompareParametersMessage,
+                                                     kMainDlgLoadConfigurationMessage,
+                                                     kMainDlgSaveConfigurationMessage,
+                                                     kMainDlgCreateArchiveMessage,
+                                                     kMainDlgInstallArchiveMessage,
+                                                     kMainDlgPlainParameterFileMessage,
+                                                     kMainDlgSaveParamFileForHostMessage};
+
+static_assert(IdsAreDistinct(kMainDialogMessageIds), "two main dialog messages share an id");
+
+// ---- Oscilloscope capture and tuning command watcher ----
+// Posted by the drive object's watch thread to the oscilloscope window, and by the tuning
+// command watcher to the page that started it. Their numbers are the system's own and only
+// those windows receive them, so they are kept apart from the lists above. No payload.
+// The capture state changed (wParam the state: 1 start, 2 paused, 3 stopped, 4 running or
+// waiting for the trigger, 5 recording with lParam the ms still to record, 6 filling the
+// pre-trigger with lParam its ms, 7 progress with lParam the ms since the phase began).
+constexpr unsigned kOscStatusMessage = platform::WM_USER + 28;  // 0x41C
+// A capture was uploaded and converted into the set-up's traces.
+constexpr unsigned kOscDataReadyMessage = platform::WM_USER + 23;  // 0x417
+// The drive ended the tuning procedure, or the watcher's time ran out.
+constexpr unsigned kTuningCommandEndMessage = platform::WM_USER + 9;  // 0x409
+// The watcher could not read the tuning command: the page shows the watcher's error text.
+constexpr unsigned kTuningCommandErrorMessage = platform::WM_USER + 10;  // 0x40A
+
+inline constexpr unsigned kScopePageMessageIds[] = {kOscStatusMessage, kOscDataReadyMessage,
+                                                    kTuningCommandEndMessage, kTuningCommandErrorMessage};
+
+static_assert(IdsAreDistinct(kScopePageMessageIds), "two oscilloscope or tuning messages share an id");
 
 }  // namespace foundation

@@ -164,4 +164,20 @@ TEST_F(Scope, SetUpErrorsKeepTheCaptureStopped) {
     EXPECT_EQ(model.WriteValue("Trigger_Status", 3), Refusal::Range);
 }
 
+TEST_F(Scope, TheChannelCountFollowsTheChannelsNamed) {
+    // A program names its channels from the first on and leaves the count alone: two channels
+    // after a four-channel capture record two.
+    SetUpCapture({kAnalog0, kStatusword, kAnalog0, kStatusword});
+    ASSERT_EQ(model.WriteValue("Indir_canale_1", kAnalog0), Refusal::None);
+    ASSERT_EQ(model.WriteValue("Indir_canale_2", kStatusword), Refusal::None);
+    EXPECT_EQ(Value("Numero_Canali"), 2);
+    ASSERT_EQ(model.WriteValue("Trigger_Status", 2), Refusal::None);
+    Wait(1000);
+    ASSERT_EQ(Value("Trigger_Status"), 3);
+    EXPECT_EQ(Samples(1).size(), 2048u);
+    const std::vector<int32_t> second = Samples(3);
+    ASSERT_EQ(second.size(), 2048u);
+    for (int32_t s : second) ASSERT_EQ(s, 0x240);
+}
+
 }  // namespace

@@ -688,6 +688,21 @@ Refusal SimDriveModel::OnWrite(Var& v, int64_t value, int64_t now) {
             return Refusal::None;
         case kTriggerStatus:
             return Arm(value, now);
+        // ---- Oscilloscope channel count ----
+        // The program names its channels from the first on and does not write the count:
+        // naming channel 1 starts a new set-up, and the count follows the highest channel named.
+        case kChannel1:
+        case kChannel1 + 1:
+        case kChannel1 + 2:
+        case kChannel1 + 3: {
+            v.ram = Encode(v, value);
+            if (RoleVar(kChannels)) {
+                const int64_t named = v.role - kChannel1 + 1;
+                const int64_t held = named == 1 ? 0 : Get(kChannels);
+                Put(kChannels, std::max(held, named));
+            }
+            return Refusal::None;
+        }
         case kAreaAbs:
         case kAreaGlobal:
         case kAreaRetain: {

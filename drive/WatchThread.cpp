@@ -1,0 +1,493 @@
+#include "drive/WatchThread.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <thread>
+
+#include "drive/Qd.h"
+#include "engine/Main.h"
+#include "engine/WatchList.h"
+#include "foundation/MessageIds.h"
+#include "platform/CodePage.h"
+
+namespace drive {
+
+namespace {
+
+constexpr uint32_t kCycleMs = 50;
+constexpr uint32_t kStepMs = 10;
+constexpr uint32_t kTraceLockMs = 500;
+constexpr uint32_t kWatchLockMs = 2000;
+constexpr size_t kMaxUploadError = 500;
+// Codes of the engine's domain upload notice.
+constexpr uintptr_t kUploadDone = 22, kUploadError = 23;
+constexpr uint16_t kUploaded = 1, kUploadFailed = 2;
+
+std::string Format(const char* format, long value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+CWatchThread::CWatchThread(CQd& qd, platform::Clock& clock) : qd_(qd), clock_(clock) {}
+
+CWatchThread::~CWatchThread() {
+    Stop();
+    thread_.RequestStop();
+    thread_.Join();
+}
+
+// Runs on the window thread: the engine's upload tells the drive object, not a window that may
+// have gone.
+void CWatchThread::OnMessage(const platform::Message& m) {
+    if (m.msg != foundation::kDomainUploadMessage || m.hwnd != uploadSink_.load()) return;
+    if (m.wParam != kUploadDone && m.wParam != kUploadError) return;
+    {
+        std::lock_guard lock(uploadMutex_);
+        uploadStatus_ = m.wParam == kUploadDone ? kUploaded : kUploadFailed;
+    }
+    uploadDone_.notify_all();
+}
+
+bool CWatchThread::Start() {
+    if (thread_.IsRunning()) return false;
+    thread_.Join();
+    captureState_ = kStopped;
+    captureRequest_ = kStopped;
+    runState_ = 1;
+    if (!thread_.Start("Qd::Thread_WatchTrigger", [this](platform::StopToken& token) { Body(token); })) {
+        runState_ = 0;
+        return false;
+    }
+    return true;
+}
+
+bool CWatchThread::Stop(uint32_t limitMs) {
+    runState_ = 0;
+    thread_.RequestStop();
+    return thread_.JoinFor(limitMs);
+}
+
+std::string CWatchThread::CaptureErrorText() const {
+    std::lock_guard lock(errorMutex_);
+    return errorText_;
+}
+
+bool CWatchThread::WaitState(const std::atomic<int>& state, int wanted, uint32_t limitMs,
+                             int endEarly) const {
+    for (uint32_t waited = 0;; waited += kStepMs) {
+        const int now = state.load();
+        if (now == wanted) return true;
+        if (endEarly != 0 && now == endEarly) return false;
+        if (waited >= limitMs || !thread_.IsRunning()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    }
+}
+
+bool CWatchThread::Pause(uint32_t limitMs) {
+    if (!thread_.IsRunning()) return true;
+    bool paused = true;
+    savedCapture_ = captureState_.load();
+    if (savedCapture_ != kStopped && savedCapture_ != kPaused) {
+        captureRequest_ = kPaused;
+        paused = WaitState(captureState_, kPaused, limitMs);
+    }
+    savedWatch_ = watchState_.load();
+    if (savedWatch_ != kStopped && savedWatch_ != kPaused) {
+        watchRequest_ = kPaused;
+        paused = WaitState(watchState_, kPaused, limitMs) && paused;
+    }
+    return paused;
+}
+
+void CWatchThread::Resume() {
+    if (const int s = savedCapture_.exchange(0); s != 0) captureRequest_ = s;
+    if (const int s = savedWatch_.exchange(0); s != 0) watchRequest_ = s;
+}
+
+bool CWatchThread::PauseCapture(uint32_t limitMs) {
+    captureRequest_ = kPaused;
+    return WaitState(captureState_, kPaused, limitMs);
+}
+
+bool CWatchThread::WaitReady(uint32_t limitMs) {
+    return WaitState(captureState_, kRunning, limitMs, kStopped);
+}
+
+void CWatchThread::PostStatus(uintptr_t state, intptr_t value) {
+    if (const platform::WindowHandle w = qd_.ScopeWindow())
+        platform::PostMessage(w, foundation::kOscStatusMessage, state, value);
+}
+
+void CWatchThread::Fail(const std::string& text) {
+    {
+        std::lock_guard lock(errorMutex_);
+        errorText_ = text;
+    }
+    captureRequest_ = kStopped;
+}
+
+// ---- the cycle -----------------------------------------------------------------------------
+
+void CWatchThread::Body(platform::StopToken& token) {
+    token_ = &token;
+    for (;;) {
+        if (token.StopRequested()) runState_ = 0;
+        switch (runState_.load()) {
+            case 0:
+                for (auto& b : buffers_) std::vector<uint8_t>().swap(b);
+                samples_ = -1;
+                captureActive_ = false;
+                token_ = nullptr;
+                return;
+            case 1:
+                token.WaitForStop(kCycleMs);
+                if (runState_.load() != 0) runState_ = 2;
+                break;
+            case 2:
+                runState_ = 3;
+                WatchStep();
+                break;
+            case 3:
+                runState_ = 1;
+                CaptureStep();
+                break;
+            default:
+                runState_ = 1;
+                break;
+        }
+    }
+}
+
+void CWatchThread::CaptureStep() {
+    const int request = captureRequest_.load();
+    if (request != captureState_.load()) {
+        if (request == kStart) uploadIndex_ = -1;
+        if (request == kStopped) qd_.WriteCell("Trigger_Status", 0);
+        captureState_ = request;
+        captureActive_ = request == kStart || request == kRunning;
+        PostStatus(static_cast<uintptr_t>(request), 0);
+    }
+    const int state = captureState_.load();
+    if (state != kStart && state != kRunning) {
+        captureActive_ = false;
+        return;
+    }
+    captureActive_ = true;
+    if (uploadIndex_ < 0) {
+        SetUp();
+    } else {
+        Continue();
+    }
+}
+
+void CWatchThread::SetUp() {
+    osc_vars& setup = qd_.Scope();
+    const int slots = std::clamp<int>(setup.usedSlots, 0, osc_vars::kChannels);
+    if (slots != lastSlots_) samples_ = -1;
+    lastSlots_ = slots;
+    // Nothing to record: the buffer would be divided by no channel.
+    if (slots < 1) return Fail("No channel selected for the capture");
+    slots_ = slots;
+
+    engine::CMain* engine = qd_.ConnectionWindow().Engine();
+    if (!engine) return Fail("Communication error");
+    engine->ClearError();
+    qd_.ClearEngineGroup();
+    int32_t codes[osc_vars::kChannels] = {};
+    int32_t writeResults[osc_vars::kChannels] = {};
+    for (int i = 0; i < slots; ++i) {
+        const ComboChannelsTypes* v = setup.GetChannelVariable(i);
+        codes[i] = v ? v->code : 0;
+        writeResults[i] = -1;
+        qd_.AddWriteToEngineGroup("Indir_canale_" + std::to_string(i + 1), &codes[i], 4, &writeResults[i]);
+    }
+    uint32_t scan = 0;
+    int32_t scanResult = -1;
+    qd_.AddReadToEngineGroup("Logger_Scan_Time", &scan, 2, &scanResult);
+    if (qd_.ExecuteEngineGroup() != 0) return Fail("Communication error");
+    for (int i = 0; i < slots; ++i)
+        if (writeResults[i] != 0) return Fail(Format("Indir_canale_%d write error", i + 1));
+    if (scanResult != 0) return Fail("Logger_Scan_Time read error");
+    scanTime_ = scan & 0xFFFF;
+
+    const bool automatic = setup.triggerMode == "Auto";
+    if (!automatic) setup.startTime = static_cast<uint32_t>(clock_.NowMs());
+    if (qd_.WriteCell("Trigger_Status", automatic ? 2 : 1) != 0) return Fail("Trigger_Status write error");
+    lastTrigger_ = automatic ? 2 : 1;
+
+    uint32_t maximum = 0, prescaler = 100, pretrigger = 10, error = 0;
+    int32_t results[4] = {-1, -1, -1, -1};
+    qd_.AddReadToEngineGroup("MaxBufferDimension", &maximum, 2, &results[0]);
+    qd_.AddReadToEngineGroup("Prescaler_buffer", &prescaler, 2, &results[1]);
+    qd_.AddReadToEngineGroup("Pretrigger_Value", &pretrigger, 2, &results[2]);
+    qd_.AddReadToEngineGroup("Cod_err_iniz_osc", &error, 2, &results[3]);
+    if (qd_.ExecuteEngineGroup() != 0) return Fail("Communication error");
+    if (results[0] != 0) return Fail("MaxBufferDimension read error");
+    maximum &= 0xFFFF;
+    prescaler &= 0xFFFF;
+    pretrigger &= 0xFFFF;
+    error &= 0xFFFF;
+    if (results[3] == 0 && error != 0) {
+        const auto text = setup.errorTexts.find(static_cast<int>(error));
+        return Fail(text != setup.errorTexts.end() ? text->second : Format("Oscilloscope error %lu", error));
+    }
+
+    const int32_t n = static_cast<int32_t>(maximum / static_cast<uint32_t>(slots == 3 ? 4 : slots));
+    if (n < 1) return Fail("MaxBufferDimension read error");
+    if (n > samples_) {
+        try {
+            for (int i = 0; i < osc_vars::kChannels; ++i) {
+                std::vector<uint8_t>().swap(buffers_[i]);
+                if (i < slots) buffers_[i].assign(RawBufferBytes(static_cast<size_t>(n)), 0);
+            }
+            samples_ = n;
+        } catch (const std::bad_alloc&) {
+            for (auto& b : buffers_) std::vector<uint8_t>().swap(b);
+            samples_ = -1;
+            return Fail("Not enough memory for the capture buffers");
+        }
+    }
+
+    const int32_t m = samples_ < 1 ? 512 : samples_;
+    const double t = static_cast<double>(prescaler) * scanTime_ * m / 100000.0;
+    setup.preTriggerMs = static_cast<uint32_t>(std::min(pretrigger * t, 4.0e9));
+    setup.postTriggerMs = static_cast<uint32_t>(std::clamp((100.0 - pretrigger) * t, 0.0, 4.0e9));
+
+    captureState_ = kRunning;
+    int expected = kStart;
+    captureRequest_.compare_exchange_strong(expected, kRunning);
+    if (automatic) {
+        PostStatus(5, static_cast<intptr_t>(setup.preTriggerMs) + static_cast<intptr_t>(setup.postTriggerMs));
+    } else if (setup.triggerMode == "Normal") {
+        if (setup.preTriggerMs <= 100) {
+            PostStatus(4, 0);
+        } else {
+            PostStatus(6, static_cast<intptr_t>(setup.preTriggerMs));
+        }
+    }
+    phaseMark_ = clock_.NowMs();
+    uploadIndex_ = 0;
+    std::fill(std::begin(valid_), std::end(valid_), 0);
+}
+
+void CWatchThread::Continue() {
+    osc_vars& setup = qd_.Scope();
+    if (uploadIndex_ == 0) {
+        uint32_t status = 0;
+        if (qd_.ReadCell("Trigger_Status", &status) != 0) {
+            std::lock_guard lock(errorMutex_);
+            errorText_ = "Trigger_Status read error, waiting data";
+        } else if (status != 3) {
+            const int64_t now = clock_.NowMs();
+            if (status != lastTrigger_) {
+                lastTrigger_ = status;
+                if (status == 2) {
+                    PostStatus(5, static_cast<intptr_t>(setup.postTriggerMs));
+                    phaseMark_ = now;
+                }
+            } else if (phaseMark_ >= 0) {
+                const int64_t elapsed = now - phaseMark_;
+                if (status == 1 && elapsed > static_cast<int64_t>(setup.preTriggerMs)) {
+                    PostStatus(4, 0);
+                    phaseMark_ = -1;
+                } else {
+                    PostStatus(7, static_cast<intptr_t>(elapsed));
+                }
+            }
+            return;
+        }
+        lastTrigger_ = status;
+    }
+    // The background reads wait for the whole capture, not for each buffer: every pause and
+    // resume is a hand-shake with the reading thread.
+    qd_.PauseCyclicReads();
+    while (uploadIndex_ < slots_) {
+        if (!UploadSlot(uploadIndex_)) return;
+        ++uploadIndex_;
+    }
+    Finish();
+    qd_.ResumeCyclicReads();
+}
+
+bool CWatchThread::UploadSlot(int slot) {
+    engine::CMain* engine = qd_.ConnectionWindow().Engine();
+    if (!engine) {
+        Fail("Communication error");
+        return false;
+    }
+    const int number = slots_ == 2 && slot == 1 ? 3 : slot + 1;
+    const std::string name = "Buffer_" + std::to_string(number);
+    const uint32_t bytes = static_cast<uint32_t>(samples_) * 4;
+    {
+        std::lock_guard lock(uploadMutex_);
+        uploadStatus_ = 0;
+    }
+    qd_.Scope().uploadStatus = 0;
+    // A sink of its own for each upload: a notice of an earlier, abandoned upload still in the
+    // queue goes with that upload's sink.
+    const platform::WindowHandle sink = platform::RegisterSink(this);
+    uploadSink_ = sink;
+    auto endUpload = [&] {
+        // The transfer must have ended its use of the buffer before the buffer is read again.
+        // After its notice it only has to return; a transfer that lingers is aborted.
+        for (int i = 0; i < 20000 && engine->UploadRunning(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        for (int i = 0; i < 3 && engine->UploadRunning(); ++i) engine->AbortUpload();
+        uploadSink_ = 0;
+        platform::UnregisterSink(sink);
+    };
+    engine->ClearError();
+    const int rc = engine->StartDomainUpload(name, buffers_[slot].data(), sink, 0, bytes);
+    if (rc != 0) {
+        endUpload();
+        std::string text = "upload starting error = " + std::to_string(rc) + ": " + engine->ErrorText();
+        text.resize(platform::Utf8SafeCut(text, kMaxUploadError));
+        qd_.ResumeCyclicReads();
+        Fail(text);
+        return false;
+    }
+    const int64_t start = clock_.NowMs();
+    const int64_t limit = UploadLimitMs(bytes);
+    uint16_t status = 0;
+    for (;;) {
+        {
+            std::unique_lock lock(uploadMutex_);
+            uploadDone_.wait_for(lock, std::chrono::milliseconds(kStepMs),
+                                 [&] { return uploadStatus_ != 0; });
+            status = uploadStatus_;
+        }
+        if (status != 0) break;
+        const int request = captureRequest_.load();
+        const bool stopping =
+            runState_.load() == 0 || request == kStopped || (token_ && token_->StopRequested());
+        if (stopping || request == kPaused) {
+            // A pause keeps the index: the resumed capture uploads this slot again.
+            engine->AbortUpload();
+            endUpload();
+            if (stopping) captureRequest_ = kStopped;
+            qd_.ResumeCyclicReads();
+            return false;
+        }
+        if (clock_.NowMs() - start > limit) {
+            engine->AbortUpload();
+            std::lock_guard lock(errorMutex_);
+            errorText_ = name + " upload time-out";
+            status = kUploadFailed;
+            break;
+        }
+    }
+    endUpload();
+    qd_.Scope().uploadStatus = status;
+    valid_[slot] = status == kUploaded ? 1 : 0;
+    return true;
+}
+
+void CWatchThread::Finish() {
+    osc_vars& setup = qd_.Scope();
+    {
+        platform::TimedLock lock(setup.Lock(), kTraceLockMs);
+        if (lock) {
+            setup.samplingTime = scanTime_;
+            setup.samplesPerChannel = samples_;
+            setup.usedSlots = slots_;
+            for (int s = 0; s < slots_; ++s) {
+                setup.slotValid[static_cast<size_t>(s)] = valid_[s];
+                if (!valid_[s]) continue;
+                const ComboChannelsTypes* v = setup.GetChannelVariable(s);
+                if (!v) continue;
+                setup.ConvertSamples(s, buffers_[s].data(), static_cast<size_t>(samples_),
+                                     qd_.ConvertToDisplayUnit(1.0, *v));
+            }
+            for (int s = 0; s < slots_; ++s) {
+                if (valid_[s]) continue;
+                if (setup.singleShot) {
+                    setup.repeatKeep = 0;
+                } else if (setup.repeatCounter == 0) {
+                    setup.repeatHold = 1;
+                    setup.repeatKeep = 0;
+                    setup.repeatCounter = 1;
+                    captureRequest_ = kStopped;
+                } else if (setup.repeatHold) {
+                    captureRequest_ = kStopped;
+                } else if (setup.repeatKeep) {
+                    setup.slotValid[static_cast<size_t>(s)] = 1;
+                    const int32_t channel = setup.slotTable[static_cast<size_t>(s)];
+                    if (channel >= 0) setup.ChannelValues(channel).Empty();
+                }
+            }
+        }
+    }
+    uploadIndex_ = -1;
+    if (setup.singleShot) captureRequest_ = kStopped;
+    if (const platform::WindowHandle w = qd_.ScopeWindow())
+        platform::PostMessage(w, foundation::kOscDataReadyMessage, 0, 0);
+}
+
+// ---- watched variables of the drive's program ----------------------------------------------
+
+void CWatchThread::WatchStep() {
+    const int request = watchRequest_.load();
+    if (request != watchState_.load()) watchState_ = request;
+    if (watchState_.load() != kStart) return;
+    engine::CWatchList* list = nextList_.load();
+    if (!list) return;
+    const bool access = programAccess_.load();
+    if (blockSize_.load() >= 1) {
+        // The block exchange needs the drive program running; without it nothing can be read.
+        if (!access || programStopped_.load()) {
+            if (!list->LockRead(kWatchLockMs)) {
+                for (engine::CWatchEntry& e : list->entries) e.state = 3;
+                list->UnlockRead();
+            }
+        }
+        return;
+    }
+    if (!list->LockWrite()) {
+        list->cursor = 0;
+        list->UnlockWrite();
+    }
+    static const char* const kAreas[3] = {"RW_Abs", "RW_Global_AREA", "RW_Retain_AREA"};
+    const size_t count = list->entries.size();
+    for (size_t index = 0; index < count; ++index) {
+        if (runState_.load() == 0) return;
+        uint16_t area = 0;
+        uint32_t offset = 0, size = 0, value = 0;
+        int kind = 0;
+        const int rc = list->GetNext(&area, &offset, &size, &kind, &value, sizeof value);
+        if (rc == -2) break;
+        if (rc != 0) continue;  // the list's lock was not had in time: skip the entry
+        if (kind == engine::CWatchEntry::kLeftAlone) continue;
+        int mark = 0;
+        uint32_t read = 0;
+        if (!access) {
+            mark = 3;
+        } else if (qd_.WriteCell("offset", offset) == 0 && area <= 2) {
+            if (kind == engine::CWatchEntry::kWritePending) {
+                if (size == 1) value &= 0xFF;
+                if (size == 2) value &= 0xFFFF;
+                qd_.WriteCell(kAreas[area], value);
+                mark = 1;
+            } else {
+                mark = qd_.ReadCell(kAreas[area], &read) == 0 ? 1 : 2;
+            }
+        }
+        if (mark == 0) continue;
+        if (list->LockRead(kWatchLockMs)) continue;
+        if (index < list->entries.size()) {
+            engine::CWatchEntry& e = list->entries[index];
+            e.state = mark;
+            if (mark == 1 && kind != engine::CWatchEntry::kWritePending && e.value)
+                std::memcpy(e.value, &read, std::min<uint32_t>(size, sizeof read));
+        }
+        list->UnlockRead();
+    }
+}
+
+}  // namespace drive

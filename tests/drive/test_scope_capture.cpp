@@ -1,0 +1,412 @@
+// Captures of the drive object's watch thread against the simulated drive over a
+// pseudo-terminal: the set-up, the WM_OSC_STATUS sequence, the buffers each slot uploads, the
+// set-up errors, and stop, pause and time-out during an upload.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "drive/Qd.h"
+#include "engine/WatchList.h"
+#include "foundation/MessageIds.h"
+#include "platform/Clock.h"
+#include "tests/drive/DriveObjectTestSupport.h"
+
+using namespace drive;
+
+namespace {
+
+using Status = std::pair<uintptr_t, intptr_t>;
+
+constexpr int kAnalog0 = 4, kStatusword = 7;
+
+// The simulated drive's description as the program reads it, with one text replaced.
+class EditedTree : public enginetest::DescriptionTree {
+  public:
+    EditedTree(const std::string& from, const std::string& to) {
+        std::ifstream in(drivetest::SimDescription());
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string xml = text.str();
+        if (!from.empty()) {
+            const size_t at = xml.find(from);
+            EXPECT_NE(at, std::string::npos) << from;
+            if (at != std::string::npos) xml.replace(at, from.size(), to);
+        }
+        std::ofstream(Root() / "tree" / "1234_2_3_1.xml") << xml;
+    }
+};
+
+class ScopeCapture : public ::testing::Test {
+  protected:
+    void Connect(const std::string& from = "", const std::string& to = "") {
+        tree.reset();
+        tree = std::make_unique<EditedTree>(from, to);
+        drive = std::make_unique<drivetest::SimulatedDrive>();
+        std::string error;
+        const std::string port = drive->sim.StartPty(&error);
+        ASSERT_FALSE(port.empty()) << error;
+        enginetest::RegisterPort("scopecapture", port);
+        qd = std::make_unique<CQd>(0);
+        qd->ConnectionWindow().SetConnectDialog(&dialog);
+        qd->ConnectionWindow().SetConnectionString(port + ":timeout 300");
+        ASSERT_EQ(qd->Connect(), 0) << qd->ConnectionWindow().LastMessage();
+        qd->SetScopeWindow(window.Handle());
+        osc_vars& setup = qd->Scope();
+        setup.variables = {Variable("Analog input 0", kAnalog0, 0.001),
+                           Variable("Statusword", kStatusword, 1.0), Variable("Ghost", 99, 1.0)};
+        setup.errorTexts[4] = "Channel 1 does not exist";
+    }
+    void TearDown() override {
+        if (qd) qd->StopWatchThread();
+        qd.reset();
+        drive.reset();
+        enginetest::UnregisterPort("scopecapture");
+    }
+    static ComboChannelsTypes Variable(const std::string& title, int code, double factor) {
+        ComboChannelsTypes v;
+        v.title = title;
+        v.code = code;
+        v.factor = factor;
+        return v;
+    }
+    void Channels(std::vector<std::string> titles, const std::string& mode = "Auto") {
+        osc_vars& setup = qd->Scope();
+        for (int i = 0; i < 4; ++i)
+            setup.SetChannelVariable(i, i < static_cast<int>(titles.size()) ? titles[i] : "", true);
+        setup.triggerMode = mode;
+        setup.AssignChannels();
+    }
+    // Pumps the window thread's messages until the condition holds or the time is up.
+    template <class Condition>
+    bool PumpUntil(Condition done, int ms = 8000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            platform::WaitForMessages(10);
+            platform::PumpMessages();
+        }
+        return true;
+    }
+    // Waits without pumping: the upload notices stay queued.
+    template <class Condition>
+    static bool WaitUntil(Condition done, int ms = 8000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    // The status messages, up to the first capture's data when asked.
+    std::vector<Status> Statuses(bool firstCapture = false) const {
+        std::vector<Status> out;
+        for (const platform::Message& m : window.Messages()) {
+            if (firstCapture && m.msg == foundation::kOscDataReadyMessage) break;
+            if (m.msg == foundation::kOscStatusMessage) out.emplace_back(m.wParam, m.lParam);
+        }
+        return out;
+    }
+    size_t DataReady() const {
+        size_t n = 0;
+        for (const platform::Message& m : window.Messages()) n += m.msg == foundation::kOscDataReadyMessage;
+        return n;
+    }
+    // Starts a capture and waits for its data.
+    void CaptureOnce() {
+        ASSERT_TRUE(qd->StartWatchThread());
+        qd->Watch().RequestCapture(CWatchThread::kStart);
+        ASSERT_TRUE(PumpUntil([&] { return DataReady() >= 1; })) << qd->Watch().CaptureErrorText();
+    }
+    bool AllEqual(const std::vector<double>& v, double value) {
+        for (double x : v)
+            if (x != value) return false;
+        return !v.empty();
+    }
+
+    std::unique_ptr<EditedTree> tree;
+    std::unique_ptr<drivetest::SimulatedDrive> drive;
+    enginetest::PromptScope prompts;
+    drivetest::FakeConnectDialog dialog;
+    platform::RecordingSink window;
+    std::unique_ptr<CQd> qd;
+};
+
+TEST_F(ScopeCapture, AutoRecordsUploadsAndConvertsAtOnce) {
+    Connect();
+    Channels({"Analog input 0"});
+    CaptureOnce();
+    const std::vector<Status> s = Statuses(true);
+    // Started, then recording at once: 4096 samples of 50 us, 10 % before the trigger.
+    ASSERT_GE(s.size(), 2u);
+    EXPECT_EQ(s[0], Status(1, 0));
+    EXPECT_EQ(s[1], Status(5, 20 + 184));
+    for (size_t i = 2; i < s.size(); ++i) EXPECT_EQ(s[i].first, 7u) << i;
+    osc_vars& setup = qd->Scope();
+    platform::TimedLock lock(setup.Lock(), 1000);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(setup.preTriggerMs, 20u);
+    EXPECT_EQ(setup.postTriggerMs, 184u);
+    EXPECT_EQ(setup.samplingTime, 50u);
+    EXPECT_EQ(setup.samplesPerChannel, 4096);
+    EXPECT_EQ(setup.slotValid[0], 1);
+    const std::vector<double>& v = setup.ChannelValues(0).values;
+    ASSERT_EQ(v.size(), 4096u);
+    // Analog input 0 in volts (mV x 0.001): a sine that moves within the capture.
+    double low = v[0], high = v[0];
+    for (double x : v) {
+        low = std::min(low, x);
+        high = std::max(high, x);
+    }
+    EXPECT_LT(low, high);
+    EXPECT_LT(std::fabs(high), 100.0);
+    EXPECT_TRUE(qd->Watch().CaptureErrorText().empty()) << qd->Watch().CaptureErrorText();
+}
+
+TEST_F(ScopeCapture, NormalWaitsForTheTriggerAndThenRecordsThePostTrigger) {
+    Connect();
+    Channels({"Analog input 0"}, "Normal");
+    CaptureOnce();
+    const std::vector<Status> s = Statuses(true);
+    ASSERT_GE(s.size(), 3u);
+    EXPECT_EQ(s[0], Status(1, 0));
+    EXPECT_EQ(s[1], Status(4, 0)) << "a pre-trigger of 20 ms waits for the trigger at once";
+    bool recording = false;
+    for (const Status& x : s) recording |= x == Status(5, 184);
+    EXPECT_TRUE(recording) << "the trigger came: the post-trigger time is still to record";
+    EXPECT_EQ(qd->Scope().slotValid[0], 1);
+
+    // A pre-trigger above 100 ms is announced with its length.
+    qd->Watch().RequestCapture(CWatchThread::kStopped);
+    ASSERT_TRUE(PumpUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }));
+    ASSERT_TRUE(drive->model->Set("Pretrigger_Value", 50));
+    window.Clear();
+    qd->Watch().RequestCapture(CWatchThread::kStart);
+    ASSERT_TRUE(PumpUntil([&] { return Statuses().size() >= 2; }));
+    EXPECT_EQ(Statuses()[1], Status(6, 102));
+}
+
+TEST_F(ScopeCapture, NormalAnnouncesAPretriggerAbove100Ms) {
+    Connect();
+    Channels({"Analog input 0"}, "Normal");
+    ASSERT_TRUE(drive->model->Set("Pretrigger_Value", 100));
+    ASSERT_TRUE(qd->StartWatchThread());
+    // One slot of 50 us samples: the pre-trigger lasts MaxBufferDimension / 20 ms.
+    struct Case {
+        int64_t samples;
+        Status announced;
+    } cases[] = {{2000, {4, 0}}, {2020, {6, 101}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.samples);
+        ASSERT_TRUE(drive->model->Set("MaxBufferDimension", c.samples));
+        window.Clear();
+        qd->Watch().RequestCapture(CWatchThread::kStart);
+        ASSERT_TRUE(PumpUntil([&] { return Statuses().size() >= 2; }));
+        EXPECT_EQ(Statuses()[1], c.announced);
+        qd->Watch().RequestCapture(CWatchThread::kStopped);
+        ASSERT_TRUE(PumpUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }));
+    }
+}
+
+TEST_F(ScopeCapture, SlotsShareTheDriveBuffer) {
+    Connect();
+    // Two channels: the second one lies in the drive's second half, from Buffer_3.
+    Channels({"Analog input 0", "Statusword"});
+    CaptureOnce();
+    {
+        osc_vars& setup = qd->Scope();
+        platform::TimedLock lock(setup.Lock(), 1000);
+        EXPECT_EQ(setup.samplesPerChannel, 2048);
+        EXPECT_TRUE(AllEqual(setup.ChannelValues(1).values, 0x240)) << "statusword from Buffer_3";
+        EXPECT_FALSE(AllEqual(setup.ChannelValues(0).values, setup.ChannelValues(0).values[0]));
+    }
+    ASSERT_TRUE(qd->StopWatchThread());
+
+    // Three channels of a 3000-sample buffer get a quarter each, not a third.
+    ASSERT_TRUE(drive->model->Set("MaxBufferDimension", 3000));
+    Channels({"Statusword", "Analog input 0", "Statusword"});
+    window.Clear();
+    CaptureOnce();
+    osc_vars& setup = qd->Scope();
+    platform::TimedLock lock(setup.Lock(), 1000);
+    EXPECT_EQ(setup.samplesPerChannel, 750);
+    // Traces keep their length; the capture fills its samples from the start.
+    auto head = [&](int channel) {
+        const std::vector<double>& v = setup.ChannelValues(channel).values;
+        return std::vector<double>(v.begin(), v.begin() + std::min<size_t>(v.size(), 750));
+    };
+    EXPECT_EQ(head(1).size(), 750u);
+    EXPECT_TRUE(AllEqual(head(0), 0x240));
+    EXPECT_TRUE(AllEqual(head(2), 0x240));
+    EXPECT_FALSE(AllEqual(head(1), head(1)[0]));
+}
+
+TEST_F(ScopeCapture, EachSetUpErrorStopsTheCaptureWithItsText) {
+    struct Case {
+        std::string from, to;
+        std::vector<std::string> channels;
+        std::string text;
+    } cases[] = {
+        {"", "", {}, "No channel selected for the capture"},
+        {"name=\"Indir_canale_2\" title=\"Capture channel 2\" modbusaddress=\"3603\" "
+         "fieldbusaddress=\"0x2700.03\" "
+         "size=\"4\" read=\"1\" write=\"1\"",
+         "name=\"Indir_canale_2\" title=\"Capture channel 2\" modbusaddress=\"3603\" "
+         "fieldbusaddress=\"0x2700.03\" "
+         "size=\"4\" read=\"1\" write=\"0\"",
+         {"Analog input 0", "Statusword"},
+         "Indir_canale_2 write error"},
+        {"name=\"Logger_Scan_Time\"",
+         "name=\"Logger_Scan_Time_\"",
+         {"Analog input 0"},
+         "Logger_Scan_Time read error"},
+        {"name=\"Trigger_Status\" title=\"Capture state\" modbusaddress=\"3610\" "
+         "fieldbusaddress=\"0x2700.07\" "
+         "size=\"2\" read=\"1\" write=\"1\"",
+         "name=\"Trigger_Status\" title=\"Capture state\" modbusaddress=\"3610\" "
+         "fieldbusaddress=\"0x2700.07\" "
+         "size=\"2\" read=\"1\" write=\"0\"",
+         {"Analog input 0"},
+         "Trigger_Status write error"},
+        {"name=\"MaxBufferDimension\"",
+         "name=\"MaxBufferDimension_\"",
+         {"Analog input 0"},
+         "MaxBufferDimension read error"},
+        {"", "", {"Ghost"}, "Channel 1 does not exist"},
+        {"", "", {"Analog input 0", "Ghost"}, "Oscilloscope error 5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Connect(c.from, c.to);
+        Channels(c.channels);
+        window.Clear();
+        ASSERT_TRUE(qd->StartWatchThread());
+        qd->Watch().RequestCapture(CWatchThread::kStart);
+        ASSERT_TRUE(PumpUntil([&] {
+            const auto s = Statuses();
+            return !s.empty() && s.back() == Status(3, 0);
+        })) << qd->Watch().CaptureErrorText();
+        EXPECT_EQ(qd->Watch().CaptureErrorText(), c.text);
+        EXPECT_EQ(qd->Watch().CaptureState(), CWatchThread::kStopped);
+        EXPECT_FALSE(qd->Watch().CaptureActive());
+        EXPECT_EQ(DataReady(), 0u);
+        TearDown();
+    }
+}
+
+// The upload notice is delivered on the window thread: while nothing is pumped, the watch
+// thread stays in its upload wait, as it would behind a long transfer.
+class ScopeUploadWait : public ScopeCapture {
+  protected:
+    void StartAndHoldInUpload() {
+        Connect();
+        Channels({"Analog input 0"});
+        ASSERT_TRUE(qd->StartWatchThread());
+        qd->Watch().RequestCapture(CWatchThread::kStart);
+        ASSERT_TRUE(WaitUntil([&] { return drive->model->ReadValue("Trigger_Status").value_or(0) == 3; }));
+        // Long enough for the thread to see the capture complete and start the upload.
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ASSERT_EQ(qd->Watch().CaptureState(), CWatchThread::kRunning);
+        ASSERT_EQ(DataReady(), 0u);
+    }
+};
+
+TEST_F(ScopeUploadWait, StopLeavesTheUploadAndTheCaptureStopped) {
+    StartAndHoldInUpload();
+    qd->Watch().RequestCapture(CWatchThread::kStopped);
+    EXPECT_TRUE(WaitUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }, 1000));
+    platform::PumpMessages();
+    EXPECT_EQ(DataReady(), 0u);
+    EXPECT_EQ(Statuses().back(), Status(3, 0));
+    EXPECT_EQ(drive->model->ReadValue("Trigger_Status"), 0) << "the drive was told to stop";
+    EXPECT_TRUE(qd->StopWatchThread());
+}
+
+TEST_F(ScopeUploadWait, PauseLeavesTheUploadAndResumeUploadsTheSlotAgain) {
+    StartAndHoldInUpload();
+    EXPECT_TRUE(qd->PauseWatchThread());
+    EXPECT_EQ(qd->Watch().CaptureState(), CWatchThread::kPaused);
+    platform::PumpMessages();
+    EXPECT_EQ(DataReady(), 0u);
+    qd->ResumeWatchThread();
+    ASSERT_TRUE(PumpUntil([&] { return DataReady() >= 1; })) << qd->Watch().CaptureErrorText();
+    EXPECT_EQ(qd->Scope().slotValid[0], 1);
+    const std::vector<Status> s = Statuses();
+    bool paused = false, resumed = false;
+    for (const Status& x : s) {
+        paused |= x == Status(2, 0);
+        resumed |= paused && x == Status(4, 0);
+    }
+    EXPECT_TRUE(paused);
+    EXPECT_TRUE(resumed);
+}
+
+TEST_F(ScopeCapture, AnUploadThatNeverEndsTimesOutWithTheSizeOfTheBuffer) {
+    platform::FakeClock clock(5000);
+    Connect();
+    qd->SetWatchClock(clock);
+    Channels({"Analog input 0"});
+    ASSERT_TRUE(qd->StartWatchThread());
+    qd->Watch().RequestCapture(CWatchThread::kStart);
+    ASSERT_TRUE(WaitUntil([&] { return drive->model->ReadValue("Trigger_Status").value_or(0) == 3; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // Just short of the limit nothing happens; past it the slot fails.
+    clock.Advance(CWatchThread::UploadLimitMs(4096 * 4) - 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(qd->Watch().CaptureState(), CWatchThread::kRunning);
+    clock.Advance(200);
+    EXPECT_TRUE(WaitUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }, 2000));
+    EXPECT_EQ(qd->Watch().CaptureErrorText(), "Buffer_1 upload time-out");
+    platform::PumpMessages();
+    EXPECT_EQ(DataReady(), 1u) << "the failed capture is still reported";
+    EXPECT_EQ(qd->Scope().slotValid[0], 0);
+}
+
+// Between captures the thread refreshes the watched variables of the drive's program, one by
+// one through the program area cells.
+TEST_F(ScopeCapture, WatchedVariablesAreReadAndWrittenOneByOne) {
+    Connect();
+    ASSERT_EQ(drive->model->WriteValue("offset", 8), drivesim::Refusal::None);
+    ASSERT_EQ(drive->model->WriteValue("RW_Global_AREA", 0x11223344), drivesim::Refusal::None);
+    const engine::CWatchVariable written{0, 16, 1, 8}, read{1, 8, 4, 8}, alone{0, 0, 4, 8};
+    uint32_t writeValue = 0x1234, readValue = 0, aloneValue = 7;
+    engine::CWatchList list;
+    list.entries = {{&written, engine::CWatchEntry::kWritePending, &writeValue},
+                    {&read, 0, &readValue},
+                    {&alone, engine::CWatchEntry::kLeftAlone, &aloneValue}};
+    qd->Watch().SetWatchList(&list);
+    qd->Watch().SetProgramAccess(true, false);
+    ASSERT_TRUE(qd->StartWatchThread());
+    qd->Watch().RequestWatch(CWatchThread::kStart);
+    auto states = [&] {
+        std::vector<int> out;
+        if (list.LockRead(100)) return out;
+        for (const engine::CWatchEntry& e : list.entries) out.push_back(e.state);
+        list.UnlockRead();
+        return out;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return states() == std::vector<int>{1, 1, 4}; }, 3000));
+    ASSERT_TRUE(qd->PauseWatchThread());
+    EXPECT_EQ(qd->Watch().WatchState(), CWatchThread::kPaused);
+    EXPECT_EQ(readValue, 0x11223344u);
+    EXPECT_EQ(aloneValue, 7u);
+    // A one-byte variable gets the low byte of its value.
+    ASSERT_EQ(drive->model->WriteValue("offset", 16), drivesim::Refusal::None);
+    EXPECT_EQ(drive->model->ReadValue("RW_Abs"), 0x34);
+
+    // Without access to the program nothing is asked of the drive: every entry is unavailable.
+    qd->Watch().SetProgramAccess(false, false);
+    qd->ResumeWatchThread();
+    EXPECT_TRUE(WaitUntil([&] { return states() == std::vector<int>{3, 3, 4}; }, 3000));
+    EXPECT_TRUE(qd->StopWatchThread());
+}
+
+}  // namespace
