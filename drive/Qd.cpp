@@ -59,6 +59,8 @@ CQd::CQd(platform::WindowHandle owner)
     : owner_(owner), wnd_(this, owner), parameters_(std::make_unique<CParametri>()) {}
 
 CQd::~CQd() {
+    // The command thread reads the drive through this object: it goes first.
+    systemManager_->Stop();
     // Groups first: their cyclic reads write into cells that go with this object.
     if (engine::CMain* engine = EngineOrNull()) engine->GroupRemoveAll();
     motors_.ClearMotorDatabase();
