@@ -237,6 +237,11 @@ class CQd : public CErrorTextSource {
     bool StopPlc();
     void ReportWriteError(int kind, const std::string& text, int32_t code);
     void AskSaveModifiedParameters();
+    // The write result of the update command, or the answer of the box telling to do it by hand.
+    int UpdateEsiEeprom();
+    // Close the connection and ask the main frame to connect again (message 0x40A).
+    void RestartConnectionAfterReset(bool flag);
+    void RestartConnection(bool flag);
     // Whether the tuning window is open and shown (the main frame tells).
     void SetTuningWindowShown(std::function<bool()> shown) { tuningShown_ = std::move(shown); }
 
@@ -254,6 +259,8 @@ class CQd : public CErrorTextSource {
         // "Save all parameters in permanent memory?": ask, and the remembered answer.
         bool askSave = true;
         bool save = false;
+        // A plain reconnect was asked for (the after-reset one is in the identity items).
+        bool reconnect = false;
     };
     COperationFlags& Operations() { return ops_; }
 

@@ -6,7 +6,13 @@
 
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
+#include "engine/BridgeChannelDriver.h"
+#include "engine/Channel.h"
+#include "engine/ChannelTypes.h"
+#include "engine/Main.h"
+#include "foundation/MessageIds.h"
 #include "foundation/ProgramFolders.h"
+#include "platform/Messages.h"
 #include "platform/Prompt.h"
 
 namespace drive {
@@ -470,6 +476,46 @@ void CQd::AskSaveModifiedParameters() {
         }
     }
     if (ops_.save) SaveParametersToEeprom();
+}
+
+// ---- EtherCAT slave and reconnection ----------------------------------------------------------
+
+int CQd::UpdateEsiEeprom() {
+    constexpr uint32_t kUpdateEsiCommand = 5400;
+    uint32_t configuration = 0;
+    if (const int rc = ReadCell("EtcRegEEpromConfiguration", &configuration); rc != 0) return rc;
+    if (configuration == 1) return WriteCell("SystemManagerCommand", kUpdateEsiCommand);
+    int type = 0;
+    if (wnd_.Record().channelType == connection_kind::kBridge && CurrentChannelType(&type) == 0 &&
+        type == engine::channel_type::kBridge) {
+        engine::CMain& engine = *EngineOrNull();
+        auto* driver = dynamic_cast<engine::CBridgeChannelDriver*>(
+            engine.Channel(engine.CurrentChannel())->driver.get());
+        transport::CBridgeNode* node = driver ? driver->Manager().CurrentNodeRecord() : nullptr;
+        if (node && node->manager && node->nodeId != 0) {
+            uint8_t flag = 1;
+            if (node->manager->SetEepromConfiguration(node->handle, &flag) == 0) {
+                const int rc = WriteCell("SystemManagerCommand", kUpdateEsiCommand);
+                node->manager->SetEepromConfiguration(node->handle, &flag);
+                if (rc == 0) return 0;
+            }
+        }
+    }
+    return platform::Prompts().MessageBox("The ESI eeprom of this EtherCAT slave must be updated manually.",
+                                          "ESI eeprom update", platform::MB_OK | platform::MB_ICONWARNING);
+}
+
+void CQd::RestartConnectionAfterReset(bool flag) {
+    identity_.reconnectAfterReset = flag;
+    CloseConnection(false);
+    platform::PostMessage(owner_, foundation::kFrameConnectSequenceMessage, 0, 0);
+}
+
+void CQd::RestartConnection(bool flag) {
+    ops_.reconnect = flag;
+    identity_.reconnectAfterReset = false;
+    CloseConnection(false);
+    platform::PostMessage(owner_, foundation::kFrameConnectSequenceMessage, 0, 0);
 }
 
 }  // namespace drive

@@ -14,6 +14,7 @@
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "foundation/XmlDocument.h"
+#include "platform/Messages.h"
 #include "platform/Prompt.h"
 #include "tests/drive/DriveObjectTestSupport.h"
 #include "tests/drive/SystemManagerTestSupport.h"
@@ -535,6 +536,41 @@ TEST_F(DriveOperations, DestroyingTheDriveObjectStopsTheCommandThread) {
     EXPECT_EQ(qd->SystemManager().ExecuteCommand("SYS_CV_RESET_DIAGNOSTIC_VAR", 1), 0u);
     EXPECT_TRUE(qd->SystemManager().ThreadRunning());
     qd.reset();  // joins the thread before the cell port goes
+}
+
+TEST_F(DriveOperations, EsiEepromUpdate) {
+    // The drive updates it itself: the update command's write result.
+    ASSERT_TRUE(model().Set("EtcRegEEpromConfiguration", 1));
+    EXPECT_EQ(qd->UpdateEsiEeprom(), static_cast<int>(0x08000000)) << "5400 is no command of this drive";
+    EXPECT_EQ(port->Written("SystemManagerCommand"), std::vector<uint32_t>{5400});
+    EXPECT_EQ(prompts.Prompts().AskedCount(), 0u);
+
+    // Otherwise, without a bridge, the user is told to do it by hand.
+    SetUp();
+    prompts.Prompts().PushAnswer(platform::IDOK);
+    EXPECT_EQ(qd->UpdateEsiEeprom(), platform::IDOK);
+    EXPECT_EQ(LastBox(),
+              std::make_pair(std::string("The ESI eeprom of this EtherCAT slave must be updated manually."),
+                             std::string("ESI eeprom update")));
+    EXPECT_TRUE(port->writes.empty());
+
+    port->failing.insert("EtcRegEEpromConfiguration");
+    EXPECT_EQ(qd->UpdateEsiEeprom(), 143);
+}
+
+TEST(DriveRestart, ClosesAndAsksTheFrameToConnectAgain) {
+    platform::RecordingSink frame;
+    CQd qd(frame.Handle());
+    qd.Identity().reconnectAfterReset = true;
+    qd.RestartConnection(true);
+    EXPECT_TRUE(qd.Operations().reconnect);
+    EXPECT_FALSE(qd.Identity().reconnectAfterReset);
+    qd.RestartConnectionAfterReset(true);
+    EXPECT_TRUE(qd.Identity().reconnectAfterReset);
+    platform::PumpMessages();
+    ASSERT_EQ(frame.Count(), 2u);
+    EXPECT_EQ(frame.Messages()[0].msg, 0x40Au);
+    EXPECT_FALSE(qd.IsConnected());
 }
 
 // The system manager and the enable over the serial wire, on the real clock.
