@@ -13,6 +13,7 @@
 
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
+#include "engine/Main.h"
 #include "foundation/XmlDocument.h"
 #include "platform/Messages.h"
 #include "platform/Prompt.h"
@@ -588,6 +589,9 @@ TEST(DriveOperationsOverTheWire, SystemCommandsAndEnableOverModbus) {
         qd.ConnectionWindow().SetConnectDialog(&dialog);
         qd.ConnectionWindow().SetConnectionString(port + ":timeout 1000");
         ASSERT_EQ(qd.Connect(), 0) << qd.ConnectionWindow().LastMessage();
+        // The node guard shares the engine's error fields with every other thread without a
+        // lock (an engine matter); this test is about the command thread, so it runs alone.
+        qd.ConnectionWindow().Engine()->StopNodeguard();
         qd.SystemManager().Load(qd.DriveData());
         qd.SystemManager().SetEnabled(true);
         qd.SystemManager().SetChannelKind(connection_kind::kSerial);
