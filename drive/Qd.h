@@ -326,6 +326,7 @@ class CQd : public CErrorTextSource {
     int WriteControlword(uint32_t word);
     int EnableSteps(int from);
     int PollModeDisplay(int32_t mode);
+    void SetChannelTimeout(uint32_t ms);
     void OperationPause();
     void OperationResume();
     void ShowOperationBox(const std::string& text, const std::string& caption, unsigned flags);

@@ -6,10 +6,13 @@
 
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
+#include "engine/BoxChannelDriver.h"
 #include "engine/BridgeChannelDriver.h"
 #include "engine/Channel.h"
 #include "engine/ChannelTypes.h"
+#include "engine/EngineCodes.h"
 #include "engine/Main.h"
+#include "engine/SerialChannelDriver.h"
 #include "foundation/MessageIds.h"
 #include "foundation/ProgramFolders.h"
 #include "platform/Messages.h"
@@ -306,11 +309,32 @@ int CQd::RestoreEepromDefaults() {
     return 0;
 }
 
+// The Modbus channels' answer time-out; the fieldbus channels keep theirs.
+void CQd::SetChannelTimeout(uint32_t ms) {
+    engine::CMain* engine = EngineOrNull();
+    if (!engine) return;
+    const int index = engine->CurrentChannel();
+    engine::CChannel* channel =
+        index >= 0 && index < engine->ChannelCount() ? engine->Channel(index) : nullptr;
+    if (!channel) {
+        engine->SetError(engine::engine_code::kWrongChannel, engine::engine_text::kWrongChannel);
+        return;
+    }
+    if (auto* serial = dynamic_cast<engine::CSerialChannelDriver*>(channel->driver.get())) {
+        serial->Rtu().SetTimeout(ms, nullptr, nullptr);
+    } else if (auto* box = dynamic_cast<engine::CBoxChannelDriver*>(channel->driver.get())) {
+        box->Box().SetBoxTimeout(ms);
+    }
+}
+
 int CQd::SaveProgramToEeprom() {
     const int key = WriteCell("PE_enabling_key", kProgramKey);
     const bool keyed = key != kCellNotFound;
     if (keyed && key != 0) return 1;
+    // Writing the program into permanent memory takes the drive longer than an ordinary answer.
+    SetChannelTimeout(5000);
     const int rc = WriteCell("PE_user_program_ram_eeprom", 1);
+    SetChannelTimeout(wnd_.Record().timeout);
     if (keyed) WriteCell("PE_enabling_key", 0);
     return rc != 0 ? 1 : 0;
 }

@@ -13,7 +13,9 @@
 
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
+#include "engine/Channel.h"
 #include "engine/Main.h"
+#include "engine/SerialChannelDriver.h"
 #include "foundation/XmlDocument.h"
 #include "platform/Messages.h"
 #include "platform/Prompt.h"
@@ -607,6 +609,17 @@ TEST(DriveOperationsOverTheWire, SystemCommandsAndEnableOverModbus) {
         std::string text;
         EXPECT_EQ(qd.SystemManager().ExecuteCommand("SYS_CV_STOP_PLC", 0, 0, true, &text), 143u);
         EXPECT_EQ(text, "Command refused by the drive (error=0x4)");
+
+        // The program save raises the serial answer time-out and puts it back.
+        auto* serial = dynamic_cast<engine::CSerialChannelDriver*>(
+            qd.ConnectionWindow()
+                .Engine()
+                ->Channel(qd.ConnectionWindow().Engine()->CurrentChannel())
+                ->driver.get());
+        ASSERT_NE(serial, nullptr);
+        EXPECT_EQ(qd.SaveProgramToEeprom(), 0);
+        EXPECT_EQ(serial->Rtu().CurrentTimeout(), 1000u);
+        EXPECT_EQ(drive.model->ReadValue("PE_enabling_key"), 0);
 
         EXPECT_EQ(qd.EnableDrive(), 0);
         EXPECT_EQ(drive.model->State(), drivesim::cia402::kOperationEnabled);
