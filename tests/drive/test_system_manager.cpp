@@ -505,6 +505,36 @@ TEST_F(SystemManagerTest, StopEndsAWaitingCommandAndJoins) {
     manager.SetClock(clock);
 }
 
+// The thread frees itself before the caller hears the result: a caller's next command never
+// finds it busy with the one that just ended.
+TEST(SystemManagerHandOver, NextCommandNeverFindsTheThreadBusy) {
+    class Instant : public drive::CSystemManagerAccess {
+      public:
+        int ReadCell(const std::string&, uint32_t* value) override {
+            *value = 0;
+            return 0;
+        }
+        int WriteCell(const std::string&, uint32_t) override { return 0; }
+        std::string LastErrorText() override { return {}; }
+        std::string ModbusErrorVariableName() override { return "ModbusError"; }
+        const std::string* FindModbusError(uint32_t) override { return nullptr; }
+    } instant;
+    foundation::CXmlDocument doc;
+    ASSERT_EQ(doc.LoadXml(R"(<Data><SystemManager><Commands><Cmd name="SYS_CV_A" value="1"/></Commands>
+      </SystemManager></Data>)"),
+              S_OK);
+    platform::FakeClock clock{0};
+    CSystemManager manager{clock};
+    manager.Load(&doc.Root());
+    manager.SetAccess(&instant);
+    manager.SetEnabled(true);
+    for (int i = 0; i < 300; ++i) {
+        uint32_t errorNumber = 0, severity = 0;
+        std::string text, details;
+        ASSERT_EQ(manager.StartCommand("SYS_CV_A", i % 2, errorNumber, text, details, severity), 0) << i;
+    }
+}
+
 // Many callers at once: each request that the thread takes ends with its own command's answer
 // (or a time-out whose late result is dropped); none is lost, none gets another's answer.
 TEST(SystemManagerStress, EveryHandOverEndsWithItsOwnAnswer) {
