@@ -242,8 +242,6 @@ class CQd : public CErrorTextSource {
     // Close the connection and ask the main frame to connect again (message 0x40A).
     void RestartConnectionAfterReset(bool flag);
     void RestartConnection(bool flag);
-    // Whether the tuning window is open and shown (the main frame tells).
-    void SetTuningWindowShown(std::function<bool()> shown) { tuningShown_ = std::move(shown); }
 
     struct COperationFlags {
         bool modeSaved = false;
@@ -335,7 +333,6 @@ class CQd : public CErrorTextSource {
     std::unique_ptr<CSystemManager> systemManager_ = MakeSystemManager();
     COperationFlags ops_;
     std::string digitalInputCell_ = "PhisicalDigitalInputStatus";
-    std::function<bool()> tuningShown_;
     std::function<void(const foundation::CXmlNode&)> archiveLoader_;
     // Records of the pages (two texts and a text map each), and two word-keyed buffer maps.
     struct CPendingRecord {

@@ -408,7 +408,8 @@ int CQd::SetModeOfOperation() {
 // ---- tuning and the PLC program ----------------------------------------------------------------
 
 bool CQd::StopTuning() {
-    if (!tuningShown_ || !tuningShown_()) return true;
+    // Nothing runs unless the oscilloscope and tuning sheet is open.
+    if (!host_->ScopeSheetOpen()) return true;
     if (!IsModeDisplay129()) {
         auto enabled = [this] {
             return DriveStateFromStatusword(static_cast<int32_t>(StatuswordCell().value)) ==

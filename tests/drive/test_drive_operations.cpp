@@ -459,7 +459,9 @@ TEST_F(DriveOperations, StopTuning) {
     EXPECT_TRUE(qd->StopTuning()) << "no tuning window";
     EXPECT_TRUE(port->writes.empty());
 
-    bool shown = true;
+    struct TuningOpen : CQdHost {
+        bool ScopeSheetOpen() const override { return true; }
+    } host;
     struct Case {
         bool stuck;
         bool stopped;
@@ -467,7 +469,7 @@ TEST_F(DriveOperations, StopTuning) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stuck);
         SetUp();
-        qd->SetTuningWindowShown([&] { return shown; });
+        qd->SetHost(&host);
         Apply("state=4");
         if (c.stuck) Apply("stuck-state");
         ASSERT_EQ(model().WriteValue("TuningRegulatorCommand", 3), drivesim::Refusal::None);
