@@ -59,7 +59,9 @@ CQd::CQd(platform::WindowHandle owner)
     : owner_(owner), wnd_(this, owner), parameters_(std::make_unique<CParametri>()) {}
 
 CQd::~CQd() {
-    // The watch thread reads and writes through everything below: it ends first.
+    // The system manager's command thread and the watch thread read and write the drive through
+    // this object: they end first.
+    systemManager_->Stop();
     watch_.reset();
     // Groups first: their cyclic reads write into cells that go with this object.
     if (engine::CMain* engine = EngineOrNull()) engine->GroupRemoveAll();

@@ -23,10 +23,12 @@
 #include "drive/QdPeer.h"
 #include "drive/QdsWnd.h"
 #include "drive/ScopeSetup.h"
+#include "drive/SystemManager.h"
 #include "drive/UnitConversion.h"
 #include "drive/WatchThread.h"
 #include "foundation/CompatChecker.h"
 #include "foundation/XmlDocument.h"
+#include "platform/Clock.h"
 #include "platform/Messages.h"
 
 namespace engine {
@@ -291,6 +293,73 @@ class CQd : public CErrorTextSource {
     // Program-wide switch: the firmware-update check applies to every drive.
     void SetFwUpdateOverride(bool on) { fwUpdateOverride_ = on; }
 
+    // ---- system manager and drive operations -----------------------------------------------------
+    CSystemManager& SystemManager() { return *systemManager_; }
+    // The clock of the operations' waits and polls (tests put a simulated one in; not owned).
+    void SetOperationClock(platform::Clock& clock) {
+        opClock_ = &clock;
+        systemManager_->SetClock(clock);
+    }
+    platform::Clock& OperationClock() { return *opClock_; }
+    // Cached cells that the status groups keep fresh and the operations read.
+    CParamDw& StatuswordCell() { return parameters_->data->deviceProfile.cells[0]; }
+    CParamDw& ModeDisplayCell() { return parameters_->data->deviceProfile.cells[1]; }
+    CParamDw& StateValueCell() { return parameters_->data->deviceProfile.cells[2]; }
+    CParamDw& AlarmCell() { return parameters_->data->diagnostic.cells[0]; }
+    // The digital-input item whose bit 22 is the hardware enable when "TestEnableHw" is absent.
+    void SetDigitalInputCell(const std::string& name) { digitalInputCell_ = name; }
+
+    // 0 ok, 1 write error, 2 time-out, 3 offline.
+    int DisableDrive();
+    // 0 ok, 1 read or write error, 2 time-out, 3 offline, 4 no hardware enable, 13 in alarm.
+    int EnableDrive();
+    // 0 reached, 1 read error, 2 time-out.
+    int WaitDriveState(int state);
+    int SwitchOnFromReset();
+    // 0 ok, 3 still enabled, 7 the user said No.
+    int ConfirmDisableDrive(bool momentarily, bool noAsk);
+    bool IsHardwareEnabled();
+    bool IsModeDisplay129();
+    bool IsNotOperational();
+    void SaveParametersToEeprom();
+    // 0, or -304 when the drive did not come back.
+    int RestoreEepromDefaults();
+    // 0 ok, 1 error.
+    int SaveProgramToEeprom();
+    // 1 ok, 0 read error.
+    int SaveModeOfOperation();
+    // 0 restored; 1 display read error, 2 time-out, 3 disable error, 4 no hardware enable, 5 write error.
+    int RestoreModeOfOperation(int32_t mode, bool quiet);
+    int SetModeOfOperation();
+    bool StopTuning();
+    bool StopPlc();
+    void ReportWriteError(int kind, const std::string& text, int32_t code);
+    void AskSaveModifiedParameters();
+    // The write result of the update command, or the answer of the box telling to do it by hand.
+    int UpdateEsiEeprom();
+    // Close the connection and ask the main frame to connect again (message 0x40A).
+    void RestartConnectionAfterReset(bool flag);
+    void RestartConnection(bool flag);
+
+    struct COperationFlags {
+        bool modeSaved = false;
+        int32_t savedMode = 0;
+        int32_t currentMode = 0;
+        // The restore question is not asked again (only a Yes is remembered).
+        bool restoreDontAsk = false;
+        bool quiet = false;
+        bool eepromSaveNeeded = false;
+        // The drive object holds a parameter set; a parameters-file operation runs.
+        bool holdsParameters = false;
+        bool fileOperation = false;
+        // "Save all parameters in permanent memory?": ask, and the remembered answer.
+        bool askSave = true;
+        bool save = false;
+        // A plain reconnect was asked for (the after-reset one is in the identity items).
+        bool reconnect = false;
+    };
+    COperationFlags& Operations() { return ops_; }
+
     // ---- CErrorTextSource ----------------------------------------------------------------------
     std::string TakeLastErrorText() override;
     int32_t LastCellErrorCode() const override;
@@ -336,6 +405,32 @@ class CQd : public CErrorTextSource {
     CIdentityItems identity_;
     std::map<std::string, int32_t> conditionCells_;
     std::map<std::string, int32_t> conditionResults_;
+    // ---- system manager and drive operations ----
+    class CSystemManagerLink : public CSystemManagerAccess {
+      public:
+        explicit CSystemManagerLink(CQd& qd) : qd_(qd) {}
+        int ReadCell(const std::string& name, uint32_t* value) override;
+        int WriteCell(const std::string& name, uint32_t value) override;
+        std::string LastErrorText() override;
+        std::string ModbusErrorVariableName() override;
+        const std::string* FindModbusError(uint32_t value) override;
+
+      private:
+        CQd& qd_;
+    };
+    std::unique_ptr<CSystemManager> MakeSystemManager();
+    int WriteControlword(uint32_t word);
+    int EnableSteps(int from);
+    int PollModeDisplay(int32_t mode);
+    void SetChannelTimeout(uint32_t ms);
+    void OperationPause();
+    void OperationResume();
+    void ShowOperationBox(const std::string& text, const std::string& caption, unsigned flags);
+    platform::Clock* opClock_ = &platform::SystemClock();
+    CSystemManagerLink systemManagerLink_{*this};
+    std::unique_ptr<CSystemManager> systemManager_ = MakeSystemManager();
+    COperationFlags ops_;
+    std::string digitalInputCell_ = "PhisicalDigitalInputStatus";
     std::function<void(const foundation::CXmlNode&)> archiveLoader_;
     // Records of the pages (two texts and a text map each), and two word-keyed buffer maps.
     struct CPendingRecord {
