@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -320,6 +321,10 @@ struct ReconnectCase {
     unsigned ownerMessage;  // 0: none
     std::vector<std::string> told;
 };
+
+void PrintTo(const ReconnectCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReconnectOutcomes : public ConnectSequence, public ::testing::WithParamInterface<ReconnectCase> {};
 

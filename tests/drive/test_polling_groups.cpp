@@ -293,6 +293,10 @@ TEST(CompatibleDescriptions, FoundInTheIndexNewestAcceptedFirst) {
     newer.replace(newer.find(header), header.size(), "sw_ver=\"3\"");
     const std::string version = "<Version major=\"2\"";
     newer.replace(newer.find(version), version.size(), "<Version major=\"3\"");
+    // The brand mark follows the software code and version.
+    const std::string mark = "oem=\"126669\"";
+    ASSERT_NE(newer.find(mark), std::string::npos);
+    newer.replace(newer.find(mark), mark.size(), "oem=\"127903\"");
     const size_t afterRoot = newer.find('>', newer.find("<DEVICE")) + 1;
     newer.insert(afterRoot, "<COMPATIBILITY tag=\"three\"/>");
     std::ofstream(tree.Root() / "tree" / "1234_2_4_1.xml") << newer;
