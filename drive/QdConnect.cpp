@@ -16,6 +16,7 @@
 #include "foundation/Authorizations.h"
 #include "foundation/MessageIds.h"
 #include "foundation/ProgramFolders.h"
+#include "platform/CodePage.h"
 #include "platform/Folders.h"
 #include "platform/Prompt.h"
 
@@ -317,8 +318,12 @@ bool CQd::SwitchToOffline() {
     const int rc =
         api ? api->NodeDisconnect(wnd_.Record().firstNode, static_cast<int>(wnd_.Record().channelIndex)) : -1;
     if (rc != 0) {
-        const std::string text = api ? api->Engine()->ErrorText().substr(0, 300) : std::string("no engine");
+        std::string text = api ? api->Engine()->ErrorText() : std::string("no engine");
+        text.resize(platform::Utf8SafeCut(text, 300));
         Box(text, "Error Offline mode", platform::MB_ICONERROR);
+        // The node is still online: the drive object does not claim otherwise.
+        wnd_.SetOffline(false);
+        switchedOffline_ = false;
         return false;
     }
     state_.bootOnly = false;

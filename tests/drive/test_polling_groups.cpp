@@ -214,6 +214,18 @@ TEST_F(PollingGroups, AMotorTypeChangeReplacesTheStatusGroupsOutsideTheirNotice)
     EXPECT_EQ(qd->Polling().groupTimeBase, -5);
 }
 
+TEST_F(PollingGroups, ALoopTypeChangeKeepsThePositionUnitTheUserChose) {
+    qd->Units().SelectPositionUnit(CUnitConversion::kCustomCode);
+    CParamData& set = qd->CurrentSet();
+    CParamDw& loopType = set.Named("CurrentLoopType");
+    loopType.SetRead(loopType.value + 1);
+    CParamDw& resolution = set.Named("PositionResolution");
+    ASSERT_EQ(resolution.userTag, CQd::kTagUnits);
+    qd->OnGroupCellUpdate(resolution);
+    EXPECT_EQ(qd->Units().positionBase, loopType.value);
+    EXPECT_EQ(qd->Units().SelectedCode(CUnitConversion::kPosition), CUnitConversion::kCustomCode);
+}
+
 TEST_F(PollingGroups, ANoticeForACellTheDriveObjectDoesNotKnowIsLeftAlone) {
     // A page's cell that is gone by the time its notice is handled: its address is not followed.
     auto* gone = new CParamDw();
