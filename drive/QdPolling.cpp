@@ -298,8 +298,9 @@ int CQd::PauseBackgroundReads() {
     Host().PauseBackgroundPolls();
     PauseWatchThread();
     if (engine::CMain* engine = EngineOrNull()) {
-        engine->ClearError();
+        // The guard's own transfers write the error fields: it stops before they are cleared.
         engine->StopNodeguard();
+        engine->ClearError();
     }
     return PauseCyclicReads();
 }

@@ -88,12 +88,16 @@ class PollingGroups : public ::testing::Test {
         platform::PumpMessages();
     }
     // Pumps the window messages until the cell is read or two seconds pass.
+    // The cyclic thread writes the cells: they are looked at only while it stands paused.
     bool WaitValid(const std::string& name) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         while (std::chrono::steady_clock::now() < until) {
             platform::PumpMessages();
+            EXPECT_EQ(Engine().PauseCyclicThread(), 0);
             const CParamDw* cell = qd->CurrentSet().FindNamed(name);
-            if (cell && cell->status == kCellValid) return true;
+            const bool valid = cell && cell->status == kCellValid;
+            Engine().ResumeCyclicThread();
+            if (valid) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
