@@ -351,3 +351,27 @@ TEST(CompatibleDescriptions, FoundInTheIndexNewestAcceptedFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// The engine's domain-upload notices reach the window that asked for them, as they came.
+TEST(ConnectionWindowForward, DomainNoticesGoToTheRegisteredWindow) {
+    enginetest::DescriptionTree tree;
+    enginetest::PromptScope prompts;
+    CQd qd(0);
+    const platform::WindowHandle window = qd.ConnectionWindow().Handle();
+    ASSERT_TRUE(platform::PostMessage(window, foundation::kDomainUploadMessage, 2, 42));
+    platform::PumpMessages();  // nobody registered: dropped
+
+    platform::RecordingSink target;
+    qd.ConnectionWindow().SetForwardTarget(target.Handle(), platform::WM_USER + 77);
+    ASSERT_TRUE(platform::PostMessage(window, foundation::kDomainUploadMessage, 3, -5));
+    platform::PumpMessages();
+    ASSERT_EQ(target.Count(), 1u);
+    const platform::Message m = target.Messages()[0];
+    EXPECT_EQ(m.msg, platform::WM_USER + 77);
+    EXPECT_EQ(m.wParam, 3u);
+    EXPECT_EQ(m.lParam, -5);
+}
+
+}  // namespace
