@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "drive/ParamCell.h"
 
@@ -61,6 +63,17 @@ class CParamData {
     CParamDebugItems debugItems;
     CParamVkrTest vkrTest;
     CParamZimba zimba;
+
+    // ---- cells addressed by the drive variable's name ----
+    // The cell of a variable, made (not read) on first use; its address stays while the set lives.
+    CParamDw& Named(const std::string& name) { return named_[name]; }
+    const CParamDw* FindNamed(const std::string& name) const {
+        const auto it = named_.find(name);
+        return it == named_.end() ? nullptr : &it->second;
+    }
+
+  private:
+    std::map<std::string, CParamDw> named_;
 };
 
 }  // namespace drive

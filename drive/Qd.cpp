@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <system_error>
 
 #include "engine/BridgeChannelDriver.h"
 #include "engine/Channel.h"
+#include "engine/CompressedBlock.h"
 #include "engine/EngineCodes.h"
 #include "engine/LibraryChannelDriver.h"
 #include "engine/Main.h"
@@ -56,15 +58,40 @@ int32_t RoundToCell(double value) {
 }  // namespace
 
 CQd::CQd(platform::WindowHandle owner)
-    : owner_(owner), wnd_(this, owner), parameters_(std::make_unique<CParametri>()) {}
+    : owner_(owner), wnd_(this, owner), parameters_(std::make_unique<CParametri>()) {
+    hooks_.stopSystemManager = [this] { systemManager_->Stop(); };
+    hooks_.updateMenuState = [this] { UpdateMenuState(); };
+    hooks_.updateEsiEeprom = [this] { UpdateEsiEeprom(); };
+    // The seam reaches the watch thread through watch_ at each call: SetWatchClock replaces it.
+    watchSeam_.running = [this] { return watch_->IsRunning(); };
+    watchSeam_.start = [this] { return watch_->Start(); };
+    watchSeam_.stop = [this] { watch_->Stop(); };
+    watchSeam_.state = [this](int activity) {
+        return activity == 0 ? watch_->WatchState() : watch_->CaptureState();
+    };
+    watchSeam_.request = [this](int activity) {
+        return activity == 0 ? watch_->WatchRequest() : watch_->CaptureRequest();
+    };
+    watchSeam_.setRequest = [this](int activity, int request) {
+        if (activity == 0)
+            watch_->RequestWatch(request);
+        else
+            watch_->RequestCapture(request);
+    };
+}
 
 CQd::~CQd() {
     // The system manager's command thread and the watch thread read and write the drive through
     // this object: they end first.
     systemManager_->Stop();
+    StopWatchThread();
     watch_.reset();
     // Groups first: their cyclic reads write into cells that go with this object.
     if (engine::CMain* engine = EngineOrNull()) engine->GroupRemoveAll();
+    if (!tempFolder_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(tempFolder_, ec);
+    }
     motors_.ClearMotorDatabase();
     ClearPendingMaps();
     FreeBufferMaps();
@@ -110,57 +137,6 @@ int CQd::Finish(int code) {
 
 engine::CMain* CQd::EngineOrNull() {
     return wnd_.EngineApi() ? wnd_.EngineApi()->Engine() : nullptr;
-}
-
-// ---- connection ----------------------------------------------------------------------------
-
-int CQd::OpenConnection(CXmlDocument& configuration, bool automatic) {
-    return wnd_.Connect(checker_, &configuration, automatic);
-}
-
-int CQd::OpenOfflineConnection(int hardware, const CIdentity* software, const std::string& parametersFile,
-                               CXmlDocument& configuration) {
-    const int rc = wnd_.ConnectOffline(checker_, hardware, software, parametersFile, &configuration);
-    connected_ = rc == 0;
-    if (connected_) state_.modeCell = "ModeOfOperation";
-    return rc;
-}
-
-int CQd::Connect() {
-    checker_.Reset();
-    motors_.ClearMotorDatabase();
-    CXmlDocument answer;
-    const int rc = OpenConnection(answer, false);
-    if (rc != 0) {
-        connected_ = false;
-        return rc;
-    }
-    if (engine::CMain* engine = EngineOrNull()) {
-        engine::CNodeInfo info;
-        if (engine->GetNodeInfo(info) == 0) state_.nodeInfo = info.descr;
-    }
-    parameters_->Clear();
-    state_.build = static_cast<uint32_t>(answer.Root().GetAttributeInt("build", 0));
-    state_.oem = static_cast<uint32_t>(answer.Root().GetAttributeInt("oem", 6868));
-    if (LoadConfiguration(answer) != 0) {
-        connected_ = false;
-        return 7;
-    }
-    connected_ = true;
-    state_.modeCell = IsOffline() ? "ModeOfOperation" : "ModeOfOperationDisplay";
-    ReadDriveIdentity();
-    if (!IsOffline()) wnd_.StartNodeguardThread();
-    return 0;
-}
-
-void CQd::CloseConnection(bool shutDown) {
-    connected_ = false;
-    state_.bootOnly = false;
-    if (engine::CMain* engine = EngineOrNull()) {
-        engine->StopNodeguard();
-        engine->GroupRemoveAll();
-    }
-    wnd_.CloseNode(shutDown);
 }
 
 // ---- named cells ---------------------------------------------------------------------------
@@ -299,6 +275,8 @@ int CQd::WriteEditValue(const std::string& name, const std::string& text, const 
 
 int CQd::AddCellToGroup(int group, const std::string& name, CParamDw& cell, uint32_t userTag) {
     cell.userTag = userTag;
+    // Only tagged cells are dispatched when their change notice arrives.
+    if (userTag != 0) taggedCells_[&cell] = &cell;
     engine::CMainApi* api = wnd_.EngineApi();
     if (!api) return -1;
     engine::VocabularyItem item;
@@ -525,6 +503,12 @@ void CQd::GetLastErrorText(const std::string& message, std::string& out, int32_t
 int CQd::ReportError(const std::string& message, int severity, int32_t code, const std::string& fallback,
                      const std::string& caption) {
     return ReportDriveError(*this, description_.errorTable, message, severity, code, fallback, caption);
+}
+
+int DecodeFirmwareElement(const std::string& xml, std::vector<uint8_t>& data) {
+    const int rc = engine::ExtractFirmwareElement(xml, data);
+    if (rc != 0) data.clear();
+    return rc;
 }
 
 }  // namespace drive

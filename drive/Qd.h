@@ -65,6 +65,80 @@ class CQd : public CErrorTextSource {
     void SetHost(CQdHost* host) { host_ = host != nullptr ? host : &noHost_; }
     CQdHost& Host() { return *host_; }
 
+    // Connect sequence: reconnect after a drive restart, release, watch start, title.
+    // The reconnect dialog's answers: 1 reconnect, 2 offline, 3 new connection, 4 exit.
+    enum { kRetryReconnect = 1, kRetryOffline = 2, kRetryNewConnection = 3, kRetryExit = 4 };
+    void ReconnectNode(bool channelUp);
+    void ReleaseNode();
+    // Basic cells, the watch thread (started once per connection; false, after telling the user,
+    // when it cannot be), status refresh.
+    bool StartWatchThread();
+    void WriteAccessKey();
+    void UpdateWindowTitle();
+    void ShowSystemInfo(platform::WindowHandle parent);
+    // The host's parameters file in this process's private temporary folder.
+    void GetTempParamFileName(std::string& out);
+    bool IsBootOnly() const { return state_.bootOnly; }
+    bool SwitchedOffline() const { return switchedOffline_; }
+    bool NewConnectionRequested() const { return newConnectionRequested_; }
+    void SetNewConnectionRequested(bool on) { newConnectionRequested_ = on; }
+    // Asks for a drive check of the slave's ESI memory at the next connect (one shot).
+    void RequestEsiCheck() { esiCheckRequested_ = true; }
+    // The window a page registered to hear of a successful reconnect, with its text.
+    void SetReconnectNotice(platform::WindowHandle window, const std::string& text) {
+        reconnectNoticeWindow_ = window;
+        reconnectNoticeText_ = text;
+    }
+    const std::string& OfflineTitle() const { return offlineTitle_; }
+    // The basic cells read at connect and kept fresh by the status groups, by variable name.
+    CParamData& CurrentSet() { return *parameters_->data; }
+    const std::string& DigitalInputCell() const { return digitalInputCell_; }
+    const std::string& MotorIdCell() const { return motorIdCell_; }
+
+    // What the program hands in from above (dialogs and threads of other folders). Each may be
+    // left empty: the default is stated beside it.
+    struct CConnectHooks {
+        // The reconnect dialog with the channel-up flag; empty: offline, then exit when offline
+        // fails (nothing is lost and nothing more is sent to the drive).
+        std::function<int(bool channelUp)> reconnectPrompt;
+        // Stops the system manager's command thread and joins it (default: the drive object's).
+        std::function<void()> stopSystemManager;
+        // Program-wide settings read at connect; per-device settings read and written.
+        std::function<void()> readProgramSettings;
+        std::function<void()> readDeviceSettings;
+        std::function<void()> writeDeviceSettings;
+        // Identification beyond the identity items; a negative result ends the connect.
+        std::function<int()> finishIdentification;
+        // Default: the drive object's own (UpdateMenuState, UpdateEsiEeprom).
+        std::function<void()> updateMenuState;
+        // The slave's ESI memory update (the main window as owner).
+        std::function<void()> updateEsiEeprom;
+        // The motor database of the connected drive.
+        std::function<void()> loadMotorDatabase;
+    };
+    CConnectHooks& Hooks() { return hooks_; }
+    // The peer tool's side of a host-mode connection.
+    struct CHostSession {
+        bool fileMode = false;
+        bool linkActive = false;
+        bool askedOnline = false;
+        // The host's parameters file; empty with tempFile set: the host wrote its data into
+        // GetTempParamFileName; noFile: the host said there is none.
+        std::string parametersFile;
+        bool tempFile = false;
+        bool noFile = false;
+        int hardware = 0;
+        foundation::CIdentity software;
+        std::string nodeName;
+        // The host's node texts of the connected title.
+        std::string nodeTitle1, nodeTitle2;
+        bool connectedToHostNode = false;
+        // Asks the host for its online information (leaves a connection string in the window).
+        std::function<void()> askOnlineInfo;
+        bool IsHostMode() const { return fileMode || linkActive; }
+    };
+    CHostSession& HostSession() { return hostSession_; }
+
     // ---- drive configuration and conditions -----------------------------------------------------
     int LoadConfiguration(foundation::CXmlDocument& answer);
     bool ReadConditions(const std::vector<std::pair<std::string, int32_t>>& cells);
@@ -72,6 +146,18 @@ class CQd : public CErrorTextSource {
     bool EvaluateCondition(const foundation::CXmlNode& node) const;
     void EvaluateConditions(const foundation::CXmlNode& conditions);
     bool CopyIfCondition(const foundation::CXmlNode& source, foundation::CXmlNode& destination) const;
+    // Whether a description's "COMPATIBILITY" block (null: the file has none) accepts the
+    // product; the product's records live above the drive object, so the caller brings the test.
+    using CompatibilityTest = std::function<bool(const foundation::CXmlNode* compatibility)>;
+    // Copies every index entry of that hardware and software code (release builds) whose file
+    // accepts the product as a child of out; true when any was copied.
+    bool FindCompatibleDescriptions(uint32_t hardware, uint32_t software, uint32_t unused,
+                                    const CompatibilityTest& accepts, foundation::CXmlNode& out);
+    // The highest "sw_ver" (the later of equal ones first) whose file accepts the product: its
+    // path and a copy of its compatibility block.
+    bool FindConfigurationFile(uint32_t hardware, uint32_t software, uint32_t unused,
+                               const CompatibilityTest& accepts, foundation::CXmlDocument& compatibility,
+                               std::string& path);
 
     // The condition-filtered client section of the drive's configuration file, and its "Data"
     // element: the drive description the pages read (null before a load).
@@ -120,6 +206,64 @@ class CQd : public CErrorTextSource {
     int ResumeCyclicReads();
     bool CyclicReadsPaused() const { return cyclicPaused_; }
 
+    // ---- polling groups ---------------------------------------------------------------------
+    // User tags of group cells.
+    static constexpr uint32_t kTagUnits = 0x91, kTagMaskedValue = 0x92, kTagModeDisplay = 0x93,
+                              kTagMotorType = 0x94, kTagStatusword = 0x95;
+    void CreateStatusGroups();
+    void RemoveStatusGroups();
+    void AcquireIoGroup(uint32_t userBit);
+    void ReleaseIoGroup(uint32_t userBit);
+    void CreateTuningGroup(uint32_t userBit);
+    // -1 releases every user.
+    int ReleaseGroups(uint32_t userMask);
+    void OnGroupCellUpdate(CParamDw& cell);
+    // A change notice of the engine for a group cell; cells the drive object did not tag are
+    // left as the engine wrote them (the posted pointer may be a page's cell already gone).
+    void OnEngineCellNotice(const engine::CCellHolder* holder);
+    // The deferred re-creation after a motor-type change.
+    void RecreateStatusGroups();
+    bool IsCellPresent(const std::string& name, CParamDw& cell);
+    int PauseBackgroundReads();
+    int ResumeBackgroundReads();
+    bool PauseWatchThread();
+    bool ResumeWatchThread();
+    bool PauseWatchCapture(int ms);
+    bool WaitWatchThreadReady(int ms);
+    bool StopWatchThread();
+    struct CPollingState {
+        int stateGroup = -1, motionGroup = -1, unitsGroup = -1;
+        int ioGroup = -1;
+        uint32_t ioUsers = 0;
+        int tuningGroup1 = -1, tuningGroup2 = -1;
+        uint32_t tuningUsers = 0;
+        int32_t groupTimeBase = 0;
+        int32_t currentMode = 0;
+        bool firstModeSeen = false, modeChanged = false;
+        // 1: the tuning pages estimate from inertia and motor data; 3: from loop bandwidths.
+        int estimateKind = 0;
+        // 0x92 cells are XORed with this when set.
+        bool maskValues = false;
+        uint32_t maskValue = 0;
+        // Saved watch requests while paused (0: none).
+        int savedWatch[2] = {0, 0};
+    };
+    CPollingState& Polling() { return polling_; }
+    // The watch thread as its owner provides it (activity 0 the watch, 1 the capture): requests
+    // 1 start/active, 2 pause, 3 stop/off; states 2 paused, 3 stopped, 4 ready.
+    struct CWatchSeam {
+        std::function<bool()> running;
+        std::function<bool()> start;
+        std::function<void()> stop;  // clears the run flag and joins
+        std::function<int(int activity)> state;
+        std::function<int(int activity)> request;
+        std::function<void(int activity, int request)> setRequest;
+        std::function<void()> readBasicCells;
+    };
+    CWatchSeam& WatchSeam() { return watchSeam_; }
+    // Waits of the pause operations (tests count instead of sleeping).
+    void SetSleeper(std::function<void(int ms)> sleeper) { sleep_ = std::move(sleeper); }
+
     // Result code and last error text of the calling thread's last operation.
     int32_t ResultCode() const;
     std::string LastErrorText() const;
@@ -135,7 +279,6 @@ class CQd : public CErrorTextSource {
     // Facts of the menu rules that other subsystems own (program object, parameter files,
     // archive, status groups): they set them here, the rules only read them.
     struct CMenuInputs {
-        bool modeSaved = false;
         bool plcProgram = false;
         int32_t programTargetIndex = -1;
         int32_t programDriveIndex = -1;
@@ -197,14 +340,6 @@ class CQd : public CErrorTextSource {
     // Converts the set-up's sample buffer of the slot into its channel's trace; false when the
     // slot has no variable.
     bool ConvertChannelSamples(int slot);
-    // Started once per connection; false (after telling the user) when it cannot be.
-    bool StartWatchThread();
-    // Clears the run flag and joins; false when the thread did not end within 4 s.
-    bool StopWatchThread();
-    bool PauseWatchThread();
-    void ResumeWatchThread();
-    bool PauseWatchCapture(uint32_t limitMs);
-    bool WaitWatchThreadReady(uint32_t limitMs);
     CWatchThread& Watch() { return *watch_; }
     // The clock of the watch thread's time marks and upload time-outs (before the thread starts).
     void SetWatchClock(platform::Clock& clock);
@@ -321,7 +456,8 @@ class CQd : public CErrorTextSource {
     bool IsHardwareEnabled();
     bool IsModeDisplay129();
     bool IsNotOperational();
-    void SaveParametersToEeprom();
+    // 0 when saved; the user was told either way.
+    int SaveParametersToEeprom();
     // 0, or -304 when the drive did not come back.
     int RestoreEepromDefaults();
     // 0 ok, 1 error.
@@ -449,13 +585,38 @@ class CQd : public CErrorTextSource {
     bool connected_ = false;
     // Also set by the watch thread around its uploads.
     std::atomic<bool> cyclicPaused_{false};
+    // ---- connect sequence and polling groups ----
+    void SleepMs(int ms);
+    void ApplyDriveUnits();
+    bool ChannelIsUp();
+    void ReadBasicCells();
+    int32_t ResultOfAdd(const std::string& name);
+    bool SwitchToOffline();
+    int CreateGroup();
+    bool WaitWatchState(int activity, int wanted, int ms, int endEarly);
+    CConnectHooks hooks_;
+    CHostSession hostSession_;
+    CPollingState polling_;
+    CWatchSeam watchSeam_;
+    std::function<void(int)> sleep_;
+    std::map<const engine::CCellHolder*, CParamDw*> taggedCells_;
+    std::string digitalInputCell_ = "PhisicalDigitalInputStatus";
+    std::string motorIdCell_ = "MotorGuid";
+    std::string offlineTitle_;
+    std::string reconnectNoticeText_;
+    platform::WindowHandle reconnectNoticeWindow_ = 0;
+    std::filesystem::path tempFolder_;
+    bool switchedOffline_ = false;
+    bool newConnectionRequested_ = false;
+    bool esiCheckRequested_ = false;
+    bool recreatePending_ = false;
     bool silent_ = false;
     bool fwUpdateOverride_ = false;
 
     // ---- parameter file ----------------------------------------------------------------------
     CParamFileDrive* paramFileDrive_ = nullptr;
     ParamFileSaveChooser paramFileChooser_;
-    std::function<int()> permanentSave_;
+    std::function<int()> permanentSave_ = [this] { return SaveParametersToEeprom(); };
     std::filesystem::path paramFolder_;
     ParamSaveAllAnswer saveAllAnswer_;
 
@@ -469,6 +630,10 @@ class CQd : public CErrorTextSource {
     // Its listening thread calls AnswerHostCommand: declared last, so it stops first.
     CQdPeerLink peer_{*this};
 };
+
+// The FIRMWARE element of an XML text, decoded: 0 with the payload, else the extraction's code
+// with data emptied.
+int DecodeFirmwareElement(const std::string& xml, std::vector<uint8_t>& data);
 
 // A signed 32-bit number of a condition: decimal, or hexadecimal after "0x" when the decimal
 // reading gives 0.

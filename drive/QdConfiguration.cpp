@@ -2,11 +2,13 @@
 // type, and the program's client section cut down by the drive's named conditions.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include "drive/Qd.h"
 #include "drive/VersionRequirements.h"
 #include "engine/Main.h"
+#include "foundation/BrandList.h"
 #include "foundation/ProgramFolders.h"
 #include "foundation/XmlAttribute.h"
 #include "platform/Prompt.h"
@@ -319,6 +321,78 @@ bool CQd::ReadConditions(const std::vector<std::pair<std::string, int32_t>>& cel
     const std::map<std::string, int32_t> before = conditionResults_;
     EvaluateConditions(*conditions);
     return before != conditionResults_;
+}
+
+// ---- compatible descriptions -------------------------------------------------------------------
+
+namespace {
+
+const CXmlNode* FindCompatibilityBlock(const CXmlNode& node) {
+    if (node.Name() == "COMPATIBILITY") return &node;
+    for (const CXmlNode* child : node.Children())
+        if (const CXmlNode* found = FindCompatibilityBlock(*child)) return found;
+    return nullptr;
+}
+
+std::filesystem::path EntryFile(const CXmlNode& entry) {
+    const std::string brand = entry.GetAttribute("brand");
+    const std::string folder = GetBrandList().GetBrandFolder(brand.empty() ? nullptr : brand.c_str(),
+                                                             entry.GetAttributeInt("nFw", 0));
+    return std::filesystem::path(folder) / entry.GetAttribute("file");
+}
+
+bool Matches(const CXmlNode& entry, uint32_t hardware, uint32_t software) {
+    return static_cast<uint32_t>(entry.GetAttributeInt("hw", -1)) == hardware &&
+           static_cast<uint32_t>(entry.GetAttributeInt("sw", -1)) == software &&
+           entry.GetAttributeInt("build", 0) == 0;
+}
+
+// Loads the entry's file and asks the test; the document keeps the block for the caller.
+bool Accepts(const CXmlNode& entry, const CQd::CompatibilityTest& accepts, CXmlDocument& file) {
+    if (file.Load(EntryFile(entry).string()) != S_OK) return false;
+    return !accepts || accepts(FindCompatibilityBlock(file.Root()));
+}
+
+}  // namespace
+
+bool CQd::FindCompatibleDescriptions(uint32_t hardware, uint32_t software, uint32_t,
+                                     const CompatibilityTest& accepts, CXmlNode& out) {
+    CXmlDocument list;
+    if (wnd_.GetVocabularyList(list) <= 0) return false;
+    bool any = false;
+    for (const CXmlNode* entry : list.Root().Children()) {
+        if (!Matches(*entry, hardware, software)) continue;
+        CXmlDocument file;
+        if (!Accepts(*entry, accepts, file)) continue;
+        out.AddChild(entry->Name())->Copy(entry);
+        any = true;
+    }
+    return any;
+}
+
+bool CQd::FindConfigurationFile(uint32_t hardware, uint32_t software, uint32_t,
+                                const CompatibilityTest& accepts, CXmlDocument& compatibility,
+                                std::string& path) {
+    CXmlDocument list;
+    if (wnd_.GetVocabularyList(list) <= 0) return false;
+    std::vector<const CXmlNode*> order;
+    for (const CXmlNode* entry : list.Root().Children()) {
+        if (!Matches(*entry, hardware, software)) continue;
+        // Before the first one whose version is lower or equal: the later of equals comes first.
+        const int32_t version = entry->GetAttributeInt("sw_ver", 0);
+        auto at = order.begin();
+        while (at != order.end() && (*at)->GetAttributeInt("sw_ver", 0) > version) ++at;
+        order.insert(at, entry);
+    }
+    for (const CXmlNode* entry : order) {
+        CXmlDocument file;
+        if (!Accepts(*entry, accepts, file)) continue;
+        path = EntryFile(*entry).string();
+        const CXmlNode* block = FindCompatibilityBlock(file.Root());
+        compatibility.Root().Copy(block);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace drive

@@ -28,6 +28,21 @@ class CQdHost {
     virtual bool ScopeSheetOpen() const { return false; }
     // The main dialog's command-state map: command id -> 1 disabled, 0 enabled (null: none).
     virtual std::map<uint32_t, uint32_t>* CommandStates() { return nullptr; }
+
+    // ---- connect sequence and background polls ----
+    // The drive-errors window's refresh timer and the diagnostic-history poll thread stop (and
+    // start again) around long drive operations.
+    virtual void PauseBackgroundPolls() {}
+    virtual void ResumeBackgroundPolls() {}
+    // The pages' own refreshes on the node stop (main dialog status groups, permanent-memory
+    // dialog, bus page cyclic read, fourth page).
+    virtual void StopPageRefresh() {}
+    // The shown page starts its status refresh (the bus page by the drive's bus type code).
+    virtual void StartPageStatusRefresh(int /*busType*/) {}
+    virtual void RefreshMainDialog() {}
+    virtual void RefreshStatusBar() {}
+    // A second status field is in use: the user pane moves one to the right.
+    virtual bool SecondStatusField() const { return false; }
 };
 
 }  // namespace drive

@@ -87,7 +87,7 @@ CMenuFacts CQd::GatherMenuFacts() {
     f.scopeSheet = Host().ScopeSheetOpen();
     f.offline = IsOffline();
     f.connectionKind = wnd_.Record().channelType;
-    f.modeSaved = menuInputs_.modeSaved;
+    f.modeSaved = ops_.modeSaved;
     f.fwUpdate = identity_.fwUpdateApplies;
     f.plcProgram = menuInputs_.plcProgram;
     f.programTargetIndex = menuInputs_.programTargetIndex;

@@ -73,11 +73,11 @@ std::unique_ptr<CSystemManager> CQd::MakeSystemManager() {
 // ---- helpers -----------------------------------------------------------------------------------
 
 void CQd::OperationPause() {
-    PauseCyclicReads();
+    PauseBackgroundReads();
 }
 
 void CQd::OperationResume() {
-    ResumeCyclicReads();
+    ResumeBackgroundReads();
 }
 
 void CQd::ShowOperationBox(const std::string& text, const std::string& caption, unsigned flags) {
@@ -212,19 +212,20 @@ bool CQd::IsNotOperational() {
 
 // ---- permanent memory --------------------------------------------------------------------------
 
-void CQd::SaveParametersToEeprom() {
+int CQd::SaveParametersToEeprom() {
     ops_.eepromSaveNeeded = false;
     if (identity_.systemManager) {
-        if (systemManager_->ExecuteCommand("SYS_CV_EE_SAVE_USER") == 0)
+        const uint32_t result = systemManager_->ExecuteCommand("SYS_CV_EE_SAVE_USER");
+        if (result == 0)
             ShowOperationBox("Save in permanent memory completed", "Save", platform::MB_ICONINFORMATION);
-        return;
+        return result == 0 ? 0 : -1;
     }
     OperationPause();
     const int rc = WriteCell(kEepromCell, 1);
     if (rc != 0) {
         OperationResume();
         ReportError("EEprom write error", 1, rc, "", "");
-        return;
+        return rc;
     }
     const int64_t written = opClock_->NowMs();
     opClock_->SleepMs(200);
@@ -244,7 +245,7 @@ void CQd::SaveParametersToEeprom() {
             "restore "
             "default parameters.",
             "EEPROM TIME OUT", platform::MB_ICONERROR);
-        return;
+        return -1;
     }
     uint32_t status = 1;
     const int read = ReadCell(kEepromStatusCell, &status);
@@ -253,9 +254,10 @@ void CQd::SaveParametersToEeprom() {
         ShowOperationBox(
             "Save in permanent memory error: command not completed! View details in drive errors window.",
             "EEPROM ERROR", platform::MB_ICONERROR);
-        return;
+        return -1;
     }
     ShowOperationBox("Save in permanent memory completed", "Save", platform::MB_ICONINFORMATION);
+    return 0;
 }
 
 int CQd::RestoreEepromDefaults() {

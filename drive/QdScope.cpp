@@ -37,33 +37,6 @@ bool CQd::ConvertChannelSamples(int slot) {
     return osc_.ConvertSamples(slot, raw, n, ConvertToDisplayUnit(1.0, *v));
 }
 
-bool CQd::StartWatchThread() {
-    if (watch_->IsRunning()) return true;
-    if (watch_->Start()) return true;
-    platform::Prompts().MessageBox("Error starting watch and data thread", "Error", platform::MB_OK);
-    return false;
-}
-
-bool CQd::StopWatchThread() {
-    return watch_->Stop();
-}
-
-bool CQd::PauseWatchThread() {
-    return watch_->Pause();
-}
-
-void CQd::ResumeWatchThread() {
-    watch_->Resume();
-}
-
-bool CQd::PauseWatchCapture(uint32_t limitMs) {
-    return watch_->PauseCapture(limitMs);
-}
-
-bool CQd::WaitWatchThreadReady(uint32_t limitMs) {
-    return watch_->WaitReady(limitMs);
-}
-
 void CQd::SetWatchClock(platform::Clock& clock) {
     if (watch_->IsRunning()) return;
     watch_ = std::make_unique<CWatchThread>(*this, clock);

@@ -664,8 +664,54 @@ void CQdsWnd::OnMessage(const platform::Message& message) {
     if (message.msg == kEngineNotifyMessage) {
         OnEngineNotice(message.wParam, message.lParam);
     } else if (message.msg == kConnectionReconnectMessage) {
-        if (reconnect_) reconnect_(record_.channelType != connection_kind::kLibrary);
+        const bool flag = record_.channelType != connection_kind::kLibrary;
+        if (reconnect_) {
+            reconnect_(flag);
+        } else if (drive_) {
+            drive_->ReconnectNode(flag);
+        }
+    } else if (message.msg == kGroupChangeMessage) {
+        // Posted notices only: a non-zero lParam names no record this window may touch.
+        if (message.lParam == 0 && drive_)
+            drive_->OnEngineCellNotice(reinterpret_cast<const engine::CCellHolder*>(message.wParam));
+    } else if (message.msg == kStatusGroupsRecreateMessage) {
+        if (drive_) drive_->RecreateStatusGroups();
+    } else if (message.msg == kDomainUploadMessage) {
+        if (forwardWindow_ != 0 && forwardMessage_ != 0)
+            platform::PostMessage(forwardWindow_, forwardMessage_, message.wParam, message.lParam);
     }
+}
+
+int CQdsWnd::ReconnectNode(CCompatChecker& identity) {
+    if (!api_) return engine::engine_code::kNodeNotFound;
+    engine::CMain& engine = *api_->Engine();
+    engine.ClearError();
+    BSTR text = nullptr;
+    const int rc =
+        engine.NodeReconnect(identity, &text, record_.firstNode, static_cast<int>(record_.channelIndex));
+    const std::string answer = TakeBstr(text);
+    lastCode_ = rc;
+    if (rc == 0) {
+        lastMessage_.clear();
+        return 0;
+    }
+    lastMessage_ = Cut(engine.ErrorText(), kMaxEngineText);
+    if (rc == engine::engine_code::kNodeNotDisconnected) return rc;
+    if (rc != engine::engine_code::kNodeChanged) return engine::engine_code::kNodeNotFound;
+    // Another drive answers at the address: the user decides whether to connect to it.
+    CXmlDocument found;
+    std::string what;
+    if (found.LoadXml(answer) == S_OK) {
+        char numbers[96];
+        std::snprintf(numbers, sizeof numbers, " (sw %d, version %d)", found.Root().GetAttributeInt("sw", 0),
+                      found.Root().GetAttributeInt("sw_ver", 0));
+        what = numbers;
+    }
+    const int yes = platform::Prompts().MessageBox(
+        "Another drive" + what +
+            " answers at the address of the connected one.\nMake a new connection to it?",
+        "Node changed", platform::MB_YESNO | platform::MB_ICONQUESTION);
+    return yes == platform::IDYES ? engine::engine_code::kNodeChanged : -20;
 }
 
 void CQdsWnd::OnEngineNotice(uintptr_t code, intptr_t detail) {

@@ -164,6 +164,15 @@ class CQdsWnd : public platform::MessageSink {
     void SetOpenDialog(platform::WindowHandle window) { openDialog_ = window; }
     // Called on the GUI thread when the engine asks for a reconnect of the node.
     void SetReconnectHandler(std::function<void(bool)> handler) { reconnect_ = std::move(handler); }
+    // Where the engine's domain-upload notices (0x404) are forwarded, with the message they get.
+    void SetForwardTarget(platform::WindowHandle window, unsigned message) {
+        forwardWindow_ = window;
+        forwardMessage_ = message;
+    }
+    // Identifies the node again after a drive restart: 0 the same node; -311 the engine lost it;
+    // -304 no answer; -310 another node answers and the user wants a new connection; -20 the
+    // user declines.
+    int ReconnectNode(foundation::CCompatChecker& identity);
 
     // The engine's error text (or the cell port's, when one is set).
     std::string EngineErrorText();
@@ -201,6 +210,8 @@ class CQdsWnd : public platform::MessageSink {
     CCellPort* cellPort_ = nullptr;
     std::function<void(bool)> reconnect_;
     std::unique_ptr<foundation::CXmlDocument> parameters_;
+    platform::WindowHandle forwardWindow_ = 0;
+    unsigned forwardMessage_ = 0;
 };
 
 // Description and identity text of a saved parameters file.

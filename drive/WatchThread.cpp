@@ -79,47 +79,6 @@ std::string CWatchThread::CaptureErrorText() const {
     return errorText_;
 }
 
-bool CWatchThread::WaitState(const std::atomic<int>& state, int wanted, uint32_t limitMs,
-                             int endEarly) const {
-    for (uint32_t waited = 0;; waited += kStepMs) {
-        const int now = state.load();
-        if (now == wanted) return true;
-        if (endEarly != 0 && now == endEarly) return false;
-        if (waited >= limitMs || !thread_.IsRunning()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
-    }
-}
-
-bool CWatchThread::Pause(uint32_t limitMs) {
-    if (!thread_.IsRunning()) return true;
-    bool paused = true;
-    savedCapture_ = captureState_.load();
-    if (savedCapture_ != kStopped && savedCapture_ != kPaused) {
-        captureRequest_ = kPaused;
-        paused = WaitState(captureState_, kPaused, limitMs);
-    }
-    savedWatch_ = watchState_.load();
-    if (savedWatch_ != kStopped && savedWatch_ != kPaused) {
-        watchRequest_ = kPaused;
-        paused = WaitState(watchState_, kPaused, limitMs) && paused;
-    }
-    return paused;
-}
-
-void CWatchThread::Resume() {
-    if (const int s = savedCapture_.exchange(0); s != 0) captureRequest_ = s;
-    if (const int s = savedWatch_.exchange(0); s != 0) watchRequest_ = s;
-}
-
-bool CWatchThread::PauseCapture(uint32_t limitMs) {
-    captureRequest_ = kPaused;
-    return WaitState(captureState_, kPaused, limitMs);
-}
-
-bool CWatchThread::WaitReady(uint32_t limitMs) {
-    return WaitState(captureState_, kRunning, limitMs, kStopped);
-}
-
 void CWatchThread::PostStatus(uintptr_t state, intptr_t value) {
     if (const platform::WindowHandle w = qd_.ScopeWindow())
         platform::PostMessage(w, foundation::kOscStatusMessage, state, value);

@@ -46,18 +46,10 @@ class CWatchThread : private platform::MessageSink {
     int CaptureRequest() const { return captureRequest_; }
     int CaptureState() const { return captureState_; }
     void RequestWatch(int state) { watchRequest_ = state; }
+    int WatchRequest() const { return watchRequest_; }
     int WatchState() const { return watchState_; }
     bool CaptureActive() const { return captureActive_; }
     std::string CaptureErrorText() const;
-
-    // Pauses capture and watch (each unless it is stopped or paused already), waiting at most
-    // limitMs for each; true when both are paused.
-    bool Pause(uint32_t limitMs = kStopLimitMs);
-    // Puts the states saved by Pause back as requests.
-    void Resume();
-    bool PauseCapture(uint32_t limitMs);
-    // True when the capture reached its running state within limitMs (a stop ends the wait).
-    bool WaitReady(uint32_t limitMs);
 
     // The watch list the next watch step takes (not owned; change it while the watch is paused
     // or off). Program access and run state decide whether entries can be read.
@@ -83,7 +75,6 @@ class CWatchThread : private platform::MessageSink {
     void WatchStep();
     void Fail(const std::string& text);
     void PostStatus(uintptr_t state, intptr_t value);
-    bool WaitState(const std::atomic<int>& state, int wanted, uint32_t limitMs, int endEarly = 0) const;
 
     CQd& qd_;
     platform::Clock& clock_;
@@ -92,7 +83,6 @@ class CWatchThread : private platform::MessageSink {
     std::atomic<int> runState_{0};
     std::atomic<int> captureState_{kStopped}, captureRequest_{kStopped};
     std::atomic<int> watchState_{kStopped}, watchRequest_{kStopped};
-    std::atomic<int> savedCapture_{0}, savedWatch_{0};
     std::atomic<bool> captureActive_{false};
     std::atomic<engine::CWatchList*> nextList_{nullptr};
     std::atomic<bool> programAccess_{false}, programStopped_{false};

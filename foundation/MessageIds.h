@@ -45,6 +45,16 @@ constexpr unsigned kWaitDialogMessage = platform::WM_USER + 9;  // 1033
 // connection" and by the drive object's restarts. No payload.
 constexpr unsigned kFrameConnectSequenceMessage = platform::WM_USER + 10;  // 1034
 
+// ---- connect sequence and polling groups ----
+// A group cell changed, posted by the engine to the connection window: wParam the cell holder
+// (owned by whoever added it to the group), lParam 0. Nothing to free.
+constexpr unsigned kGroupChangeMessage = platform::WM_USER + 1;  // 1025 (0x401)
+// A reconnect succeeded, to the window that registered for it in the drive object. No payload.
+constexpr unsigned kDriveReconnectedMessage = platform::WM_USER + 0xA4;  // 1188 (0x4A4)
+// The connection window to itself: re-create the status groups after a motor-type change, out
+// of the group's own notice. No payload.
+constexpr unsigned kStatusGroupsRecreateMessage = platform::WM_USER + 0xA5;  // 1189
+
 // Every id above: a new one is added here too, so that a number taken twice fails the build.
 inline constexpr unsigned kProgramMessageIds[] = {
     kEngineNotifyMessage,         kConnectionReconnectMessage,
@@ -52,7 +62,9 @@ inline constexpr unsigned kProgramMessageIds[] = {
     kComboSetTextMessage,         kColourPickerSelChangeMessage,
     kColourPickerDropDownMessage, kColourPickerCloseUpMessage,
     kColourPickerSelEndOkMessage, kColourPickerSelEndCancelMessage,
-    kWaitDialogMessage,           kFrameConnectSequenceMessage};
+    kWaitDialogMessage,           kFrameConnectSequenceMessage,
+    kGroupChangeMessage,          kDriveReconnectedMessage,
+    kStatusGroupsRecreateMessage};
 
 // True when no id of the list is there twice.
 template <size_t N>
@@ -63,6 +75,11 @@ constexpr bool IdsAreDistinct(const unsigned (&ids)[N]) {
     return true;
 }
 static_assert(IdsAreDistinct(kProgramMessageIds), "two window messages share an id");
+
+// The connection was closed: the main dialog, the bus settings window and the third page window
+// refresh. The system's number, the same as the connection window's own reconnect message
+// (other receivers), so kept apart from the list above. No payload.
+constexpr unsigned kPageConnectionClosedMessage = 0x496;
 
 // The main dialog's commands, posted by the main frame's menu and toolbar (and by the dialog's
 // own buttons). Their numbers are the system's own and only the main dialog receives them, so

@@ -103,6 +103,11 @@ void SimDrive::AddComponent(SimComponent component) {
     components_.push_back(std::move(component));
 }
 
+void SimDrive::ReplaceComponents(std::vector<SimComponent> components) {
+    std::lock_guard lock(mutex_);
+    components_ = std::move(components);
+}
+
 void SimDrive::SetSdoAbortAtSegment(int segment, uint32_t code) {
     std::lock_guard lock(mutex_);
     abortAtSegment_ = segment;
@@ -207,7 +212,10 @@ std::vector<uint8_t> SimDrive::WriteSingle(uint16_t address, uint16_t value) {
     if (auto domain = domains_.find(address); domain != domains_.end())
         return DomainMessage(domain->second, address, value, echo);
     if (model_) {
-        if (model_->KindAt(address) == SimDriveModel::RegisterKind::Domain) {
+        const SimDriveModel::RegisterKind kind = model_->KindAt(address);
+        if (kind == SimDriveModel::RegisterKind::Domain ||
+            (kind == SimDriveModel::RegisterKind::Long &&
+             (LongInDomainTransfer(address) || static_cast<uint8_t>(value) == 0x80))) {
             SimDomain domain;
             ModelDomain(address, domain, false);
             const int done = stats_.domainDownloadsDone;
@@ -493,6 +501,10 @@ bool SimDrive::ModelObject(uint16_t address, SimSdoObject& object) {
     return answer.refusal == Refusal::None;
 }
 
+bool SimDrive::LongInDomainTransfer(uint16_t address) const {
+    return domainState_.address == address && domainState_.phase != DomainState::Idle;
+}
+
 bool SimDrive::ModelDomain(uint16_t address, SimDomain& domain, bool withContent) {
     domain = SimDomain{};
     domain.writable = model_->WritableAt(address);
@@ -510,6 +522,15 @@ std::vector<uint8_t> SimDrive::ModelRead(uint16_t address, uint16_t count, bool&
     handled = false;
     const SimDriveModel::RegisterKind kind = model_->KindAt(address);
     std::vector<uint8_t> data;
+    if (kind == SimDriveModel::RegisterKind::Long && LongInDomainTransfer(address)) {
+        // An item longer than four bytes moved with the block protocol, as a drive answers it.
+        handled = true;
+        const bool starting =
+            domainState_.address == address && domainState_.phase == DomainState::UploadStarted;
+        SimDomain domain;
+        ModelDomain(address, domain, starting && count == 9);
+        return DomainRead(domain, address, count);
+    }
     if (kind == SimDriveModel::RegisterKind::Long && (count == 4 || count <= 2)) {
         handled = true;
         SimSdoObject object;
@@ -561,7 +582,12 @@ std::vector<uint8_t> SimDrive::ModelWrite(uint8_t function, uint16_t address, ui
                                           const uint8_t* data, bool& handled) {
     handled = false;
     const SimDriveModel::RegisterKind kind = model_->KindAt(address);
-    if (kind == SimDriveModel::RegisterKind::Long) {
+    const bool blockStart = function == 16 && ((count == 5 && data[0] == 0x50 && data[1] == 0x01) ||
+                                               (count == 7 && data[0] == 0x31 && data[1] == 0x01) ||
+                                               (count == 1 && data[0] == 0x80));
+    const bool longBlock =
+        kind == SimDriveModel::RegisterKind::Long && (blockStart || LongInDomainTransfer(address));
+    if (kind == SimDriveModel::RegisterKind::Long && !longBlock) {
         handled = true;
         SimSdoObject object;
         object.writable = model_->WritableAt(address);
@@ -581,7 +607,7 @@ std::vector<uint8_t> SimDrive::ModelWrite(uint8_t function, uint16_t address, ui
         }
         return Exception(function, kIllegalValue);
     }
-    if (kind == SimDriveModel::RegisterKind::Domain) {
+    if (kind == SimDriveModel::RegisterKind::Domain || longBlock) {
         handled = true;
         SimDomain domain;
         ModelDomain(address, domain, false);

@@ -74,6 +74,8 @@ class SimDrive {
     void SetDomain(uint16_t address, SimDomain domain);
     std::optional<SimDomain> Domain(uint16_t address) const;
     void AddComponent(SimComponent component);
+    // A drive swapped for another behind the same address: the browse reports these instead.
+    void ReplaceComponents(std::vector<SimComponent> components);
 
     // Protocol faults: a segment repeats the previous toggle; a segment answers an abort.
     void SetSdoRepeatToggleAt(int segment) {
@@ -116,6 +118,8 @@ class SimDrive {
         std::vector<uint8_t> data;
     };
 
+    // A block transfer of a long item is under way at the address (it answers as a domain).
+    bool LongInDomainTransfer(uint16_t address) const;
     std::vector<uint8_t> ReadHolding(uint16_t address, uint16_t count);
     std::vector<uint8_t> WriteSingle(uint16_t address, uint16_t value);
     std::vector<uint8_t> WriteMultiple(uint16_t address, uint16_t count, const uint8_t* data);

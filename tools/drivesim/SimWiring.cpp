@@ -44,6 +44,9 @@ void DescribeModbusDrive(SimDrive& drive, const std::shared_ptr<SimDriveModel>& 
     drive.SetRegisters(251, {0, 0});
     drive.SetRegister(15, 0);  // no major-only boot version
     drive.SetRegister(1101, 0);
+    // The registers the engine's node guard probes on serial (40) and box (100, 101) channels.
+    drive.SetRegister(40, 0);
+    drive.SetRegisters(100, {0, 0});
     for (const auto& [address, text] :
          {std::pair{uint16_t{110}, id.HardwareText()}, {uint16_t{114}, id.FirmwareText()}}) {
         SimDomain domain;
