@@ -28,6 +28,13 @@ class CQdHost {
     virtual bool ScopeSheetOpen() const { return false; }
     // The main dialog's command-state map: command id -> 1 disabled, 0 enabled (null: none).
     virtual std::map<uint32_t, uint32_t>* CommandStates() { return nullptr; }
+
+    // ---- frame side, added with the frame's drive object wiring ----
+    // The two message numbers the frame gives the drive object for its notices (0: none).
+    virtual unsigned FirstMessageNumber() const { return 0; }
+    virtual unsigned SecondMessageNumber() const { return 0; }
+    // The command-state map changed: the frame applies it to its menus and toolbar.
+    virtual void RefreshMenuState() {}
 };
 
 }  // namespace drive
