@@ -412,6 +412,8 @@ void CMainFrame::LoadDeviceMenu() {
     deviceCommands_.clear();
     checkableCommands_.clear();
     for (int id : CommandIdsOf(menus)) deviceCommands_.insert(id);
+    for (const auto& tool : DeviceToolbar(family_, programmable_))
+        if (tool.id != 0) deviceCommands_.insert(tool.id);
     const std::function<void(const std::vector<platform::ui::MenuSpec>&)> checkable =
         [&](const std::vector<platform::ui::MenuSpec>& items) {
             for (const auto& item : items) {

@@ -232,6 +232,8 @@ TEST_F(MainFrameTest, CommandStateMapDisablesMenusToolsAndTheCommands) {
     frame->Drive()->Host().RefreshMenuState();
     EXPECT_FALSE(frame->IsCommandEnabled(ID_OPTIONS));
     EXPECT_FALSE(frame->IsCommandEnabled(ID_NEW_CONNECTION));
+    EXPECT_FALSE(frame->GetFrame()->GetToolBar()->GetToolEnabled(frame->WxIdOf(ID_NEW_CONNECTION)))
+        << "the tool follows the map too";
     EXPECT_TRUE(frame->IsCommandEnabled(ID_SOFT_RESET));
     EXPECT_TRUE(frame->IsCommandChecked(ID_VIEW_OUTPUT)) << "the output item's mark is the frame's";
     frame->Command(ID_OPTIONS);
