@@ -10,8 +10,6 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
-#include <wx/kbdstate.h>
-
 #include "app/AboutDlg.h"
 #include "app/HelpTopics.h"
 #include "app/Startup.h"
