@@ -1,5 +1,7 @@
 #include "app/ConnectSequence.h"
 
+#include "drive/Qd.h"
+#include "foundation/LogFile.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
 
@@ -44,6 +46,107 @@ ConnectOutcome RunConnectSequence(DriveConnection& drive, ConnectHost& host, con
     host.LoadDeviceMenu();
     host.ShowMessageBar();
     return ConnectOutcome::Connected;
+}
+
+// ---------------------------------------------------------------- QdDriveConnection
+
+QdDriveConnection::QdDriveConnection(drive::CQd& drive) : drive_(drive), peer_(drive.PeerLink()) {
+    peer_.m_communication = this;
+}
+
+QdDriveConnection::~QdDriveConnection() {
+    // The link's threads may still answer the peer: they go before the drive object does.
+    if (peer_.m_channel.IsOpen()) peer_.m_channel.Close();
+    peer_.m_communication = nullptr;
+}
+
+void QdDriveConnection::TakePeerFile(std::string& path) {
+    if (path.empty()) return;
+    drive_.SetHostConfigurationFile(path);
+    path.clear();
+}
+
+bool QdDriveConnection::IsIntegrated() const {
+    return drive_.IsHostMode();
+}
+
+bool QdDriveConnection::IsFileMode() const {
+    return drive_.IsHostFileMode();
+}
+
+bool QdDriveConnection::OpenPeerChannel(const std::string& channel) {
+    const int32_t rc = peer_.m_channel.Open(channel);
+    if (rc != foundation::CCommFP::kOk)
+        foundation::DebugLog().Write("peer channel '" + channel + "' not opened: " + std::to_string(rc));
+    return rc == foundation::CCommFP::kOk;
+}
+
+void QdDriveConnection::ClosePeerChannel() {
+    peer_.m_channel.Close();
+}
+
+bool QdDriveConnection::RequestStartupInfo() {
+    started_ = peer_.ReqGetStartupInfo();
+    return started_;
+}
+
+std::string QdDriveConnection::RequestConfiguration() {
+    if (IsFileMode()) return peer_.m_file.GetDefinition(foundation::CCommCOIQd::kReqSetConfiguration);
+    std::string answer;
+    if (peer_.m_channel.Request(foundation::CCommCOIQd::kReqSetConfiguration, "<SET_PELMORA_CONFIGURATION/>",
+                                answer) != foundation::CCommFP::kOk)
+        answer.clear();
+    return answer;
+}
+
+std::string QdDriveConnection::LastError() const {
+    return peer_.m_lastError;
+}
+
+void QdDriveConnection::SetLastError(const std::string& text) {
+    peer_.m_lastError = text;
+}
+
+std::string QdDriveConnection::PeerText() const {
+    return peer_.m_title;
+}
+
+int QdDriveConnection::Connect() {
+    return drive_.Connect();
+}
+
+int QdDriveConnection::GetVocabularyList(foundation::CXmlDocument& list) {
+    return drive_.ConnectionWindow().GetVocabularyList(list);
+}
+
+bool QdDriveConnection::CloseIntegrated(const std::function<bool()>& askSave) {
+    if (!started_) return false;
+    const IntegratedCloseSteps steps =
+        DecideIntegratedClose(IsFileMode(), peer_.m_paramFileChanged, peer_.m_configurationChanged,
+                              !peer_.m_paramFile.empty(), askSave);
+    if (steps.dropChanges) peer_.m_paramFileChanged = peer_.m_configurationChanged = false;
+    if (steps.sendBackConfiguration) {
+        peer_.ReqGetBackConfiguration();
+        peer_.m_configurationChanged = false;
+    }
+    return steps.saveParamFile;
+}
+
+IntegratedCloseSteps DecideIntegratedClose(bool fileMode, bool paramFileChanged, bool configurationChanged,
+                                           bool hasParamFileName, const std::function<bool()>& askSave) {
+    IntegratedCloseSteps steps;
+    if ((paramFileChanged || configurationChanged) && hasParamFileName) {
+        steps.asked = true;
+        if (askSave()) {
+            steps.saveParamFile = paramFileChanged;
+            steps.sendBackConfiguration = configurationChanged;
+        } else {
+            steps.dropChanges = true;
+        }
+    } else {
+        steps.sendBackConfiguration = fileMode;
+    }
+    return steps;
 }
 
 }  // namespace app

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include <wx/accel.h>
 #include <wx/frame.h>
 #include <wx/icon.h>
 #include <wx/panel.h>
@@ -13,12 +14,14 @@
 #include "app/HelpTopics.h"
 #include "app/Startup.h"
 #include "controls/SizingControlBarDock.h"
+#include "drive/Qd.h"
 #include "engine/Main.h"
 #include "foundation/MessageIds.h"
 #include "foundation/ProgramFolders.h"
 #include "foundation/ProgramSwitches.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
+#include "platform/ui/BusyWindow.h"
 #include "platform/ui/Images.h"
 #include "platform/ui/WxPrompts.h"
 
@@ -29,24 +32,22 @@ using controls::CSizingControlBar;
 
 CMainFrame* g_frame = nullptr;
 
-// The drive object's side of the connect sequence, while the program has no drive object:
-// nothing is integrated and the connection does nothing, so the frame comes up offline with
-// its device menu.
-class NoDriveObject : public DriveConnection {
-  public:
-    bool IsFileMode() const override { return false; }
-    bool OpenPeerChannel(const std::string&) override { return false; }
-    void ClosePeerChannel() override {}
-    bool RequestStartupInfo() override { return false; }
-    std::string RequestConfiguration() override { return {}; }
-    std::string LastError() const override { return lastError_; }
-    void SetLastError(const std::string& text) override { lastError_ = text; }
-    std::string PeerText() const override { return {}; }
-    int Connect() override { return 0; }
+constexpr unsigned kLockTimer = 1;
+constexpr unsigned kLockPeriodMs = 250;
+// WM_COMMAND of the drive setup sheet's help button.
+constexpr int kDriveSetupHelpButton = 1673;
 
-  private:
-    std::string lastError_;
-};
+bool ReadLockKey(LockKey key) {
+    switch (key) {
+        case LockKey::Caps:
+            return wxGetKeyState(WXK_CAPITAL);
+        case LockKey::Num:
+            return wxGetKeyState(WXK_NUMLOCK);
+        case LockKey::Scroll:
+            return wxGetKeyState(WXK_SCROLL);
+    }
+    return false;
+}
 
 wxIcon IconOf(int id) {
     wxIcon icon;
@@ -129,6 +130,7 @@ void CMyTabCtrl::OnSelChange() {
         page->SetFocus();
     }
     previous_ = GetCurSel();
+    if (frame_ != nullptr) frame_->UpdateMenuState();
 }
 
 // ---------------------------------------------------------------- CChildView
@@ -230,12 +232,16 @@ bool CMsgBar::Create(wxWindow* parent, bool createTabs) {
 // ---------------------------------------------------------------- CMainFrame
 
 CMainFrame::CMainFrame(platform::Registry& registry, platform::ui::Rect virtualScreen)
-    : registry_(registry), virtualScreen_(virtualScreen), drive_(std::make_unique<NoDriveObject>()) {
+    : registry_(registry), virtualScreen_(virtualScreen), lockKeys_(ReadLockKey) {
     g_frame = this;
 }
 
 CMainFrame::~CMainFrame() {
     if (IsAlive()) DestroyWindow();
+    // The peer link and the drive object's threads end before the frame they report to.
+    drive_.reset();
+    if (qd_) qd_->SetHost(nullptr);
+    qd_.reset();
     if (g_frame == this) g_frame = nullptr;
 }
 
@@ -251,6 +257,12 @@ bool CMainFrame::CreateFrame() {
     frame->SetPosition(wxPoint(placement_.x, placement_.y));
     frame->SetIcon(IconOf(128));
 
+    // The drive object reports to the frame's message handle, which exists from here on.
+    qd_ = std::make_unique<drive::CQd>(Handle());
+    qd_->SetHost(this);
+    drive_ = std::make_unique<QdDriveConnection>(*qd_);
+    drive_->TakePeerFile(Program().qzPath);
+
     view_ = new CChildView(frame);
     dock_ = std::make_unique<controls::SizingBarDockSite>(frame);
     dock_->SetView(view_);
@@ -261,13 +273,14 @@ bool CMainFrame::CreateFrame() {
         msgBar_ = nullptr;
         return false;
     }
-    msgBar_->sizeHorz = {barSize_.cx, barSize_.cy};
+    msgBar_->sizeHorz = {0, barLayout_.height};
+    msgBar_->sizeVert = {barLayout_.width, msgBar_->sizeVert.cy};
     dock_->AddBar(msgBar_);
     dock_->DockControlBar(msgBar_, CSizingControlBar::kDockBottom);
     dock_->ShowControlBar(msgBar_, false, false);
 
     // Every command any device menu or toolbar can hold.
-    std::set<int> ids{ID_APP_EXIT};
+    std::set<int> ids{ID_APP_EXIT, ID_HELP};
     for (DeviceFamily family :
          {DeviceFamily::Drive, DeviceFamily::Xul, DeviceFamily::Supply, DeviceFamily::Kwz}) {
         for (bool programmable : {false, true}) {
@@ -276,7 +289,9 @@ bool CMainFrame::CreateFrame() {
                 if (tool.id != 0) ids.insert(tool.id);
         }
     }
-    for (int id : ids) Frame::OnCommand(id, [this, id] { OnMenuCommand(id); });
+    for (int id : ids) BindCommand(id);
+    wxAcceleratorEntry help(wxACCEL_NORMAL, WXK_F1, WxIdOf(ID_HELP));
+    frame->SetAcceleratorTable(wxAcceleratorTable(1, &help));
 
     frame->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnClose(); });
     frame->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
@@ -296,8 +311,11 @@ bool CMainFrame::CreateFrame() {
         return 0;
     });
 
-    // The drive object takes the go-online connection string here once it exists.
-    Program().goOnline.clear();
+    // The connect sequence connects with the go-online string instead of asking.
+    if (!Program().goOnline.empty()) {
+        qd_->ConnectionWindow().SetConnectionString(Program().goOnline);
+        Program().goOnline.clear();
+    }
 
     if (placement_.showCmd == kShowMaximized) frame->Maximize();
     frame->Show();
@@ -305,8 +323,17 @@ bool CMainFrame::CreateFrame() {
     normalRect_ = platform::ui::Rect::FromXYWH(frame->GetPosition().x, frame->GetPosition().y,
                                                frame->GetSize().x, frame->GetSize().y);
     dock_->RecalcLayout();
+    UpdateLockIndicators();
+    SetTimer(kLockTimer, kLockPeriodMs);
     Post(foundation::kFrameConnectSequenceMessage);
     return true;
+}
+
+void CMainFrame::BindCommand(int id) {
+    if (id == ID_HELP)
+        Frame::OnCommand(id, [this] { OnHelpKey(); });
+    else
+        Frame::OnCommand(id, [this, id] { OnMenuCommand(id); });
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -315,14 +342,15 @@ void CMainFrame::BuildStatusBar() {
     if (foundation::g_LogDebug) widths.push_back(60);
     widths.insert(widths.end(), {80, 80, 96, 40, 40, 40});
     lineColumnPane_ = static_cast<int>(widths.size()) - 4;
+    lockPane_ = static_cast<int>(widths.size()) - 3;
     SetStatusPanes(widths);
-    if (foundation::g_LogDebug) SetStatusText(1, "Log active");
+    if (foundation::g_LogDebug) Frame::SetStatusText(1, "Log active");
 }
 
 void CMainFrame::SetCaretPosition(int line, int column) {
     caretLine_ = line;
     caretColumn_ = column;
-    SetStatusText(lineColumnPane_, LineColumnText());
+    Frame::SetStatusText(lineColumnPane_, LineColumnText());
 }
 
 std::string CMainFrame::LineColumnText() const {
@@ -344,21 +372,119 @@ void CMainFrame::OnDestroy() {
     msgBar_ = nullptr;
 }
 
+void CMainFrame::OnTimer(unsigned id) {
+    if (id == kLockTimer) UpdateLockIndicators();
+}
+
+void CMainFrame::SetLockKeyReader(std::function<bool(LockKey)> reader) {
+    lockKeys_ = std::move(reader);
+    UpdateLockIndicators();
+}
+
+void CMainFrame::UpdateLockIndicators() {
+    if (lockPane_ < 0 || !IsAlive() || !lockKeys_) return;
+    int pane = lockPane_;
+    for (LockKey key : {LockKey::Caps, LockKey::Num, LockKey::Scroll}) {
+        const std::string text = LockIndicatorText(key, lockKeys_(key));
+        if (GetStatusText(pane) != text) Frame::SetStatusText(pane, text);
+        ++pane;
+    }
+}
+
 engine::CMain* CMainFrame::ConnectionEngine() const {
-    return nullptr;  // the drive object's connection window owns the engine; none exists yet
+    // The engine serves the gesture only while a drive is connected through it.
+    if (!qd_ || !qd_->IsConnected()) return nullptr;
+    return qd_->ConnectionWindow().Engine();
 }
 
 void CMainFrame::OnConnectSequence() {
-    RunConnectSequence(*drive_, *this, Program().rawCommandLine);
+    if (drive_) RunConnectSequence(*drive_, *this, Program().rawCommandLine);
 }
 
 void CMainFrame::LoadDeviceMenu() {
-    SetMenus(DeviceMenu(family_, programmable_));
+    // The device's family and features come from the drive object once it tells them; until
+    // then every device gets the drive menus.
+    family_ = DeviceFamilyOf(0, false, false);
+    const std::vector<platform::ui::MenuSpec> menus = DeviceMenu(family_, programmable_);
+    SetMenus(menus);
+    deviceCommands_.clear();
+    checkableCommands_.clear();
+    for (int id : CommandIdsOf(menus)) deviceCommands_.insert(id);
+    for (const auto& tool : DeviceToolbar(family_, programmable_))
+        if (tool.id != 0) deviceCommands_.insert(tool.id);
+    const std::function<void(const std::vector<platform::ui::MenuSpec>&)> checkable =
+        [&](const std::vector<platform::ui::MenuSpec>& items) {
+            for (const auto& item : items) {
+                if (item.checkable) checkableCommands_.insert(item.id);
+                checkable(item.children);
+            }
+        };
+    checkable(menus);
     LoadDeviceToolbar();
-    CreateMainView();
-    std::vector<std::pair<std::string, wxWindow*>> pages{{"Main", mainView_.Wx()}};
-    if (view_ != nullptr) view_->CreateTabs(this, pages);
+    ResetPages();
     CheckCommand(ID_VIEW_OUTPUT, outputBarVisible);
+    UpdateMenuState();
+}
+
+void CMainFrame::SetMainPageFactory(std::function<wxWindow*(wxWindow* parent)> factory) {
+    mainPageFactory_ = std::move(factory);
+}
+
+wxWindow* CMainFrame::MainPage() const {
+    return mainPage_ != nullptr ? mainPage_ : mainView_.Wx();
+}
+
+void CMainFrame::ResetPages() {
+    CreateMainView();
+    std::vector<std::pair<std::string, wxWindow*>> pages{{"Main", MainPage()}};
+    if (view_ != nullptr) view_->CreateTabs(this, pages);
+}
+
+void CMainFrame::UpdateMenuState() {
+    if (!IsAlive()) return;
+    for (int id : deviceCommands_) {
+        const auto it = commandStates_.find(static_cast<uint32_t>(id));
+        const uint32_t bits = it == commandStates_.end() ? 0 : it->second;
+        EnableCommand(id, (bits & kCommandDisabled) == 0);
+        // The output item's check mark is the frame's own.
+        if (it != commandStates_.end() && id != ID_VIEW_OUTPUT && checkableCommands_.count(id) != 0)
+            CheckCommand(id, (bits & kCommandChecked) != 0);
+    }
+}
+
+bool CMainFrame::OpenOscilloscope(bool show, int page, bool tuningPages) {
+    // The oscilloscope and tuning sheet is a window of its own that the program does not have
+    // yet: nothing opens, and the pages stay usable.
+    (void)show;
+    (void)page;
+    (void)tuningPages;
+    UpdateMenuState();
+    return false;
+}
+
+void CMainFrame::SetFrameTitle(const std::string& title) {
+    if (IsAlive()) GetFrame()->SetTitle(wxString::FromUTF8(title));
+}
+
+void CMainFrame::SetStatusText(int pane, const std::string& text) {
+    if (IsAlive()) Frame::SetStatusText(pane, text);
+}
+
+drive::CFramePage CMainFrame::ShownPage() const {
+    if (view_ == nullptr || view_->Tabs() == nullptr) return drive::CFramePage::None;
+    const CMyTabCtrl* tabs = view_->Tabs();
+    if (tabs->GetCurSel() >= 0 && tabs->GetCurSel() == tabs->MainTab() && MainPage() != nullptr)
+        return drive::CFramePage::MainDialog;
+    return drive::CFramePage::None;
+}
+
+platform::WindowHandle CMainFrame::PageWindow(drive::CFramePage page) const {
+    if (page != drive::CFramePage::MainDialog) return 0;
+    if (mainPage_ != nullptr) {
+        const platform::ui::Window* window = platform::ui::FromWx(mainPage_);
+        return window != nullptr ? window->Handle() : 0;
+    }
+    return mainView_.Handle();
 }
 
 void CMainFrame::LoadDeviceToolbar() {
@@ -367,7 +493,24 @@ void CMainFrame::LoadDeviceToolbar() {
 }
 
 void CMainFrame::CreateMainView() {
-    if (mainView_.IsAlive() || view_ == nullptr) return;
+    if (mainPage_ != nullptr || mainView_.IsAlive() || view_ == nullptr) return;
+    if (mainPageFactory_) {
+        // Made beside the tab strip; the strip takes it as its page.
+        wxWindow* page =
+            mainPageFactory_(view_->Tabs() != nullptr ? static_cast<wxWindow*>(view_->Tabs()) : view_);
+        if (page != nullptr) {
+            if (platform::ui::FromWx(page) != nullptr) {
+                mainPage_ = page;
+                page->Bind(wxEVT_DESTROY, [this, page](wxWindowDestroyEvent& event) {
+                    event.Skip();
+                    if (event.GetEventObject() == page && mainPage_ == page) mainPage_ = nullptr;
+                });
+            } else {
+                mainView_.Attach(page);
+            }
+            return;
+        }
+    }
     auto* panel = new wxPanel(view_, wxID_ANY);
     panel->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
     mainView_.Attach(panel);
@@ -385,21 +528,33 @@ void CMainFrame::ShowOutputBar(bool show) {
 
 void CMainFrame::StoreMsgBarPlacement() {
     if (msgBar_ == nullptr) return;
-    barSide_ = msgBar_->DockBarId();
     const wxSize size = msgBar_->GetSize();
-    if (barSide_ == CSizingControlBar::kDockLeft || barSide_ == CSizingControlBar::kDockRight)
-        barSize_.cx = size.x;
+    if (msgBar_->IsFloating()) {
+        barLayout_.side = CSizingControlBar::kFloating;
+        const wxPoint at = msgBar_->GetScreenPosition();
+        barLayout_.left = at.x;
+        barLayout_.top = at.y;
+        barLayout_.width = size.x;
+        barLayout_.height = size.y;
+        return;
+    }
+    barLayout_.side = msgBar_->DockBarId();
+    if (barLayout_.side == CSizingControlBar::kDockLeft || barLayout_.side == CSizingControlBar::kDockRight)
+        barLayout_.width = size.x;
     else
-        barSize_.cy = size.y;
+        barLayout_.height = size.y;
 }
 
 void CMainFrame::ResetOutputBar() {
     if (msgBar_ == nullptr || !dock_) return;
     dock_->ShowControlBar(msgBar_, false, false);
-    barSide_ = CSizingControlBar::kDockBottom;
-    barSize_ = {0, 150};
-    msgBar_->sizeHorz = {msgBar_->sizeHorz.cx, barSize_.cy};
-    dock_->DockControlBar(msgBar_, barSide_);
+    msgBar_->sizeHorz = {msgBar_->sizeHorz.cx, barLayout_.height};
+    msgBar_->sizeVert = {barLayout_.width, msgBar_->sizeVert.cy};
+    msgBar_->sizeFloat = {barLayout_.width, barLayout_.height};
+    if (barLayout_.side == CSizingControlBar::kFloating)
+        dock_->FloatControlBar(msgBar_, {barLayout_.left, barLayout_.top});
+    else
+        dock_->DockControlBar(msgBar_, barLayout_.side);
     ShowOutputBar(true);
 }
 
@@ -408,6 +563,11 @@ void CMainFrame::CloseToolWindows() {
     // The tool windows (setup sheets, oscilloscope, errors and history windows, program editor)
     // are destroyed here once they exist; the main dialog's window goes too.
     if (view_ != nullptr && view_->Tabs() != nullptr) view_->Tabs()->Clear();
+    if (mainPage_ != nullptr) {
+        wxWindow* page = mainPage_;
+        mainPage_ = nullptr;
+        page->Destroy();
+    }
     mainView_.DestroyWindow();
     if (msgBar_ != nullptr && dock_) dock_->ShowControlBar(msgBar_, false, false);
 }
@@ -422,7 +582,15 @@ bool CMainFrame::IsToolWindowOpen() const {
     return false;  // no tool window exists before the drive object opens one
 }
 
+void CMainFrame::OnHelpKey() {
+    // The drive setup sheet's help button when the sheet is shown (the program has no sheet
+    // yet), else the context help, after this key's handling as a posted command would.
+    if (IsDriveSetupVisible()) return;
+    GetFrame()->CallAfter([this] { OnMenuCommand(ID_CONTEXT_HELP); });
+}
+
 void CMainFrame::OnMenuCommand(int id) {
+    if (IsCommandDisabled(&commandStates_, id)) return;
     if (id == ID_APP_EXIT) {
         if (IsAlive()) GetFrame()->Close();
         return;
@@ -443,7 +611,8 @@ bool CMainFrame::IsDriveSetupOrToolWindowOpen() const {
 }
 
 bool CMainFrame::HasArchive() const {
-    return false;  // the drive description says; none without a drive object
+    const foundation::CXmlNode* data = qd_ ? qd_->DriveData() : nullptr;
+    return data != nullptr && data->FindNode("Archive") != nullptr;
 }
 
 int CMainFrame::Ask(const std::string& text, const std::string& caption, unsigned flags) {
@@ -451,7 +620,8 @@ int CMainFrame::Ask(const std::string& text, const std::string& caption, unsigne
 }
 
 void CMainFrame::PostToMainDialog(unsigned message, uintptr_t wParam) {
-    mainView_.Post(message, wParam, 0);
+    if (const platform::WindowHandle page = PageWindow(drive::CFramePage::MainDialog))
+        platform::PostMessage(page, message, wParam, 0);
 }
 
 void CMainFrame::RunFrameAction(FrameAction action, int id) {
@@ -482,6 +652,7 @@ void CMainFrame::RunFrameAction(FrameAction action, int id) {
             }
             break;
         case FrameAction::ResetOutputBar:
+            SetDefaultLayout();
             ResetOutputBar();
             break;
         case FrameAction::NewConnection:
@@ -492,28 +663,73 @@ void CMainFrame::RunFrameAction(FrameAction action, int id) {
             LoadDeviceToolbar();
             if (wxToolBar* bar = GetFrame()->GetToolBar()) bar->Show();
             break;
+        case FrameAction::Oscilloscope:
+            OpenOscilloscope(true, 0, false);
+            break;
+        case FrameAction::Tuning:
+            OpenOscilloscope(true, 4, true);
+            break;
         case FrameAction::ShowErrors:
         case FrameAction::EditorCommand:
         case FrameAction::DriveSetup:
         case FrameAction::SupplySetup:
         case FrameAction::XulSetup:
-        case FrameAction::Oscilloscope:
-        case FrameAction::Tuning:
         case FrameAction::ResetOscPosition:
         case FrameAction::CheckFirmwareUpdates:
         case FrameAction::CommStatus:
         case FrameAction::SystemInformation:
         case FrameAction::Post:
-            // These open windows of the drive object or go to it; nothing while there is none.
+            // These open tool windows the program does not have yet, or call drive object
+            // operations it does not offer yet: nothing happens.
             (void)id;
             break;
     }
 }
 
+std::string CMainFrame::DriveTitle() const {
+    if (qd_ && !qd_->State().description.empty()) return qd_->State().description;
+    return foundation::kProgramName;
+}
+
+void CMainFrame::CloseDriveConnection(bool shutDown) {
+    if (!qd_) return;
+    drive::CQd* qd = qd_.get();
+    if (qd->IsConnected() && IsAlive())
+        platform::ui::RunBusy(GetFrame(), "Closing the connection...",
+                              [qd, shutDown] { qd->CloseConnection(shutDown); });
+    else
+        qd->CloseConnection(shutDown);
+}
+
+void CMainFrame::RestartConnection(bool offline) {
+    // An offline restart connects with the stored offline channel once the drive object takes
+    // that choice; today both roads close and connect again.
+    (void)offline;
+    CloseDriveConnection(false);
+    CloseToolWindows();
+    Post(foundation::kFrameConnectSequenceMessage);
+}
+
 void CMainFrame::NewConnection() {
+    if (drive_ && drive_->IsIntegrated()) {
+        if (qd_ && qd_->IsOffline()) {
+            const int answer = Ask("Would you like to return offline into " + DriveTitle() + " ?",
+                                   "New connection", platform::MB_YESNOCANCEL);
+            if (answer == platform::IDCANCEL) return;
+            RestartConnection(answer != platform::IDYES);
+            return;
+        }
+        // Online for the peer tool: back offline with the drive's parameters (their export to the
+        // temporary parameters file comes with the drive object's parameter files).
+        RestartConnection(true);
+        return;
+    }
+    // A lost connection that could be resumed is offered by the reconnect prompt once the drive
+    // object reports one; without it a new connection is asked for.
     if (Ask("Would you like to make a new connection?\r\nThe actual configuration will be lost.",
             "New connection", platform::MB_OKCANCEL) != platform::IDOK)
         return;
+    CloseDriveConnection(false);
     CloseToolWindows();
     Post(foundation::kFrameConnectSequenceMessage);
 }
@@ -529,6 +745,15 @@ void CMainFrame::OnClose() {
     state.restored = normalRect_;
     controls::RegistryBarProfile profile(registry_, foundation::GetProductKey());
     StoreFramePlacement(profile, state);
+    if (drive_ && drive_->IsIntegrated()) {
+        // The configuration goes back to the peer tool as the user decides. The parameters file
+        // for the peer tool comes with the drive object's parameter files.
+        drive_->CloseIntegrated([this] {
+            return Ask("Do you want to save the modified configuration?", "Pelmora: " + DriveTitle(),
+                       platform::MB_YESNO | platform::MB_ICONQUESTION) == platform::IDYES;
+        });
+    }
+    CloseDriveConnection(true);
     CloseToolWindows();
     DestroyWindow();
 }

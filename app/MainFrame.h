@@ -3,7 +3,10 @@
 // toolbar and the status bar; it routes the menu commands, runs the connect sequence and keeps
 // its placement.
 
+#include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "app/FramePlacement.h"
 #include "app/MainFrameCommands.h"
 #include "controls/SizingControlBar.h"
+#include "drive/QdHost.h"
 #include "platform/ui/Frame.h"
 #include "platform/ui/TabCtrl.h"
 
@@ -24,6 +28,9 @@ class SizingBarDockSite;
 namespace engine {
 class CMain;
 }
+namespace drive {
+class CQd;
+}
 
 namespace app {
 
@@ -34,6 +41,20 @@ enum : int {
     IDC_PAGE_TABS = 130,
     IDC_MESSAGE_BAR = 131,
     IDC_STATUS_LINE_COLUMN = 138,
+};
+
+// The two message numbers the frame gives the drive object.
+constexpr unsigned kDriveFirstMessage = 0x70;
+constexpr unsigned kDriveSecondMessage = 0x71;
+
+// Where the message bar sits: its side (the dock bar ids, or floating) and its size there.
+struct MessageBarLayout {
+    unsigned side = controls::CSizingControlBar::kDockBottom;
+    int width = 560;
+    int height = 150;
+    // Floating only: the bar's top-left corner.
+    int left = 0;
+    int top = 0;
 };
 
 // The page tab strip of the view: "Bus", "Main", "Program".
@@ -93,17 +114,48 @@ class CMsgBar : public controls::CSizingControlBarCF {
 };
 
 // The Ctrl + right double-click of the whole program: the cyclic groups report (Shift: the
-// cyclic-read trace) of the drive's engine. Nothing without a connection window. True when
-// the engine was asked.
+// cyclic-read trace) of the drive's engine. Nothing without a connected drive (engine null).
+// True when the engine was asked.
 bool RunDiagnosticGesture(engine::CMain* engine, bool control, bool shift);
 
-class CMainFrame : public platform::ui::Frame, public CommandContext, public ConnectHost {
+class CMainFrame : public platform::ui::Frame,
+                   public CommandContext,
+                   public ConnectHost,
+                   public drive::CQdHost {
   public:
     CMainFrame(platform::Registry& registry, platform::ui::Rect virtualScreen);
     ~CMainFrame() override;
 
-    // Creates and shows the frame, then posts itself the connect sequence.
+    // Creates and shows the frame and its drive object, then posts itself the connect sequence.
     bool CreateFrame();
+
+    // The drive object (null before CreateFrame) and the connect sequence's side of it.
+    drive::CQd* Drive() const { return qd_.get(); }
+    QdDriveConnection* DriveLink() const { return drive_.get(); }
+
+    // The main dialog's window for the "Main" tab: made by the factory, as a child of the page
+    // tab strip, after every connection (the window goes with the tool windows). Without a
+    // factory the tab holds an empty view.
+    void SetMainPageFactory(std::function<wxWindow*(wxWindow* parent)> factory);
+    // The "Main" tab's window, null while there is none.
+    wxWindow* MainPage() const;
+
+    // Applies the command-state map to the menus and the toolbar.
+    void UpdateMenuState();
+    // Shows the oscilloscope and tuning sheet on a page (4 with the tuning pages). False while the
+    // program has no oscilloscope window: nothing opens then.
+    bool OpenOscilloscope(bool show, int page, bool tuningPages);
+    // The drive object's restart road: the connection and the tool windows close, and the
+    // connect sequence runs again (offline when offline is set).
+    void RestartConnection(bool offline);
+
+    // The message bar's stored layout; SetDefaultLayout puts it back to the defaults.
+    const MessageBarLayout& BarLayout() const { return barLayout_; }
+    void SetDefaultLayout() { barLayout_ = MessageBarLayout{}; }
+
+    // The state of the lock keys for the status bar (tests put their own reader in).
+    void SetLockKeyReader(std::function<bool(LockKey)> reader);
+    void UpdateLockIndicators();
     const FramePlacement& Placement() const { return placement_; }
 
     // Commands as the menu runs them.
@@ -155,12 +207,31 @@ class CMainFrame : public platform::ui::Frame, public CommandContext, public Con
     void SetIntegratedIcon() override;
     void ShowMessageBar() override;
 
+    // drive::CQdHost
+    void SetFrameTitle(const std::string& title) override;
+    void SetStatusText(int pane, const std::string& text) override;
+    drive::CFramePage ShownPage() const override;
+    platform::WindowHandle PageWindow(drive::CFramePage page) const override;
+    void StoreMessageBarPlacement() override { StoreMsgBarPlacement(); }
+    void ResetPages() override;
+    bool ScopeSheetOpen() const override { return false; }
+    std::map<uint32_t, uint32_t>* CommandStates() override { return &commandStates_; }
+    unsigned FirstMessageNumber() const override { return kDriveFirstMessage; }
+    unsigned SecondMessageNumber() const override { return kDriveSecondMessage; }
+    void RefreshMenuState() override { UpdateMenuState(); }
+
   protected:
     void OnDestroy() override;
+    void OnTimer(unsigned id) override;
 
   private:
     void OnConnectSequence();
     void NewConnection();
+    void OnHelpKey();
+    // Closes the drive's connection; a connected drive's close waits in the busy window.
+    void CloseDriveConnection(bool shutDown);
+    std::string DriveTitle() const;
+    void BindCommand(int id);
     void LoadDeviceToolbar();
     void CreateMainView();
     void BuildStatusBar();
@@ -169,7 +240,16 @@ class CMainFrame : public platform::ui::Frame, public CommandContext, public Con
     platform::Registry& registry_;
     platform::ui::Rect virtualScreen_;
     FramePlacement placement_;
-    std::unique_ptr<DriveConnection> drive_;
+    std::unique_ptr<drive::CQd> qd_;
+    std::unique_ptr<QdDriveConnection> drive_;
+    // The main dialog's command-state map: command id -> kCommandDisabled | kCommandChecked ...
+    std::map<uint32_t, uint32_t> commandStates_;
+    std::function<wxWindow*(wxWindow*)> mainPageFactory_;
+    // The factory's window when it carries its own message handle (else mainView_ is attached).
+    wxWindow* mainPage_ = nullptr;
+    std::set<int> deviceCommands_;
+    std::set<int> checkableCommands_;
+    std::function<bool(LockKey)> lockKeys_;
     std::unique_ptr<controls::SizingBarDockSite> dock_;
     CChildView* view_ = nullptr;
     CMsgBar* msgBar_ = nullptr;
@@ -181,9 +261,8 @@ class CMainFrame : public platform::ui::Frame, public CommandContext, public Con
     int caretLine_ = -1;
     int caretColumn_ = -1;
     int lineColumnPane_ = -1;
-    // Where the message bar sits (side, and its size there).
-    unsigned barSide_ = controls::CSizingControlBar::kDockBottom;
-    platform::ui::Size barSize_{0, 150};
+    MessageBarLayout barLayout_;
+    int lockPane_ = -1;
 };
 
 }  // namespace app

@@ -365,4 +365,30 @@ std::vector<int> CommandIdsOf(const std::vector<MenuSpec>& menus) {
     return ids;
 }
 
+DeviceFamily DeviceFamilyOf(int familyCode, bool supplyUnit, bool kwz) {
+    if (familyCode == 10) return DeviceFamily::Xul;
+    if (supplyUnit) return DeviceFamily::Supply;
+    if (kwz) return DeviceFamily::Kwz;
+    return DeviceFamily::Drive;
+}
+
+bool IsCommandDisabled(const std::map<uint32_t, uint32_t>* states, int id) {
+    if (states == nullptr || id < 0) return false;
+    const auto it = states->find(static_cast<uint32_t>(id));
+    return it != states->end() && (it->second & kCommandDisabled) != 0;
+}
+
+std::string LockIndicatorText(LockKey key, bool on) {
+    if (!on) return {};
+    switch (key) {
+        case LockKey::Caps:
+            return "CAP";
+        case LockKey::Num:
+            return "NUM";
+        case LockKey::Scroll:
+            return "SCRL";
+    }
+    return {};
+}
+
 }  // namespace app

@@ -4,6 +4,7 @@
 // and the menus and toolbars of each device family. The frame executes what this decides.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +64,8 @@ enum MenuCommand : int {
     ID_BUS_ADDRESSES = 32874,
     // Closes the frame as its close box does.
     ID_APP_EXIT = 57665,
+    // F1: the drive setup sheet's help when it is shown, else the context help.
+    ID_HELP = 57670,
     // The program editor's commands (New, Open, Save, Compile, bookmarks, Undo, Cut, Find...).
     ID_EDIT_FIRST = 32775,
 };
@@ -134,6 +137,20 @@ bool ExecuteCommand(int id, CommandContext& context);
 
 // Device families of the menus and toolbars.
 enum class DeviceFamily { Drive, Xul, Supply, Kwz };
+
+// The family of the connected device as the drive object tells it: family code 10 is the Xul
+// family, then the supply-unit and Kwz flags; anything else is a servo drive.
+DeviceFamily DeviceFamilyOf(int familyCode, bool supplyUnit, bool kwz);
+
+// The command-state map's bits: what the menus and the commands make of them.
+enum : uint32_t { kCommandDisabled = 1, kCommandChecked = 2, kCommandIndeterminate = 4 };
+// A command the map marks disabled does nothing, whichever way it comes (menu, tool, key).
+bool IsCommandDisabled(const std::map<uint32_t, uint32_t>* states, int id);
+
+// The lock key panes of the status bar: caps, num and scroll lock.
+enum class LockKey { Caps, Num, Scroll };
+// The pane's text: "CAP", "NUM" or "SCRL" while the key is on, empty while it is off.
+std::string LockIndicatorText(LockKey key, bool on);
 
 // Resource ids of the menu and toolbar of a family.
 int MenuResourceOf(DeviceFamily family);

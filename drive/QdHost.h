@@ -43,6 +43,13 @@ class CQdHost {
     virtual void RefreshStatusBar() {}
     // A second status field is in use: the user pane moves one to the right.
     virtual bool SecondStatusField() const { return false; }
+
+    // ---- frame side, added with the frame's drive object wiring ----
+    // The two message numbers the frame gives the drive object for its notices (0: none).
+    virtual unsigned FirstMessageNumber() const { return 0; }
+    virtual unsigned SecondMessageNumber() const { return 0; }
+    // The command-state map changed: the frame applies it to its menus and toolbar.
+    virtual void RefreshMenuState() {}
 };
 
 }  // namespace drive

@@ -115,6 +115,7 @@ std::map<uint32_t, uint32_t>& CQd::CommandStateMap() {
 void CQd::UpdateMenuState() {
     for (const CMenuEntry& entry : MenuCommandStates(GatherMenuFacts()))
         SetCommandEnabled(entry.id, entry.enabled);
+    Host().RefreshMenuState();
 }
 
 void CQd::SetCommandEnabled(uint32_t id, bool enabled) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -246,6 +247,43 @@ TEST(MainFrameCommands, MenuAndToolbarIdsPerFamily) {
             }
         }
     }
+}
+
+TEST(MainFrameCommands, DeviceFamilyFromTheDriveObject) {
+    struct Case {
+        int code;
+        bool supply, kwz;
+        DeviceFamily family;
+    };
+    for (const Case& c :
+         {Case{0, false, false, DeviceFamily::Drive}, Case{11, false, false, DeviceFamily::Drive},
+          Case{10, false, false, DeviceFamily::Xul}, Case{10, true, true, DeviceFamily::Xul},
+          Case{3, true, false, DeviceFamily::Supply}, Case{3, true, true, DeviceFamily::Supply},
+          Case{3, false, true, DeviceFamily::Kwz}}) {
+        EXPECT_EQ(DeviceFamilyOf(c.code, c.supply, c.kwz), c.family) << c.code << c.supply << c.kwz;
+    }
+    EXPECT_EQ(MenuResourceOf(DeviceFamilyOf(10, false, false)), 1073);
+}
+
+TEST(MainFrameCommands, CommandStateMapDisablesOnlyItsDisabledIds) {
+    std::map<uint32_t, uint32_t> states{{ID_OPTIONS, kCommandDisabled},
+                                        {ID_VIEW_OUTPUT, kCommandChecked},
+                                        {ID_TUNING, kCommandDisabled | kCommandChecked},
+                                        {ID_SOFT_RESET, kCommandIndeterminate}};
+    EXPECT_TRUE(IsCommandDisabled(&states, ID_OPTIONS));
+    EXPECT_TRUE(IsCommandDisabled(&states, ID_TUNING));
+    EXPECT_FALSE(IsCommandDisabled(&states, ID_VIEW_OUTPUT));
+    EXPECT_FALSE(IsCommandDisabled(&states, ID_SOFT_RESET));
+    EXPECT_FALSE(IsCommandDisabled(&states, ID_NEW_CONNECTION)) << "absent: enabled";
+    EXPECT_FALSE(IsCommandDisabled(nullptr, ID_OPTIONS)) << "no map: enabled";
+}
+
+TEST(MainFrameCommands, LockKeyIndicators) {
+    EXPECT_EQ(LockIndicatorText(LockKey::Caps, true), "CAP");
+    EXPECT_EQ(LockIndicatorText(LockKey::Num, true), "NUM");
+    EXPECT_EQ(LockIndicatorText(LockKey::Scroll, true), "SCRL");
+    for (LockKey key : {LockKey::Caps, LockKey::Num, LockKey::Scroll})
+        EXPECT_EQ(LockIndicatorText(key, false), "");
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The main frame under the display: it opens where the placement says, runs its connect
 // sequence into the device menu with the "Main" tab and the message bar, routes its commands,
 // refuses a tab change while an edit is pending, and stores its placement on close.
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <wx/frame.h>
@@ -9,9 +13,11 @@
 #include <wx/toolbar.h>
 
 #include "AppTestSupport.h"
+#include "app/HelpTopics.h"
 #include "app/MainFrame.h"
 #include "app/Startup.h"
 #include "controls/SizingControlBar.h"
+#include "drive/Qd.h"
 #include "engine/Main.h"
 #include "foundation/MessageIds.h"
 #include "platform/Prompt.h"
@@ -32,7 +38,11 @@ class MainFrameTest : public ::testing::Test {
                                         "app" / "res");
         Program().resetGui = false;
     }
-    void TearDown() override { platform::SetPromptService(nullptr); }
+    void TearDown() override {
+        platform::SetPromptService(nullptr);
+        Program().goOnline.clear();
+        Program().qzPath.clear();
+    }
 
     // Creates the frame and lets its connect sequence run.
     std::unique_ptr<CMainFrame> Open() {
@@ -175,6 +185,185 @@ TEST_F(MainFrameTest, ResetGuiIgnoresTheStoredPlacement) {
     EXPECT_EQ(frame->GetFrame()->GetSize(), wxSize(996, 501));
     Program().resetGui = false;
     Close(*frame);
+}
+
+TEST_F(MainFrameTest, OwnsTheDriveObjectAndIsItsHost) {
+    Program().goOnline = "com9:rate 9600";
+    auto frame = Open();
+    drive::CQd* qd = frame->Drive();
+    ASSERT_NE(qd, nullptr);
+    EXPECT_EQ(qd->OwnerWindow(), frame->Handle());
+    drive::CQdHost& host = qd->Host();
+    EXPECT_EQ(&host, static_cast<drive::CQdHost*>(frame.get()));
+    EXPECT_TRUE(Program().goOnline.empty()) << "the go-online string went to the drive object";
+    EXPECT_TRUE(qd->ConnectionWindow().PendingConnectionString().empty()) << "and the connection used it";
+    EXPECT_EQ(host.FirstMessageNumber(), 0x70u);
+    EXPECT_EQ(host.SecondMessageNumber(), 0x71u);
+    EXPECT_EQ(host.CommandStates(), frame->CommandStates());
+    EXPECT_EQ(host.ShownPage(), drive::CFramePage::MainDialog);
+    EXPECT_EQ(host.PageWindow(drive::CFramePage::MainDialog), frame->MainView().Handle());
+    EXPECT_EQ(host.PageWindow(drive::CFramePage::Oscilloscope), 0u);
+    EXPECT_FALSE(host.ScopeSheetOpen());
+    host.SetFrameTitle("Tunova - drive 1");
+    EXPECT_EQ(frame->GetFrame()->GetTitle(), "Tunova - drive 1");
+    host.SetStatusText(0, "Ready");
+    EXPECT_EQ(frame->GetStatusText(0), "Ready");
+    // Not connected: the gesture has no engine to ask.
+    EXPECT_FALSE(qd->IsConnected());
+    EXPECT_EQ(frame->ConnectionEngine(), nullptr);
+    // Nothing opens while the program has no oscilloscope window.
+    EXPECT_FALSE(frame->OpenOscilloscope(true, 0, false));
+    EXPECT_TRUE(frame->Command(ID_TUNING));
+    EXPECT_TRUE(frame->IsAlive());
+    Close(*frame);
+}
+
+TEST_F(MainFrameTest, CommandStateMapDisablesMenusToolsAndTheCommands) {
+    auto frame = Open();
+    int options = 0;
+    frame->MainView().OnMessageId(foundation::kMainDlgOptionsMessage, [&](uintptr_t, intptr_t) -> intptr_t {
+        ++options;
+        return 0;
+    });
+    std::map<uint32_t, uint32_t>& states = *frame->Drive()->Host().CommandStates();
+    states[ID_OPTIONS] = kCommandDisabled;
+    states[ID_NEW_CONNECTION] = kCommandDisabled;
+    states[ID_VIEW_OUTPUT] = 0;
+    frame->Drive()->Host().RefreshMenuState();
+    EXPECT_FALSE(frame->IsCommandEnabled(ID_OPTIONS));
+    EXPECT_FALSE(frame->IsCommandEnabled(ID_NEW_CONNECTION));
+    EXPECT_FALSE(frame->GetFrame()->GetToolBar()->GetToolEnabled(frame->WxIdOf(ID_NEW_CONNECTION)))
+        << "the tool follows the map too";
+    EXPECT_TRUE(frame->IsCommandEnabled(ID_SOFT_RESET));
+    EXPECT_TRUE(frame->IsCommandChecked(ID_VIEW_OUTPUT)) << "the output item's mark is the frame's";
+    frame->Command(ID_OPTIONS);
+    frame->Command(ID_NEW_CONNECTION);
+    platform::ui::ProcessPending();
+    EXPECT_EQ(options, 0);
+    EXPECT_EQ(prompts.AskedCount(), 0u) << "a disabled new connection asks nothing";
+
+    states.erase(ID_OPTIONS);
+    frame->UpdateMenuState();
+    EXPECT_TRUE(frame->IsCommandEnabled(ID_OPTIONS));
+    frame->Command(ID_OPTIONS);
+    platform::ui::RunUntil([&] { return options == 1; }, 5000);
+    EXPECT_EQ(options, 1);
+    Close(*frame);
+}
+
+TEST_F(MainFrameTest, MainPageFactoryGivesTheMainTabAfterEveryConnection) {
+    int made = 0;
+    std::vector<std::unique_ptr<platform::ui::Window>> pages;
+    std::vector<unsigned> seen;
+    auto frame = std::make_unique<CMainFrame>(*store.registry, Rect::FromXYWH(0, 0, 1280, 1024));
+    frame->SetMainPageFactory([&](wxWindow* parent) -> wxWindow* {
+        ++made;
+        auto page = std::make_unique<platform::ui::Window>();
+        page->Attach(new wxPanel(parent, wxID_ANY));
+        page->OnMessageId(foundation::kMainDlgOptionsMessage, [&seen](uintptr_t, intptr_t) -> intptr_t {
+            seen.push_back(foundation::kMainDlgOptionsMessage);
+            return 0;
+        });
+        pages.push_back(std::move(page));
+        return pages.back()->Wx();
+    });
+    ASSERT_TRUE(frame->CreateFrame());
+    platform::ui::RunUntil([&] { return made == 1 && frame->GetFrame()->GetMenuBar() != nullptr; }, 5000);
+    ASSERT_EQ(made, 1);
+    EXPECT_EQ(frame->MainPage(), pages[0]->Wx());
+    EXPECT_EQ(frame->View()->Tabs()->Page(0), pages[0]->Wx());
+    EXPECT_FALSE(frame->MainView().IsAlive()) << "no empty view beside the main page";
+    EXPECT_EQ(frame->Drive()->Host().PageWindow(drive::CFramePage::MainDialog), pages[0]->Handle());
+    frame->Command(ID_OPTIONS);
+    platform::ui::RunUntil([&] { return seen.size() == 1; }, 5000);
+    EXPECT_EQ(seen.size(), 1u);
+
+    // A new connection closes the page with the tool windows and makes a new one.
+    prompts.PushAnswer(platform::IDOK);
+    frame->Command(ID_NEW_CONNECTION);
+    platform::ui::RunUntil([&] { return made == 2; }, 5000);
+    EXPECT_EQ(made, 2);
+    EXPECT_FALSE(pages[0]->IsAlive());
+    EXPECT_EQ(frame->MainPage(), pages[1]->Wx());
+    Close(*frame);
+}
+
+TEST_F(MainFrameTest, MessageBarLayoutIsStoredAndReset) {
+    auto frame = Open();
+    EXPECT_EQ(frame->BarLayout().side, 59422u);
+    EXPECT_EQ(frame->BarLayout().width, 560);
+    EXPECT_EQ(frame->BarLayout().height, 150);
+    frame->Drive()->Host().StoreMessageBarPlacement();
+    EXPECT_EQ(frame->BarLayout().side, 59422u);
+    EXPECT_EQ(frame->BarLayout().height, frame->MessageBar()->GetSize().y);
+    // Reset output bar puts the defaults back and docks the bar at the bottom, shown.
+    EXPECT_TRUE(frame->Command(ID_RESET_OUTPUT_BAR));
+    EXPECT_EQ(frame->BarLayout().height, 150);
+    EXPECT_EQ(frame->MessageBar()->DockBarId(), controls::CSizingControlBar::kDockBottom);
+    EXPECT_TRUE(frame->MessageBar()->IsShown());
+    Close(*frame);
+}
+
+TEST_F(MainFrameTest, LockKeysShowInTheStatusBar) {
+    auto frame = Open();
+    bool caps = false;
+    frame->SetLockKeyReader(
+        [&caps](LockKey key) { return key == LockKey::Num || (key == LockKey::Caps && caps); });
+    EXPECT_EQ(frame->GetStatusText(4), "");
+    EXPECT_EQ(frame->GetStatusText(5), "NUM");
+    EXPECT_EQ(frame->GetStatusText(6), "");
+    caps = true;
+    platform::ui::RunUntil([&] { return frame->GetStatusText(4) == "CAP"; }, 5000);
+    EXPECT_EQ(frame->GetStatusText(4), "CAP") << "the panes follow the keys";
+    Close(*frame);
+}
+
+TEST_F(MainFrameTest, HelpKeyOpensTheContextHelp) {
+    std::vector<std::string> opened;
+    SetHelpOpener([&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    auto frame = Open();
+    EXPECT_TRUE(frame->Command(ID_HELP));
+    platform::ui::RunUntil([&] { return !opened.empty() || prompts.AskedCount() != 0; }, 5000);
+    ASSERT_EQ(opened.size(), 1u) << "the key goes on as the context help command";
+    EXPECT_NE(opened[0].find("ID_SECT_Mappa.html"), std::string::npos) << opened[0];
+    Close(*frame);
+}
+
+TEST_F(MainFrameTest, PeerFileWithoutStartupInformationEndsTheProgram) {
+    Program().qzPath = (store.dir / "plant.xml").string();
+    auto frame = std::make_unique<CMainFrame>(*store.registry, Rect::FromXYWH(0, 0, 1280, 1024));
+    ASSERT_TRUE(frame->CreateFrame());
+    EXPECT_TRUE(Program().qzPath.empty()) << "the drive side took the peer file";
+    EXPECT_TRUE(frame->DriveLink()->IsFileMode());
+    platform::ui::RunUntil([&] { return !frame->IsAlive(); }, 5000);
+    EXPECT_FALSE(frame->IsAlive());
+    ASSERT_GE(prompts.AskedCount(), 1u);
+    EXPECT_EQ(prompts.Asked()[0].text, "Load configuration string failed");
+    EXPECT_EQ(prompts.Asked()[0].caption, "Pelmora integrated: ");
+    EXPECT_EQ(prompts.AskedCount(), 1u) << "nothing to save on the way out";
+    EXPECT_FALSE(std::filesystem::exists(store.dir / "plant.Qz.xml"));
+}
+
+TEST_F(MainFrameTest, PeerFileStartsIntegratedAndAsksToSaveOnClose) {
+    std::ofstream(store.dir / "plant.xml")
+        << "<DEFINITIONS><D code=\"17\"><![CDATA[<STARTUP><NODE_INFO HardwareCode=\"5\" ProductCode=\"7\" "
+           "ProducVersion=\"100\" Title=\"Plant 1\"/><PARAM_FILE Filename=\"drive.par\" Create=\"1\"/>"
+           "<DEFINITIONS/></STARTUP>]]></D><D code=\"21\"><![CDATA[<CONFIG/>]]></D></DEFINITIONS>";
+    Program().qzPath = (store.dir / "plant.xml").string();
+    auto frame = Open();
+    EXPECT_TRUE(frame->DriveLink()->IsIntegrated());
+    EXPECT_EQ(prompts.AskedCount(), 0u) << "a good start says nothing";
+    EXPECT_NE(frame->View()->Tabs(), nullptr);
+    // Closing asks about the new parameters file; No keeps the peer's files as they are.
+    prompts.PushAnswer(platform::IDNO);
+    Close(*frame);
+    ASSERT_EQ(prompts.AskedCount(), 1u);
+    EXPECT_EQ(prompts.Asked()[0].text, "Do you want to save the modified configuration?");
+    EXPECT_EQ(prompts.Asked()[0].caption, "Pelmora: Tunova");
+    EXPECT_FALSE(std::filesystem::exists(store.dir / "plant.Qz.xml"));
 }
 
 TEST(DiagnosticGesture, SkippedWithoutAConnectionWindow) {
