@@ -29,7 +29,8 @@ ControlSpec Label(int id, const char* text, int y, unsigned extra = 0) {
     return {id, ControlKind::Static, text, style::Hidden | extra, DluRect{kLabelX, y + 2, kLabelW, 8}};
 }
 ControlSpec Field(int id, ControlKind kind, int y, unsigned extra = 0, int width = kFieldW) {
-    return {id, kind, "", style::Hidden | extra, DluRect{kFieldX, y, width, kind == ControlKind::Combo ? 80 : 12}};
+    return {id, kind, "", style::Hidden | extra,
+            DluRect{kFieldX, y, width, kind == ControlKind::Combo ? 80 : 12}};
 }
 ControlSpec Unit(int id, const char* text, int y) {
     return {id, ControlKind::Static, text, style::Hidden, DluRect{kUnitX, y + 2, 24, 8}};
@@ -47,7 +48,8 @@ std::vector<ControlSpec> Layout() {
         Field(IDC_CONNECT_SUBNET_TYPE, ControlKind::Combo, kRowA, style::DropList),
         Label(IDC_CONNECT_NETID_LABEL, "NetId:", kRowA),
         Field(IDC_CONNECT_NETID, ControlKind::Edit, kRowA),
-        {IDC_CONNECT_NETID_SELECT, ControlKind::Button, "Select...", style::Hidden, DluRect{kUnitX + 30, kRowA, 50, 14}},
+        {IDC_CONNECT_NETID_SELECT, ControlKind::Button, "Select...", style::Hidden,
+         DluRect{kUnitX + 30, kRowA, 50, 14}},
         Label(IDC_CONNECT_PC_TIMEOUT_LABEL, "PC time out:", kRowB),
         Field(IDC_CONNECT_PC_TIMEOUT, ControlKind::Edit, kRowB, style::Number),
         Unit(IDC_CONNECT_PC_TIMEOUT_UNIT, "ms", kRowB),
@@ -55,7 +57,8 @@ std::vector<ControlSpec> Layout() {
         Field(IDC_CONNECT_SUBNET_ID, ControlKind::Edit, kRowB, style::Number),
         Label(IDC_CONNECT_NODE_LABEL, "Node id:", kRowC),
         Field(IDC_CONNECT_NODE, ControlKind::Edit, kRowC, style::Number, 40),
-        {IDC_CONNECT_NOTE, ControlKind::Static, kDebugPortNote, style::Hidden, DluRect{112, kRowC - 2, 140, 18}},
+        {IDC_CONNECT_NOTE, ControlKind::Static, kDebugPortNote, style::Hidden,
+         DluRect{112, kRowC - 2, 140, 18}},
         Label(IDC_CONNECT_ADDRESS_LABEL, "Address:", kRowD),
         Field(IDC_CONNECT_ADDRESS, ControlKind::Edit, kRowD),
         Label(IDC_CONNECT_TIMEOUT_LABEL, "Timeout:", kRowE),
@@ -63,18 +66,21 @@ std::vector<ControlSpec> Layout() {
         Unit(IDC_CONNECT_TIMEOUT_UNIT, "ms", kRowE),
         // The offline entry.
         Label(IDC_CONNECT_DEVICE_LABEL, "Selected device:", kRowA),
-        {IDC_CONNECT_DEVICE, ControlKind::Static, "", style::Hidden | style::Sunken, DluRect{kFieldX, kRowA, 120, 12}},
+        {IDC_CONNECT_DEVICE, ControlKind::Static, "", style::Hidden | style::Sunken,
+         DluRect{kFieldX, kRowA, 120, 12}},
         {IDC_CONNECT_SELECT_DEVICE, ControlKind::Button, "Select device...", style::Hidden | style::Disabled,
          DluRect{192, kRowA, 60, 14}},
         {IDC_CONNECT_OR, ControlKind::Static, "OR", style::Hidden, DluRect{kFieldX + 50, kRowB + 2, 20, 8}},
         Label(IDC_CONNECT_FILE_LABEL, "File:", kRowC),
-        {IDC_CONNECT_FILE, ControlKind::Static, "", style::Hidden | style::Sunken, DluRect{kFieldX, kRowC, 120, 12}},
+        {IDC_CONNECT_FILE, ControlKind::Static, "", style::Hidden | style::Sunken,
+         DluRect{kFieldX, kRowC, 120, 12}},
         {IDC_CONNECT_SELECT_FILE, ControlKind::Button, "Select parameter file...", style::Hidden,
          DluRect{192, kRowC, 60, 14}},
         {IDC_CONNECT_FIRMWARES, ControlKind::Button, "Additional\nfirmwares", style::Disabled,
          DluRect{7, 118, 56, 22}},
         {IDC_CONNECT_ACCESS_LABEL, ControlKind::Static, "Access level:", 0, DluRect{70, 124, 46, 8}},
-        {IDC_CONNECT_ACCESS, ControlKind::Combo, "", style::DropList | style::Disabled, DluRect{118, 122, 70, 60}},
+        {IDC_CONNECT_ACCESS, ControlKind::Combo, "", style::DropList | style::Disabled,
+         DluRect{118, 122, 70, 60}},
         {IDC_CONNECT_TOKENS, ControlKind::Button, "Tokens...", style::Disabled, DluRect{192, 121, 60, 14}},
         {IDC_CONNECT_CONNECT, ControlKind::DefaultButton, "Connect", 0, DluRect{82, 150, 56, 14}},
         {IDC_CONNECT_CLOSE, ControlKind::Button, "Close", 0, DluRect{142, 150, 56, 14}},
@@ -96,7 +102,8 @@ CdlgConnectDrive::CdlgConnectDrive(const std::vector<drive::_CHANNELINFO>& ports
     OnCommand(IDC_CONNECT_NETID_SELECT, Notify::Clicked, [this] { OnSelect(); });
     OnCommand(IDC_CONNECT_SELECT_FILE, Notify::Clicked, [this] { OnSelectFile(); });
     OnCommand(IDC_CONNECT_CLOSE, Notify::Clicked, [this] { OnClose(); });
-    OnCommand(IDC_CONNECT_HELP, Notify::Clicked, [this] { ShowHelpTopic(ConnectHelpTopic(GetItemText(IDC_CONNECT_PORT), 1)); });
+    OnCommand(IDC_CONNECT_HELP, Notify::Clicked,
+              [this] { ShowHelpTopic(ConnectHelpTopic(GetItemText(IDC_CONNECT_PORT), 1)); });
 }
 
 bool CdlgConnectDrive::OnInitDialog() {
@@ -123,7 +130,8 @@ bool CdlgConnectDrive::OnInitDialog() {
     }
     for (size_t i = 0; i < ports_.size(); ++i)
         if (ports_[i].Name() == record_.channelName) ports->SetSelection(static_cast<int>(i));
-    Wx()->Bind(wxEVT_HELP, [this](wxHelpEvent&) { ShowHelpTopic(ConnectHelpTopic(GetItemText(IDC_CONNECT_PORT), 1)); });
+    Wx()->Bind(wxEVT_HELP,
+               [this](wxHelpEvent&) { ShowHelpTopic(ConnectHelpTopic(GetItemText(IDC_CONNECT_PORT), 1)); });
     OnPortChanged();
     return true;
 }
@@ -162,7 +170,8 @@ void CdlgConnectDrive::WriteFields(const ConnectFields& f) {
     SetItemText(IDC_CONNECT_TIMEOUT, f.timeout);
     SetItemText(IDC_CONNECT_NETID, f.netId);
     SetItemText(IDC_CONNECT_ADDRESS, f.address);
-    if (auto* subnet = ItemAs<wxComboBox>(IDC_CONNECT_SUBNET_TYPE)) subnet->SetSelection(f.subnetType == 4 ? 1 : 0);
+    if (auto* subnet = ItemAs<wxComboBox>(IDC_CONNECT_SUBNET_TYPE))
+        subnet->SetSelection(f.subnetType == 4 ? 1 : 0);
 }
 
 void CdlgConnectDrive::StoreShownFields() {
@@ -259,21 +268,24 @@ void CdlgConnectDrive::OnSelectFile() {
     spec.mustExist = true;
     if (!record_.parametersFile.empty())
         spec.initial = std::filesystem::path(record_.parametersFile).parent_path();
-    if (const auto chosen = platform::ui::ChooseFileToOpen(Wx(), spec)) ChooseParametersFile(chosen->string());
+    if (const auto chosen = platform::ui::ChooseFileToOpen(Wx(), spec))
+        ChooseParametersFile(chosen->string());
 }
 
 void CdlgConnectDrive::OnClose() {
-    if (platform::Prompts().MessageBox("Exit program!", foundation::kProgramName,
-                                       platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2) ==
-        platform::IDYES)
+    if (platform::Prompts().MessageBox(
+            "Exit program!", foundation::kProgramName,
+            platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2) == platform::IDYES)
         EndDialog(kConnectResultExit);
 }
 
-int CConnectDriveDialog::Run(const std::vector<drive::_CHANNELINFO>& channels, drive::CConnectionRecord& record) {
+int CConnectDriveDialog::Run(const std::vector<drive::_CHANNELINFO>& channels,
+                             drive::CConnectionRecord& record) {
     CdlgConnectDrive dialog(channels, record, drive_);
     const int result = dialog.DoModal(parent_);
     if (result == platform::IDOK) return 1;
-    if (result == kConnectResultExit || result == kConnectResultBridgeScan || result == kConnectResultTwinCatScan)
+    if (result == kConnectResultExit || result == kConnectResultBridgeScan ||
+        result == kConnectResultTwinCatScan)
         return result;
     return 2;
 }

@@ -55,7 +55,8 @@ class CdlgConnectDrive : public platform::ui::Dialog {
 // The drive object's connect step asks through this.
 class CConnectDriveDialog : public drive::CConnectDialog {
   public:
-    explicit CConnectDriveDialog(wxWindow* parent, drive::CQd* drive = nullptr) : parent_(parent), drive_(drive) {}
+    explicit CConnectDriveDialog(wxWindow* parent, drive::CQd* drive = nullptr)
+        : parent_(parent), drive_(drive) {}
     // 1 connect, 2 cancel, 8 exit, -1 bridge node choice, -2 TwinCAT device scan.
     int Run(const std::vector<drive::_CHANNELINFO>& channels, drive::CConnectionRecord& record) override;
 

@@ -53,7 +53,8 @@ ConnectStore Refuse(int focus, const std::string& what, uint32_t low, uint32_t h
     ConnectStore store;
     store.ok = false;
     store.focus = focus;
-    store.message = what + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) + ".";
+    store.message =
+        what + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) + ".";
     store.caption = "Connect device";
     return store;
 }
@@ -62,12 +63,18 @@ ConnectStore Refuse(int focus, const std::string& what, uint32_t low, uint32_t h
 
 std::vector<int> KindControls(uint16_t kind) {
     switch (kind) {
-        case ck::kSerial: return Join({&kPcTimeout, &kBaud, &kNode});
-        case ck::kLibrary: return Join({&kSubnetType, &kNode, &kSubnetId, &kAddress});
-        case ck::kBridge: return Join({&kSubnetType, &kNode, &kSubnetId, &kAddress, &kTimeout});
-        case ck::kTwinCat: return Join({&kNetId, &kPcTimeout, &kNode});
-        case ck::kBox: return Join({&kAddress, &kPcTimeout, &kNode});
-        default: return {};
+        case ck::kSerial:
+            return Join({&kPcTimeout, &kBaud, &kNode});
+        case ck::kLibrary:
+            return Join({&kSubnetType, &kNode, &kSubnetId, &kAddress});
+        case ck::kBridge:
+            return Join({&kSubnetType, &kNode, &kSubnetId, &kAddress, &kTimeout});
+        case ck::kTwinCat:
+            return Join({&kNetId, &kPcTimeout, &kNode});
+        case ck::kBox:
+            return Join({&kAddress, &kPcTimeout, &kNode});
+        default:
+            return {};
     }
 }
 
@@ -119,8 +126,8 @@ std::optional<uint32_t> ParseIpv4(const std::string& text) {
 
 std::string Ipv4Text(uint32_t address) {
     char text[20];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF, (address >> 8) & 0xFF,
-                  address & 0xFF);
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
+                  (address >> 8) & 0xFF, address & 0xFF);
     return text;
 }
 
@@ -252,7 +259,8 @@ int StoreSelect(const drive::_CHANNELINFO& port, const ConnectFields& f, Connect
     if (port.type == ck::kBridge) {
         const auto address = ParseIpv4(f.address);
         if (!address) {
-            store = {false, IDC_CONNECT_ADDRESS, "The address must be in the format 0.0.0.0", "Wrong address"};
+            store = {false, IDC_CONNECT_ADDRESS, "The address must be in the format 0.0.0.0",
+                     "Wrong address"};
             return 0;
         }
         const auto timeout = ParseRange(f.timeout, 1, 0xFFFFFFFFu);
@@ -309,7 +317,9 @@ std::string ConnectHelpTopic(const std::string& portText, int family) {
     if (portText == "OFFLINE")
         topic = family != 0 ? "ID_SEZ_Offline.html" : "ID_PAR_Offline.html";
     else if (upper == "LINKORA")
-        topic = family == 1 ? "ID_SEZ_PelmoraVesk.html" : family == 2 ? "index.html" : "ID_PAR_QdsConnessione.html";
+        topic = family == 1   ? "ID_SEZ_PelmoraVesk.html"
+                : family == 2 ? "index.html"
+                              : "ID_PAR_QdsConnessione.html";
     else
         topic = family != 0 ? "ID_SEZ_PelmoraRS232.html" : "ID_PAR_QdsConnessione.html";
     return std::string(file) + "::/" + topic;

@@ -65,7 +65,8 @@ enum : int {
     kConnectResultExit = 8,
 };
 
-constexpr const char* kDebugPortNote = "Use of debug device port requires that 'Node id' has to be equal to 1.";
+constexpr const char* kDebugPortNote =
+    "Use of debug device port requires that 'Node id' has to be equal to 1.";
 constexpr const char* kAmsNetIdFormat = "The AmsNetId must be in the format 0.0.0.0.0.0";
 
 // The values of the kind controls as the user typed them.

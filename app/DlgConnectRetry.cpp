@@ -38,9 +38,9 @@ bool CDlgConnectRetry::OnInitDialog() {
 }
 
 void CDlgConnectRetry::OnClose() {
-    if (platform::Prompts().MessageBox("Exit program!", foundation::kProgramName,
-                                       platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2) ==
-        platform::IDYES)
+    if (platform::Prompts().MessageBox(
+            "Exit program!", foundation::kProgramName,
+            platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2) == platform::IDYES)
         EndDialog(kRetryClose);
 }
 

@@ -37,7 +37,8 @@ std::vector<ControlSpec> Layout() {
     add(IDC_MAIN_SHOW_GROUP, ControlKind::GroupBox, "Show variables:", 0, {0, 0, 254, 91});
     for (int k = 0; k < 4; ++k) {
         add(kShowComboIds[k], ControlKind::Combo, "", style::DropList, {4, 11 + 19 * k, 157, 80});
-        add(kShowValueIds[k], ControlKind::Static, "", style::Sunken | style::Right, {162, 11 + 19 * k, 60, 12});
+        add(kShowValueIds[k], ControlKind::Static, "", style::Sunken | style::Right,
+            {162, 11 + 19 * k, 60, 12});
         add(kShowUnitIds[k], ControlKind::Static, "", 0, {225, 13 + 19 * k, 26, 8});
     }
     // Analog inputs.
@@ -46,7 +47,8 @@ std::vector<ControlSpec> Layout() {
         add(kAnalogTitleIds[k], ControlKind::Static, "Analog input " + std::to_string(k) + ":", style::Hidden,
             {260, 9 + 20 * k, 60, 8});
         add(kAnalogBarIds[k], ControlKind::Progress, "", style::Hidden, {260, 18 + 20 * k, 90, 7});
-        add(kAnalogEditIds[k], ControlKind::Edit, "", style::Hidden | style::ReadOnly, {354, 14 + 20 * k, 43, 12});
+        add(kAnalogEditIds[k], ControlKind::Edit, "", style::Hidden | style::ReadOnly,
+            {354, 14 + 20 * k, 43, 12});
         add(kAnalogUnitIds[k], ControlKind::Static, "", style::Hidden, {400, 16 + 20 * k, 22, 8});
     }
     add(IDC_MAIN_XUL_PICTURE, ControlKind::Picture, "", style::Hidden, {279, 5, 60, 40});
@@ -68,8 +70,10 @@ std::vector<ControlSpec> Layout() {
         add(IDC_MAIN_OUT_LABEL_FIRST + i, ControlKind::Static, "OUT " + std::to_string(i), style::Hidden,
             {49 + 25 * i, 101, 24, 8});
         add(kOutputLedIds[i], ControlKind::Picture, "", style::Hidden, {52 + 25 * i, 110, 10, 10});
-        add(kOutputButtonIds[i], ControlKind::Button, std::to_string(i), style::Hidden, {62 + 25 * i, 109, 10, 12});
-        add(kInputLabelIds[i], ControlKind::Static, "IN " + std::to_string(i), style::Hidden, {49 + 25 * i, 136, 24, 8});
+        add(kOutputButtonIds[i], ControlKind::Button, std::to_string(i), style::Hidden,
+            {62 + 25 * i, 109, 10, 12});
+        add(kInputLabelIds[i], ControlKind::Static, "IN " + std::to_string(i), style::Hidden,
+            {49 + 25 * i, 136, 24, 8});
         add(kInputLedIds[i], ControlKind::Picture, "", style::Hidden, {51 + 25 * i, 148, 10, 10});
     }
     add(IDC_MAIN_ENABLE_LABEL, ControlKind::Static, "Operation enable:", 0, {4, 163, 60, 8});
@@ -96,7 +100,8 @@ std::vector<ControlSpec> Layout() {
         const SupplyRow& row = kSupplyRows[r];
         const int x = 4 + 175 * static_cast<int>(r % 3), y = 206 + 14 * static_cast<int>(r / 3);
         add(row.label, ControlKind::Static, row.caption, style::Hidden, {x, y + 2, 70, 8});
-        add(row.value, ControlKind::Static, "", style::Hidden | style::Sunken | style::Right, {x + 72, y, 60, 12});
+        add(row.value, ControlKind::Static, "", style::Hidden | style::Sunken | style::Right,
+            {x + 72, y, 60, 12});
         add(IDC_SUPPLY_UNIT_FIRST + static_cast<int>(r), ControlKind::Static, row.unit, style::Hidden,
             {x + 134, y + 2, 20, 8});
     }
@@ -109,26 +114,35 @@ std::vector<ControlSpec> Layout() {
 
 wxColour LedColour(int slot) {
     switch (slot) {
-        case kLedGreen: return wxColour(0, 160, 0);
-        case kLedRed: return wxColour(220, 0, 0);
-        case kLedOrange: return wxColour(255, 140, 0);
-        case kLedPale: return wxColour(215, 215, 215);
-        case kLedBright: return wxColour(120, 255, 120);
-        case kLedUnknown: return wxColour(90, 90, 90);
-        default: return wxColour(150, 150, 150);
+        case kLedGreen:
+            return wxColour(0, 160, 0);
+        case kLedRed:
+            return wxColour(220, 0, 0);
+        case kLedOrange:
+            return wxColour(255, 140, 0);
+        case kLedPale:
+            return wxColour(215, 215, 215);
+        case kLedBright:
+            return wxColour(120, 255, 120);
+        case kLedUnknown:
+            return wxColour(90, 90, 90);
+        default:
+            return wxColour(150, 150, 150);
     }
 }
 
 }  // namespace
 
 CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layout()), drive_(drive) {
-    auto* panel = new wxPanel(parent, wxID_ANY, wxPoint(0, 0), parent->ConvertDialogToPixels(wxSize(544, 276)));
+    auto* panel =
+        new wxPanel(parent, wxID_ANY, wxPoint(0, 0), parent->ConvertDialogToPixels(wxSize(544, 276)));
     Attach(panel);
     BuildControls(panel);
     MakeLedBitmaps();
     for (size_t k = 0; k < 4; ++k)
         OnCommand(kShowComboIds[k], Notify::SelChanged, [this, k] { OnShowVariableChanged(k); });
-    for (int i = 0; i < 16; ++i) OnCommand(kOutputButtonIds[i], Notify::Clicked, [this, i] { ToggleOutput(i); });
+    for (int i = 0; i < 16; ++i)
+        OnCommand(kOutputButtonIds[i], Notify::Clicked, [this, i] { ToggleOutput(i); });
     OnCommand(IDC_MAIN_BRAKE_BUTTON, Notify::Clicked, [this] { OnBrakeButton(); });
     for (size_t k = 0; k < 4; ++k) {
         auto* edit = ItemAs<wxTextCtrl>(kAnalogEditIds[k]);
@@ -255,16 +269,19 @@ void CPelmoraDlg::BuildAnalogViews() {
     views_.clear();
     viewSlots_.fill(-1);
     for (int k = 0; k < 4; ++k)
-        for (int id : {kAnalogTitleIds[k], kAnalogBarIds[k], kAnalogEditIds[k], kAnalogUnitIds[k]}) ShowItem(id, false);
+        for (int id : {kAnalogTitleIds[k], kAnalogBarIds[k], kAnalogEditIds[k], kAnalogUnitIds[k]})
+            ShowItem(id, false);
     for (const auto& list : drive_.Parameters().ioLists) {
         if (list->analog == 0 || list->address < 0 || list->address > 3 || list->elements.empty()) continue;
         if (viewSlots_[list->address] >= 0) continue;
         const drive::Cio_ListElement& e = *list->elements.front();
-        AnalogScaling scaling{e.displayMin, e.displayMax, e.deviceMin, e.deviceMax, e.displayMin, e.displayMax};
+        AnalogScaling scaling{e.displayMin, e.displayMax, e.deviceMin,
+                              e.deviceMax,  e.displayMin, e.displayMax};
         AnalogView view = BuildAnalogView(list->vocabularyName, scaling);
         uint8_t isSigned = 0, writable = 0;
         uint32_t size = 4;
-        if (!drive_.IsOffline() && drive_.GetCellInfo(list->vocabularyName, &isSigned, &size, &writable) == 0) {
+        if (!drive_.IsOffline() &&
+            drive_.GetCellInfo(list->vocabularyName, &isSigned, &size, &writable) == 0) {
             view.size = size == 1 || size == 2 ? size : 4;
             view.isSigned = isSigned != 0;
             view.writable = writable != 0;
@@ -276,7 +293,8 @@ void CPelmoraDlg::BuildAnalogViews() {
         SetItemText(kAnalogUnitIds[k], e.unit);
         if (auto* bar = ItemAs<wxGauge>(kAnalogBarIds[k]))
             bar->SetRange(std::max(1, static_cast<int>(view.rawMax) - static_cast<int>(view.rawMin)));
-        for (int id : {kAnalogTitleIds[k], kAnalogBarIds[k], kAnalogEditIds[k], kAnalogUnitIds[k]}) ShowItem(id, true);
+        for (int id : {kAnalogTitleIds[k], kAnalogBarIds[k], kAnalogEditIds[k], kAnalogUnitIds[k]})
+            ShowItem(id, true);
     }
 }
 
@@ -286,16 +304,20 @@ void CPelmoraDlg::FirstRead() {
     for (const std::string& word : state.errorWordCells) names.push_back(word);
     switch (family_) {
         case DriveFamily::Servo:
-            names.insert(names.end(), {kBrakeTypeVariable, kPositionVariable, kVelocityVariable, kPlcStateVariable});
+            names.insert(names.end(),
+                         {kBrakeTypeVariable, kPositionVariable, kVelocityVariable, kPlcStateVariable});
             if (!state.controlModeCell.empty()) names.push_back(state.controlModeCell);
             break;
         case DriveFamily::Supply:
-            names.insert(names.end(), {"supply_type", "stato_power_control", "brake_duty_cycle", "memoria_errore",
-                                       "timer_ripristino_fault", "vout_adc_eff", "i_hv_media", "i_rms"});
-            if (twoChannels_) names.insert(names.end(), {"i_hv_media_1", "i_rms_1", "i_hv_media_2", "i_rms_2"});
+            names.insert(names.end(),
+                         {"supply_type", "stato_power_control", "brake_duty_cycle", "memoria_errore",
+                          "timer_ripristino_fault", "vout_adc_eff", "i_hv_media", "i_rms"});
+            if (twoChannels_)
+                names.insert(names.end(), {"i_hv_media_1", "i_rms_1", "i_hv_media_2", "i_rms_2"});
             break;
         case DriveFamily::Xul:
-            names.insert(names.end(), {"VoutRmsFilt", "Fout", "IeccAltnRms", "VauxFilt", "DipSwitch", "DipSwitchConfig"});
+            names.insert(names.end(),
+                         {"VoutRmsFilt", "Fout", "IeccAltnRms", "VauxFilt", "DipSwitch", "DipSwitchConfig"});
             if (!state.controlModeCell.empty()) names.push_back(state.controlModeCell);
             break;
         case DriveFamily::Kwz:
@@ -309,7 +331,8 @@ void CPelmoraDlg::FirstRead() {
     std::vector<uint32_t> values(names.size(), 0);
     std::vector<int32_t> results(names.size(), kReadNotExecuted);
     drive_.ClearEngineGroup();
-    for (size_t i = 0; i < names.size(); ++i) drive_.AddReadToEngineGroup(names[i], &values[i], 4, &results[i]);
+    for (size_t i = 0; i < names.size(); ++i)
+        drive_.AddReadToEngineGroup(names[i], &values[i], 4, &results[i]);
     const int code = drive_.ExecuteEngineGroup();
     for (size_t i = 0; i < names.size(); ++i) {
         drive::CParamDw& cell = cells_[names[i]];
@@ -364,13 +387,15 @@ void CPelmoraDlg::Refresh() {
 }
 
 void CPelmoraDlg::CreateStatusGroups() {
-    engine::CMain* engine = drive_.IsConnected() && !drive_.IsOffline() ? drive_.ConnectionWindow().Engine() : nullptr;
+    engine::CMain* engine =
+        drive_.IsConnected() && !drive_.IsOffline() ? drive_.ConnectionWindow().Engine() : nullptr;
     const auto& state = drive_.State();
     if (engine && slowGroup_ == -1) {
         slowGroup_ = engine->GroupCreate(0, 0, drive_.ConnectionWindow().Handle(), kGroupNotice);
         if (slowGroup_ >= 0) {
-            std::vector<std::string> names = {state.errorWordCells[0], state.errorWordCells[1], state.errorWordCells[2],
-                                              state.errorWordCells[3], state.statusWordCell};
+            std::vector<std::string> names = {state.errorWordCells[0], state.errorWordCells[1],
+                                              state.errorWordCells[2], state.errorWordCells[3],
+                                              state.statusWordCell};
             switch (family_) {
                 case DriveFamily::Supply:
                     names.insert(names.end(), {"supply_type", "stato_power_control", "brake_duty_cycle",
@@ -380,7 +405,9 @@ void CPelmoraDlg::CreateStatusGroups() {
                     names.insert(names.end(), {"DipSwitch", "DipSwitchConfig"});
                     if (!state.controlModeCell.empty()) names.push_back(state.controlModeCell);
                     break;
-                case DriveFamily::Kwz: names.push_back("stato_operativo"); break;
+                case DriveFamily::Kwz:
+                    names.push_back("stato_operativo");
+                    break;
                 case DriveFamily::Servo:
                     names.insert(names.end(), {kBrakeTypeVariable, kPlcStateVariable});
                     if (!state.controlModeCell.empty()) names.push_back(state.controlModeCell);
@@ -389,7 +416,8 @@ void CPelmoraDlg::CreateStatusGroups() {
             for (const std::string& name : names) drive_.AddCellToGroup(slowGroup_, name, cells_[name], 0);
             const CellView brakeType = View(kBrakeTypeVariable);
             if (family_ == DriveFamily::Servo && brakeType.Valid() && brakeType.value != 0) {
-                const int id = drive_.AddCellToGroup(slowGroup_, kBrakeStatusVariable, cells_[kBrakeStatusVariable], 0);
+                const int id =
+                    drive_.AddCellToGroup(slowGroup_, kBrakeStatusVariable, cells_[kBrakeStatusVariable], 0);
                 brakeVariable_ = id > 0 ? id : 0;
             }
             drive_.ExecuteGroup(slowGroup_, 1, kSlowGroupMs);
@@ -402,7 +430,8 @@ void CPelmoraDlg::CreateStatusGroups() {
             switch (family_) {
                 case DriveFamily::Supply:
                     names.insert(names.end(), {"vout_adc_eff", "i_hv_media", "i_rms"});
-                    if (twoChannels_) names.insert(names.end(), {"i_hv_media_1", "i_rms_1", "i_hv_media_2", "i_rms_2"});
+                    if (twoChannels_)
+                        names.insert(names.end(), {"i_hv_media_1", "i_rms_1", "i_hv_media_2", "i_rms_2"});
                     break;
                 case DriveFamily::Xul:
                     names.insert(names.end(), {"VoutRmsFilt", "Fout", "IeccAltnRms", "VauxFilt"});
@@ -410,7 +439,8 @@ void CPelmoraDlg::CreateStatusGroups() {
                 case DriveFamily::Servo:
                     names.insert(names.end(), {kPositionVariable, kVelocityVariable});
                     break;
-                case DriveFamily::Kwz: break;
+                case DriveFamily::Kwz:
+                    break;
             }
             names.push_back(kOutputsVariable);
             for (const AnalogView& view : views_) names.push_back(view.variable);
@@ -434,7 +464,8 @@ void CPelmoraDlg::StopStatusGroups() {
         KillTimer(kTimerStatus);
         KillTimer(kTimerIdentity);
     }
-    engine::CMain* engine = drive_.ConnectionWindow().EngineApi() ? drive_.ConnectionWindow().Engine() : nullptr;
+    engine::CMain* engine =
+        drive_.ConnectionWindow().EngineApi() ? drive_.ConnectionWindow().Engine() : nullptr;
     if (fastGroup_ != -1) {
         if (engine) {
             engine->ClearError();
@@ -477,21 +508,20 @@ void CPelmoraDlg::StatusPass() {
         }
     }
     UpdateDigitalIoLayout();
-    const ErrorCounts counts =
-        CountErrors(errors_, {names[0], names[1], names[2], names[3]}, words);
+    const ErrorCounts counts = CountErrors(errors_, {names[0], names[1], names[2], names[3]}, words);
     SetText(IDC_MAIN_WARNING_LABEL, WarningLabel(counts));
     SetText(IDC_MAIN_FAULT_LABEL, FaultLabel(counts));
     switch (family_) {
         case DriveFamily::Servo: {
-            const BrakeAction action =
-                BrakeGroupAction(true, View(kBrakeTypeVariable), brakeVariable_ > 0);
+            const BrakeAction action = BrakeGroupAction(true, View(kBrakeTypeVariable), brakeVariable_ > 0);
             if (action != BrakeAction::None && slowGroup_ >= 0) {
                 drive_.StopGroup(slowGroup_);
                 if (action == BrakeAction::Remove) {
                     drive_.RemoveGroupVariable(slowGroup_, brakeVariable_);
                     brakeVariable_ = 0;
                 } else {
-                    const int id = drive_.AddCellToGroup(slowGroup_, kBrakeStatusVariable, cells_[kBrakeStatusVariable], 0);
+                    const int id = drive_.AddCellToGroup(slowGroup_, kBrakeStatusVariable,
+                                                         cells_[kBrakeStatusVariable], 0);
                     brakeVariable_ = id > 0 ? id : 0;
                 }
                 drive_.ExecuteGroup(slowGroup_, 1, kSlowGroupMs);
@@ -507,7 +537,8 @@ void CPelmoraDlg::StatusPass() {
             break;
         }
         case DriveFamily::Supply:
-            SetText(IDC_SUPPLY_BRAKE, View("brake_duty_cycle").Valid() ? std::to_string(View("brake_duty_cycle").value) : "");
+            SetText(IDC_SUPPLY_BRAKE,
+                    View("brake_duty_cycle").Valid() ? std::to_string(View("brake_duty_cycle").value) : "");
             SetText(IDC_SUPPLY_LOCK, FaultLockSeconds(View("timer_ripristino_fault")));
             break;
         default:
@@ -689,11 +720,12 @@ void CPelmoraDlg::OnShowVariableChanged(size_t k) {
     if (!name.empty()) {
         // Another combo already reading the same variable keeps one group entry for both.
         for (size_t j = 0; j < 4; ++j)
-            if (j != k && shown_.names[j] == name && showVariableIds_[j] > 0) showVariableIds_[k] = showVariableIds_[j];
+            if (j != k && shown_.names[j] == name && showVariableIds_[j] > 0)
+                showVariableIds_[k] = showVariableIds_[j];
         for (const auto& variable : drive_.Parameters().variables) {
             if (variable->title != name) continue;
-            const auto panel = PanelCellNames(family_, twoChannels_, drive_.State().statusWordCell, kVelocityVariable,
-                                              kInputsVariable);
+            const auto panel = PanelCellNames(family_, twoChannels_, drive_.State().statusWordCell,
+                                              kVelocityVariable, kInputsVariable);
             if (panel.count(variable->name) != 0 && cells_.count(variable->name) != 0) break;  // shared cell
             if (showVariableIds_[k] < 0 && fastGroup_ >= 0) {
                 const int id = drive_.AddCellToGroup(fastGroup_, variable->name, variable->cell, 0);

@@ -66,11 +66,13 @@ std::vector<ErrorDefinition> ReadErrorDefinitions(const foundation::CXmlNode& er
 std::vector<ErrorDefinition> LoadErrorDefinitions(const foundation::CXmlNode* driveData,
                                                   const std::string& builtInList) {
     if (driveData != nullptr)
-        if (const foundation::CXmlNode* list = driveData->FindNode("ERRORLIST")) return ReadErrorDefinitions(*list);
+        if (const foundation::CXmlNode* list = driveData->FindNode("ERRORLIST"))
+            return ReadErrorDefinitions(*list);
     foundation::CXmlDocument document;
     if (builtInList.empty() || document.LoadXml(builtInList) != foundation::S_OK) return {};
     if (document.Root().Name() == "ERRORLIST") return ReadErrorDefinitions(document.Root());
-    if (const foundation::CXmlNode* list = document.Root().FindNode("ERRORLIST")) return ReadErrorDefinitions(*list);
+    if (const foundation::CXmlNode* list = document.Root().FindNode("ERRORLIST"))
+        return ReadErrorDefinitions(*list);
     return {};
 }
 
@@ -79,8 +81,8 @@ int ErrorLed(const CellView& dynamicWord, const CellView& retentiveWord, int onS
     return dynamicWord.value != 0 || retentiveWord.value != 0 ? onSlot : kLedOff;
 }
 
-ErrorCounts CountErrors(const std::vector<ErrorDefinition>& definitions, const std::array<std::string, 4>& names,
-                        const std::array<CellView, 4>& words) {
+ErrorCounts CountErrors(const std::vector<ErrorDefinition>& definitions,
+                        const std::array<std::string, 4>& names, const std::array<CellView, 4>& words) {
     ErrorCounts counts;
     for (const ErrorDefinition& d : definitions) {
         int word = -1;
@@ -144,7 +146,8 @@ AnalogView BuildAnalogView(const std::string& variable, const AnalogScaling& s) 
         v.factor = s.scaleType == "M" ? s.scale : 1.0 / s.scale;
         // Decimals follow the factor's power of ten, so that a multiplying scale below 1 shows
         // its digits too instead of a negative count.
-        const double digits = v.factor >= 1.0 ? 0.0 : std::trunc(std::log10(1.0 / std::fabs(v.factor)) + 1e-9);
+        const double digits =
+            v.factor >= 1.0 ? 0.0 : std::trunc(std::log10(1.0 / std::fabs(v.factor)) + 1e-9);
         v.decimals = digits > 0 ? static_cast<int>(std::min(digits, 15.0)) : 0;
         v.displayMin = s.rawMin * v.factor;
         v.displayMax = s.rawMax * v.factor;
@@ -170,9 +173,12 @@ AnalogView BuildAnalogView(const std::string& variable, const AnalogScaling& s) 
 
 int64_t AnalogRaw(const AnalogView& v, uint32_t value) {
     switch (v.size) {
-        case 1: return v.isSigned ? static_cast<int64_t>(static_cast<int8_t>(value)) : (value & 0xFFu);
-        case 2: return v.isSigned ? static_cast<int64_t>(static_cast<int16_t>(value)) : (value & 0xFFFFu);
-        default: return v.isSigned ? static_cast<int64_t>(static_cast<int32_t>(value)) : value;
+        case 1:
+            return v.isSigned ? static_cast<int64_t>(static_cast<int8_t>(value)) : (value & 0xFFu);
+        case 2:
+            return v.isSigned ? static_cast<int64_t>(static_cast<int16_t>(value)) : (value & 0xFFFFu);
+        default:
+            return v.isSigned ? static_cast<int64_t>(static_cast<int32_t>(value)) : value;
     }
 }
 
@@ -202,7 +208,8 @@ std::optional<int32_t> AnalogRawFromText(const AnalogView& v, const std::string&
 std::set<std::string> PanelCellNames(DriveFamily family, bool twoChannels, const std::string& driveState,
                                      const std::string& velocity, const std::string& inputs) {
     switch (family) {
-        case DriveFamily::Xul: return {"VoutRmsFilt", "Fout", "IeccAltnRms", "VauxFilt"};
+        case DriveFamily::Xul:
+            return {"VoutRmsFilt", "Fout", "IeccAltnRms", "VauxFilt"};
         case DriveFamily::Supply: {
             std::set<std::string> names = {"vout_adc_eff", "i_hv_media", "i_rms", "brake_duty_cycle",
                                            "timer_ripristino_fault"};
@@ -211,7 +218,8 @@ std::set<std::string> PanelCellNames(DriveFamily family, bool twoChannels, const
         }
         case DriveFamily::Servo:
             return {"VelocityUnit", driveState, "ActualPosition", velocity, inputs, "DigitalOutputStatus"};
-        case DriveFamily::Kwz: return {};
+        case DriveFamily::Kwz:
+            return {};
     }
     return {};
 }
@@ -269,8 +277,8 @@ PanelLayout FamilyLayout(DriveFamily family, bool twoChannels, const std::string
             l.captions[IDC_MAIN_ENABLE_LABEL] = "Xul enable:";
             l.captions[IDC_MAIN_LOOP_LABEL] = "ControlMode";
             l.captions[IDC_MAIN_STATE_LABEL] = "Status:";
-            show({IDC_SUPPLY_AVG_LABEL, IDC_SUPPLY_AVG, IDC_SUPPLY_AVG1_LABEL, IDC_SUPPLY_AVG1, IDC_SUPPLY_AVG2_LABEL,
-                  IDC_SUPPLY_AVG2, IDC_SUPPLY_RMS_LABEL, IDC_SUPPLY_RMS},
+            show({IDC_SUPPLY_AVG_LABEL, IDC_SUPPLY_AVG, IDC_SUPPLY_AVG1_LABEL, IDC_SUPPLY_AVG1,
+                  IDC_SUPPLY_AVG2_LABEL, IDC_SUPPLY_AVG2, IDC_SUPPLY_RMS_LABEL, IDC_SUPPLY_RMS},
                  true);
             l.captions[IDC_SUPPLY_AVG_LABEL] = "VoutRms:";
             l.captions[IDC_SUPPLY_AVG1_LABEL] = "Fout:";
@@ -281,7 +289,8 @@ PanelLayout FamilyLayout(DriveFamily family, bool twoChannels, const std::string
             show(servoRows, false);
             show({IDC_MAIN_STATE_LABEL, IDC_MAIN_STATE, IDC_MAIN_PLC_LABEL, IDC_MAIN_PLC}, false);
             show({IDC_MAIN_SUPPLY_PICTURE}, true);
-            for (const SupplyRow& row : kSupplyRows) show({row.label, row.value}, !row.secondChannel || twoChannels);
+            for (const SupplyRow& row : kSupplyRows)
+                show({row.label, row.value}, !row.secondChannel || twoChannels);
             break;
     }
     return l;

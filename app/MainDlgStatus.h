@@ -54,18 +54,30 @@ enum : int {
     IDC_MAIN_PLC_LABEL = 1981,
     IDC_MAIN_PLC = 1434,
     // Supply-unit rows: label and value.
-    IDC_SUPPLY_HVDC_LABEL = 1987, IDC_SUPPLY_HVDC = 1982,
-    IDC_SUPPLY_AVG_LABEL = 1988, IDC_SUPPLY_AVG = 1983,
-    IDC_SUPPLY_RMS_LABEL = 1989, IDC_SUPPLY_RMS = 1984,
-    IDC_SUPPLY_BRAKE_LABEL = 1990, IDC_SUPPLY_BRAKE = 1985,
-    IDC_SUPPLY_AVG1_LABEL = 2004, IDC_SUPPLY_AVG1 = 2005,
-    IDC_SUPPLY_RMS1_LABEL = 2007, IDC_SUPPLY_RMS1 = 2008,
-    IDC_SUPPLY_AVG2_LABEL = 1998, IDC_SUPPLY_AVG2 = 1999,
-    IDC_SUPPLY_RMS2_LABEL = 2001, IDC_SUPPLY_RMS2 = 2002,
-    IDC_SUPPLY_LOCK_LABEL = 1136, IDC_SUPPLY_LOCK = 1135,
-    IDC_SUPPLY_VAC_LABEL = 1991, IDC_SUPPLY_VAC = 1986,
-    IDC_SUPPLY_STATUS_LABEL = 1992, IDC_SUPPLY_STATUS = 512,
-    IDC_SUPPLY_ERROR_LABEL = 1993, IDC_SUPPLY_ERROR = 513,
+    IDC_SUPPLY_HVDC_LABEL = 1987,
+    IDC_SUPPLY_HVDC = 1982,
+    IDC_SUPPLY_AVG_LABEL = 1988,
+    IDC_SUPPLY_AVG = 1983,
+    IDC_SUPPLY_RMS_LABEL = 1989,
+    IDC_SUPPLY_RMS = 1984,
+    IDC_SUPPLY_BRAKE_LABEL = 1990,
+    IDC_SUPPLY_BRAKE = 1985,
+    IDC_SUPPLY_AVG1_LABEL = 2004,
+    IDC_SUPPLY_AVG1 = 2005,
+    IDC_SUPPLY_RMS1_LABEL = 2007,
+    IDC_SUPPLY_RMS1 = 2008,
+    IDC_SUPPLY_AVG2_LABEL = 1998,
+    IDC_SUPPLY_AVG2 = 1999,
+    IDC_SUPPLY_RMS2_LABEL = 2001,
+    IDC_SUPPLY_RMS2 = 2002,
+    IDC_SUPPLY_LOCK_LABEL = 1136,
+    IDC_SUPPLY_LOCK = 1135,
+    IDC_SUPPLY_VAC_LABEL = 1991,
+    IDC_SUPPLY_VAC = 1986,
+    IDC_SUPPLY_STATUS_LABEL = 1992,
+    IDC_SUPPLY_STATUS = 512,
+    IDC_SUPPLY_ERROR_LABEL = 1993,
+    IDC_SUPPLY_ERROR = 513,
     // Units of the supply rows, the show-variable and analog groups, the output labels.
     IDC_SUPPLY_UNIT_FIRST = 2240,
     IDC_MAIN_SHOW_GROUP = 2260,
@@ -142,8 +154,15 @@ std::vector<ErrorDefinition> LoadErrorDefinitions(const foundation::CXmlNode* dr
                                                   const std::string& builtInList);
 
 // ---- LEDs ---------------------------------------------------------------------------------------
-enum LedSlot : int { kLedOff = 0, kLedGreen = 1, kLedRed = 2, kLedOrange = 3, kLedPale = 4, kLedBright = 5,
-                     kLedUnknown = 6 };
+enum LedSlot : int {
+    kLedOff = 0,
+    kLedGreen = 1,
+    kLedRed = 2,
+    kLedOrange = 3,
+    kLedPale = 4,
+    kLedBright = 5,
+    kLedUnknown = 6
+};
 // Unknown while either word is unreadable, on (red/orange) while either is not 0, else off.
 int ErrorLed(const CellView& dynamicWord, const CellView& retentiveWord, int onSlot);
 
@@ -154,8 +173,8 @@ struct ErrorCounts {
 };
 // Each entry whose (word AND mask) equals its value counts by its flags; the word is found by the
 // entry's address among the four names; an unreadable word counts nothing.
-ErrorCounts CountErrors(const std::vector<ErrorDefinition>& definitions, const std::array<std::string, 4>& names,
-                        const std::array<CellView, 4>& words);
+ErrorCounts CountErrors(const std::vector<ErrorDefinition>& definitions,
+                        const std::array<std::string, 4>& names, const std::array<CellView, 4>& words);
 std::string WarningLabel(const ErrorCounts& counts);
 std::string FaultLabel(const ErrorCounts& counts);
 

@@ -168,9 +168,9 @@ TEST(ConnectRequest, DebugPortNoteAndOfflineConnect) {
         const char* node;
         bool shown;
     };
-    for (const Case& c : {Case{ck::kSerial, "2", true}, Case{ck::kSerial, "1", false}, Case{ck::kBox, "5", true},
-                          Case{ck::kBox, "1", false}, Case{ck::kSerial, "", true}, Case{ck::kLibrary, "2", false},
-                          Case{ck::kTwinCat, "9", false}}) {
+    for (const Case& c : {Case{ck::kSerial, "2", true}, Case{ck::kSerial, "1", false},
+                          Case{ck::kBox, "5", true}, Case{ck::kBox, "1", false}, Case{ck::kSerial, "", true},
+                          Case{ck::kLibrary, "2", false}, Case{ck::kTwinCat, "9", false}}) {
         EXPECT_EQ(DebugNoteShown(c.kind, c.node), c.shown) << c.kind << " " << c.node;
     }
     EXPECT_FALSE(OfflineConnectEnabled(false, ""));
@@ -195,7 +195,8 @@ class DialogTest : public ::testing::Test {
     template <class D, class F>
     int RunModal(D& dialog, const std::string& picture, F step) {
         wxTheApp->CallAfter([&dialog, picture, step] {
-            platform::ui::RunUntil([&] { return dialog.Wx() != nullptr && dialog.Wx()->IsShownOnScreen(); }, 5000);
+            platform::ui::RunUntil([&] { return dialog.Wx() != nullptr && dialog.Wx()->IsShownOnScreen(); },
+                                   5000);
             platform::ui::ProcessPending();
             if (!picture.empty()) {
                 EXPECT_TRUE(platform::ui::SaveWindowPicture(dialog.Wx(), AppArtifacts() / picture));
@@ -210,8 +211,8 @@ class DialogTest : public ::testing::Test {
 };
 
 TEST_F(DialogTest, ConnectDialogShowsOneKindAndConnects) {
-    const std::vector<drive::_CHANNELINFO> ports = {Port(0, "COM1", ck::kSerial), Port(1, "BRIDGE", ck::kBridge, 0),
-                                                    Port(2, "OFFLINE", ck::kOffline)};
+    const std::vector<drive::_CHANNELINFO> ports = {
+        Port(0, "COM1", ck::kSerial), Port(1, "BRIDGE", ck::kBridge, 0), Port(2, "OFFLINE", ck::kOffline)};
     ConnectionRequest record;
     record.channelName = "COM1";
     record.firstNode = 1;
@@ -237,16 +238,18 @@ TEST_F(DialogTest, ConnectDialogShowsOneKindAndConnects) {
 }
 
 TEST_F(DialogTest, OfflineEntryConnectsOnlyWithAValidParametersFile) {
-    const std::vector<drive::_CHANNELINFO> ports = {Port(0, "COM1", ck::kSerial), Port(2, "OFFLINE", ck::kOffline)};
+    const std::vector<drive::_CHANNELINFO> ports = {Port(0, "COM1", ck::kSerial),
+                                                    Port(2, "OFFLINE", ck::kOffline)};
     ConnectionRequest record;
     record.channelName = "OFFLINE";
     CdlgConnectDrive dialog(ports, record);
-    const auto folder = std::filesystem::temp_directory_path() / ("tunova-connect-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("tunova-connect-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "bad.xml") << "<NotParameters/>";
-    std::ofstream(folder / "good.xml")
-        << "<PARAMETERS Version=\"2\"><DEVICE Descr=\"Simulated servo drive\" Hw=\"12\" SwRev=\"2\" Type=\"1234\"/>"
-           "</PARAMETERS>";
+    std::ofstream(folder / "good.xml") << "<PARAMETERS Version=\"2\"><DEVICE Descr=\"Simulated servo drive\" "
+                                          "Hw=\"12\" SwRev=\"2\" Type=\"1234\"/>"
+                                          "</PARAMETERS>";
     bool enabledAtStart = true, enabledAfterBad = true, enabledAfterGood = false;
     std::string button;
     const int result = RunModal(dialog, "connect_drive_offline.png", [&] {
@@ -308,15 +311,16 @@ TEST_F(DialogTest, RetryDialogResultsAndTheRetryFlag) {
         int button;
         int result;
     };
-    for (const Case& c : {Case{true, IDC_RETRY_RETRY, kRetryRetry}, Case{false, IDC_RETRY_RETRY, platform::IDCANCEL},
-                          Case{false, IDC_RETRY_OFFLINE, kRetryOffline},
-                          Case{true, IDC_RETRY_RECONNECT, kRetryReconnect}}) {
+    for (const Case& c :
+         {Case{true, IDC_RETRY_RETRY, kRetryRetry}, Case{false, IDC_RETRY_RETRY, platform::IDCANCEL},
+          Case{false, IDC_RETRY_OFFLINE, kRetryOffline}, Case{true, IDC_RETRY_RECONNECT, kRetryReconnect}}) {
         CDlgConnectRetry dialog(c.allowRetry);
         bool retryEnabled = !c.allowRetry;
-        const int result = RunModal(dialog, c.allowRetry && c.button == IDC_RETRY_RETRY ? "connect_retry.png" : "", [&] {
-            retryEnabled = dialog.IsItemEnabled(IDC_RETRY_RETRY);
-            dialog.ClickItem(c.button);
-        });
+        const int result =
+            RunModal(dialog, c.allowRetry && c.button == IDC_RETRY_RETRY ? "connect_retry.png" : "", [&] {
+                retryEnabled = dialog.IsItemEnabled(IDC_RETRY_RETRY);
+                dialog.ClickItem(c.button);
+            });
         EXPECT_EQ(retryEnabled, c.allowRetry);
         EXPECT_EQ(result, c.result) << c.button;
     }

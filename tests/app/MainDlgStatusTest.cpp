@@ -157,9 +157,9 @@ TEST(StatusPanel, AnalogScalingAndTheInverseWrite) {
         const char* text;
         std::optional<int32_t> raw;
     };
-    for (const Write& w : {Write{"2.5", 250}, Write{"0.005", 1}, Write{"-0.005", -1}, Write{"-0.004", 0},
-                           Write{"99", 1000}, Write{"-99", -1000}, Write{"abc", std::nullopt},
-                           Write{"1.5x", std::nullopt}}) {
+    for (const Write& w :
+         {Write{"2.5", 250}, Write{"0.005", 1}, Write{"-0.005", -1}, Write{"-0.004", 0}, Write{"99", 1000},
+          Write{"-99", -1000}, Write{"abc", std::nullopt}, Write{"1.5x", std::nullopt}}) {
         EXPECT_EQ(AnalogRawFromText(v, w.text), w.raw) << w.text;
     }
     // Sizes and signs of the raw value.
@@ -207,16 +207,33 @@ TEST(StatusPanel, FamilyLayouts) {
         std::map<int, std::string> captions;
     };
     const Case cases[] = {
-        {DriveFamily::Servo, false, {IDC_MAIN_POSITION, IDC_MAIN_BRAKE_BUTTON, IDC_MAIN_STATE},
-         {IDC_SUPPLY_HVDC, IDC_MAIN_XUL_PICTURE}, {{IDC_MAIN_LOOP_LABEL, "Mode:"}}},
-        {DriveFamily::Kwz, false, {IDC_MAIN_STATE}, {IDC_MAIN_POSITION, IDC_MAIN_BRAKE_BUTTON, IDC_MAIN_ENABLE_BUTTON},
+        {DriveFamily::Servo,
+         false,
+         {IDC_MAIN_POSITION, IDC_MAIN_BRAKE_BUTTON, IDC_MAIN_STATE},
+         {IDC_SUPPLY_HVDC, IDC_MAIN_XUL_PICTURE},
+         {{IDC_MAIN_LOOP_LABEL, "Mode:"}}},
+        {DriveFamily::Kwz,
+         false,
+         {IDC_MAIN_STATE},
+         {IDC_MAIN_POSITION, IDC_MAIN_BRAKE_BUTTON, IDC_MAIN_ENABLE_BUTTON},
          {{IDC_MAIN_STATE_LABEL, "Status:"}}},
-        {DriveFamily::Xul, false, {IDC_MAIN_XUL_PICTURE, IDC_SUPPLY_AVG, IDC_SUPPLY_AVG1, IDC_MAIN_ENABLE_BUTTON},
+        {DriveFamily::Xul,
+         false,
+         {IDC_MAIN_XUL_PICTURE, IDC_SUPPLY_AVG, IDC_SUPPLY_AVG1, IDC_MAIN_ENABLE_BUTTON},
          {IDC_MAIN_POSITION, IDC_MAIN_BRAKE_LED, IDC_SUPPLY_HVDC},
-         {{IDC_MAIN_ENABLE_LABEL, "Xul enable:"}, {IDC_SUPPLY_AVG_LABEL, "VoutRms:"}, {IDC_SUPPLY_RMS_LABEL, "Vaux:"}}},
-        {DriveFamily::Supply, false, {IDC_SUPPLY_HVDC, IDC_SUPPLY_LOCK, IDC_MAIN_SUPPLY_PICTURE},
-         {IDC_SUPPLY_AVG1, IDC_SUPPLY_RMS2, IDC_MAIN_POSITION, IDC_MAIN_STATE}, {}},
-        {DriveFamily::Supply, true, {IDC_SUPPLY_HVDC, IDC_SUPPLY_AVG1, IDC_SUPPLY_RMS2}, {IDC_MAIN_ENABLE_LED}, {}},
+         {{IDC_MAIN_ENABLE_LABEL, "Xul enable:"},
+          {IDC_SUPPLY_AVG_LABEL, "VoutRms:"},
+          {IDC_SUPPLY_RMS_LABEL, "Vaux:"}}},
+        {DriveFamily::Supply,
+         false,
+         {IDC_SUPPLY_HVDC, IDC_SUPPLY_LOCK, IDC_MAIN_SUPPLY_PICTURE},
+         {IDC_SUPPLY_AVG1, IDC_SUPPLY_RMS2, IDC_MAIN_POSITION, IDC_MAIN_STATE},
+         {}},
+        {DriveFamily::Supply,
+         true,
+         {IDC_SUPPLY_HVDC, IDC_SUPPLY_AVG1, IDC_SUPPLY_RMS2},
+         {IDC_MAIN_ENABLE_LED},
+         {}},
     };
     for (const Case& c : cases) {
         const PanelLayout layout = FamilyLayout(c.family, c.twoChannels, "Mode:");

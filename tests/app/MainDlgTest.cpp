@@ -1,0 +1,116 @@
+// The main dialog as the frame's page: family layouts on the window, and its status groups and
+// timers that exist only between Start and Stop.
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <wx/frame.h>
+
+#include "AppTestSupport.h"
+#include "app/MainDlg.h"
+#include "drive/Qd.h"
+#include "platform/Prompt.h"
+#include "platform/ui/Gui.h"
+#include "platform/ui/WindowPicture.h"
+
+using namespace app;
+
+namespace {
+
+class MainDlgTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::SetPromptService(&prompts);
+        // The built-in error list comes from the program's data folder.
+        setenv("TUNOVA_DATA_DIR",
+               (std::filesystem::path(TUNOVA_FIXTURES).parent_path().parent_path() / "app").c_str(), 1);
+        frame = new wxFrame(nullptr, wxID_ANY, "Main dialog", wxDefaultPosition, wxSize(1100, 640));
+    }
+    void TearDown() override {
+        frame->Destroy();
+        platform::ui::ProcessPending();
+        platform::SetPromptService(nullptr);
+        unsetenv("TUNOVA_DATA_DIR");
+    }
+    platform::ScriptedPrompts prompts;
+    wxFrame* frame = nullptr;
+    drive::CQd qd{0};
+};
+
+TEST_F(MainDlgTest, ServoLayoutWithoutADriveKeepsItsGroupsAbsent) {
+    qd.State().className = "servo";
+    CPelmoraDlg dialog(frame, qd);
+    frame->Show();
+    dialog.Start();
+    platform::ui::ProcessPending();
+    EXPECT_EQ(dialog.Family(), DriveFamily::Servo);
+    EXPECT_TRUE(dialog.IsItemShown(IDC_MAIN_POSITION));
+    EXPECT_FALSE(dialog.IsItemShown(IDC_SUPPLY_HVDC));
+    // No engine, no groups; the timers run until Stop.
+    EXPECT_EQ(dialog.SlowGroup(), -1);
+    EXPECT_EQ(dialog.FastGroup(), -1);
+    EXPECT_TRUE(dialog.HasTimer(kTimerFast));
+    EXPECT_TRUE(dialog.HasTimer(kTimerStatus));
+    EXPECT_TRUE(dialog.HasTimer(kTimerIdentity));
+    // The built-in error list is read even without a description.
+    dialog.Refresh();
+    // Nothing was read: the fault and warning LEDs show "unknown", never "no fault".
+    EXPECT_EQ(dialog.LedSlot(IDC_MAIN_FAULT_LED), kLedUnknown);
+    EXPECT_EQ(dialog.LedSlot(IDC_MAIN_WARNING_LED), kLedUnknown);
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_servo.png"));
+    dialog.Stop();
+    EXPECT_FALSE(dialog.HasTimer(kTimerFast));
+    EXPECT_FALSE(dialog.HasTimer(kTimerStatus));
+    EXPECT_FALSE(dialog.HasTimer(kTimerIdentity));
+}
+
+TEST_F(MainDlgTest, CellsTurnIntoLedsAndLabels) {
+    CPelmoraDlg dialog(frame, qd);
+    frame->Show();
+    dialog.Start();
+    const auto& words = qd.State().errorWordCells;
+    dialog.Cell(words[0]).SetRead(0);
+    dialog.Cell(words[1]).SetRead(0);
+    dialog.Cell(words[2]).SetRead(0);
+    dialog.Cell(words[3]).SetRead(0);
+    dialog.Refresh();
+    EXPECT_EQ(dialog.LedSlot(IDC_MAIN_FAULT_LED), kLedOff);
+    EXPECT_EQ(dialog.LedSlot(IDC_MAIN_WARNING_LED), kLedOff);
+    dialog.Cell(words[2]).SetRead(1);  // the first built-in dynamic fault
+    dialog.Cell(words[1]).status = drive::kCellReadError;
+    dialog.Refresh();
+    EXPECT_EQ(dialog.LedSlot(IDC_MAIN_FAULT_LED), kLedRed);
+    EXPECT_EQ(dialog.LedSlot(IDC_MAIN_WARNING_LED), kLedUnknown);
+    EXPECT_EQ(dialog.GetItemText(IDC_MAIN_FAULT_LABEL), "Fault: (1 - 0)");
+    // The pages' copy of the dynamic words keeps the unreadable status.
+    EXPECT_EQ(qd.Parameters().data2->diagnostic.cells[1].status, drive::kCellValid);
+    dialog.Cell(words[0]).status = drive::kCellReadError;
+    dialog.Refresh();
+    EXPECT_EQ(qd.Parameters().data2->diagnostic.cells[1].status, drive::kCellReadError);
+    platform::ui::ProcessPending();
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_fault.png"));
+    dialog.Stop();
+}
+
+TEST_F(MainDlgTest, SupplyLayoutOnTheWindow) {
+    qd.State().className = "supply";
+    CPelmoraDlg dialog(frame, qd);
+    frame->Show();
+    dialog.Start();
+    platform::ui::ProcessPending();
+    EXPECT_EQ(dialog.Family(), DriveFamily::Supply);
+    // "Current_channels" can't be read without a drive: one channel.
+    EXPECT_TRUE(dialog.IsItemShown(IDC_SUPPLY_HVDC));
+    EXPECT_FALSE(dialog.IsItemShown(IDC_SUPPLY_AVG1));
+    EXPECT_FALSE(dialog.IsItemShown(IDC_MAIN_POSITION));
+    EXPECT_EQ(dialog.GetItemText(IDC_MAIN_ERRORS_GROUP), "Supply errors:");
+    dialog.Cell("timer_ripristino_fault").SetRead(1999);
+    dialog.Cell("vout_adc_eff").SetRead(5602);
+    dialog.Refresh();
+    EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_LOCK), "1");
+    EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_HVDC), "560.2");
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_supply.png"));
+    dialog.Stop();
+}
+
+}  // namespace
