@@ -30,7 +30,7 @@ ControlSpec Label(int id, const char* text, int y, unsigned extra = 0) {
 }
 ControlSpec Field(int id, ControlKind kind, int y, unsigned extra = 0, int width = kFieldW) {
     return {id, kind, "", style::Hidden | extra,
-            DluRect{kFieldX, y, width, kind == ControlKind::Combo ? 80 : 12}};
+            DluRect{kFieldX, y, width, kind == ControlKind::Combo ? 14 : 12}};
 }
 ControlSpec Unit(int id, const char* text, int y) {
     return {id, ControlKind::Static, text, style::Hidden, DluRect{kUnitX, y + 2, 24, 8}};
@@ -39,7 +39,7 @@ ControlSpec Unit(int id, const char* text, int y) {
 std::vector<ControlSpec> Layout() {
     return {
         {IDC_CONNECT_PORT_LABEL, ControlKind::Static, "PC connection:", 0, DluRect{kLabelX, 9, kLabelW, 8}},
-        {IDC_CONNECT_PORT, ControlKind::Combo, "", style::DropList, DluRect{kFieldX, 7, 130, 80}},
+        {IDC_CONNECT_PORT, ControlKind::Combo, "", style::DropList, DluRect{kFieldX, 7, 130, 14}},
         // Shared rows: only one kind's group shows at a time.
         Label(IDC_CONNECT_BAUD_LABEL, "Baud rate:", kRowA),
         Field(IDC_CONNECT_BAUD, ControlKind::Combo, kRowA),
@@ -80,7 +80,7 @@ std::vector<ControlSpec> Layout() {
          DluRect{7, 118, 56, 22}},
         {IDC_CONNECT_ACCESS_LABEL, ControlKind::Static, "Access level:", 0, DluRect{70, 124, 46, 8}},
         {IDC_CONNECT_ACCESS, ControlKind::Combo, "", style::DropList | style::Disabled,
-         DluRect{118, 122, 70, 60}},
+         DluRect{118, 122, 70, 14}},
         {IDC_CONNECT_TOKENS, ControlKind::Button, "Tokens...", style::Disabled, DluRect{192, 121, 60, 14}},
         {IDC_CONNECT_CONNECT, ControlKind::DefaultButton, "Connect", 0, DluRect{82, 150, 56, 14}},
         {IDC_CONNECT_CLOSE, ControlKind::Button, "Close", 0, DluRect{142, 150, 56, 14}},

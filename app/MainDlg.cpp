@@ -36,7 +36,7 @@ std::vector<ControlSpec> Layout() {
     // Show variables.
     add(IDC_MAIN_SHOW_GROUP, ControlKind::GroupBox, "Show variables:", 0, {0, 0, 254, 91});
     for (int k = 0; k < 4; ++k) {
-        add(kShowComboIds[k], ControlKind::Combo, "", style::DropList, {4, 11 + 19 * k, 157, 80});
+        add(kShowComboIds[k], ControlKind::Combo, "", style::DropList, {4, 11 + 19 * k, 157, 14});
         add(kShowValueIds[k], ControlKind::Static, "", style::Sunken | style::Right,
             {162, 11 + 19 * k, 60, 12});
         add(kShowUnitIds[k], ControlKind::Static, "", 0, {225, 13 + 19 * k, 26, 8});
@@ -64,8 +64,8 @@ std::vector<ControlSpec> Layout() {
     add(IDC_MAIN_LOOP_VALUE, ControlKind::Static, "", style::Sunken, {468, 68, 56, 12});
     // Digital I/O.
     add(IDC_MAIN_IO_GROUP, ControlKind::GroupBox, "", 0, {0, 90, 525, 87});
-    add(IDC_MAIN_DIGITAL_OUTPUT, ControlKind::Static, "Digital output:", 0, {4, 111, 44, 8});
-    add(IDC_MAIN_DIGITAL_INPUT, ControlKind::Static, "Digital input:", 0, {4, 148, 44, 8});
+    add(IDC_MAIN_DIGITAL_OUTPUT, ControlKind::Static, "Digital output:", 0, {4, 108, 44, 18});
+    add(IDC_MAIN_DIGITAL_INPUT, ControlKind::Static, "Digital input:", 0, {4, 145, 44, 18});
     for (int i = 0; i < 16; ++i) {
         add(IDC_MAIN_OUT_LABEL_FIRST + i, ControlKind::Static, "OUT " + std::to_string(i), style::Hidden,
             {49 + 25 * i, 101, 24, 8});
@@ -99,9 +99,9 @@ std::vector<ControlSpec> Layout() {
     for (size_t r = 0; r < kSupplyRows.size(); ++r) {
         const SupplyRow& row = kSupplyRows[r];
         const int x = 4 + 175 * static_cast<int>(r % 3), y = 206 + 14 * static_cast<int>(r / 3);
-        add(row.label, ControlKind::Static, row.caption, style::Hidden, {x, y + 2, 70, 8});
+        add(row.label, ControlKind::Static, row.caption, style::Hidden, {x, y + 2, 78, 8});
         add(row.value, ControlKind::Static, "", style::Hidden | style::Sunken | style::Right,
-            {x + 72, y, 60, 12});
+            {x + 80, y, 52, 12});
         add(IDC_SUPPLY_UNIT_FIRST + static_cast<int>(r), ControlKind::Static, row.unit, style::Hidden,
             {x + 134, y + 2, 20, 8});
     }
@@ -139,6 +139,12 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
     Attach(panel);
     BuildControls(panel);
     MakeLedBitmaps();
+    for (int id : {IDC_MAIN_FAULT_LED, IDC_MAIN_WARNING_LED, IDC_MAIN_BRAKE_LED, IDC_MAIN_ENABLE_LED})
+        SetLed(id, kLedOff);
+    for (int i = 0; i < 16; ++i) {
+        SetLed(kInputLedIds[i], kLedOff);
+        SetLed(kOutputLedIds[i], kLedOff);
+    }
     for (size_t k = 0; k < 4; ++k)
         OnCommand(kShowComboIds[k], Notify::SelChanged, [this, k] { OnShowVariableChanged(k); });
     for (int i = 0; i < 16; ++i)

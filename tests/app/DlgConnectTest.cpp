@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/textctrl.h>
 #include <wx/window.h>
 
 #include "AppTestSupport.h"
@@ -223,7 +224,7 @@ TEST_F(DialogTest, ConnectDialogShowsOneKindAndConnects) {
         portText = dialog.GetItemText(IDC_CONNECT_PORT);
         noteAtOne = dialog.IsItemShown(IDC_CONNECT_NOTE);
         addressShown = dialog.IsItemShown(IDC_CONNECT_ADDRESS);
-        dialog.SetItemText(IDC_CONNECT_NODE, "2");
+        dialog.ItemAs<wxTextCtrl>(IDC_CONNECT_NODE)->SetValue("2");  // as typed
         platform::ui::ProcessPending();
         noteAtTwo = dialog.IsItemShown(IDC_CONNECT_NOTE);
         dialog.ClickItem(IDC_CONNECT_CONNECT);
