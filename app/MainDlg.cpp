@@ -459,6 +459,7 @@ void CPelmoraDlg::CreateStatusGroups() {
             drive_.ExecuteGroup(fastGroup_, 1, kFastGroupMs);
         }
     }
+    if (!HasTimer(kTimerFast)) stats_.clear();
     if (!HasTimer(kTimerFast)) SetTimer(kTimerFast, kFastPeriodMs);
     if (!HasTimer(kTimerStatus)) SetTimer(kTimerStatus, kStatusPeriodMs);
     if (!HasTimer(kTimerIdentity)) SetTimer(kTimerIdentity, kIdentityPeriodMs);
@@ -492,6 +493,12 @@ void CPelmoraDlg::StopStatusGroups() {
 }
 
 void CPelmoraDlg::OnTimer(unsigned id) {
+    TimerStats& stats = stats_[id];
+    const auto now = std::chrono::steady_clock::now();
+    if (stats.passes++ > 0)
+        stats.maxGapMs =
+            std::max(stats.maxGapMs, std::chrono::duration<double, std::milli>(now - stats.last).count());
+    stats.last = now;
     if (id == kTimerFast) FastPass();
     if (id == kTimerStatus) StatusPass();
     if (id == kTimerIdentity) IdentityPass();

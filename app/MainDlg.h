@@ -4,6 +4,7 @@
 // main frame's "Main" page; the frame starts and stops its status groups with the page.
 
 #include <array>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -60,6 +61,14 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     bool WriteAnalogValue(size_t view, const std::string& text);
     void SelectShowVariable(size_t combo, const std::string& name);
 
+    // How the three refresh timers kept their periods since Start.
+    struct TimerStats {
+        unsigned passes = 0;
+        double maxGapMs = 0;
+        std::chrono::steady_clock::time_point last{};
+    };
+    const std::map<unsigned, TimerStats>& RefreshStats() const { return stats_; }
+
   protected:
     void OnTimer(unsigned id) override;
     void OnDestroy() override;
@@ -98,6 +107,7 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     ShowVariableSlots shown_;
     std::array<int, 4> showVariableIds_{-1, -1, -1, -1};
     std::map<int, int> ledSlots_;
+    std::map<unsigned, TimerStats> stats_;
     std::vector<std::unique_ptr<wxBitmap>> ledBitmaps_;
 };
 
