@@ -14,6 +14,7 @@
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "engine/Main.h"
+#include "foundation/XmlDocument.h"
 
 namespace app {
 namespace {
@@ -269,6 +270,16 @@ void CPelmoraDlg::ApplyLayout() {
                         : family_ == DriveFamily::Kwz    ? "Kwz errors:"
                                                          : nullptr;
     if (group) SetItemText(IDC_MAIN_ERRORS_GROUP, group);
+    if (family_ == DriveFamily::Xul && !dips_[0]) {
+        const foundation::CXmlNode* data = drive_.DriveData();
+        const foundation::CXmlNode* node = data ? data->FindNode("Extra\\DipSwitch") : nullptr;
+        const wxPoint first = Wx()->ConvertDialogToPixels(wxPoint(300, 96));
+        dips_[0] = std::make_unique<CDlgXulDipswitch>(Wx(), first);
+        dips_[0]->LoadFunctions("Actual dip-switch", node);
+        const wxPoint second(first.x + dips_[0]->Window()->GetSize().x + 10, first.y);
+        dips_[1] = std::make_unique<CDlgXulDipswitch>(Wx(), second);
+        dips_[1]->LoadFunctions("Startup dip-switch", node);
+    }
 }
 
 void CPelmoraDlg::BuildAnalogViews() {
@@ -547,6 +558,18 @@ void CPelmoraDlg::StatusPass() {
                 ShowItem(IDC_MAIN_BRAKE_LED, on);
             }
             if (brakeVariable_ > 0) SetLed(IDC_MAIN_BRAKE_LED, BrakeLed(View(kBrakeStatusVariable)));
+            break;
+        }
+        case DriveFamily::Xul: {
+            const CellView actual = View("DipSwitch"), startup = View("DipSwitchConfig");
+            if (dips_[0] && actual.Valid()) dips_[0]->SetSwitches(actual.value);
+            if (dips_[1] && startup.Valid()) dips_[1]->SetSwitches(startup.value);
+            const CellView sw = View(drive_.State().statusWordCell);
+            if (sw.Valid()) {
+                const auto& texts = drive_.State().stateTexts;
+                auto it = texts.find(static_cast<int32_t>(sw.value & 0xFFFF));
+                SetText(IDC_MAIN_STATE, it != texts.end() ? it->second : std::string());
+            }
             break;
         }
         case DriveFamily::Supply:

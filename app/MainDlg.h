@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MainDlgDipSwitch.h"
 #include "app/MainDlgStatus.h"
 #include "drive/ParamCell.h"
 #include "platform/ui/ControlHost.h"
@@ -68,6 +69,8 @@ class CPelmoraDlg : public platform::ui::ControlHost {
         std::chrono::steady_clock::time_point last{};
     };
     const std::map<unsigned, TimerStats>& RefreshStats() const { return stats_; }
+    // The regulator's "Actual dip-switch" (0) and "Startup dip-switch" (1) windows; null elsewhere.
+    CDlgXulDipswitch* DipSwitch(size_t which) const { return which < 2 ? dips_[which].get() : nullptr; }
 
   protected:
     void OnTimer(unsigned id) override;
@@ -108,6 +111,7 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     std::array<int, 4> showVariableIds_{-1, -1, -1, -1};
     std::map<int, int> ledSlots_;
     std::map<unsigned, TimerStats> stats_;
+    std::array<std::unique_ptr<CDlgXulDipswitch>, 2> dips_;
     std::vector<std::unique_ptr<wxBitmap>> ledBitmaps_;
 };
 

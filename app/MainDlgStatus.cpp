@@ -284,6 +284,10 @@ PanelLayout FamilyLayout(DriveFamily family, bool twoChannels, const std::string
             l.captions[IDC_SUPPLY_AVG1_LABEL] = "Fout:";
             l.captions[IDC_SUPPLY_AVG2_LABEL] = "IeccAltnRms:";
             l.captions[IDC_SUPPLY_RMS_LABEL] = "Vaux:";
+            l.captions[IDC_SUPPLY_UNIT_FIRST + 1] = "V";
+            l.captions[IDC_SUPPLY_UNIT_FIRST + 4] = "Hz";
+            l.captions[IDC_SUPPLY_UNIT_FIRST + 6] = "A";
+            l.captions[IDC_SUPPLY_UNIT_FIRST + 2] = "V";
             break;
         case DriveFamily::Supply:
             show(servoRows, false);

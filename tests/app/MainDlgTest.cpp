@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 #include <wx/frame.h>
+#include <wx/panel.h>
 
 #include "AppTestSupport.h"
 #include "app/MainDlg.h"
+#include "app/MainDlgDipSwitch.h"
 #include "drive/Qd.h"
+#include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
 #include "platform/ui/Gui.h"
+#include "platform/ui/Images.h"
 #include "platform/ui/WindowPicture.h"
 
 using namespace app;
@@ -111,6 +115,60 @@ TEST_F(MainDlgTest, SupplyLayoutOnTheWindow) {
     EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_HVDC), "560.2");
     EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_supply.png"));
     dialog.Stop();
+}
+
+TEST_F(MainDlgTest, XulLayoutWithItsDipSwitchWindows) {
+    platform::ui::SetResourceFolder(std::filesystem::path(TUNOVA_FIXTURES).parent_path().parent_path() /
+                                    "app" / "res");
+    qd.State().group = kXulFamilyCode;
+    CPelmoraDlg dialog(frame, qd);
+    frame->Show();
+    dialog.Start();
+    EXPECT_EQ(dialog.Family(), DriveFamily::Xul);
+    EXPECT_EQ(dialog.GetItemText(IDC_MAIN_ENABLE_LABEL), "Xul enable:");
+    EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_AVG_LABEL), "VoutRms:");
+    EXPECT_FALSE(dialog.IsItemShown(IDC_MAIN_BRAKE_BUTTON));
+    ASSERT_NE(dialog.DipSwitch(0), nullptr);
+    ASSERT_NE(dialog.DipSwitch(1), nullptr);
+    EXPECT_EQ(dialog.DipSwitch(0)->Title(), "Actual dip-switch");
+    EXPECT_EQ(dialog.DipSwitch(1)->Title(), "Startup dip-switch");
+    // The second stands right of the first.
+    EXPECT_GE(
+        dialog.DipSwitch(1)->Window()->GetPosition().x,
+        dialog.DipSwitch(0)->Window()->GetPosition().x + dialog.DipSwitch(0)->Window()->GetSize().x + 10);
+    dialog.Cell("DipSwitch").SetRead(0x05);
+    dialog.Cell("VoutRmsFilt").SetRead(2304);
+    dialog.Refresh();
+    EXPECT_EQ(dialog.DipSwitch(0)->Shown(), 0x05u);
+    EXPECT_FALSE(dialog.DipSwitch(1)->Shown().has_value());  // not read: left as it was
+    EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_AVG), "230.4");
+    platform::ui::ProcessPending();
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_xul.png"));
+    dialog.Stop();
+    platform::ui::SetResourceFolder({});
+}
+
+TEST_F(MainDlgTest, DipSwitchWindowShowsTheFunctionsOfASetting) {
+    platform::ui::SetResourceFolder(std::filesystem::path(TUNOVA_FIXTURES).parent_path().parent_path() /
+                                    "app" / "res");
+    foundation::CXmlDocument document;
+    ASSERT_EQ(document.LoadXml(R"(<DipSwitch>
+        <Func title="Mode" mask="0x3"><El Text="Voltage" Value="0"/><El Text="Frequency" Value="1"/></Func>
+        <Func title="Address" mask="0xC"><El Text="Node 1" Value="0"/><El Text="Node 2" Value="4"/></Func>
+      </DipSwitch>)"),
+              foundation::S_OK);
+    frame->Show();
+    CDlgXulDipswitch window(frame, wxPoint(10, 10));
+    window.LoadFunctions("Actual dip-switch", &document.Root());
+    EXPECT_TRUE(window.SetSwitches(0x05));
+    EXPECT_FALSE(window.SetSwitches(0x05));  // same value: nothing redrawn
+    EXPECT_EQ(window.Lines(), (std::vector<std::string>{"Mode: Frequency", "Address: Node 2"}));
+    EXPECT_TRUE(window.SetSwitches(0x07));
+    EXPECT_EQ(window.Lines(), (std::vector<std::string>{"Mode: ?", "Address: Node 2"}));
+    platform::ui::ProcessPending();
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(window.Window(), AppArtifacts() / "dip_switch_window.png"));
+    EXPECT_TRUE(ReadDipFunctions(nullptr).empty());
+    platform::ui::SetResourceFolder({});
 }
 
 }  // namespace
