@@ -5,16 +5,19 @@
 #include <wx/bitmap.h>
 #include <wx/combobox.h>
 #include <wx/dcmemory.h>
+#include <wx/display.h>
 #include <wx/gauge.h>
 #include <wx/panel.h>
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
 
+#include "app/MessageDialogs.h"
 #include "app/Startup.h"
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "engine/Main.h"
 #include "foundation/XmlDocument.h"
+#include "platform/Registry.h"
 
 namespace app {
 namespace {
@@ -233,6 +236,31 @@ CellView CPelmoraDlg::View(const std::string& name) const {
     return {it->second.status, it->second.value};
 }
 
+bool CPelmoraDlg::CheckScreenOnce(platform::Registry& registry, const std::string& key) {
+    static bool checked = false;
+    static bool goOn = true;
+    if (checked) return goOn;
+    checked = true;
+    const uint32_t largeFonts = registry.GetDword(platform::Scope::User, key, "LargeFonts").value_or(0);
+    const uint32_t smallScreen = registry.GetDword(platform::Scope::User, key, "SmallScreen").value_or(0);
+    const ScreenCheck check = CheckScreen(Wx()->GetContentScaleFactor(),
+                                          wxDisplay(Wx()).GetGeometry().GetWidth(), largeFonts, smallScreen);
+    goOn = !check.closeAtOnce;
+    for (ScreenQuestion question : check.ask) {
+        if (!goOn) break;
+        CdlgMessageBox box(2);
+        box.SetMessage(question == ScreenQuestion::LargeFonts ? kLargeFontsQuestion : kSmallScreenQuestion,
+                       "Start program", false);
+        const MessageBoxAnswer answer = InterpretMessageBoxCode(box.DoModal(Wx()));
+        if (answer.suppress)
+            registry.SetDword(platform::Scope::User, key,
+                              question == ScreenQuestion::LargeFonts ? "LargeFonts" : "SmallScreen",
+                              answer.proceed ? kRememberedYes : kRememberedNo);
+        goOn = answer.proceed;
+    }
+    return goOn;
+}
+
 void CPelmoraDlg::UpdateDriveInfo() {
     const auto& state = drive_.State();
     const std::string user = drive_.Identity().userDriveName;
@@ -385,6 +413,9 @@ void CPelmoraDlg::Start() {
             combo->Enable(!boot);
         }
         UpdateDriveInfo();
+        uint32_t historySize = 0;
+        ShowItem(IDC_MAIN_HISTORY, drive_.IsConnected() && !drive_.IsOffline() &&
+                                       drive_.ReadCell("DiagHistoryMaxMsg", &historySize) == 0);
         errors_ = LoadErrorDefinitions(drive_.DriveData(), LoadDefaultErrorList());
         BuildAnalogViews();
         FirstRead();

@@ -22,6 +22,10 @@ namespace drive {
 class CQd;
 }  // namespace drive
 
+namespace platform {
+class Registry;
+}  // namespace platform
+
 namespace app {
 
 // Names of the drive variables the panel reads beside the error words and the state word.
@@ -46,6 +50,10 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // One status pass and one fast pass now.
     void Refresh();
     void UpdateDriveInfo();
+    // The start-up screen questions (once per program run): false when the user (now or by a
+    // remembered answer) chose not to go on, and the frame closes. Answers are remembered in
+    // the registry key given.
+    bool CheckScreenOnce(platform::Registry& registry, const std::string& key);
 
     // What the panel shows, for tests and the frame.
     DriveFamily Family() const { return family_; }

@@ -305,6 +305,20 @@ uint8_t FirstReadStatus(int executeCode, int32_t readCode) {
     return 0;
 }
 
+ScreenCheck CheckScreen(double contentScale, int screenWidth, uint32_t largeFonts, uint32_t smallScreen) {
+    ScreenCheck check;
+    if (contentScale > 1.0) {
+        if (largeFonts == kRememberedNo) check.closeAtOnce = true;
+        if (largeFonts == kNotRemembered) check.ask.push_back(ScreenQuestion::LargeFonts);
+    }
+    if (screenWidth < 800) {
+        if (smallScreen == kRememberedNo) check.closeAtOnce = true;
+        if (smallScreen == kNotRemembered) check.ask.push_back(ScreenQuestion::SmallScreen);
+    }
+    if (check.closeAtOnce) check.ask.clear();
+    return check;
+}
+
 std::string PlcStateText(const CellView& cell) {
     if (!cell.Valid()) return "";
     if (cell.value == 0) return "Stopped";

@@ -242,6 +242,22 @@ constexpr int32_t kReadNotExecuted = -0x7FFF0001;
 // The cell status from the group's execute code and the read's own code.
 uint8_t FirstReadStatus(int executeCode, int32_t readCode);
 
+// ---- start-up screen questions -------------------------------------------------------------------
+// Remembered answers: 0 none, 1 yes (go on), 2 no (close the program).
+enum RememberedAnswer : uint32_t { kNotRemembered = 0, kRememberedYes = 1, kRememberedNo = 2 };
+enum class ScreenQuestion { LargeFonts, SmallScreen };
+constexpr const char* kLargeFontsQuestion =
+    "Use of large fonts detected; the display of the window may be done not correctly. Continue?";
+constexpr const char* kSmallScreenQuestion =
+    "Use of less 800 screen pixels detected; the display of the window may be done not correctly. Continue?";
+// Large fonts are a content scale above 1 (a scaled display), small screens narrower than 800
+// pixels; a remembered answer is not asked again.
+struct ScreenCheck {
+    std::vector<ScreenQuestion> ask;
+    bool closeAtOnce = false;  // a remembered "no" applies
+};
+ScreenCheck CheckScreen(double contentScale, int screenWidth, uint32_t largeFonts, uint32_t smallScreen);
+
 // Texts of the panel.
 std::string PlcStateText(const CellView& cell);
 std::string SupplyTenths(const CellView& cell);  // "%.01f" of value x 0.1

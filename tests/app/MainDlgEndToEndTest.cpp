@@ -112,6 +112,7 @@ TEST_F(MainDlgEndToEnd, ConnectSeeLiveValuesWriteAnOutputLoseTheDriveAndReconnec
     dialog->Start();
     EXPECT_GE(dialog->SlowGroup(), 0);
     EXPECT_GE(dialog->FastGroup(), 0);
+    EXPECT_TRUE(dialog->IsItemShown(IDC_MAIN_HISTORY));  // the drive has DiagHistoryMaxMsg
     EXPECT_NE(dialog->GetItemText(IDC_MAIN_IDENTITY).find("Simulated servo drive"), std::string::npos)
         << dialog->GetItemText(IDC_MAIN_IDENTITY);
     // Live values follow the drive.

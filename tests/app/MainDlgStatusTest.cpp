@@ -265,4 +265,34 @@ TEST(StatusPanel, FirstReadChecksTheExecuteCodeAndUntouchedSlots) {
     EXPECT_EQ(PlcStateText(Valid(7)), "");
 }
 
+TEST(StartupScreen, QuestionsFromTheContentScaleAndTheWidth) {
+    struct Case {
+        double scale;
+        int width;
+        uint32_t large, small;
+        std::vector<ScreenQuestion> ask;
+        bool close;
+    };
+    const Case cases[] = {
+        {1.0, 1280, kNotRemembered, kNotRemembered, {}, false},
+        {1.0, 800, kNotRemembered, kNotRemembered, {}, false},
+        {1.25, 1280, kNotRemembered, kNotRemembered, {ScreenQuestion::LargeFonts}, false},
+        {2.0,
+         640,
+         kNotRemembered,
+         kNotRemembered,
+         {ScreenQuestion::LargeFonts, ScreenQuestion::SmallScreen},
+         false},
+        {1.0, 799, kNotRemembered, kRememberedYes, {}, false},
+        // A remembered "no" closes at every start without asking.
+        {2.0, 640, kRememberedNo, kNotRemembered, {}, true},
+        {1.0, 1280, kRememberedNo, kNotRemembered, {}, false},
+    };
+    for (const Case& c : cases) {
+        const ScreenCheck check = CheckScreen(c.scale, c.width, c.large, c.small);
+        EXPECT_EQ(check.ask, c.ask) << c.scale << " " << c.width;
+        EXPECT_EQ(check.closeAtOnce, c.close) << c.scale << " " << c.width;
+    }
+}
+
 }  // namespace

@@ -50,6 +50,7 @@ TEST_F(MainDlgTest, ServoLayoutWithoutADriveKeepsItsGroupsAbsent) {
     EXPECT_EQ(dialog.Family(), DriveFamily::Servo);
     EXPECT_TRUE(dialog.IsItemShown(IDC_MAIN_POSITION));
     EXPECT_FALSE(dialog.IsItemShown(IDC_SUPPLY_HVDC));
+    EXPECT_FALSE(dialog.IsItemShown(IDC_MAIN_HISTORY));
     // No engine, no groups; the timers run until Stop.
     EXPECT_EQ(dialog.SlowGroup(), -1);
     EXPECT_EQ(dialog.FastGroup(), -1);
