@@ -13,6 +13,7 @@
 
 #include "app/MessageDialogs.h"
 #include "app/Startup.h"
+#include "controls/StaticColor.h"
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "engine/Main.h"
@@ -143,6 +144,26 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
     Attach(panel);
     BuildControls(panel);
     MakeLedBitmaps();
+    // Live values in bold on coloured fields: green on black for the chosen variables, blue on
+    // white for the rest.
+    wxFont bold = panel->GetFont().Bold();
+    auto overlay = [&](int id, platform::COLORREF text, platform::COLORREF background) {
+        wxWindow* item = Item(id);
+        if (!item) return;
+        const bool shown = item->IsShown();
+        auto* label = new controls::CStaticColor();
+        if (!label->CreateOverItem(panel, id, text, background)) {
+            delete label;
+            return;
+        }
+        label->SetFont(bold);
+        label->Show(shown);
+        overlays_[id] = label;
+    };
+    for (int id : kShowValueIds) overlay(id, 0x00FF00, 0x000000);
+    for (int id : {IDC_MAIN_POSITION, IDC_MAIN_SPEED, IDC_MAIN_STATE, IDC_MAIN_PLC, IDC_MAIN_LOOP_VALUE})
+        overlay(id, 0xFF0000, 0xFFFFFF);
+    for (const SupplyRow& row : kSupplyRows) overlay(row.value, 0xFF0000, 0xFFFFFF);
     for (int id : {IDC_MAIN_FAULT_LED, IDC_MAIN_WARNING_LED, IDC_MAIN_BRAKE_LED, IDC_MAIN_ENABLE_LED})
         SetLed(id, kLedOff);
     for (int i = 0; i < 16; ++i) {
@@ -223,7 +244,26 @@ void CPelmoraDlg::SetLed(int id, int slot) {
     if (auto* picture = ItemAs<wxStaticBitmap>(id)) picture->SetBitmap(*ledBitmaps_[slot]);
 }
 
+void CPelmoraDlg::ShowControl(int id, bool show) {
+    auto it = overlays_.find(id);
+    if (it != overlays_.end())
+        it->second->Show(show);
+    else
+        ShowItem(id, show);
+}
+
+bool CPelmoraDlg::IsControlShown(int id) const {
+    auto it = overlays_.find(id);
+    return it != overlays_.end() ? it->second->IsShown() : IsItemShown(id);
+}
+
 void CPelmoraDlg::SetText(int id, const std::string& text) {
+    if (auto it = overlays_.find(id); it != overlays_.end()) {
+        if (it->second->Text() == text) return;
+        it->second->SetText(text);
+        SetItemText(id, text);  // the item under it keeps the same text
+        return;
+    }
     // Never under the user's typing, and only when the text changed.
     wxWindow* item = Item(id);
     if (!item || item->HasFocus() || GetItemText(id) == text) return;
@@ -288,11 +328,11 @@ void CPelmoraDlg::ApplyLayout() {
         twoChannels_ = drive_.ReadCell("Current_channels", &channels) == 0 && channels == 2;
     }
     const PanelLayout layout = FamilyLayout(family_, twoChannels_, drive_.Description().loopTypeCaption);
-    for (const auto& [id, shown] : layout.shown) ShowItem(id, shown);
+    for (const auto& [id, shown] : layout.shown) ShowControl(id, shown);
     for (const auto& [id, caption] : layout.captions)
         if (!caption.empty()) SetItemText(id, caption);
     for (size_t r = 0; r < kSupplyRows.size(); ++r)
-        ShowItem(IDC_SUPPLY_UNIT_FIRST + static_cast<int>(r), IsItemShown(kSupplyRows[r].value));
+        ShowControl(IDC_SUPPLY_UNIT_FIRST + static_cast<int>(r), IsControlShown(kSupplyRows[r].value));
     const char* group = family_ == DriveFamily::Xul      ? "Xul errors:"
                         : family_ == DriveFamily::Supply ? "Supply errors:"
                         : family_ == DriveFamily::Kwz    ? "Kwz errors:"
@@ -315,7 +355,7 @@ void CPelmoraDlg::BuildAnalogViews() {
     viewSlots_.fill(-1);
     for (int k = 0; k < 4; ++k)
         for (int id : {kAnalogTitleIds[k], kAnalogBarIds[k], kAnalogEditIds[k], kAnalogUnitIds[k]})
-            ShowItem(id, false);
+            ShowControl(id, false);
     for (const auto& list : drive_.Parameters().ioLists) {
         if (list->analog == 0 || list->address < 0 || list->address > 3 || list->elements.empty()) continue;
         if (viewSlots_[list->address] >= 0) continue;
@@ -339,7 +379,7 @@ void CPelmoraDlg::BuildAnalogViews() {
         if (auto* bar = ItemAs<wxGauge>(kAnalogBarIds[k]))
             bar->SetRange(std::max(1, static_cast<int>(view.rawMax) - static_cast<int>(view.rawMin)));
         for (int id : {kAnalogTitleIds[k], kAnalogBarIds[k], kAnalogEditIds[k], kAnalogUnitIds[k]})
-            ShowItem(id, true);
+            ShowControl(id, true);
     }
 }
 
@@ -400,8 +440,8 @@ void CPelmoraDlg::Start() {
         EnableItem(IDC_MAIN_ERRORS_GROUP, !offline);
         EnableItem(IDC_MAIN_WARNING_LABEL, !offline);
         EnableItem(IDC_MAIN_FAULT_LABEL, !offline);
-        ShowItem(IDC_MAIN_WARNING_LED, !offline);
-        ShowItem(IDC_MAIN_FAULT_LED, !offline);
+        ShowControl(IDC_MAIN_WARNING_LED, !offline);
+        ShowControl(IDC_MAIN_FAULT_LED, !offline);
         for (size_t k = 0; k < 4; ++k) {
             auto* combo = ItemAs<wxComboBox>(kShowComboIds[k]);
             combo->Clear();
@@ -414,8 +454,8 @@ void CPelmoraDlg::Start() {
         }
         UpdateDriveInfo();
         uint32_t historySize = 0;
-        ShowItem(IDC_MAIN_HISTORY, drive_.IsConnected() && !drive_.IsOffline() &&
-                                       drive_.ReadCell("DiagHistoryMaxMsg", &historySize) == 0);
+        ShowControl(IDC_MAIN_HISTORY, drive_.IsConnected() && !drive_.IsOffline() &&
+                                          drive_.ReadCell("DiagHistoryMaxMsg", &historySize) == 0);
         errors_ = LoadErrorDefinitions(drive_.DriveData(), LoadDefaultErrorList());
         BuildAnalogViews();
         FirstRead();
@@ -586,7 +626,7 @@ void CPelmoraDlg::StatusPass() {
                 const bool on = brakeType.value != 0;
                 EnableItem(IDC_MAIN_BRAKE_LABEL, on);
                 EnableItem(IDC_MAIN_BRAKE_BUTTON, on);
-                ShowItem(IDC_MAIN_BRAKE_LED, on);
+                ShowControl(IDC_MAIN_BRAKE_LED, on);
             }
             if (brakeVariable_ > 0) SetLed(IDC_MAIN_BRAKE_LED, BrakeLed(View(kBrakeStatusVariable)));
             break;
@@ -627,11 +667,11 @@ void CPelmoraDlg::UpdateDigitalIoLayout() {
                 mode = e->mode;
             }
         const bool output = mode == 1;
-        ShowItem(kInputLedIds[i], !output);
-        ShowItem(kInputLabelIds[i], !output);
-        ShowItem(kOutputLedIds[i], output);
-        ShowItem(kOutputButtonIds[i], output);
-        ShowItem(IDC_MAIN_OUT_LABEL_FIRST + i, output);
+        ShowControl(kInputLedIds[i], !output);
+        ShowControl(kInputLabelIds[i], !output);
+        ShowControl(kOutputLedIds[i], output);
+        ShowControl(kOutputButtonIds[i], output);
+        ShowControl(IDC_MAIN_OUT_LABEL_FIRST + i, output);
         if (!output && text == "Disabled")
             disabledInputs_ |= 1u << i;
         else
@@ -721,7 +761,7 @@ void CPelmoraDlg::FastPass() {
         for (const auto& list : drive_.Parameters().ioLists) {
             if (list->analog != 0 || list->address < 0 || list->address > 15) continue;
             const int i = list->address;
-            if (IsItemShown(kOutputLedIds[i])) {
+            if (IsControlShown(kOutputLedIds[i])) {
                 if (const auto slot = OutputLed(outputs, i)) SetLed(kOutputLedIds[i], *slot);
             } else {
                 SetLed(kInputLedIds[i], InputLed(inputs, i, disabledInputs_));
@@ -801,7 +841,7 @@ void CPelmoraDlg::OnShowVariableChanged(size_t k) {
             break;
         }
     } else {
-        SetItemText(kShowValueIds[k], "");
+        SetText(kShowValueIds[k], "");
     }
     (void)previousId;
     if (!creatingGroups_ && fastGroup_ >= 0) drive_.ExecuteGroup(fastGroup_, 1, kFastGroupMs);

@@ -18,6 +18,10 @@
 class wxBitmap;
 class wxWindow;
 
+namespace controls {
+class CStaticColor;
+}  // namespace controls
+
 namespace drive {
 class CQd;
 }  // namespace drive
@@ -58,6 +62,9 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // What the panel shows, for tests and the frame.
     DriveFamily Family() const { return family_; }
     int LedSlot(int id) const;
+    // Value fields are drawn by coloured labels over their items: these see through to them.
+    void ShowControl(int id, bool show);
+    bool IsControlShown(int id) const;
     int SlowGroup() const { return slowGroup_; }
     int FastGroup() const { return fastGroup_; }
     bool BrakeInSlowGroup() const { return brakeVariable_ > 0; }
@@ -118,6 +125,7 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     ShowVariableSlots shown_;
     std::array<int, 4> showVariableIds_{-1, -1, -1, -1};
     std::map<int, int> ledSlots_;
+    std::map<int, controls::CStaticColor*> overlays_;
     std::map<unsigned, TimerStats> stats_;
     std::array<std::unique_ptr<CDlgXulDipswitch>, 2> dips_;
     std::vector<std::unique_ptr<wxBitmap>> ledBitmaps_;

@@ -48,8 +48,8 @@ TEST_F(MainDlgTest, ServoLayoutWithoutADriveKeepsItsGroupsAbsent) {
     dialog.Start();
     platform::ui::ProcessPending();
     EXPECT_EQ(dialog.Family(), DriveFamily::Servo);
-    EXPECT_TRUE(dialog.IsItemShown(IDC_MAIN_POSITION));
-    EXPECT_FALSE(dialog.IsItemShown(IDC_SUPPLY_HVDC));
+    EXPECT_TRUE(dialog.IsControlShown(IDC_MAIN_POSITION));
+    EXPECT_FALSE(dialog.IsControlShown(IDC_SUPPLY_HVDC));
     EXPECT_FALSE(dialog.IsItemShown(IDC_MAIN_HISTORY));
     // No engine, no groups; the timers run until Stop.
     EXPECT_EQ(dialog.SlowGroup(), -1);
@@ -105,9 +105,9 @@ TEST_F(MainDlgTest, SupplyLayoutOnTheWindow) {
     platform::ui::ProcessPending();
     EXPECT_EQ(dialog.Family(), DriveFamily::Supply);
     // "Current_channels" can't be read without a drive: one channel.
-    EXPECT_TRUE(dialog.IsItemShown(IDC_SUPPLY_HVDC));
-    EXPECT_FALSE(dialog.IsItemShown(IDC_SUPPLY_AVG1));
-    EXPECT_FALSE(dialog.IsItemShown(IDC_MAIN_POSITION));
+    EXPECT_TRUE(dialog.IsControlShown(IDC_SUPPLY_HVDC));
+    EXPECT_FALSE(dialog.IsControlShown(IDC_SUPPLY_AVG1));
+    EXPECT_FALSE(dialog.IsControlShown(IDC_MAIN_POSITION));
     EXPECT_EQ(dialog.GetItemText(IDC_MAIN_ERRORS_GROUP), "Supply errors:");
     dialog.Cell("timer_ripristino_fault").SetRead(1999);
     dialog.Cell("vout_adc_eff").SetRead(5602);
