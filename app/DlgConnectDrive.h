@@ -1,0 +1,68 @@
+#pragma once
+// The first dialog of every connection: the PC connection, its parameters (or, offline, a saved
+// parameters file), and what the caller does next.
+
+#include <string>
+#include <vector>
+
+#include "app/DlgConnectRequest.h"
+#include "drive/QdsWnd.h"
+#include "platform/ui/ControlHost.h"
+
+class wxWindow;
+
+namespace drive {
+class CQd;
+}  // namespace drive
+
+namespace app {
+
+class CdlgConnectDrive : public platform::ui::Dialog {
+  public:
+    CdlgConnectDrive(const std::vector<drive::_CHANNELINFO>& ports, ConnectionRequest& record,
+                     drive::CQd* drive = nullptr);
+
+    // The kind of the selected port (none: 0xFFFF).
+    uint16_t SelectedKind() const;
+    // The offline entry's chosen parameters file and its device text (tests fill it as a choice would).
+    bool ChooseParametersFile(const std::string& path);
+
+  protected:
+    bool OnInitDialog() override;
+
+  private:
+    void OnPortChanged();
+    void ShowKind(uint16_t kind);
+    void StoreShownFields();
+    ConnectFields ReadFields() const;
+    void WriteFields(const ConnectFields& fields);
+    void OnNodeChanged();
+    void OnConnect();
+    void OnSelect();
+    void OnSelectFile();
+    void OnClose();
+    bool Refused(const ConnectStore& store);
+    int SelectedPort() const;
+
+    std::vector<drive::_CHANNELINFO> ports_;
+    ConnectionRequest& record_;
+    drive::CQd* drive_;
+    uint16_t shownKind_ = 0xFFFF;
+    bool deviceChosen_ = false;
+    std::string fileDevice_;
+};
+
+// The drive object's connect step asks through this.
+class CConnectDriveDialog : public drive::CConnectDialog {
+  public:
+    explicit CConnectDriveDialog(wxWindow* parent, drive::CQd* drive = nullptr)
+        : parent_(parent), drive_(drive) {}
+    // 1 connect, 2 cancel, 8 exit, -1 bridge node choice, -2 TwinCAT device scan.
+    int Run(const std::vector<drive::_CHANNELINFO>& channels, drive::CConnectionRecord& record) override;
+
+  private:
+    wxWindow* parent_;
+    drive::CQd* drive_;
+};
+
+}  // namespace app

@@ -1,0 +1,134 @@
+#pragma once
+// The main dialog: the connected drive's identity and its live status panel (faults, warnings,
+// state, digital I/O, analog inputs, four chosen variables), laid out by device family. It is the
+// main frame's "Main" page; the frame starts and stops its status groups with the page.
+
+#include <array>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MainDlgDipSwitch.h"
+#include "app/MainDlgStatus.h"
+#include "drive/ParamCell.h"
+#include "platform/ui/ControlHost.h"
+
+class wxBitmap;
+class wxWindow;
+
+namespace controls {
+class CStaticColor;
+}  // namespace controls
+
+namespace drive {
+class CQd;
+}  // namespace drive
+
+namespace platform {
+class Registry;
+}  // namespace platform
+
+namespace app {
+
+// Names of the drive variables the panel reads beside the error words and the state word.
+constexpr const char* kInputsVariable = "PhisicalDigitalInputStatus";
+constexpr const char* kOutputsVariable = "DigitalOutputStatus";
+constexpr const char* kPositionVariable = "ActualPosition";
+constexpr const char* kVelocityVariable = "ActualVelocity";
+constexpr const char* kPlcStateVariable = "vm_StatusRunStop";
+constexpr const char* kBrakeTypeVariable = "BrakeType";
+constexpr const char* kBrakeStatusVariable = "BrakeStatus";
+
+class CPelmoraDlg : public platform::ui::ControlHost {
+  public:
+    CPelmoraDlg(wxWindow* parent, drive::CQd& drive);
+    ~CPelmoraDlg() override;
+
+    // Full refresh: family layout, identity, error definitions and the first read; then the
+    // status groups and their timers.
+    void Start();
+    // Status groups and timers stopped (hidden page, released node).
+    void Stop();
+    // One status pass and one fast pass now.
+    void Refresh();
+    void UpdateDriveInfo();
+    // The start-up screen questions (once per program run): false when the user (now or by a
+    // remembered answer) chose not to go on, and the frame closes. Answers are remembered in
+    // the registry key given.
+    bool CheckScreenOnce(platform::Registry& registry, const std::string& key);
+
+    // What the panel shows, for tests and the frame.
+    DriveFamily Family() const { return family_; }
+    int LedSlot(int id) const;
+    // Value fields are drawn by coloured labels over their items: these see through to them.
+    void ShowControl(int id, bool show);
+    bool IsControlShown(int id) const;
+    int SlowGroup() const { return slowGroup_; }
+    int FastGroup() const { return fastGroup_; }
+    bool BrakeInSlowGroup() const { return brakeVariable_ > 0; }
+    const std::vector<ErrorDefinition>& ErrorDefinitions() const { return errors_; }
+    const std::vector<AnalogView>& AnalogViews() const { return views_; }
+    drive::CParamDw& Cell(const std::string& name) { return cells_[name]; }
+    // Output button i as the user would click it.
+    void ToggleOutput(int point);
+    // Typed value of an analog view written as Enter would; false when refused.
+    bool WriteAnalogValue(size_t view, const std::string& text);
+    void SelectShowVariable(size_t combo, const std::string& name);
+
+    // How the three refresh timers kept their periods since Start.
+    struct TimerStats {
+        unsigned passes = 0;
+        double maxGapMs = 0;
+        std::chrono::steady_clock::time_point last{};
+    };
+    const std::map<unsigned, TimerStats>& RefreshStats() const { return stats_; }
+    // The regulator's "Actual dip-switch" (0) and "Startup dip-switch" (1) windows; null elsewhere.
+    CDlgXulDipswitch* DipSwitch(size_t which) const { return which < 2 ? dips_[which].get() : nullptr; }
+
+  protected:
+    void OnTimer(unsigned id) override;
+    void OnDestroy() override;
+
+  private:
+    CellView View(const std::string& name) const;
+    void ApplyLayout();
+    void BuildAnalogViews();
+    void FirstRead();
+    void CreateStatusGroups();
+    void StopStatusGroups();
+    void StatusPass();
+    void FastPass();
+    void IdentityPass();
+    void UpdateDigitalIoLayout();
+    void SetLed(int id, int slot);
+    void SetText(int id, const std::string& text);
+    void OnShowVariableChanged(size_t combo);
+    void OnBrakeButton();
+    void MakeLedBitmaps();
+
+    drive::CQd& drive_;
+    DriveFamily family_ = DriveFamily::Servo;
+    bool twoChannels_ = false;
+    bool started_ = false;
+    bool creatingGroups_ = false;
+    int slowGroup_ = -1;
+    int fastGroup_ = -1;
+    int brakeVariable_ = 0;
+    uint32_t disabledInputs_ = 0;
+    uint32_t lastOutputs_ = 0;
+    std::map<std::string, drive::CParamDw> cells_;
+    std::vector<ErrorDefinition> errors_;
+    std::vector<AnalogView> views_;
+    std::array<int, 4> viewSlots_{-1, -1, -1, -1};
+    ShowVariableSlots shown_;
+    std::array<int, 4> showVariableIds_{-1, -1, -1, -1};
+    std::map<int, int> ledSlots_;
+    std::map<int, controls::CStaticColor*> overlays_;
+    std::map<unsigned, TimerStats> stats_;
+    std::array<std::unique_ptr<CDlgXulDipswitch>, 2> dips_;
+    std::vector<std::unique_ptr<wxBitmap>> ledBitmaps_;
+};
+
+}  // namespace app
