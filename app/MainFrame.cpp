@@ -11,7 +11,9 @@
 #include <wx/utils.h>
 
 #include "app/AboutDlg.h"
+#include "app/DlgConnectRetry.h"
 #include "app/HelpTopics.h"
+#include "app/MainDlg.h"
 #include "app/Startup.h"
 #include "controls/SizingControlBarDock.h"
 #include "drive/Qd.h"
@@ -238,7 +240,11 @@ CMainFrame::CMainFrame(platform::Registry& registry, platform::ui::Rect virtualS
 
 CMainFrame::~CMainFrame() {
     if (IsAlive()) DestroyWindow();
-    // The peer link and the drive object's threads end before the frame they report to.
+    // The windows that use the drive object go first; then the peer link and the drive object's
+    // threads end before the frame they report to.
+    mainDlg_.reset();
+    if (qd_) qd_->ConnectionWindow().SetConnectDialog(nullptr);
+    connectDialog_.reset();
     drive_.reset();
     if (qd_) qd_->SetHost(nullptr);
     qd_.reset();
@@ -262,6 +268,16 @@ bool CMainFrame::CreateFrame() {
     qd_->SetHost(this);
     drive_ = std::make_unique<QdDriveConnection>(*qd_);
     drive_->TakePeerFile(Program().qzPath);
+    connectDialog_ = std::make_unique<CConnectDriveDialog>(frame, qd_.get());
+    qd_->ConnectionWindow().SetConnectDialog(connectDialog_.get());
+    qd_->Hooks().reconnectPrompt = [frame](bool channelUp) { return AskReconnect(frame, channelUp); };
+    if (!mainPageFactory_) {
+        // The main dialog is made again after every connection: the old one went with the pages.
+        mainPageFactory_ = [this](wxWindow* parent) -> wxWindow* {
+            mainDlg_ = std::make_unique<CPelmoraDlg>(parent, *qd_);
+            return mainDlg_->Wx();
+        };
+    }
 
     view_ = new CChildView(frame);
     dock_ = std::make_unique<controls::SizingBarDockSite>(frame);
@@ -424,6 +440,19 @@ void CMainFrame::LoadDeviceMenu() {
     ResetPages();
     CheckCommand(ID_VIEW_OUTPUT, outputBarVisible);
     UpdateMenuState();
+}
+
+void CMainFrame::StopPageRefresh() {
+    if (mainDlg_ && mainDlg_->IsAlive()) mainDlg_->Stop();
+}
+
+void CMainFrame::StartPageStatusRefresh(int /*busType*/) {
+    // Only the main dialog refreshes from the drive so far; the bus pages come with their windows.
+    if (mainDlg_ && mainDlg_->IsAlive() && ShownPage() == drive::CFramePage::MainDialog) mainDlg_->Start();
+}
+
+void CMainFrame::RefreshMainDialog() {
+    if (mainDlg_ && mainDlg_->IsAlive()) mainDlg_->Refresh();
 }
 
 void CMainFrame::SetMainPageFactory(std::function<wxWindow*(wxWindow* parent)> factory) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ConnectSequence.h"
+#include "app/DlgConnectDrive.h"
 #include "app/FramePlacement.h"
 #include "app/MainFrameCommands.h"
 #include "controls/SizingControlBar.h"
@@ -219,6 +220,9 @@ class CMainFrame : public platform::ui::Frame,
     unsigned FirstMessageNumber() const override { return kDriveFirstMessage; }
     unsigned SecondMessageNumber() const override { return kDriveSecondMessage; }
     void RefreshMenuState() override { UpdateMenuState(); }
+    void StopPageRefresh() override;
+    void StartPageStatusRefresh(int busType) override;
+    void RefreshMainDialog() override;
 
   protected:
     void OnDestroy() override;
@@ -245,6 +249,9 @@ class CMainFrame : public platform::ui::Frame,
     // The main dialog's command-state map: command id -> kCommandDisabled | kCommandChecked ...
     std::map<uint32_t, uint32_t> commandStates_;
     std::function<wxWindow*(wxWindow*)> mainPageFactory_;
+    // The drive object's connect step and the main dialog of the program's own factory.
+    std::unique_ptr<CConnectDriveDialog> connectDialog_;
+    std::unique_ptr<class CPelmoraDlg> mainDlg_;
     // The factory's window when it carries its own message handle (else mainView_ is attached).
     wxWindow* mainPage_ = nullptr;
     std::set<int> deviceCommands_;

@@ -441,8 +441,6 @@ class CQd : public CErrorTextSource {
     CParamDw& ModeDisplayCell() { return parameters_->data->deviceProfile.cells[1]; }
     CParamDw& StateValueCell() { return parameters_->data->deviceProfile.cells[2]; }
     CParamDw& AlarmCell() { return parameters_->data->diagnostic.cells[0]; }
-    // The digital-input item whose bit 22 is the hardware enable when "TestEnableHw" is absent.
-    void SetDigitalInputCell(const std::string& name) { digitalInputCell_ = name; }
 
     // 0 ok, 1 write error, 2 time-out, 3 offline.
     int DisableDrive();
@@ -566,7 +564,6 @@ class CQd : public CErrorTextSource {
     CSystemManagerLink systemManagerLink_{*this};
     std::unique_ptr<CSystemManager> systemManager_ = MakeSystemManager();
     COperationFlags ops_;
-    std::string digitalInputCell_ = "PhisicalDigitalInputStatus";
     std::function<void(const foundation::CXmlNode&)> archiveLoader_;
     // Records of the pages (two texts and a text map each), and two word-keyed buffer maps.
     struct CPendingRecord {
