@@ -7,17 +7,21 @@
 #include <thread>
 #include <vector>
 
+#include "engine/BridgeChannelDriver.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineLog.h"
 #include "engine/Main.h"
+#include "engine/ModbusChannelDriver.h"
 #include "engine/NodeLock.h"
 #include "engine/VocabularyItem.h"
 #include "platform/AtomicFile.h"
 #include "platform/Prompt.h"
+#include "transport/ChannelTrace.h"
 
 namespace engine {
 
 using namespace engine_code;
+using transport::Format;
 
 namespace {
 
@@ -35,13 +39,25 @@ void Post(platform::WindowHandle window, unsigned message, uintptr_t code, intpt
 
 // Firmware.
 constexpr uintptr_t kSteps = 10, kTick = 11, kTransferBegins = 14;
-constexpr uintptr_t kLoading = 30, kStarted = 32, kWritten = 34, kEndedOk = 35, kEndedError = 36,
-                    kPrepared = 38;
+constexpr uintptr_t kLoading = 30, kInitiating = 31, kStarted = 32, kProgressBytes = 33, kWritten = 34,
+                    kEndedOk = 35, kEndedError = 36, kCreatingBlock = 37, kPrepared = 38,
+                    kGuardingRunsOut = 39;
 constexpr uint32_t kUnlockValue = 0x1D4E7A93;
+constexpr uint32_t kFirmwareCommand = 5100;
+constexpr uint32_t kLongTransferMs = 655000;
+// What a guarded node needs of the image to restart into its loader.
+constexpr uint32_t kShortImage = 100;
 constexpr int kDeviceComebackReads = 15;
+constexpr int kUserAbort = 12;
+constexpr const char* kUserAbortText = "operation aborted by the user";
 constexpr const char* kFirmwareItem = "download_firmware";
 constexpr const char* kEnablingItem = "enabling_key";
 constexpr const char* kDeviceTypeItem = "device_type";
+constexpr const char* kProductCodeItem = "rd_sw_product_code";
+constexpr const char* kGuardTimeItem = "GuardTime";
+constexpr const char* kLifeTimeFactorItem = "LifeTimeFactor";
+constexpr const char* kSystemManagerItem = "SystemManagerCommand";
+constexpr const char* kEmcyResetItem = "CanEmcyRetentReset";
 
 void Post(const CDownloadFw& fw, uintptr_t code, intptr_t value) {
     if (fw.window) platform::PostMessage(fw.window, fw.message, code, value);
@@ -64,10 +80,9 @@ struct CTransferThreads::CUploadRequest {
 CTransferThreads::CTransferThreads(CMain& engine) : engine_(engine) {}
 
 CTransferThreads::~CTransferThreads() {
+    StopAbortDownUpload();
     AbortUpload();
     AbortDownload();
-    JoinUpload();
-    JoinFirmwareThreads();
     StopProgressTicker();
 }
 
@@ -235,25 +250,26 @@ int CTransferThreads::AbortDownUpload() {
     if (channel->type == channel_type::kSerial || channel->type == channel_type::kBox) {
         downloadAbort_ = true;
         downloadAbortWord_ = 1;
+    } else if (channel->type == channel_type::kBridge) {
+        if (auto* bridge = dynamic_cast<CBridgeChannelDriver*>(channel->driver.get()))
+            return bridge->SendAbort();
     }
     return 0;
 }
 
+// The transfer sees the flag between its segments; its owner then waits for its end, however
+// long the segment in hand takes.
 bool CTransferThreads::AbortUpload() {
-    if (!uploadRunning_.load()) return true;
     uploadAbort_.store(true);
     uploadAbortWord_.store(1);
-    for (int i = 0; i < 400 && uploadRunning_.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    JoinUpload();
     return !uploadRunning_.load();
 }
 
 bool CTransferThreads::AbortDownload() {
-    if (!downloadRunning_.load()) return true;
     downloadAbort_.store(true);
     downloadAbortWord_.store(1);
-    for (int i = 0; i < 400 && downloadRunning_.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    JoinFirmwareThreads();
     return !downloadRunning_.load();
 }
 
@@ -284,7 +300,7 @@ void CTransferThreads::StopProgressTicker() {
 
 // ---- firmware ------------------------------------------------------------------------------------
 
-int CTransferThreads::CheckFirmwareTarget(CNodo** node, const VocabularyItem** item) {
+int CTransferThreads::CheckFirmwareTarget(CDownloadFw& fw, CNodo** node, const VocabularyItem** item) {
     const int ch = engine_.CurrentChannel();
     if (ch < 0 || ch >= engine_.ChannelCount())
         return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
@@ -295,8 +311,10 @@ int CTransferThreads::CheckFirmwareTarget(CNodo** node, const VocabularyItem** i
     *item = engine_.FindItem(**node, kFirmwareItem, channel ? channel->type : channel_type::kOffline);
     if (!*item) return engine_.SetError(kCellNotFound, engine_text::kCellNotFound);
     if (!(*item)->IsWritable()) return engine_.SetError(kNotWritable, engine_text::kNotWritable);
-    downloadFw_.slot = slot;
-    downloadFw_.channel = ch;
+    fw.slot = slot;
+    fw.channel = ch;
+    fw.engine = &engine_;
+    fw.item = **item;
     return 0;
 }
 
@@ -311,17 +329,15 @@ int CTransferThreads::StartFirmwarePrepare(const std::string& fileName, platform
     JoinFirmwareThreadsLocked();
     CNodo* node = nullptr;
     const VocabularyItem* item = nullptr;
-    if (const int rc = CheckFirmwareTarget(&node, &item); rc != 0) return rc;
+    if (const int rc = CheckFirmwareTarget(downloadFw_, &node, &item); rc != 0) return rc;
     downloadFw_.enable = enable;
-    downloadFw_.engine = &engine_;
     downloadFw_.window = window;
     downloadFw_.message = foundation::kFirmwareDownloadMessage;
-    downloadFw_.item = *item;
     if (downloadFw_.container.HasImage() && downloadFw_.fileName == fileName) {
         Post(downloadFw_, kPrepared, 0);
         return 0;
     }
-    FreeDownloadData();
+    FreeDownloadData(downloadFw_);
     downloadFw_.fileName = fileName;
     if (!prepareThread_.Start("Main::FirmwarePrepareThread",
                               [this](platform::StopToken&) { FirmwarePrepareThread(); }))
@@ -329,10 +345,29 @@ int CTransferThreads::StartFirmwarePrepare(const std::string& fileName, platform
     return 0;
 }
 
-void CTransferThreads::FirmwarePrepareThread() {
-    Post(downloadFw_, kLoading, 0);
-    const std::string error = downloadFw_.container.ReadFirmwareInfo(downloadFw_.fileName, 0, 0);
+CBridgeChannelDriver* CTransferThreads::BridgeOf(const CDownloadFw& fw) {
+    CChannel* channel = fw.channel >= 0 ? engine_.Channel(fw.channel) : nullptr;
+    if (!channel || channel->type != channel_type::kBridge) return nullptr;
+    return dynamic_cast<CBridgeChannelDriver*>(channel->driver.get());
+}
+
+// Loads the image; on a bridge it is staged in a data block there, so that the download moves
+// no data over the connection.
+void CTransferThreads::LoadFirmware(CDownloadFw& fw) {
+    Post(fw, kLoading, 0);
+    const std::string error = fw.container.ReadFirmwareInfo(fw.fileName, 0, 0);
     if (!error.empty()) engine_.SetError(-1, error);
+    if (CBridgeChannelDriver* bridge = BridgeOf(fw); bridge && fw.container.HasImage()) {
+        Post(fw, kCreatingBlock, static_cast<intptr_t>(fw.container.Size()));
+        uint16_t block = 0;
+        if (bridge->Manager().CreateDataBlock(fw.container.Data(), fw.container.Size(), &block) != 0)
+            block = 0;
+        fw.blockId = block;
+    }
+}
+
+void CTransferThreads::FirmwarePrepareThread() {
+    LoadFirmware(downloadFw_);
     Post(downloadFw_, kPrepared, 0);
 }
 
@@ -344,8 +379,8 @@ int CTransferThreads::StartFirmwareDownload() {
     downloadAbort_ = false;
     downloadAbortWord_ = 0;
     downloadRunning_ = true;
-    if (!downloadThread_.Start("Main::FirmwareDownloadThread", [this](platform::StopToken&) {
-            FirmwareDownloadThread();
+    if (!downloadThread_.Start("Main::FirmwareDownloadThread", [this](platform::StopToken& token) {
+            FirmwareDownloadThread(token);
             downloadRunning_ = false;
         })) {
         downloadRunning_ = false;
@@ -365,94 +400,302 @@ void CTransferThreads::JoinFirmwareThreadsLocked() {
 }
 
 void CTransferThreads::FreeDownloadData() {
-    downloadFw_.container.Free();
-    downloadFw_.blockId = 0;
+    FreeDownloadData(downloadFw_);
 }
 
-void CTransferThreads::FirmwareDownloadThread() {
+void CTransferThreads::FreeDownloadData(CDownloadFw& fw) {
+    fw.container.Free();
+    if (fw.blockId != 0)
+        if (CBridgeChannelDriver* bridge = BridgeOf(fw)) bridge->Manager().DestroyDataBlock(fw.blockId);
+    fw.blockId = 0;
+}
+
+// ---- ThreadAbortDownUpload ----------------------------------------------------------------------
+
+bool CTransferThreads::StartAbortDownUpload(uint32_t delayMs) {
+    std::lock_guard lock(abortMutex_);
+    abortThread_.RequestStop();
+    abortThread_.Join();
+    abortDelayMs_ = delayMs;
+    return abortThread_.Start("Main::ThreadAbortDownUpload", [this](platform::StopToken& token) {
+        // A stop while it sleeps ends it without an abort.
+        if (!token.WaitForStop(abortDelayMs_.load())) AbortDownUpload();
+    });
+}
+
+void CTransferThreads::StopAbortDownUpload() {
+    std::lock_guard lock(abortMutex_);
+    abortThread_.RequestStop();
+    abortThread_.Join();
+}
+
+// ---- the download --------------------------------------------------------------------------------
+
+uint32_t CTransferThreads::TickerSteps(uint32_t size) const {
+    return size * 5 / std::max<uint32_t>(downloadRate_.load(), 1) + 1;
+}
+
+void CTransferThreads::NoteDownloadRate(uint32_t bytes, std::chrono::steady_clock::time_point begin) {
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)
+            .count();
+    if (ms > 0) downloadRate_ = static_cast<uint32_t>(uint64_t{bytes} * 1000 / static_cast<uint64_t>(ms));
+}
+
+int CTransferThreads::ReadNodeWord(CNodo& node, CChannel& channel, const char* name, uint32_t* value) {
+    const VocabularyItem* item = engine_.FindItem(node, name, channel.type);
+    if (!item) return kCellNotFound;
+    return channel.driver->ReadItem(*item, value, node.nodeId, node.wordOrder != 0);
+}
+
+int CTransferThreads::WriteNodeWord(CNodo& node, CChannel& channel, const char* name, uint32_t value) {
+    const VocabularyItem* item = engine_.FindItem(node, name, channel.type);
+    if (!item) return engine_.SetError(kCellNotFound, engine_text::kCellNotFound);
+    return channel.driver->WriteItem(*item, &value, node.nodeId, node.wordOrder != 0);
+}
+
+int CTransferThreads::WriteEnablingKey(CNodo& node, CChannel& channel, uint32_t value) {
+    return WriteNodeWord(node, channel, kEnablingItem, value);
+}
+
+// The CANopen guarding figures of a bridge node; false when the node runs no guarding the
+// download has to wait out (product code 0 or 1, or not on CANopen).
+bool CTransferThreads::ReadBridgeGuarding(CNodo& node, CChannel& channel, CBridgeChannelDriver& bridge,
+                                          BridgeGuarding& out) {
+    if (!bridge.CurrentNodeIsCanOpen()) return false;
+    uint32_t product = 0;
+    if (ReadNodeWord(node, channel, kProductCodeItem, &product) != 0) product = 2;
+    if (product < 2) return false;
+    out.readable = ReadNodeWord(node, channel, kGuardTimeItem, &out.guardTimeMs) == 0 &&
+                   ReadNodeWord(node, channel, kLifeTimeFactorItem, &out.lifeTimeFactor) == 0;
+    return true;
+}
+
+// The SDO transfer over registers: segments of 7 bytes, progress about every hundredth.
+int CTransferThreads::SdoFirmwareDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+    const uint32_t size = fw.container.Size();
+    const uint8_t* data = fw.container.Data();
+    Post(fw, kInitiating, static_cast<intptr_t>(size));
+    int rc = engine_.SdoInitiateDownload(&channel, node.nodeId, fw.item, data, size);
+    if (rc != 0) {
+        engine_.SetError(rc, Format("InitiateDownload():%d 0x%X", rc, rc));
+        return rc;
+    }
+    Post(fw, kStarted, static_cast<intptr_t>(size));
+    if (size <= 4) return 0;
+    const uint32_t step = std::clamp<uint32_t>((size + 50) / 100, 100, 500);
+    uint32_t sent = 0, noticed = 0;
+    while (sent < size && !downloadAbort_.load()) {
+        const uint32_t n = std::min<uint32_t>(7, size - sent);
+        rc = engine_.SdoDownloadSegment(&channel, node.nodeId, data + sent, n, sent + n == size);
+        if (rc != 0) {
+            engine_.SetError(rc, Format("DownloadSegment():%d 0x%X", rc, rc));
+            return rc;
+        }
+        sent += n;
+        if (sent - noticed > step) {
+            Post(fw, kProgressBytes, static_cast<intptr_t>(size - sent));
+            noticed = sent;
+        }
+    }
+    if (sent < size) {
+        engine_.SdoAbort(&channel, node.nodeId, fw.item, 0);
+        return engine_.SetError(kUserAbort, kUserAbortText);
+    }
+    return 0;
+}
+
+// The image through a data block of the bridge, with the node's own guarding waited out first.
+int CTransferThreads::BridgeBlockDownload(CDownloadFw& fw, CNodo& node, CChannel& channel,
+                                          CBridgeChannelDriver& bridge) {
+    transport::CBridgeCodesys& manager = bridge.Manager();
+    transport::CBridgeDownloadContext context;
+    context.window = fw.window;
+    context.message = fw.message;
+    context.block = fw.blockId;
+    const transport::CBridgeItem item = CBridgeChannelDriver::ItemOf(fw.item);
+    BridgeGuarding guarding;
+    if (ReadBridgeGuarding(node, channel, bridge, guarding)) {
+        auto noted = std::chrono::steady_clock::now();
+        uint64_t waitMs = 0;
+        if (guarding.readable && guarding.guardTimeMs != 0 && guarding.lifeTimeFactor != 0) {
+            Post(fw, kGuardingRunsOut, 0);
+            noted = std::chrono::steady_clock::now();
+            // A short try first: a node without guarding takes the image at once.
+            if (manager.FoEDownload(item, context, nullptr, bridge.CurrentNodeTimeoutMs() / 1000 * 5) == 0)
+                return 0;
+            waitMs = uint64_t{guarding.guardTimeMs} * guarding.lifeTimeFactor + guarding.guardTimeMs + 200;
+        }
+        const auto until = noted + std::chrono::milliseconds(waitMs);
+        while (std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                until - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
+        if (fw.enable) {
+            if (const int rc = WriteEnablingKey(node, channel, kUnlockValue); rc != 0) {
+                engine_.SetError(engine_.ErrorCode(), engine_.ErrorText() + "\r\nenabling download");
+                return engine_.ErrorCode();
+            }
+        } else {
+            WriteNodeWord(node, channel, kSystemManagerItem, kFirmwareCommand);
+        }
+    }
+    const uint32_t size = fw.container.Size();
+    const uint32_t steps = TickerSteps(size);
+    Post(fw, kSteps, static_cast<intptr_t>(steps));
+    StartProgressTicker(fw.window, fw.message, kTick, steps);
+    const auto begin = std::chrono::steady_clock::now();
+    const int rc = manager.FoEDownload(item, context, nullptr, kLongTransferMs);
+    if (rc == 0) NoteDownloadRate(size, begin);
+    StopProgressTicker();
+    return rc;
+}
+
+// The image as a plain bridge write; on a guarded CANopen node the abort thread cuts the transfer
+// short once the node has taken what it needs to restart into its loader.
+int CTransferThreads::BridgePlainDownload(CDownloadFw& fw, CNodo& node, CChannel& channel,
+                                          CBridgeChannelDriver& bridge, bool guardingReads) {
+    if (!bridge.Manager().CurrentNodeRecord()) return 1;
+    uint32_t size = fw.container.Size();
+    const uint32_t steps = TickerSteps(size);
+    Post(fw, kSteps, static_cast<intptr_t>(steps));
+    StartProgressTicker(fw.window, fw.message, kTick, steps);
+    BridgeGuarding guarding;
+    bool aborting = false;
+    if (guardingReads && ReadBridgeGuarding(node, channel, bridge, guarding) && guarding.readable &&
+        guarding.guardTimeMs != 0 && guarding.lifeTimeFactor != 0) {
+        if (!fw.enable) size = std::min<uint32_t>(size, kShortImage);
+        aborting = StartAbortDownUpload(fw.enable ? 2000 : 1000);
+    }
+    Post(fw, kTransferBegins, 0);
+    const auto begin = std::chrono::steady_clock::now();
+    const int rc = channel.driver->DownloadCell(fw.item, fw.container.Data(), size, node.nodeId);
+    if (rc == 0) NoteDownloadRate(size, begin);
+    if (aborting) StopAbortDownUpload();
+    StopProgressTicker();
+    return rc;
+}
+
+int CTransferThreads::AdsDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+    const uint32_t size = fw.container.Size();
+    const uint32_t steps = TickerSteps(size);
+    Post(fw, kSteps, static_cast<intptr_t>(steps));
+    StartProgressTicker(fw.window, fw.message, kTick, steps);
+    Post(fw, kTransferBegins, 0);
+    const auto begin = std::chrono::steady_clock::now();
+    const int rc = channel.driver->DownloadCell(fw.item, fw.container.Data(), size, node.nodeId);
+    if (rc == 0) NoteDownloadRate(size, begin);
+    StopProgressTicker();
+    return rc;
+}
+
+// Serial and box: the domain protocol, or SDO segments over registers where the transfer mode
+// asks for them or the domain protocol is not offered.
+int CTransferThreads::ModbusDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+    const auto* modbus = dynamic_cast<const CModbusChannelDriver*>(channel.driver.get());
+    const int mode = modbus ? modbus->transferMode : 0;
+    if (mode >= 2) return SdoFirmwareDownload(fw, node, channel);
+    uint32_t n = fw.container.Size();
+    int rc = channel.driver->DomainDownload(fw.item, fw.container.Data(), &n, &downloadAbortWord_, fw.window,
+                                            fw.message, node.nodeId);
+    if (rc == 308) engine_.SetErrorCode(kUserAbort);
+    if (rc == 302) {
+        if (engine_.FindItem(node, engine_.ModbusErrorName(), channel.type))
+            rc = 312;
+        else if (mode != 0)
+            rc = SdoFirmwareDownload(fw, node, channel);
+    }
+    return rc;
+}
+
+int CTransferThreads::LibraryDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+    const uint32_t size = fw.container.Size();
+    Post(fw, kStarted, static_cast<intptr_t>(size));
+    const int rc = channel.driver->DownloadCell(fw.item, fw.container.Data(), size, node.nodeId);
+    if (rc == 0) Post(fw, kProgressBytes, 0);
+    return rc;
+}
+
+void CTransferThreads::FirmwareDownloadThread(platform::StopToken& token) {
     CDownloadFw& fw = downloadFw_;
     int result = 0;
     engine_.StopNodeguard();
     CNodo* node = fw.slot >= 0 ? engine_.Node(fw.slot) : nullptr;
     CChannel* channel = engine_.Channel(fw.channel);
     if (!node || !channel || !channel->driver) {
+        FreeDownloadData(fw);
         Post(fw, kEndedError, engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound));
         return;
     }
     CChannelDriver& driver = *channel->driver;
-    const VocabularyItem* enabling = engine_.FindItem(*node, kEnablingItem, channel->type);
-    const auto writeEnabling = [&](uint32_t value) {
-        return enabling ? driver.WriteItem(*enabling, &value, node->nodeId, node->wordOrder != 0) : -1;
-    };
+    CBridgeChannelDriver* bridge = BridgeOf(fw);
+    const bool onBridge = channel->type == channel_type::kBridge;
     CNodeLock held;
-    const uint32_t size = fw.container.Size();
-    switch (channel->type) {
-        case channel_type::kSerial:
-        case channel_type::kBox:
-        case channel_type::kLibrary:
-        case channel_type::kBridge:
-        case channel_type::kAds:
-            break;
-        default:
-            engine_.SetError(4, "node is not switched to preoperational");
-            result = 4;
-            break;
-    }
-    if (result == 0) {
+    bool enabled = false;
+    const auto lockNode = [&]() {
         held = CNodeLock(*node);
         if (!held) {
             EngineDebugLog(engine_text::kLockFailedLog);
-            result = engine_.SetError(kNodeBusy, engine_text::kNodeBusy);
-        } else {
-            node->SetTransferBusy(true);
+            return engine_.SetError(kNodeBusy, engine_text::kNodeBusy);
+        }
+        node->SetTransferBusy(true);
+        return 0;
+    };
+
+    if (fw.blockId != 0 && bridge) {
+        if (fw.enable && WriteEnablingKey(*node, *channel, kUnlockValue) != 0) {
+            engine_.SetError(engine_.ErrorCode(), engine_.ErrorText() + "\r\nenabling download");
+            result = engine_.ErrorCode();
+        } else if ((result = lockNode()) == 0) {
+            result = BridgeBlockDownload(fw, *node, *channel, *bridge);
+        }
+    } else {
+        switch (channel->type) {
+            case channel_type::kSerial:
+            case channel_type::kBox:
+            case channel_type::kLibrary:
+            case channel_type::kBridge:
+            case channel_type::kAds:
+                break;
+            default:
+                result = engine_.SetError(4, "node is not switched to preoperational");
+                break;
+        }
+        if (result == 0 && fw.enable) {
+            if (WriteEnablingKey(*node, *channel, kUnlockValue) != 0)
+                result = engine_.SetError(6, "enabling download");
+            else
+                enabled = true;
+        }
+        if (result == 0) result = lockNode();
+        if (result == 0) {
+            switch (channel->type) {
+                case channel_type::kSerial:
+                case channel_type::kBox:
+                    result = ModbusDownload(fw, *node, *channel);
+                    break;
+                case channel_type::kLibrary:
+                    result = LibraryDownload(fw, *node, *channel);
+                    break;
+                case channel_type::kBridge:
+                    result = bridge ? BridgePlainDownload(fw, *node, *channel, *bridge, true) : 1;
+                    break;
+                default:
+                    result = AdsDownload(fw, *node, *channel);
+                    break;
+            }
         }
     }
     const bool locked = static_cast<bool>(held);
-    // The unlock goes out with the node held, before the image.
-    if (result == 0 && fw.enable && writeEnabling(kUnlockValue) != 0) {
-        engine_.SetError(6, "enabling download");
-        result = 6;
-    }
-    if (result == 0) {
-        switch (channel->type) {
-            case channel_type::kSerial:
-            case channel_type::kBox: {
-                uint32_t n = size;
-                result = driver.DomainDownload(fw.item, fw.container.Data(), &n, &downloadAbortWord_,
-                                               fw.window, fw.message, node->nodeId);
-                if (result == 308) engine_.SetErrorCode(12);
-                break;
-            }
-            case channel_type::kLibrary:
-                Post(fw, kStarted, static_cast<intptr_t>(size));
-                result = driver.DownloadCell(fw.item, fw.container.Data(), size, node->nodeId);
-                break;
-            default: {
-                const uint32_t steps = size * 5 / std::max<uint32_t>(downloadRate_.load(), 1) + 1;
-                Post(fw, kSteps, static_cast<intptr_t>(steps));
-                StartProgressTicker(fw.window, fw.message, kTick, steps);
-                Post(fw, kTransferBegins, 0);
-                const auto begin = std::chrono::steady_clock::now();
-                result = driver.DownloadCell(fw.item, fw.container.Data(), size, node->nodeId);
-                const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::steady_clock::now() - begin)
-                                    .count();
-                if (result == 0 && ms > 0) downloadRate_ = static_cast<uint32_t>(uint64_t{size} * 1000 / ms);
-                StopProgressTicker();
-                break;
-            }
-        }
-    }
-    if (locked && channel->type != channel_type::kBridge) {
+    if (locked && !onBridge) {
         if (result == 0) {
             Post(fw, kWritten, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(fw.waitAfterMs));
+            token.WaitForStop(fw.waitAfterMs);
         }
         // The device must come back: its type answers again.
         if (const VocabularyItem* type = engine_.FindItem(*node, kDeviceTypeItem, channel->type)) {
             const int tries = result == 0 ? kDeviceComebackReads : 1;
             bool back = false;
-            for (int i = 0; i < tries && !back; ++i) {
+            for (int i = 0; i < tries && !back && !token.StopRequested(); ++i) {
                 uint32_t value = 0;
                 back = driver.ReadItem(*type, &value, node->nodeId, node->wordOrder != 0) == 0;
             }
@@ -466,15 +709,88 @@ void CTransferThreads::FirmwareDownloadThread() {
             }
         }
     }
-    FreeDownloadData();
-    // The key goes back to 0 whenever it was set, also after a failure.
-    if (locked && fw.enable && channel->type != channel_type::kBridge) writeEnabling(0);
+    FreeDownloadData(fw);
+    if (onBridge) {
+        if (result == 0 && bridge && bridge->CurrentNodeIsCanOpen())
+            WriteNodeWord(*node, *channel, kEmcyResetItem, 0);
+    } else if (enabled || (locked && fw.enable)) {
+        // The key goes back to 0 whenever it was set, also after a failure.
+        WriteEnablingKey(*node, *channel, 0);
+    }
     if (locked) {
         node->SetTransferBusy(false);
         held.Unlock();
     }
     Post(fw, result == 0 || result == 306 ? kEndedOk : kEndedError,
          result == 0 || result == 306 ? 0 : result);
+}
+
+// The firmware dialog's download: the same transfers, on the caller's thread, without the
+// guarding reads and the restart wait.
+int CTransferThreads::DownloadFirmware(CDownloadFw& fw) {
+    CNodo* node = nullptr;
+    const VocabularyItem* item = nullptr;
+    if (const int rc = CheckFirmwareTarget(fw, &node, &item); rc != 0) return rc;
+    downloadAbort_ = false;
+    downloadAbortWord_ = 0;
+    if (fw.reload || !fw.container.HasImage()) {
+        fw.reload = 0;
+        FreeDownloadData(fw);
+        LoadFirmware(fw);
+    }
+    // Nothing loaded is a failure, never an empty write.
+    if (!fw.container.HasImage()) return engine_.SetError(3, "firmware missing");
+    engine_.StopNodeguard();
+    CChannel* channel = engine_.Channel(fw.channel);
+    if (!channel || !channel->driver) return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
+    CNodeLock held(*node);
+    if (!held) {
+        FreeDownloadData(fw);
+        return engine_.SetError(kNodeBusy, engine_text::kNodeBusy);
+    }
+    node->SetTransferBusy(true);
+    int result = 0;
+    CBridgeChannelDriver* bridge = BridgeOf(fw);
+    if (fw.blockId != 0 && bridge) {
+        const uint32_t steps = TickerSteps(fw.container.Size());
+        Post(fw, kSteps, static_cast<intptr_t>(steps));
+        StartProgressTicker(fw.window, fw.message, kTick, steps);
+        const auto begin = std::chrono::steady_clock::now();
+        if (!bridge->Manager().CurrentNodeRecord()) {
+            result = bridge->Manager().LastCode();
+        } else {
+            result = bridge->WriteBlock(fw.item, fw.blockId, kLongTransferMs);
+            if (result == 0) NoteDownloadRate(fw.container.Size(), begin);
+        }
+        StopProgressTicker();
+    } else {
+        switch (channel->type) {
+            case channel_type::kSerial:
+            case channel_type::kBox: {
+                uint32_t n = fw.container.Size();
+                result =
+                    channel->driver->DomainDownload(fw.item, fw.container.Data(), &n, &downloadAbortWord_,
+                                                    fw.window, fw.message, node->nodeId);
+                if (result == 308) engine_.SetErrorCode(kUserAbort);
+                break;
+            }
+            case channel_type::kLibrary:
+                result = LibraryDownload(fw, *node, *channel);
+                break;
+            case channel_type::kBridge:
+                result = bridge ? BridgePlainDownload(fw, *node, *channel, *bridge, false) : 1;
+                break;
+            case channel_type::kAds:
+                result = AdsDownload(fw, *node, *channel);
+                break;
+            default:
+                break;
+        }
+    }
+    FreeDownloadData(fw);
+    node->SetTransferBusy(false);
+    held.Unlock();
+    return result;
 }
 
 }  // namespace engine
