@@ -186,13 +186,21 @@ void CTransferThreads::ThreadUpload(CUploadRequest& r) {
     switch (channel->type) {
         case channel_type::kSerial:
         case channel_type::kBox: {
-            // The channel posts the start, progress and end itself.
-            uint32_t size = fileMode ? 0 : r.size;
-            void* target = fileMode ? static_cast<void*>(r.fileName.data()) : r.buffer;
-            result = driver.DomainUpload(r.item, target, &size, fileMode, &uploadAbortWord_, r.window,
-                                         r.message, node->nodeId);
-            if (result == 306) engine_.SetErrorCode(12);
-            postEnd = false;
+            const auto* modbus = dynamic_cast<const CModbusChannelDriver*>(&driver);
+            const int mode = modbus ? modbus->transferMode : 0;
+            if (mode < 2) {
+                // The channel posts the start, progress and end itself.
+                uint32_t size = fileMode ? 0 : r.size;
+                void* target = fileMode ? static_cast<void*>(r.fileName.data()) : r.buffer;
+                result = driver.DomainUpload(r.item, target, &size, fileMode, &uploadAbortWord_, r.window,
+                                             r.message, node->nodeId);
+                if (result == 306) engine_.SetErrorCode(kUserAbort);
+                if (result != 136 || mode != 0) {
+                    postEnd = false;
+                    break;
+                }
+            }
+            result = SdoUpload(r, *node, *channel);
             break;
         }
         case channel_type::kLibrary: {
@@ -241,6 +249,72 @@ void CTransferThreads::ThreadUpload(CUploadRequest& r) {
     node->SetTransferBusy(false);
     node.Unlock();
     engine_.ResumeCyclicThread();
+}
+
+// The SDO transfer over registers into the buffer or the file, with progress about every
+// hundredth of the domain.
+int CTransferThreads::SdoUpload(CUploadRequest& r, CNodo& node, CChannel& channel) {
+    const bool fileMode = r.buffer == nullptr;
+    platform::AtomicFileWriter file;
+    if (fileMode && !file.Open(r.fileName))
+        return engine_.SetError(kOpenFile, "error opening file " + r.fileName);
+    uint8_t head[8] = {};
+    // A short value comes in the initiate answer: room for it is the head buffer.
+    uint32_t size = r.item.size >= 1 && r.item.size <= 4 ? r.item.size : sizeof head;
+    int rc = engine_.SdoInitiateUpload(&channel, node.nodeId, r.item, head, &size);
+    if (rc != 0) return engine_.SetError(rc, Format("InitiateUpload():%d 0x%X", rc, rc));
+    const bool known = size != 0xFFFFFFFFu;
+    if (!fileMode && known && size > r.size)
+        return engine_.SetError(
+            15, Format("InitiateUpload(%lu): buffer too small %lu", static_cast<unsigned long>(size),
+                       static_cast<unsigned long>(r.size)));
+    Post(r.window, r.message, kStart, static_cast<intptr_t>(known ? size : 0));
+    const auto store = [&](const uint8_t* data, uint32_t n, uint32_t at) {
+        if (!fileMode) {
+            // Never past the caller's buffer, whatever the drive sends.
+            if (at + n > r.size) return engine_.SetError(15, "UploadSegment(): buffer too small");
+            std::memcpy(static_cast<uint8_t*>(r.buffer) + at, data, n);
+            return 0;
+        }
+        return file.Write(data, n) ? 0 : engine_.SetError(kWriteFile, "error writing file");
+    };
+    uint32_t received = 0;
+    if (known && size < 5) {
+        rc = store(head, size, 0);
+        received = rc == 0 ? size : 0;
+    } else {
+        const uint32_t step = std::clamp<uint32_t>(((known ? size : r.size) + 50) / 100, 100, 500);
+        uint32_t noticed = 0;
+        bool last = false;
+        while (!last && !uploadAbort_.load()) {
+            uint8_t segment[8] = {};
+            uint32_t n = 0;
+            rc = engine_.SdoUploadSegment(&channel, node.nodeId, segment, &n, &last);
+            if (rc != 0) {
+                engine_.SetError(rc, Format("UploadSegment():%d 0x%X", rc, rc));
+                break;
+            }
+            n = std::min<uint32_t>(n, 7);
+            if ((rc = store(segment, n, received)) != 0) {
+                engine_.SdoAbort(&channel, node.nodeId, r.item, 0);
+                break;
+            }
+            received += n;
+            if (received - noticed > step) {
+                Post(r.window, r.message, kProgress, static_cast<intptr_t>(received));
+                noticed = received;
+            }
+        }
+        if (rc == 0 && !last) {
+            engine_.SdoAbort(&channel, node.nodeId, r.item, 0);
+            rc = engine_.SetError(kUserAbort, kUserAbortText);
+        }
+    }
+    if (fileMode) {
+        if (rc == 0 && !file.Commit()) rc = engine_.SetError(kWriteFile, "error writing file");
+        if (rc != 0) file.Abort();
+    }
+    return rc;
 }
 
 int CTransferThreads::AbortDownUpload() {
@@ -618,7 +692,8 @@ int CTransferThreads::LibraryDownload(CDownloadFw& fw, CNodo& node, CChannel& ch
 void CTransferThreads::FirmwareDownloadThread(platform::StopToken& token) {
     CDownloadFw& fw = downloadFw_;
     int result = 0;
-    engine_.StopNodeguard();
+    // The guard must be gone before the node changes hands, however long its stop takes.
+    engine_.PauseNodeguard();
     CNodo* node = fw.slot >= 0 ? engine_.Node(fw.slot) : nullptr;
     CChannel* channel = engine_.Channel(fw.channel);
     if (!node || !channel || !channel->driver) {
@@ -740,7 +815,8 @@ int CTransferThreads::DownloadFirmware(CDownloadFw& fw) {
     }
     // Nothing loaded is a failure, never an empty write.
     if (!fw.container.HasImage()) return engine_.SetError(3, "firmware missing");
-    engine_.StopNodeguard();
+    // The guard must be gone before the node changes hands, however long its stop takes.
+    engine_.PauseNodeguard();
     CChannel* channel = engine_.Channel(fw.channel);
     if (!channel || !channel->driver) return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
     CNodeLock held(*node);

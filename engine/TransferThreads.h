@@ -61,6 +61,7 @@ class CTransferThreads {
         uint32_t lifeTimeFactor = 0;
     };
     void ThreadUpload(CUploadRequest& request);
+    int SdoUpload(CUploadRequest& request, CNodo& node, CChannel& channel);
     void FirmwarePrepareThread();
     void FirmwareDownloadThread(platform::StopToken& token);
     int CheckFirmwareTarget(CDownloadFw& fw, CNodo** node, const VocabularyItem** item);
