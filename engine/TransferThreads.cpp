@@ -10,6 +10,7 @@
 #include "engine/BridgeChannelDriver.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineLog.h"
+#include "engine/LibraryChannelDriver.h"
 #include "engine/Main.h"
 #include "engine/ModbusChannelDriver.h"
 #include "engine/NodeLock.h"
@@ -32,6 +33,9 @@ constexpr uintptr_t kError = 23;
 constexpr uint32_t kTickerStepMs = 200;
 // Library reads of this range are asked whole: the drive's block is 2924 bytes.
 constexpr uint32_t kLibraryShortLow = 2853, kLibraryShortHigh = 2923, kLibraryWhole = 2924;
+// Library transfers that return a handle at once and are polled for their end.
+constexpr int kLibraryQueued = 0;
+constexpr uint32_t kLibraryPollMs = 100;
 
 void Post(platform::WindowHandle window, unsigned message, uintptr_t code, intptr_t value) {
     if (window) platform::PostMessage(window, message, code, value);
@@ -208,17 +212,33 @@ void CTransferThreads::ThreadUpload(CUploadRequest& r) {
                 result = 100;
                 break;
             }
+            auto* library = dynamic_cast<CLibraryChannelDriver*>(&driver);
+            if (!library || !library->Library().IsConnected()) {
+                result = engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound);
+                break;
+            }
             Post(r.window, r.message, kStart, static_cast<intptr_t>(r.size));
+            const std::string name = library->Library().GetItemAddress(r.item);
+            if (name.empty()) {
+                result = engine_.ErrorCode();
+                break;
+            }
             uint32_t asked = r.size;
             if (asked >= kLibraryShortLow && asked <= kLibraryShortHigh) asked = kLibraryWhole;
             // The longer request goes to a buffer of its own: the caller's holds only its size.
             std::vector<uint8_t> local(asked);
-            uint32_t count = asked;
-            result = driver.UploadCell(r.item, local.data(), &count, node->nodeId);
-            if (result == 0) {
-                std::memcpy(r.buffer, local.data(), std::min(count, r.size));
-                Post(r.window, r.message, kProgress, static_cast<intptr_t>(std::min(count, r.size)));
+            const int32_t handle =
+                library->Library().Read(name, local.data(), static_cast<int>(asked), kLibraryQueued, nullptr);
+            if (handle < 0) {
+                result = engine_.SetError(
+                    handle, Format("Error %d(0x%x) starting read '%s':%s", handle, handle, name.c_str(),
+                                   library->Library().GetLastErrorText().c_str()));
+                break;
             }
+            result = PollLibrary(library->Library(), handle, [&](uint32_t progress) {
+                Post(r.window, r.message, kProgress, static_cast<intptr_t>(progress));
+            });
+            if (result == 0) std::memcpy(r.buffer, local.data(), r.size);
             break;
         }
         case channel_type::kBridge:
@@ -681,12 +701,40 @@ int CTransferThreads::ModbusDownload(CDownloadFw& fw, CNodo& node, CChannel& cha
     return rc;
 }
 
-int CTransferThreads::LibraryDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+// The library's transfer runs queued; the list holds the buffer until it has ended, so it is
+// polled to its end whatever happens meanwhile.
+int CTransferThreads::PollLibrary(CLinkora& library, int32_t handle,
+                                  const std::function<void(uint32_t)>& progress) {
+    for (;;) {
+        uint32_t value = 0;
+        const int32_t running = library.CheckReadWrite(handle, &value);
+        if (running == 0) return static_cast<int>(value);
+        if (running < 0) return running;
+        progress(value);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLibraryPollMs));
+    }
+}
+
+int CTransferThreads::LibraryDownload(CDownloadFw& fw, CNodo&, CChannel& channel) {
+    auto* driver = dynamic_cast<CLibraryChannelDriver*>(channel.driver.get());
+    if (!driver || !driver->Library().IsConnected())
+        return engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound);
+    CLinkora& library = driver->Library();
     const uint32_t size = fw.container.Size();
     Post(fw, kStarted, static_cast<intptr_t>(size));
-    const int rc = channel.driver->DownloadCell(fw.item, fw.container.Data(), size, node.nodeId);
-    if (rc == 0) Post(fw, kProgressBytes, 0);
-    return rc;
+    const std::string name = library.GetItemAddress(fw.item);
+    if (name.empty()) return engine_.ErrorCode();
+    uint32_t first = 0, segment = 0, last = 0, restart = 0;
+    fw.container.GetTimeouts(&first, &segment, &last, &restart);
+    const uint32_t timeout = std::max({first, segment, last});
+    const int32_t handle = library.Write(name, fw.container.Data(), static_cast<int>(size),
+                                         static_cast<int>(timeout), kLibraryQueued, nullptr);
+    if (handle < 0)
+        return engine_.SetError(handle, Format("Error %d(0x%x) starting download firmware:%s", handle, handle,
+                                               library.GetLastErrorText().c_str()));
+    return PollLibrary(library, handle, [&](uint32_t progress) {
+        Post(fw, kProgressBytes, static_cast<intptr_t>(size - std::min(progress, size)));
+    });
 }
 
 void CTransferThreads::FirmwareDownloadThread(platform::StopToken& token) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -13,6 +14,7 @@
 namespace engine {
 
 class CBridgeChannelDriver;
+class CLinkora;
 class CMain;
 class CNodo;
 struct CChannel;
@@ -79,6 +81,7 @@ class CTransferThreads {
     int SdoFirmwareDownload(CDownloadFw& fw, CNodo& node, CChannel& channel);
     int ModbusDownload(CDownloadFw& fw, CNodo& node, CChannel& channel);
     int LibraryDownload(CDownloadFw& fw, CNodo& node, CChannel& channel);
+    int PollLibrary(CLinkora& library, int32_t handle, const std::function<void(uint32_t)>& progress);
     int BridgeBlockDownload(CDownloadFw& fw, CNodo& node, CChannel& channel, CBridgeChannelDriver& bridge);
     int BridgePlainDownload(CDownloadFw& fw, CNodo& node, CChannel& channel, CBridgeChannelDriver& bridge,
                             bool guardingReads);
