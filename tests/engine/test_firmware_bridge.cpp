@@ -234,6 +234,35 @@ TEST_F(BridgeFirmwareTest, GuardedNodeGetsTheUnlockAndAShortFirstTry) {
     EXPECT_FALSE(Has(codes, 10));
 }
 
+// The short try refused: the node's guarding must run out (100 ms x 3 + 100 ms + 200 ms from the
+// try) before the restart command and the real transfer.
+TEST_F(BridgeFirmwareTest, RefusedShortTryWaitsOutTheGuarding) {
+    Start();
+    SetObject(kGuardTime, 100);
+    SetObject(kLifeTimeFactor, 3);
+    server->WithNode(1, kNode, [](drivesim::BridgeSimNode* n) { n->blockWriteRefusals = 1; });
+    Prepare(false);
+    ASSERT_EQ(engine.StartFirmwareDownload(), 0);
+    std::chrono::steady_clock::time_point guarding{}, restarted{};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < end) {
+        const auto codes = Codes();
+        const auto now = std::chrono::steady_clock::now();
+        if (guarding == std::chrono::steady_clock::time_point{} && Has(codes, 39)) guarding = now;
+        if (restarted == std::chrono::steady_clock::time_point{} && U32(Object(kSystemManager)) == 5100)
+            restarted = now;
+        if (Has(codes, 35) || Has(codes, 36)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const auto codes = CodesUntil(35);
+    EXPECT_EQ(codes.back(), 35u) << engine.ErrorText();
+    ASSERT_NE(guarding, std::chrono::steady_clock::time_point{});
+    ASSERT_NE(restarted, std::chrono::steady_clock::time_point{});
+    EXPECT_GE(restarted - guarding, std::chrono::milliseconds(550));
+    EXPECT_TRUE(Has(codes, 10));
+    EXPECT_EQ(Object(kFirmware), image);
+}
+
 TEST_F(BridgeFirmwareTest, OldProductsSkipTheGuarding) {
     Start();
     SetObject(kProductCode, 1);

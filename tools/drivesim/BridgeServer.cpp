@@ -764,6 +764,9 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
                         status = missingNode;
                     } else if (!blocks_.count(block)) {
                         status = kBlockNotFound;
+                    } else if (target->blockWriteRefusals > 0) {
+                        --target->blockWriteRefusals;
+                        status = target->blockWriteRefusal;
                     } else if (auto refusal = target->model ? target->model->WriteObject(
                                                                   index, sub, blocks_[block].data(),
                                                                   blocks_[block].size())

@@ -30,6 +30,9 @@ struct BridgeSimNode {
     // A described drive whose variables answer at their object addresses; while it does not
     // answer, the node is lost.
     std::shared_ptr<SimDriveModel> model;
+    // The next block writes refused with this status (a drive busy guarding its bus, say).
+    int blockWriteRefusals = 0;
+    uint32_t blockWriteRefusal = 0x08000022;
 
     void SetU16(uint16_t index, uint8_t sub, uint16_t value);
     void SetU32(uint16_t index, uint8_t sub, uint32_t value);
