@@ -7,6 +7,7 @@
 #include "engine/Main.h"
 #include "engine/VocabularyItem.h"
 #include "transport/BridgeVkr.h"
+#include "transport/ChannelTrace.h"
 #include "transport/NodeIdentification.h"
 
 using namespace foundation;
@@ -213,15 +214,70 @@ int CBridgeChannelDriver::GroupAddItem(uint32_t nodeAddress, int group, const Vo
     return rc == 0 ? owner_.SetError(kNoGroup, CBridgeVkr::ClientCodeText(kNoGroup)) : rc;
 }
 
-// The bridge's command lists keep no way to take one command out: the group keeps it until it
-// is cleared.
-int CBridgeChannelDriver::VariableRemove(int, int) {
-    return 0;
+// The group's list is rebuilt without the command; the other variables keep their numbers.
+int CBridgeChannelDriver::VariableRemove(int group, int variable) {
+    CBridgeNode* node = manager_.CurrentNodeRecord();
+    if (!node || !node->bridge) return 0;
+    return node->bridge->GroupRemoveCommand(group, variable);
 }
 
 int CBridgeChannelDriver::VariableRemoveAll(int group) {
     manager_.GroupClear(group);
     return 0;
+}
+
+// ---- firmware, aborts and the report ----------------------------------------------------------
+
+int CBridgeChannelDriver::SendAbort() {
+    CBridgeNode* node = manager_.CurrentNodeRecord();
+    if (!node || !node->bridge) return -1;
+    return node->bridge->SendAbort();
+}
+
+bool CBridgeChannelDriver::CurrentNodeIsCanOpen() {
+    CBridgeNode* node = manager_.CurrentNodeRecord();
+    return node && node->IsCanOpen();
+}
+
+uint32_t CBridgeChannelDriver::CurrentNodeTimeoutMs() {
+    CBridgeNode* node = manager_.CurrentNodeRecord();
+    return node ? node->timeoutMs : 0;
+}
+
+int CBridgeChannelDriver::WriteBlock(const VocabularyItem& item, uint16_t block, uint32_t timeoutMs) {
+    CBridgeNode* node = manager_.CurrentNodeRecord();
+    if (!node || !node->bridge) return NoNode();
+    const CBridgeItem b = ItemOf(item);
+    if (!manager_.CheckCell(b)) return owner_.ErrorCode();
+    CBridgeVkr& bridge = *node->bridge;
+    bridge.SetCurrentTarget(node->busId);
+    bridge.SetCurrentNode(node->nodeId);
+    uint32_t status = 0xFFFFFFFFu, written = 0;
+    const int group = bridge.GroupCreate(0, 0);
+    if (node->IsCanOpen())
+        bridge.GroupAddWriteCanDB(group, b.index, b.subIndex, block, &status, &written);
+    else
+        bridge.GroupAddWriteDB(group, b.index, b.subIndex, block, &status, &written);
+    const int rc = bridge.GroupExecute(group, timeoutMs, 0);
+    bridge.GroupRemove(group);
+    if (rc == 0 && status == 0) return RecordResult(0);
+    RecordResult(rc != 0 ? rc : static_cast<int>(status));
+    return manager_.SetError(bridge, Format("Writing address 0x%x.%x", b.index, b.subIndex), rc ? 0 : status);
+}
+
+std::string CBridgeChannelDriver::Report() {
+    std::string text = "Vkr Fieldbus Bridge\r\n";
+    for (const auto& node : manager_.Nodes()) {
+        const uint32_t ip = node->bridge ? node->bridge->Address() : 0;
+        text += Format("Node %lu: bus(%lu,%lu), nodeId=%lu, timeout=%lu, bridge=%u.%u.%u.%u\r\n",
+                       static_cast<unsigned long>(node->handle), static_cast<unsigned long>(node->busType),
+                       static_cast<unsigned long>(node->busId), static_cast<unsigned long>(node->nodeId),
+                       static_cast<unsigned long>(node->timeoutMs), ip >> 24, (ip >> 16) & 0xFF,
+                       (ip >> 8) & 0xFF, ip & 0xFF);
+    }
+    for (size_t i = 0; i < manager_.BridgeCount(); ++i)
+        if (CBridgeVkr* bridge = manager_.Bridge(i)) text += bridge->StateText();
+    return text;
 }
 
 // ---- node guard ------------------------------------------------------------------------------

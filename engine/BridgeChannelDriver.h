@@ -50,6 +50,18 @@ class CBridgeChannelDriver : public CChannelDriver, public CGroupChannel, public
     int GuardPrepare(CNodo& node) override;
     void GuardClose() override;
 
+    // --- firmware and transfer aborts
+    // The abort message on the current node's bridge connection; the result of the send, -1 without one.
+    int SendAbort();
+    bool CurrentNodeIsCanOpen();
+    // The current node's time-out (ms), 0 without a node.
+    uint32_t CurrentNodeTimeoutMs();
+    // Writes a data block of the bridge into the item, in a group of its own; failures as "Writing
+    // address 0x%x.%x" with the bridge's error.
+    int WriteBlock(const VocabularyItem& item, uint16_t block, uint32_t timeoutMs);
+    // "Vkr Fieldbus Bridge" report of the cyclic reads: the nodes and the state of every bridge client.
+    std::string Report();
+
     transport::CBridgeCodesys& Manager() { return manager_; }
     static transport::CBridgeItem ItemOf(const VocabularyItem& item);
 

@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/BridgeChannelDriver.h"
 #include "engine/CyclicThread.h"
 #include "engine/EngineCodes.h"
 #include "engine/Groups.h"
@@ -576,10 +577,11 @@ void CCyclicThread::Log(int n, const CGroups& groups) {
     const bool empty =
         std::none_of(items_.begin(), items_.begin() + count_, [](const CCyclicItem& e) { return e.InUse(); });
     if (empty) {
-        // Bridge nodes and client states belong to the bridge channel's driver.
         if (type != channel_type::kBridge) return;
-        text = "Vkr Fieldbus Bridge\r\n";
         table.unlock();
+        // Bridge nodes and client states belong to the bridge channel's driver.
+        auto* bridge = channel ? dynamic_cast<CBridgeChannelDriver*>(channel->driver.get()) : nullptr;
+        text = bridge ? bridge->Report() : "Vkr Fieldbus Bridge\r\n";
         WriteLines(file, text);
         return;
     }

@@ -47,6 +47,13 @@ CLinkora::~CLinkora() {
     }
 }
 
+namespace {
+// The library posts through the program's message layer, not a copy of its own.
+bool PostToOwner(uintptr_t window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    return platform::PostMessage(window, message, wParam, lParam);
+}
+}  // namespace
+
 bool CLinkora::Bind(std::string* missing) {
     std::string error;
 #define LINKORA_BIND(name)                         \
@@ -56,6 +63,8 @@ bool CLinkora::Bind(std::string* missing) {
     }
     LINKORA_EXPORTS(LINKORA_BIND)
 #undef LINKORA_BIND
+    // Optional: an older library sends no network notices.
+    library_.Bind(fn_.ChannelSetOwnerWindow, "ChannelSetOwnerWindow", &error);
     return true;
 }
 
@@ -116,6 +125,9 @@ bool CLinkora::Connect() {
     }
     channel_ = id;
     fn_.ChannelDefault(channel_);
+    // The library's network notices go to the engine's owner window.
+    if (fn_.ChannelSetOwnerWindow && owner_.OwnerWindow())
+        fn_.ChannelSetOwnerWindow(channel_, owner_.OwnerWindow(), &PostToOwner);
     lastResult_ = fn_.ChannelConnect(channel_);
     if (lastResult_ != 0) {
         lastError_ = GetLastErrorText();

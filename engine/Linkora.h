@@ -96,6 +96,7 @@ class CLinkora {
 #define LINKORA_FN(name) decltype(&::name) name = nullptr;
         LINKORA_EXPORTS(LINKORA_FN)
 #undef LINKORA_FN
+        decltype(&::ChannelSetOwnerWindow) ChannelSetOwnerWindow = nullptr;  // may be absent
     };
 
     bool Bind(std::string* missing);

@@ -236,6 +236,10 @@ int CMain::StartFirmwareDownload() {
     return transfers_.StartFirmwareDownload();
 }
 
+int CMain::DownloadFirmware(CDownloadFw& fw) {
+    return transfers_.DownloadFirmware(fw);
+}
+
 void CMain::FreeDownloadData() {
     transfers_.FreeDownloadData();
 }

@@ -176,6 +176,11 @@ class CMain {
                              bool enable);
     int StartFirmwareDownload();
     void FreeDownloadData();
+    // The firmware dialog's download of its own descriptor, on the caller's thread.
+    int DownloadFirmware(CDownloadFw& fw);
+    // ThreadAbortDownUpload: aborts the running transfer after delayMs unless stopped first.
+    bool StartAbortDownUpload(uint32_t delayMs) { return transfers_.StartAbortDownUpload(delayMs); }
+    void StopAbortDownUpload() { transfers_.StopAbortDownUpload(); }
     bool FirmwareThreadsRunning() const { return transfers_.FirmwareThreadsRunning(); }
     // Waits for both firmware threads to end.
     void JoinFirmwareThreads();

@@ -35,6 +35,10 @@ class CModbusChannelDriver : public CChannelDriver {
     int SdoUploadSegment(uint8_t nodeId, void* data, uint32_t* n, bool* last) override;
     int SdoRecover(uint8_t nodeId) override;
 
+    // How long cells move: 0 the domain protocol, 1 the domain protocol with SDO segments where a
+    // drive does not offer it, 2 or more SDO segments over registers.
+    int transferMode = 0;
+
   protected:
     // The channel that carries the transfers.
     virtual transport::CModbusChannel& Modbus() = 0;

@@ -7,17 +7,22 @@
 #include <thread>
 #include <vector>
 
+#include "engine/BridgeChannelDriver.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineLog.h"
+#include "engine/LibraryChannelDriver.h"
 #include "engine/Main.h"
+#include "engine/ModbusChannelDriver.h"
 #include "engine/NodeLock.h"
 #include "engine/VocabularyItem.h"
 #include "platform/AtomicFile.h"
 #include "platform/Prompt.h"
+#include "transport/ChannelTrace.h"
 
 namespace engine {
 
 using namespace engine_code;
+using transport::Format;
 
 namespace {
 
@@ -28,6 +33,9 @@ constexpr uintptr_t kError = 23;
 constexpr uint32_t kTickerStepMs = 200;
 // Library reads of this range are asked whole: the drive's block is 2924 bytes.
 constexpr uint32_t kLibraryShortLow = 2853, kLibraryShortHigh = 2923, kLibraryWhole = 2924;
+// Library transfers that return a handle at once and are polled for their end.
+constexpr int kLibraryQueued = 0;
+constexpr uint32_t kLibraryPollMs = 100;
 
 void Post(platform::WindowHandle window, unsigned message, uintptr_t code, intptr_t value) {
     if (window) platform::PostMessage(window, message, code, value);
@@ -35,13 +43,25 @@ void Post(platform::WindowHandle window, unsigned message, uintptr_t code, intpt
 
 // Firmware.
 constexpr uintptr_t kSteps = 10, kTick = 11, kTransferBegins = 14;
-constexpr uintptr_t kLoading = 30, kStarted = 32, kWritten = 34, kEndedOk = 35, kEndedError = 36,
-                    kPrepared = 38;
+constexpr uintptr_t kLoading = 30, kInitiating = 31, kStarted = 32, kProgressBytes = 33, kWritten = 34,
+                    kEndedOk = 35, kEndedError = 36, kCreatingBlock = 37, kPrepared = 38,
+                    kGuardingRunsOut = 39;
 constexpr uint32_t kUnlockValue = 0x1D4E7A93;
+constexpr uint32_t kFirmwareCommand = 5100;
+constexpr uint32_t kLongTransferMs = 655000;
+// What a guarded node needs of the image to restart into its loader.
+constexpr uint32_t kShortImage = 100;
 constexpr int kDeviceComebackReads = 15;
+constexpr int kUserAbort = 12;
+constexpr const char* kUserAbortText = "operation aborted by the user";
 constexpr const char* kFirmwareItem = "download_firmware";
 constexpr const char* kEnablingItem = "enabling_key";
 constexpr const char* kDeviceTypeItem = "device_type";
+constexpr const char* kProductCodeItem = "rd_sw_product_code";
+constexpr const char* kGuardTimeItem = "GuardTime";
+constexpr const char* kLifeTimeFactorItem = "LifeTimeFactor";
+constexpr const char* kSystemManagerItem = "SystemManagerCommand";
+constexpr const char* kEmcyResetItem = "CanEmcyRetentReset";
 
 void Post(const CDownloadFw& fw, uintptr_t code, intptr_t value) {
     if (fw.window) platform::PostMessage(fw.window, fw.message, code, value);
@@ -64,10 +84,9 @@ struct CTransferThreads::CUploadRequest {
 CTransferThreads::CTransferThreads(CMain& engine) : engine_(engine) {}
 
 CTransferThreads::~CTransferThreads() {
+    StopAbortDownUpload();
     AbortUpload();
     AbortDownload();
-    JoinUpload();
-    JoinFirmwareThreads();
     StopProgressTicker();
 }
 
@@ -171,13 +190,21 @@ void CTransferThreads::ThreadUpload(CUploadRequest& r) {
     switch (channel->type) {
         case channel_type::kSerial:
         case channel_type::kBox: {
-            // The channel posts the start, progress and end itself.
-            uint32_t size = fileMode ? 0 : r.size;
-            void* target = fileMode ? static_cast<void*>(r.fileName.data()) : r.buffer;
-            result = driver.DomainUpload(r.item, target, &size, fileMode, &uploadAbortWord_, r.window,
-                                         r.message, node->nodeId);
-            if (result == 306) engine_.SetErrorCode(12);
-            postEnd = false;
+            const auto* modbus = dynamic_cast<const CModbusChannelDriver*>(&driver);
+            const int mode = modbus ? modbus->transferMode : 0;
+            if (mode < 2) {
+                // The channel posts the start, progress and end itself.
+                uint32_t size = fileMode ? 0 : r.size;
+                void* target = fileMode ? static_cast<void*>(r.fileName.data()) : r.buffer;
+                result = driver.DomainUpload(r.item, target, &size, fileMode, &uploadAbortWord_, r.window,
+                                             r.message, node->nodeId);
+                if (result == 306) engine_.SetErrorCode(kUserAbort);
+                if (result != 136 || mode != 0) {
+                    postEnd = false;
+                    break;
+                }
+            }
+            result = SdoUpload(r, *node, *channel);
             break;
         }
         case channel_type::kLibrary: {
@@ -185,17 +212,33 @@ void CTransferThreads::ThreadUpload(CUploadRequest& r) {
                 result = 100;
                 break;
             }
+            auto* library = dynamic_cast<CLibraryChannelDriver*>(&driver);
+            if (!library || !library->Library().IsConnected()) {
+                result = engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound);
+                break;
+            }
             Post(r.window, r.message, kStart, static_cast<intptr_t>(r.size));
+            const std::string name = library->Library().GetItemAddress(r.item);
+            if (name.empty()) {
+                result = engine_.ErrorCode();
+                break;
+            }
             uint32_t asked = r.size;
             if (asked >= kLibraryShortLow && asked <= kLibraryShortHigh) asked = kLibraryWhole;
             // The longer request goes to a buffer of its own: the caller's holds only its size.
             std::vector<uint8_t> local(asked);
-            uint32_t count = asked;
-            result = driver.UploadCell(r.item, local.data(), &count, node->nodeId);
-            if (result == 0) {
-                std::memcpy(r.buffer, local.data(), std::min(count, r.size));
-                Post(r.window, r.message, kProgress, static_cast<intptr_t>(std::min(count, r.size)));
+            const int32_t handle =
+                library->Library().Read(name, local.data(), static_cast<int>(asked), kLibraryQueued, nullptr);
+            if (handle < 0) {
+                result = engine_.SetError(
+                    handle, Format("Error %d(0x%x) starting read '%s':%s", handle, handle, name.c_str(),
+                                   library->Library().GetLastErrorText().c_str()));
+                break;
             }
+            result = PollLibrary(library->Library(), handle, [&](uint32_t progress) {
+                Post(r.window, r.message, kProgress, static_cast<intptr_t>(progress));
+            });
+            if (result == 0) std::memcpy(r.buffer, local.data(), r.size);
             break;
         }
         case channel_type::kBridge:
@@ -228,6 +271,72 @@ void CTransferThreads::ThreadUpload(CUploadRequest& r) {
     engine_.ResumeCyclicThread();
 }
 
+// The SDO transfer over registers into the buffer or the file, with progress about every
+// hundredth of the domain.
+int CTransferThreads::SdoUpload(CUploadRequest& r, CNodo& node, CChannel& channel) {
+    const bool fileMode = r.buffer == nullptr;
+    platform::AtomicFileWriter file;
+    if (fileMode && !file.Open(r.fileName))
+        return engine_.SetError(kOpenFile, "error opening file " + r.fileName);
+    uint8_t head[8] = {};
+    // A short value comes in the initiate answer: room for it is the head buffer.
+    uint32_t size = r.item.size >= 1 && r.item.size <= 4 ? r.item.size : sizeof head;
+    int rc = engine_.SdoInitiateUpload(&channel, node.nodeId, r.item, head, &size);
+    if (rc != 0) return engine_.SetError(rc, Format("InitiateUpload():%d 0x%X", rc, rc));
+    const bool known = size != 0xFFFFFFFFu;
+    if (!fileMode && known && size > r.size)
+        return engine_.SetError(
+            15, Format("InitiateUpload(%lu): buffer too small %lu", static_cast<unsigned long>(size),
+                       static_cast<unsigned long>(r.size)));
+    Post(r.window, r.message, kStart, static_cast<intptr_t>(known ? size : 0));
+    const auto store = [&](const uint8_t* data, uint32_t n, uint32_t at) {
+        if (!fileMode) {
+            // Never past the caller's buffer, whatever the drive sends.
+            if (at + n > r.size) return engine_.SetError(15, "UploadSegment(): buffer too small");
+            std::memcpy(static_cast<uint8_t*>(r.buffer) + at, data, n);
+            return 0;
+        }
+        return file.Write(data, n) ? 0 : engine_.SetError(kWriteFile, "error writing file");
+    };
+    uint32_t received = 0;
+    if (known && size < 5) {
+        rc = store(head, size, 0);
+        received = rc == 0 ? size : 0;
+    } else {
+        const uint32_t step = std::clamp<uint32_t>(((known ? size : r.size) + 50) / 100, 100, 500);
+        uint32_t noticed = 0;
+        bool last = false;
+        while (!last && !uploadAbort_.load()) {
+            uint8_t segment[8] = {};
+            uint32_t n = 0;
+            rc = engine_.SdoUploadSegment(&channel, node.nodeId, segment, &n, &last);
+            if (rc != 0) {
+                engine_.SetError(rc, Format("UploadSegment():%d 0x%X", rc, rc));
+                break;
+            }
+            n = std::min<uint32_t>(n, 7);
+            if ((rc = store(segment, n, received)) != 0) {
+                engine_.SdoAbort(&channel, node.nodeId, r.item, 0);
+                break;
+            }
+            received += n;
+            if (received - noticed > step) {
+                Post(r.window, r.message, kProgress, static_cast<intptr_t>(received));
+                noticed = received;
+            }
+        }
+        if (rc == 0 && !last) {
+            engine_.SdoAbort(&channel, node.nodeId, r.item, 0);
+            rc = engine_.SetError(kUserAbort, kUserAbortText);
+        }
+    }
+    if (fileMode) {
+        if (rc == 0 && !file.Commit()) rc = engine_.SetError(kWriteFile, "error writing file");
+        if (rc != 0) file.Abort();
+    }
+    return rc;
+}
+
 int CTransferThreads::AbortDownUpload() {
     const int ch = engine_.CurrentChannel();
     CChannel* channel = ch >= 0 && ch < engine_.ChannelCount() ? engine_.Channel(ch) : nullptr;
@@ -235,25 +344,26 @@ int CTransferThreads::AbortDownUpload() {
     if (channel->type == channel_type::kSerial || channel->type == channel_type::kBox) {
         downloadAbort_ = true;
         downloadAbortWord_ = 1;
+    } else if (channel->type == channel_type::kBridge) {
+        if (auto* bridge = dynamic_cast<CBridgeChannelDriver*>(channel->driver.get()))
+            return bridge->SendAbort();
     }
     return 0;
 }
 
+// The transfer sees the flag between its segments; its owner then waits for its end, however
+// long the segment in hand takes.
 bool CTransferThreads::AbortUpload() {
-    if (!uploadRunning_.load()) return true;
     uploadAbort_.store(true);
     uploadAbortWord_.store(1);
-    for (int i = 0; i < 400 && uploadRunning_.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    JoinUpload();
     return !uploadRunning_.load();
 }
 
 bool CTransferThreads::AbortDownload() {
-    if (!downloadRunning_.load()) return true;
     downloadAbort_.store(true);
     downloadAbortWord_.store(1);
-    for (int i = 0; i < 400 && downloadRunning_.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    JoinFirmwareThreads();
     return !downloadRunning_.load();
 }
 
@@ -284,7 +394,7 @@ void CTransferThreads::StopProgressTicker() {
 
 // ---- firmware ------------------------------------------------------------------------------------
 
-int CTransferThreads::CheckFirmwareTarget(CNodo** node, const VocabularyItem** item) {
+int CTransferThreads::CheckFirmwareTarget(CDownloadFw& fw, CNodo** node, const VocabularyItem** item) {
     const int ch = engine_.CurrentChannel();
     if (ch < 0 || ch >= engine_.ChannelCount())
         return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
@@ -295,8 +405,10 @@ int CTransferThreads::CheckFirmwareTarget(CNodo** node, const VocabularyItem** i
     *item = engine_.FindItem(**node, kFirmwareItem, channel ? channel->type : channel_type::kOffline);
     if (!*item) return engine_.SetError(kCellNotFound, engine_text::kCellNotFound);
     if (!(*item)->IsWritable()) return engine_.SetError(kNotWritable, engine_text::kNotWritable);
-    downloadFw_.slot = slot;
-    downloadFw_.channel = ch;
+    fw.slot = slot;
+    fw.channel = ch;
+    fw.engine = &engine_;
+    fw.item = **item;
     return 0;
 }
 
@@ -311,17 +423,15 @@ int CTransferThreads::StartFirmwarePrepare(const std::string& fileName, platform
     JoinFirmwareThreadsLocked();
     CNodo* node = nullptr;
     const VocabularyItem* item = nullptr;
-    if (const int rc = CheckFirmwareTarget(&node, &item); rc != 0) return rc;
+    if (const int rc = CheckFirmwareTarget(downloadFw_, &node, &item); rc != 0) return rc;
     downloadFw_.enable = enable;
-    downloadFw_.engine = &engine_;
     downloadFw_.window = window;
     downloadFw_.message = foundation::kFirmwareDownloadMessage;
-    downloadFw_.item = *item;
     if (downloadFw_.container.HasImage() && downloadFw_.fileName == fileName) {
         Post(downloadFw_, kPrepared, 0);
         return 0;
     }
-    FreeDownloadData();
+    FreeDownloadData(downloadFw_);
     downloadFw_.fileName = fileName;
     if (!prepareThread_.Start("Main::FirmwarePrepareThread",
                               [this](platform::StopToken&) { FirmwarePrepareThread(); }))
@@ -329,10 +439,29 @@ int CTransferThreads::StartFirmwarePrepare(const std::string& fileName, platform
     return 0;
 }
 
-void CTransferThreads::FirmwarePrepareThread() {
-    Post(downloadFw_, kLoading, 0);
-    const std::string error = downloadFw_.container.ReadFirmwareInfo(downloadFw_.fileName, 0, 0);
+CBridgeChannelDriver* CTransferThreads::BridgeOf(const CDownloadFw& fw) {
+    CChannel* channel = fw.channel >= 0 ? engine_.Channel(fw.channel) : nullptr;
+    if (!channel || channel->type != channel_type::kBridge) return nullptr;
+    return dynamic_cast<CBridgeChannelDriver*>(channel->driver.get());
+}
+
+// Loads the image; on a bridge it is staged in a data block there, so that the download moves
+// no data over the connection.
+void CTransferThreads::LoadFirmware(CDownloadFw& fw) {
+    Post(fw, kLoading, 0);
+    const std::string error = fw.container.ReadFirmwareInfo(fw.fileName, 0, 0);
     if (!error.empty()) engine_.SetError(-1, error);
+    if (CBridgeChannelDriver* bridge = BridgeOf(fw); bridge && fw.container.HasImage()) {
+        Post(fw, kCreatingBlock, static_cast<intptr_t>(fw.container.Size()));
+        uint16_t block = 0;
+        if (bridge->Manager().CreateDataBlock(fw.container.Data(), fw.container.Size(), &block) != 0)
+            block = 0;
+        fw.blockId = block;
+    }
+}
+
+void CTransferThreads::FirmwarePrepareThread() {
+    LoadFirmware(downloadFw_);
     Post(downloadFw_, kPrepared, 0);
 }
 
@@ -344,8 +473,8 @@ int CTransferThreads::StartFirmwareDownload() {
     downloadAbort_ = false;
     downloadAbortWord_ = 0;
     downloadRunning_ = true;
-    if (!downloadThread_.Start("Main::FirmwareDownloadThread", [this](platform::StopToken&) {
-            FirmwareDownloadThread();
+    if (!downloadThread_.Start("Main::FirmwareDownloadThread", [this](platform::StopToken& token) {
+            FirmwareDownloadThread(token);
             downloadRunning_ = false;
         })) {
         downloadRunning_ = false;
@@ -365,94 +494,331 @@ void CTransferThreads::JoinFirmwareThreadsLocked() {
 }
 
 void CTransferThreads::FreeDownloadData() {
-    downloadFw_.container.Free();
-    downloadFw_.blockId = 0;
+    FreeDownloadData(downloadFw_);
 }
 
-void CTransferThreads::FirmwareDownloadThread() {
+void CTransferThreads::FreeDownloadData(CDownloadFw& fw) {
+    fw.container.Free();
+    if (fw.blockId != 0)
+        if (CBridgeChannelDriver* bridge = BridgeOf(fw)) bridge->Manager().DestroyDataBlock(fw.blockId);
+    fw.blockId = 0;
+}
+
+// ---- ThreadAbortDownUpload ----------------------------------------------------------------------
+
+bool CTransferThreads::StartAbortDownUpload(uint32_t delayMs) {
+    std::lock_guard lock(abortMutex_);
+    abortThread_.RequestStop();
+    abortThread_.Join();
+    abortDelayMs_ = delayMs;
+    return abortThread_.Start("Main::ThreadAbortDownUpload", [this](platform::StopToken& token) {
+        // A stop while it sleeps ends it without an abort.
+        if (!token.WaitForStop(abortDelayMs_.load())) AbortDownUpload();
+    });
+}
+
+void CTransferThreads::StopAbortDownUpload() {
+    std::lock_guard lock(abortMutex_);
+    abortThread_.RequestStop();
+    abortThread_.Join();
+}
+
+// ---- the download --------------------------------------------------------------------------------
+
+uint32_t CTransferThreads::TickerSteps(uint32_t size) const {
+    return size * 5 / std::max<uint32_t>(downloadRate_.load(), 1) + 1;
+}
+
+void CTransferThreads::NoteDownloadRate(uint32_t bytes, std::chrono::steady_clock::time_point begin) {
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)
+            .count();
+    if (ms > 0) downloadRate_ = static_cast<uint32_t>(uint64_t{bytes} * 1000 / static_cast<uint64_t>(ms));
+}
+
+int CTransferThreads::ReadNodeWord(CNodo& node, CChannel& channel, const char* name, uint32_t* value) {
+    const VocabularyItem* item = engine_.FindItem(node, name, channel.type);
+    if (!item) return kCellNotFound;
+    return channel.driver->ReadItem(*item, value, node.nodeId, node.wordOrder != 0);
+}
+
+int CTransferThreads::WriteNodeWord(CNodo& node, CChannel& channel, const char* name, uint32_t value) {
+    const VocabularyItem* item = engine_.FindItem(node, name, channel.type);
+    if (!item) return engine_.SetError(kCellNotFound, engine_text::kCellNotFound);
+    return channel.driver->WriteItem(*item, &value, node.nodeId, node.wordOrder != 0);
+}
+
+int CTransferThreads::WriteEnablingKey(CNodo& node, CChannel& channel, uint32_t value) {
+    return WriteNodeWord(node, channel, kEnablingItem, value);
+}
+
+// The CANopen guarding figures of a bridge node; false when the node runs no guarding the
+// download has to wait out (product code 0 or 1, or not on CANopen).
+bool CTransferThreads::ReadBridgeGuarding(CNodo& node, CChannel& channel, CBridgeChannelDriver& bridge,
+                                          BridgeGuarding& out) {
+    if (!bridge.CurrentNodeIsCanOpen()) return false;
+    uint32_t product = 0;
+    if (ReadNodeWord(node, channel, kProductCodeItem, &product) != 0) product = 2;
+    if (product < 2) return false;
+    out.readable = ReadNodeWord(node, channel, kGuardTimeItem, &out.guardTimeMs) == 0 &&
+                   ReadNodeWord(node, channel, kLifeTimeFactorItem, &out.lifeTimeFactor) == 0;
+    return true;
+}
+
+// The SDO transfer over registers: segments of 7 bytes, progress about every hundredth.
+int CTransferThreads::SdoFirmwareDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+    const uint32_t size = fw.container.Size();
+    const uint8_t* data = fw.container.Data();
+    Post(fw, kInitiating, static_cast<intptr_t>(size));
+    int rc = engine_.SdoInitiateDownload(&channel, node.nodeId, fw.item, data, size);
+    if (rc != 0) {
+        engine_.SetError(rc, Format("InitiateDownload():%d 0x%X", rc, rc));
+        return rc;
+    }
+    Post(fw, kStarted, static_cast<intptr_t>(size));
+    if (size <= 4) return 0;
+    const uint32_t step = std::clamp<uint32_t>((size + 50) / 100, 100, 500);
+    uint32_t sent = 0, noticed = 0;
+    while (sent < size && !downloadAbort_.load()) {
+        const uint32_t n = std::min<uint32_t>(7, size - sent);
+        rc = engine_.SdoDownloadSegment(&channel, node.nodeId, data + sent, n, sent + n == size);
+        if (rc != 0) {
+            engine_.SetError(rc, Format("DownloadSegment():%d 0x%X", rc, rc));
+            return rc;
+        }
+        sent += n;
+        if (sent - noticed > step) {
+            Post(fw, kProgressBytes, static_cast<intptr_t>(size - sent));
+            noticed = sent;
+        }
+    }
+    if (sent < size) {
+        engine_.SdoAbort(&channel, node.nodeId, fw.item, 0);
+        return engine_.SetError(kUserAbort, kUserAbortText);
+    }
+    return 0;
+}
+
+// The image through a data block of the bridge, with the node's own guarding waited out first.
+int CTransferThreads::BridgeBlockDownload(CDownloadFw& fw, CNodo& node, CChannel& channel,
+                                          CBridgeChannelDriver& bridge) {
+    transport::CBridgeCodesys& manager = bridge.Manager();
+    transport::CBridgeDownloadContext context;
+    context.window = fw.window;
+    context.message = fw.message;
+    context.block = fw.blockId;
+    const transport::CBridgeItem item = CBridgeChannelDriver::ItemOf(fw.item);
+    BridgeGuarding guarding;
+    if (ReadBridgeGuarding(node, channel, bridge, guarding)) {
+        auto noted = std::chrono::steady_clock::now();
+        uint64_t waitMs = 0;
+        if (guarding.readable && guarding.guardTimeMs != 0 && guarding.lifeTimeFactor != 0) {
+            Post(fw, kGuardingRunsOut, 0);
+            noted = std::chrono::steady_clock::now();
+            // A short try first: a node without guarding takes the image at once.
+            if (manager.FoEDownload(item, context, nullptr, bridge.CurrentNodeTimeoutMs() / 1000 * 5) == 0)
+                return 0;
+            waitMs = uint64_t{guarding.guardTimeMs} * guarding.lifeTimeFactor + guarding.guardTimeMs + 200;
+        }
+        const auto until = noted + std::chrono::milliseconds(waitMs);
+        while (std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                until - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
+        if (fw.enable) {
+            if (const int rc = WriteEnablingKey(node, channel, kUnlockValue); rc != 0) {
+                engine_.SetError(engine_.ErrorCode(), engine_.ErrorText() + "\r\nenabling download");
+                return engine_.ErrorCode();
+            }
+        } else {
+            WriteNodeWord(node, channel, kSystemManagerItem, kFirmwareCommand);
+        }
+    }
+    const uint32_t size = fw.container.Size();
+    const uint32_t steps = TickerSteps(size);
+    Post(fw, kSteps, static_cast<intptr_t>(steps));
+    StartProgressTicker(fw.window, fw.message, kTick, steps);
+    const auto begin = std::chrono::steady_clock::now();
+    const int rc = manager.FoEDownload(item, context, nullptr, kLongTransferMs);
+    if (rc == 0) NoteDownloadRate(size, begin);
+    StopProgressTicker();
+    return rc;
+}
+
+// The image as a plain bridge write; on a guarded CANopen node the abort thread cuts the transfer
+// short once the node has taken what it needs to restart into its loader.
+int CTransferThreads::BridgePlainDownload(CDownloadFw& fw, CNodo& node, CChannel& channel,
+                                          CBridgeChannelDriver& bridge, bool guardingReads) {
+    if (!bridge.Manager().CurrentNodeRecord()) return 1;
+    uint32_t size = fw.container.Size();
+    const uint32_t steps = TickerSteps(size);
+    Post(fw, kSteps, static_cast<intptr_t>(steps));
+    StartProgressTicker(fw.window, fw.message, kTick, steps);
+    BridgeGuarding guarding;
+    bool aborting = false;
+    if (guardingReads && ReadBridgeGuarding(node, channel, bridge, guarding) && guarding.readable &&
+        guarding.guardTimeMs != 0 && guarding.lifeTimeFactor != 0) {
+        if (!fw.enable) size = std::min<uint32_t>(size, kShortImage);
+        aborting = StartAbortDownUpload(fw.enable ? 2000 : 1000);
+    }
+    Post(fw, kTransferBegins, 0);
+    const auto begin = std::chrono::steady_clock::now();
+    const int rc = channel.driver->DownloadCell(fw.item, fw.container.Data(), size, node.nodeId);
+    if (rc == 0) NoteDownloadRate(size, begin);
+    if (aborting) StopAbortDownUpload();
+    StopProgressTicker();
+    return rc;
+}
+
+int CTransferThreads::AdsDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+    const uint32_t size = fw.container.Size();
+    const uint32_t steps = TickerSteps(size);
+    Post(fw, kSteps, static_cast<intptr_t>(steps));
+    StartProgressTicker(fw.window, fw.message, kTick, steps);
+    Post(fw, kTransferBegins, 0);
+    const auto begin = std::chrono::steady_clock::now();
+    const int rc = channel.driver->DownloadCell(fw.item, fw.container.Data(), size, node.nodeId);
+    if (rc == 0) NoteDownloadRate(size, begin);
+    StopProgressTicker();
+    return rc;
+}
+
+// Serial and box: the domain protocol, or SDO segments over registers where the transfer mode
+// asks for them or the domain protocol is not offered.
+int CTransferThreads::ModbusDownload(CDownloadFw& fw, CNodo& node, CChannel& channel) {
+    const auto* modbus = dynamic_cast<const CModbusChannelDriver*>(channel.driver.get());
+    const int mode = modbus ? modbus->transferMode : 0;
+    if (mode >= 2) return SdoFirmwareDownload(fw, node, channel);
+    uint32_t n = fw.container.Size();
+    int rc = channel.driver->DomainDownload(fw.item, fw.container.Data(), &n, &downloadAbortWord_, fw.window,
+                                            fw.message, node.nodeId);
+    if (rc == 308) engine_.SetErrorCode(kUserAbort);
+    if (rc == 302) {
+        if (engine_.FindItem(node, engine_.ModbusErrorName(), channel.type))
+            rc = 312;
+        else if (mode != 0)
+            rc = SdoFirmwareDownload(fw, node, channel);
+    }
+    return rc;
+}
+
+// The library's transfer runs queued; the list holds the buffer until it has ended, so it is
+// polled to its end whatever happens meanwhile.
+int CTransferThreads::PollLibrary(CLinkora& library, int32_t handle,
+                                  const std::function<void(uint32_t)>& progress) {
+    for (;;) {
+        uint32_t value = 0;
+        const int32_t running = library.CheckReadWrite(handle, &value);
+        if (running == 0) return static_cast<int>(value);
+        if (running < 0) return running;
+        progress(value);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLibraryPollMs));
+    }
+}
+
+int CTransferThreads::LibraryDownload(CDownloadFw& fw, CNodo&, CChannel& channel) {
+    auto* driver = dynamic_cast<CLibraryChannelDriver*>(channel.driver.get());
+    if (!driver || !driver->Library().IsConnected())
+        return engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound);
+    CLinkora& library = driver->Library();
+    const uint32_t size = fw.container.Size();
+    Post(fw, kStarted, static_cast<intptr_t>(size));
+    const std::string name = library.GetItemAddress(fw.item);
+    if (name.empty()) return engine_.ErrorCode();
+    uint32_t first = 0, segment = 0, last = 0, restart = 0;
+    fw.container.GetTimeouts(&first, &segment, &last, &restart);
+    const uint32_t timeout = std::max({first, segment, last});
+    const int32_t handle = library.Write(name, fw.container.Data(), static_cast<int>(size),
+                                         static_cast<int>(timeout), kLibraryQueued, nullptr);
+    if (handle < 0)
+        return engine_.SetError(handle, Format("Error %d(0x%x) starting download firmware:%s", handle, handle,
+                                               library.GetLastErrorText().c_str()));
+    return PollLibrary(library, handle, [&](uint32_t progress) {
+        Post(fw, kProgressBytes, static_cast<intptr_t>(size - std::min(progress, size)));
+    });
+}
+
+void CTransferThreads::FirmwareDownloadThread(platform::StopToken& token) {
     CDownloadFw& fw = downloadFw_;
     int result = 0;
-    engine_.StopNodeguard();
+    // The guard must be gone before the node changes hands, however long its stop takes.
+    engine_.PauseNodeguard();
     CNodo* node = fw.slot >= 0 ? engine_.Node(fw.slot) : nullptr;
     CChannel* channel = engine_.Channel(fw.channel);
     if (!node || !channel || !channel->driver) {
+        FreeDownloadData(fw);
         Post(fw, kEndedError, engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound));
         return;
     }
     CChannelDriver& driver = *channel->driver;
-    const VocabularyItem* enabling = engine_.FindItem(*node, kEnablingItem, channel->type);
-    const auto writeEnabling = [&](uint32_t value) {
-        return enabling ? driver.WriteItem(*enabling, &value, node->nodeId, node->wordOrder != 0) : -1;
-    };
+    CBridgeChannelDriver* bridge = BridgeOf(fw);
+    const bool onBridge = channel->type == channel_type::kBridge;
     CNodeLock held;
-    const uint32_t size = fw.container.Size();
-    switch (channel->type) {
-        case channel_type::kSerial:
-        case channel_type::kBox:
-        case channel_type::kLibrary:
-        case channel_type::kBridge:
-        case channel_type::kAds:
-            break;
-        default:
-            engine_.SetError(4, "node is not switched to preoperational");
-            result = 4;
-            break;
-    }
-    if (result == 0) {
+    bool enabled = false;
+    const auto lockNode = [&]() {
         held = CNodeLock(*node);
         if (!held) {
             EngineDebugLog(engine_text::kLockFailedLog);
-            result = engine_.SetError(kNodeBusy, engine_text::kNodeBusy);
-        } else {
-            node->SetTransferBusy(true);
+            return engine_.SetError(kNodeBusy, engine_text::kNodeBusy);
+        }
+        node->SetTransferBusy(true);
+        return 0;
+    };
+
+    if (fw.blockId != 0 && bridge) {
+        if (fw.enable && WriteEnablingKey(*node, *channel, kUnlockValue) != 0) {
+            engine_.SetError(engine_.ErrorCode(), engine_.ErrorText() + "\r\nenabling download");
+            result = engine_.ErrorCode();
+        } else if ((result = lockNode()) == 0) {
+            result = BridgeBlockDownload(fw, *node, *channel, *bridge);
+        }
+    } else {
+        switch (channel->type) {
+            case channel_type::kSerial:
+            case channel_type::kBox:
+            case channel_type::kLibrary:
+            case channel_type::kBridge:
+            case channel_type::kAds:
+                break;
+            default:
+                result = engine_.SetError(4, "node is not switched to preoperational");
+                break;
+        }
+        if (result == 0 && fw.enable) {
+            if (WriteEnablingKey(*node, *channel, kUnlockValue) != 0)
+                result = engine_.SetError(6, "enabling download");
+            else
+                enabled = true;
+        }
+        if (result == 0) result = lockNode();
+        if (result == 0) {
+            switch (channel->type) {
+                case channel_type::kSerial:
+                case channel_type::kBox:
+                    result = ModbusDownload(fw, *node, *channel);
+                    break;
+                case channel_type::kLibrary:
+                    result = LibraryDownload(fw, *node, *channel);
+                    break;
+                case channel_type::kBridge:
+                    result = bridge ? BridgePlainDownload(fw, *node, *channel, *bridge, true) : 1;
+                    break;
+                default:
+                    result = AdsDownload(fw, *node, *channel);
+                    break;
+            }
         }
     }
     const bool locked = static_cast<bool>(held);
-    // The unlock goes out with the node held, before the image.
-    if (result == 0 && fw.enable && writeEnabling(kUnlockValue) != 0) {
-        engine_.SetError(6, "enabling download");
-        result = 6;
-    }
-    if (result == 0) {
-        switch (channel->type) {
-            case channel_type::kSerial:
-            case channel_type::kBox: {
-                uint32_t n = size;
-                result = driver.DomainDownload(fw.item, fw.container.Data(), &n, &downloadAbortWord_,
-                                               fw.window, fw.message, node->nodeId);
-                if (result == 308) engine_.SetErrorCode(12);
-                break;
-            }
-            case channel_type::kLibrary:
-                Post(fw, kStarted, static_cast<intptr_t>(size));
-                result = driver.DownloadCell(fw.item, fw.container.Data(), size, node->nodeId);
-                break;
-            default: {
-                const uint32_t steps = size * 5 / std::max<uint32_t>(downloadRate_.load(), 1) + 1;
-                Post(fw, kSteps, static_cast<intptr_t>(steps));
-                StartProgressTicker(fw.window, fw.message, kTick, steps);
-                Post(fw, kTransferBegins, 0);
-                const auto begin = std::chrono::steady_clock::now();
-                result = driver.DownloadCell(fw.item, fw.container.Data(), size, node->nodeId);
-                const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::steady_clock::now() - begin)
-                                    .count();
-                if (result == 0 && ms > 0) downloadRate_ = static_cast<uint32_t>(uint64_t{size} * 1000 / ms);
-                StopProgressTicker();
-                break;
-            }
-        }
-    }
-    if (locked && channel->type != channel_type::kBridge) {
+    if (locked && !onBridge) {
         if (result == 0) {
             Post(fw, kWritten, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(fw.waitAfterMs));
+            token.WaitForStop(fw.waitAfterMs);
         }
         // The device must come back: its type answers again.
         if (const VocabularyItem* type = engine_.FindItem(*node, kDeviceTypeItem, channel->type)) {
             const int tries = result == 0 ? kDeviceComebackReads : 1;
             bool back = false;
-            for (int i = 0; i < tries && !back; ++i) {
+            for (int i = 0; i < tries && !back && !token.StopRequested(); ++i) {
                 uint32_t value = 0;
                 back = driver.ReadItem(*type, &value, node->nodeId, node->wordOrder != 0) == 0;
             }
@@ -466,15 +832,89 @@ void CTransferThreads::FirmwareDownloadThread() {
             }
         }
     }
-    FreeDownloadData();
-    // The key goes back to 0 whenever it was set, also after a failure.
-    if (locked && fw.enable && channel->type != channel_type::kBridge) writeEnabling(0);
+    FreeDownloadData(fw);
+    if (onBridge) {
+        if (result == 0 && bridge && bridge->CurrentNodeIsCanOpen())
+            WriteNodeWord(*node, *channel, kEmcyResetItem, 0);
+    } else if (enabled || (locked && fw.enable)) {
+        // The key goes back to 0 whenever it was set, also after a failure.
+        WriteEnablingKey(*node, *channel, 0);
+    }
     if (locked) {
         node->SetTransferBusy(false);
         held.Unlock();
     }
     Post(fw, result == 0 || result == 306 ? kEndedOk : kEndedError,
          result == 0 || result == 306 ? 0 : result);
+}
+
+// The firmware dialog's download: the same transfers, on the caller's thread, without the
+// guarding reads and the restart wait.
+int CTransferThreads::DownloadFirmware(CDownloadFw& fw) {
+    CNodo* node = nullptr;
+    const VocabularyItem* item = nullptr;
+    if (const int rc = CheckFirmwareTarget(fw, &node, &item); rc != 0) return rc;
+    downloadAbort_ = false;
+    downloadAbortWord_ = 0;
+    if (fw.reload || !fw.container.HasImage()) {
+        fw.reload = 0;
+        FreeDownloadData(fw);
+        LoadFirmware(fw);
+    }
+    // Nothing loaded is a failure, never an empty write.
+    if (!fw.container.HasImage()) return engine_.SetError(3, "firmware missing");
+    // The guard must be gone before the node changes hands, however long its stop takes.
+    engine_.PauseNodeguard();
+    CChannel* channel = engine_.Channel(fw.channel);
+    if (!channel || !channel->driver) return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
+    CNodeLock held(*node);
+    if (!held) {
+        FreeDownloadData(fw);
+        return engine_.SetError(kNodeBusy, engine_text::kNodeBusy);
+    }
+    node->SetTransferBusy(true);
+    int result = 0;
+    CBridgeChannelDriver* bridge = BridgeOf(fw);
+    if (fw.blockId != 0 && bridge) {
+        const uint32_t steps = TickerSteps(fw.container.Size());
+        Post(fw, kSteps, static_cast<intptr_t>(steps));
+        StartProgressTicker(fw.window, fw.message, kTick, steps);
+        const auto begin = std::chrono::steady_clock::now();
+        if (!bridge->Manager().CurrentNodeRecord()) {
+            result = bridge->Manager().LastCode();
+        } else {
+            result = bridge->WriteBlock(fw.item, fw.blockId, kLongTransferMs);
+            if (result == 0) NoteDownloadRate(fw.container.Size(), begin);
+        }
+        StopProgressTicker();
+    } else {
+        switch (channel->type) {
+            case channel_type::kSerial:
+            case channel_type::kBox: {
+                uint32_t n = fw.container.Size();
+                result =
+                    channel->driver->DomainDownload(fw.item, fw.container.Data(), &n, &downloadAbortWord_,
+                                                    fw.window, fw.message, node->nodeId);
+                if (result == 308) engine_.SetErrorCode(kUserAbort);
+                break;
+            }
+            case channel_type::kLibrary:
+                result = LibraryDownload(fw, *node, *channel);
+                break;
+            case channel_type::kBridge:
+                result = bridge ? BridgePlainDownload(fw, *node, *channel, *bridge, false) : 1;
+                break;
+            case channel_type::kAds:
+                result = AdsDownload(fw, *node, *channel);
+                break;
+            default:
+                break;
+        }
+    }
+    FreeDownloadData(fw);
+    node->SetTransferBusy(false);
+    held.Unlock();
+    return result;
 }
 
 }  // namespace engine

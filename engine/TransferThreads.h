@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -11,8 +13,11 @@
 
 namespace engine {
 
+class CBridgeChannelDriver;
+class CLinkora;
 class CMain;
 class CNodo;
+struct CChannel;
 struct VocabularyItem;
 
 // The engine's transfer threads: the domain upload, the firmware prepare and download, the
@@ -39,18 +44,48 @@ class CTransferThreads {
 
     int StartFirmwarePrepare(const std::string& fileName, platform::WindowHandle window, bool enable);
     int StartFirmwareDownload();
+    // The synchronous download of the caller's descriptor, on the caller's thread.
+    int DownloadFirmware(CDownloadFw& fw);
     void FreeDownloadData();
     bool FirmwareThreadsRunning() const;
     void JoinFirmwareThreads();
     CDownloadFw& DownloadDescriptor() { return downloadFw_; }
 
+    // ThreadAbortDownUpload: aborts the running transfer after the delay unless stopped first.
+    bool StartAbortDownUpload(uint32_t delayMs);
+    void StopAbortDownUpload();
+
   private:
     struct CUploadRequest;
+    struct BridgeGuarding {
+        bool readable = false;
+        uint32_t guardTimeMs = 0;
+        uint32_t lifeTimeFactor = 0;
+    };
     void ThreadUpload(CUploadRequest& request);
+    int SdoUpload(CUploadRequest& request, CNodo& node, CChannel& channel);
     void FirmwarePrepareThread();
-    void FirmwareDownloadThread();
-    int CheckFirmwareTarget(CNodo** node, const VocabularyItem** item);
+    void FirmwareDownloadThread(platform::StopToken& token);
+    int CheckFirmwareTarget(CDownloadFw& fw, CNodo** node, const VocabularyItem** item);
     void JoinFirmwareThreadsLocked();
+    void FreeDownloadData(CDownloadFw& fw);
+    void LoadFirmware(CDownloadFw& fw);
+    CBridgeChannelDriver* BridgeOf(const CDownloadFw& fw);
+    uint32_t TickerSteps(uint32_t size) const;
+    void NoteDownloadRate(uint32_t bytes, std::chrono::steady_clock::time_point begin);
+    int ReadNodeWord(CNodo& node, CChannel& channel, const char* name, uint32_t* value);
+    int WriteNodeWord(CNodo& node, CChannel& channel, const char* name, uint32_t value);
+    int WriteEnablingKey(CNodo& node, CChannel& channel, uint32_t value);
+    bool ReadBridgeGuarding(CNodo& node, CChannel& channel, CBridgeChannelDriver& bridge,
+                            BridgeGuarding& out);
+    int SdoFirmwareDownload(CDownloadFw& fw, CNodo& node, CChannel& channel);
+    int ModbusDownload(CDownloadFw& fw, CNodo& node, CChannel& channel);
+    int LibraryDownload(CDownloadFw& fw, CNodo& node, CChannel& channel);
+    int PollLibrary(CLinkora& library, int32_t handle, const std::function<void(uint32_t)>& progress);
+    int BridgeBlockDownload(CDownloadFw& fw, CNodo& node, CChannel& channel, CBridgeChannelDriver& bridge);
+    int BridgePlainDownload(CDownloadFw& fw, CNodo& node, CChannel& channel, CBridgeChannelDriver& bridge,
+                            bool guardingReads);
+    int AdsDownload(CDownloadFw& fw, CNodo& node, CChannel& channel);
 
     CMain& engine_;
 
@@ -79,6 +114,10 @@ class CTransferThreads {
     platform::Thread uploadThread_;    // mutex_
     platform::Thread prepareThread_;   // mutex_
     platform::Thread downloadThread_;  // mutex_
+    // Serialises starting and stopping ThreadAbortDownUpload.
+    std::mutex abortMutex_;
+    std::atomic<uint32_t> abortDelayMs_{0};
+    platform::Thread abortThread_;  // abortMutex_
 };
 
 }  // namespace engine

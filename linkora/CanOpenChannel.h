@@ -94,6 +94,9 @@ class CCanOpenChannel : public CChannel {
     int32_t Close(std::string& error) override;
     int32_t Open(std::string& error) override;
     int32_t GetConnectResult() override;
+    void SetOwnerWindow(uintptr_t window, LinkoraPostMessage post) override {
+        executor_.SetOwnerWindow(window, post);
+    }
 
     CNCS_COM& Executor() { return executor_; }
     int NetworkNumber() const { return network_; }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "linkora/LinkoraApi.h"
 #include "linkora/ServerSession.h"
 
 namespace linkora {
@@ -63,6 +64,8 @@ class CChannel {
     virtual int32_t Close(std::string& error) = 0;
     virtual int32_t Open(std::string& error) = 0;
     virtual int32_t GetConnectResult() = 0;
+    // Where the channel's network notices go; channels without them ignore it.
+    virtual void SetOwnerWindow(uintptr_t, LinkoraPostMessage) {}
 
     bool IsConnected() const;
     // The connect of the library interface: server name, session, Open, Reset.

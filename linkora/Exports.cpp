@@ -1,4 +1,5 @@
-// The 29 exported functions: each finds the calling process's channel and forwards.
+// The 29 exported functions and the owner window's setter: each finds the calling process's channel and
+// forwards.
 #include "linkora/ChannelManager.h"
 #include "linkora/LinkoraApi.h"
 #include "platform/bstr/Bstr.h"
@@ -55,6 +56,13 @@ int32_t ChannelStatus(int32_t channel, uint32_t* status) {
     if (!c) return kNoChannel;
     if (status) *status = c->GetStatusWord();
     return c->State();
+}
+
+int32_t ChannelSetOwnerWindow(int32_t channel, uintptr_t window, LinkoraPostMessage post) {
+    auto c = Channel(channel);
+    if (!c) return kNoChannel;
+    c->SetOwnerWindow(window, post);
+    return 0;
 }
 
 int32_t ChannelReset(int32_t channel, int mode) {

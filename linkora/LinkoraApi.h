@@ -82,5 +82,18 @@ LINKORA_API int32_t Write(const char* name, void* buffer, int size, int timeout,
 LINKORA_API int32_t CheckReadWrite(int32_t handle, uint32_t* value);
 
 LINKORA_API int32_t GetLastErrorStr(BSTR* text, int32_t channel);
+
+// --- owner window of a channel's notifications (not among the 29: a binding looks it up when present)
+// Message ids posted to the owner window: the network is down (lParam: a LinkoraFrameCopy of the
+// answer frame that told so, which the receiver deletes) and a node went off-line (no data).
+#define LINKORA_NODE_OFFLINE_MESSAGE 0x401
+#define LINKORA_NETWORK_DOWN_MESSAGE 0x402
+struct LinkoraFrameCopy {
+    uint8_t frame[944];
+};
+// The owner's own way to post (the library keeps no window list of its own); true when queued.
+typedef bool (*LinkoraPostMessage)(uintptr_t window, unsigned message, uintptr_t wParam, intptr_t lParam);
+// A window of 0 or a null function stops the notifications.
+LINKORA_API int32_t ChannelSetOwnerWindow(int32_t channel, uintptr_t window, LinkoraPostMessage post);
 LINKORA_API int32_t GetErrorDetails(uint32_t code, BSTR* text, uint32_t* detail, int32_t channel);
 }

@@ -423,16 +423,39 @@ uint32_t CNCS_COM::ChkEthError(CSDO_LIST_CMD* list, uint32_t result) {
     return result;
 }
 
+void CNCS_COM::SetOwnerWindow(uintptr_t window, LinkoraPostMessage post) {
+    std::lock_guard lock(ownerMutex_);
+    ownerWindow_ = post ? window : 0;
+    ownerPost_ = window ? post : nullptr;
+}
+
 int CNCS_COM::ChkFrameError(CSDO_LIST_CMD* list) {
     const uint32_t code = Get32(list->answer + 12);
     if (code == 0) return 0;
     const uint32_t detail = Get32(list->answer + 16);
-    if (code == kFrameNetworkDown) {
-        lastNotified_ = detail;
-        NCS_SetError(list, kNcsNetworkDown, detail);
-    } else if (code == kFrameNodeOffline) {
-        lastNotified_ = detail;
-        NCS_SetError(list, kNcsNodeOffline, detail);
+    if (code == kFrameNetworkDown || code == kFrameNodeOffline) {
+        const bool down = code == kFrameNetworkDown;
+        uintptr_t window = 0;
+        LinkoraPostMessage post = nullptr;
+        {
+            std::lock_guard lock(ownerMutex_);
+            window = ownerWindow_;
+            post = ownerPost_;
+        }
+        // One notice per change of the detail, so that a lasting fault does not flood the owner.
+        if (window != 0 && post && detail != lastNotified_) {
+            lastNotified_ = detail;
+            if (down) {
+                auto* copy = new LinkoraFrameCopy;
+                static_assert(sizeof copy->frame == kNcsFrameSize);
+                std::memcpy(copy->frame, list->answer, kNcsFrameSize);
+                if (!post(window, LINKORA_NETWORK_DOWN_MESSAGE, 0, reinterpret_cast<intptr_t>(copy)))
+                    delete copy;
+            } else {
+                post(window, LINKORA_NODE_OFFLINE_MESSAGE, 0, 0);
+            }
+        }
+        NCS_SetError(list, down ? kNcsNetworkDown : kNcsNodeOffline, detail);
     } else {
         NCS_SetError(list, code, detail);
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "linkora/LinkoraApi.h"
 #include "linkora/ServerSession.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
@@ -112,6 +113,8 @@ class LINKORA_CLASS CNCS_COM {
     void CmdExecuted(CSDO_LIST_CMD* list);
     void ProcessNCS(CSDO_LIST_CMD* list);
     uint32_t ChkEthError(CSDO_LIST_CMD* list, uint32_t result);
+    // Where the network-down (0x402) and node-off-line (0x401) notices go; 0 for nowhere.
+    void SetOwnerWindow(uintptr_t window, LinkoraPostMessage post);
     int ChkFrameError(CSDO_LIST_CMD* list);
     static void ExecutorThread(CNCS_COM* executor);
     int Stop();
@@ -151,6 +154,10 @@ class LINKORA_CLASS CNCS_COM {
     uint32_t loginStage_ = 0;
     uint8_t header_[28] = {};
     uint32_t lastNotified_ = 0;
+    // Set by the owner's thread, read by the executor's.
+    mutable std::mutex ownerMutex_;
+    uintptr_t ownerWindow_ = 0;               // ownerMutex_
+    LinkoraPostMessage ownerPost_ = nullptr;  // ownerMutex_
     CChannel* owner_;
     std::atomic<int> state_{-1};
     uint32_t testResult_ = 0;

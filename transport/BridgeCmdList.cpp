@@ -21,6 +21,15 @@ void CCmdList::Clear() {
     timeoutMs_ = kDefaultTimeoutMs;
 }
 
+bool CCmdList::Remove(int sequence) {
+    const auto it = std::find_if(commands_.begin(), commands_.end(),
+                                 [sequence](const auto& c) { return c->Sequence() == sequence; });
+    if (it == commands_.end()) return false;
+    commands_.erase(it);
+    frame_.clear();
+    return true;
+}
+
 void CCmdList::RaiseTimeout(uint32_t ms) {
     if (ms > timeoutMs_) {
         timeoutMs_ = ms;

@@ -24,6 +24,8 @@ class CCmdList {
     // Takes ownership; drops a frame built earlier; the command's sequence number (1, 2...).
     int Add(std::unique_ptr<CCmd> command);
     void Clear();
+    // Rebuilds the list without the command of that sequence number; false when none has it.
+    bool Remove(int sequence);
     // Builds the request frame (sequence number left 0); an empty text on success.
     std::string BuildRequest(uint16_t version, uint32_t largestMessage);
     bool HasFrame() const { return !frame_.empty(); }

@@ -443,7 +443,10 @@ void CBridgeVkr::Disconnect() {
         }
     }
     linkUp_ = false;
-    socket_.Close();
+    {
+        std::lock_guard send(sendMutex_);
+        socket_.Close();
+    }
     free_.Set();
 }
 
@@ -551,6 +554,7 @@ int CBridgeVkr::ExecuteCmds(uint32_t timeoutMs) {
 // --- exchange, thread side
 
 bool CBridgeVkr::SendBytes(const uint8_t* data, size_t size) {
+    std::lock_guard send(sendMutex_);
     const size_t chunk = std::max<uint32_t>(sendSize_, 1);
     for (size_t at = 0; at < size;) {
         const size_t n = std::min(chunk, size - at);
@@ -573,11 +577,37 @@ void CBridgeVkr::SendShortMessage(uint8_t opcode, uint16_t sequence) {
     SendBytes(message, length);
 }
 
+// The abort goes out beside a running exchange, which the bridge then ends with its status.
+int CBridgeVkr::SendAbort() {
+    if (!linkUp_.load()) return -1;
+    uint8_t message[16] = {};
+    wire_.Put16(message, bridge_wire::kMagic);
+    wire_.Put16(message + 2, 0);
+    size_t length = 12;
+    // The last word is always least significant byte first, whatever the bridge's order.
+    auto putLe32 = [](uint8_t* p, uint32_t v) {
+        for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    if (wire_.version < 3) {
+        wire_.Put32(message + 4, 12);
+        putLe32(message + 8, 0x03FF0000);
+    } else {
+        length = 16;
+        wire_.Put32(message + 4, 16);
+        putLe32(message + 12, 1023);
+    }
+    std::lock_guard send(sendMutex_);
+    return socket_.Send(message, length, 1000);
+}
+
 void CBridgeVkr::LoseLink(const std::string& text, bool trace) {
     SetError(kConnectionLost, text);
     if (trace) Trace(text);
     linkUp_ = false;
-    socket_.Close();
+    {
+        std::lock_guard send(sendMutex_);
+        socket_.Close();
+    }
     logRun_ = false;
 }
 
@@ -654,7 +684,10 @@ void CBridgeVkr::ThreadSendRecv(platform::StopToken& stop) {
                 finish(kSendFailed);
                 linkUp_ = false;
                 logRun_ = false;
-                socket_.Close();
+                {
+                    std::lock_guard send(sendMutex_);
+                    socket_.Close();
+                }
                 break;
             }
             state = 2;

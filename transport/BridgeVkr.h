@@ -74,10 +74,16 @@ class CBridgeVkr {
     int LastErrorCode() const;
     std::string LastErrorText() const;
 
+    // Sends the abort message on the connection's socket, beside a running exchange; the count of
+    // bytes sent, or -1.
+    int SendAbort();
+
     // --- groups (handles 1..slot count; 4374 for a handle that names no live group)
     int GroupCreate(platform::WindowHandle window, unsigned message);
     int GroupRemove(int handle);
     int GroupClear(int handle);
+    // Takes one command (by its sequence number) out of a group; the others keep theirs.
+    int GroupRemoveCommand(int handle, int sequence);
     int GroupExecute(int handle, uint32_t timeoutMs, uint32_t cycleMs);
     bool StopCyclicThread(uint32_t ms);
     // Back to running after StopCyclicThread.
@@ -139,6 +145,7 @@ class CBridgeVkr {
 
     // --- diagnostics
     void DumpState(std::FILE* file);
+    std::string StateText();
     void Trace(const std::string& text);
     void TraceSocketError(const char* operation, int error, const std::string& systemText);
     void SetReportErrors(bool on) { reportErrors_ = on; }
@@ -238,6 +245,8 @@ class CBridgeVkr {
     // Socket: used by the caller while the send/receive thread is stopped, by that thread
     // alone while it runs.
     platform::TcpSocket socket_;
+    // Serialises sends and closes: the abort message is sent from outside the thread.
+    std::mutex sendMutex_;
     std::atomic<bool> linkUp_{false};
     platform::Event wake_{false};
     platform::Event done_{true};

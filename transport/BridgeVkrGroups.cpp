@@ -68,6 +68,13 @@ int CBridgeVkr::GroupClear(int handle) {
     return 0;
 }
 
+int CBridgeVkr::GroupRemoveCommand(int handle, int sequence) {
+    CCmdList* list = Group(handle);
+    if (!list) return kNoGroup;
+    std::lock_guard run(cyclicRunMutex_);
+    return list->Remove(sequence) ? 0 : kWrongData;
+}
+
 int CBridgeVkr::GroupExecute(int handle, uint32_t timeoutMs, uint32_t cycleMs) {
     CCmdList* list = Group(handle);
     if (!list) return kNoGroup;

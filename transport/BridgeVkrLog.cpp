@@ -73,35 +73,37 @@ void CBridgeVkr::ThreadLogChannel(platform::StopToken& stop) {
     }
 }
 
-void CBridgeVkr::DumpState(std::FILE* file) {
-    if (!file) return;
-    std::fputs("\r\n", file);
-    std::fputs(Format("Bridge %u.%u.%u.%u: %s (%s), cellTime=%lu\r\n   cycle=%lu us, maxMsgSize=%lu, "
-                      "sockSendBuffSize=%lu, sozkRecvBuffSize=%lu, version=%lu\r\n",
-                      address_ >> 24, (address_ >> 16) & 0xFF, (address_ >> 8) & 0xFF, address_ & 0xFF,
-                      GetVersionText().c_str(), description_.c_str(), static_cast<unsigned long>(cellTime_),
-                      static_cast<unsigned long>(cycleUs_), static_cast<unsigned long>(largestMessage_),
-                      static_cast<unsigned long>(sendSize_), static_cast<unsigned long>(receiveSize_),
-                      static_cast<unsigned long>(wire_.version))
-                   .c_str(),
-               file);
+std::string CBridgeVkr::StateText() {
+    std::string text;
+    text += "\r\n";
+    text += Format(
+        "Bridge %u.%u.%u.%u: %s (%s), cellTime=%lu\r\n   cycle=%lu us, maxMsgSize=%lu, "
+        "sockSendBuffSize=%lu, sozkRecvBuffSize=%lu, version=%lu\r\n",
+        address_ >> 24, (address_ >> 16) & 0xFF, (address_ >> 8) & 0xFF, address_ & 0xFF,
+        GetVersionText().c_str(), description_.c_str(), static_cast<unsigned long>(cellTime_),
+        static_cast<unsigned long>(cycleUs_), static_cast<unsigned long>(largestMessage_),
+        static_cast<unsigned long>(sendSize_), static_cast<unsigned long>(receiveSize_),
+        static_cast<unsigned long>(wire_.version));
     std::lock_guard lock(groupsMutex_);
-    std::fputs(Format("%d groups:\r\n", groups_.UsedCount()).c_str(), file);
+    text += Format("%d groups:\r\n", groups_.UsedCount());
     groups_.ForEachLive([&](const CCmdList& list) {
         std::string cyclic;
         if (list.cyclic)
             cyclic = Format(", cyclic=%lu ms, next=%lld", static_cast<unsigned long>(list.periodMs),
                             static_cast<long long>(list.nextDueMs));
-        std::fputs(Format("%ld: %stimeout=%lu ms%s\r\n   ", static_cast<long>(list.handle), "",
-                          static_cast<unsigned long>(list.Timeout()), cyclic.c_str())
-                       .c_str(),
-                   file);
-        std::fputs(list.GetText().c_str(), file);
-        std::fputs("\r\n", file);
+        text += Format("%ld: %stimeout=%lu ms%s\r\n   ", static_cast<long>(list.handle), "",
+                       static_cast<unsigned long>(list.Timeout()), cyclic.c_str());
+        text += list.GetText();
+        text += "\r\n";
     });
-    std::fputs(Format("\r\n%d cyclic groups:", static_cast<int>(cyclicHandles_.size())).c_str(), file);
-    for (int handle : cyclicHandles_) std::fputs(Format(" %ld", static_cast<long>(handle)).c_str(), file);
-    std::fputs("\r\n", file);
+    text += Format("\r\n%d cyclic groups:", static_cast<int>(cyclicHandles_.size()));
+    for (int handle : cyclicHandles_) text += Format(" %ld", static_cast<long>(handle));
+    text += "\r\n";
+    return text;
+}
+
+void CBridgeVkr::DumpState(std::FILE* file) {
+    if (file) std::fputs(StateText().c_str(), file);
 }
 
 }  // namespace transport

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -11,6 +13,7 @@
 
 #include "engine/Main.h"
 #include "engine/MainApi.h"
+#include "engine/ModbusChannelDriver.h"
 #include "foundation/CompatChecker.h"
 #include "platform/Messages.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -115,6 +118,105 @@ TEST_F(DomainUploadTest, RefusedBeforeTheThread) {
     EXPECT_EQ(engine.StartDomainUpload("NoBlock", buffer, sink.Handle(), 0, 16), -308);
     engine.SetCurrentChannel(engine.ChannelCount());
     EXPECT_EQ(engine.StartDomainUpload("Block", buffer, sink.Handle(), 0, 16), -31);
+}
+
+// SDO segments over registers, where the transfer mode asks for them.
+class SdoUploadTest : public DomainUploadTest {
+  protected:
+    void SetUp() override {
+        DomainUploadTest::SetUp();
+        dynamic_cast<CModbusChannelDriver&>(*engine.Channel(channel)->driver).transferMode = 2;
+    }
+    std::vector<uint8_t> Object(size_t size) {
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + 7);
+        sim.Drive(1)->SetSdoObject(kBlockAddress, drivesim::SimSdoObject{bytes});
+        return bytes;
+    }
+    static std::vector<intptr_t> Values(const std::vector<platform::Message>& messages, uintptr_t code) {
+        std::vector<intptr_t> values;
+        for (const platform::Message& m : messages)
+            if (m.wParam == code) values.push_back(m.lParam);
+        return values;
+    }
+    static constexpr uint16_t kBlockAddress = 2000;
+};
+
+TEST_F(SdoUploadTest, IntoABufferWithProgressSteps) {
+    struct Case {
+        size_t size;
+        size_t minNotices, maxNotices;
+    } cases[] = {{3, 0, 0}, {5000, 45, 50}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        sink.Clear();
+        const std::vector<uint8_t> expected = Object(c.size);
+        std::vector<uint8_t> buffer(c.size + 10, 0xCC);
+        ASSERT_EQ(engine.StartDomainUpload("Block", buffer.data(), sink.Handle(), 0,
+                                           static_cast<uint32_t>(buffer.size())),
+                  0)
+            << engine.ErrorText();
+        const auto messages = WaitForEnd(sink, engine);
+        ASSERT_GE(messages.size(), 2u);
+        EXPECT_EQ(messages.front().wParam, 24u);
+        EXPECT_EQ(messages.front().lParam, static_cast<intptr_t>(c.size));
+        EXPECT_EQ(messages.back().wParam, 22u) << engine.ErrorText();
+        EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + c.size), expected);
+        EXPECT_EQ(buffer[c.size], 0xCC);
+        const auto notices = Values(messages, 21);
+        EXPECT_GE(notices.size(), c.minNotices);
+        EXPECT_LE(notices.size(), c.maxNotices);
+        EXPECT_TRUE(std::is_sorted(notices.begin(), notices.end()));
+    }
+}
+
+TEST_F(SdoUploadTest, IntoAFileAndRefusedForASmallBuffer) {
+    const std::vector<uint8_t> expected = Object(900);
+    const std::filesystem::path file = tree.Root() / "temp" / "sdo.bin";
+    const std::string name = file.string();
+    ASSERT_EQ(engine.StartDomainUpload("Block", const_cast<char*>(name.c_str()), sink.Handle(), 0, 0), 0);
+    auto messages = WaitForEnd(sink, engine);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().wParam, 22u) << engine.ErrorText();
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<uint8_t> written((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
+    EXPECT_EQ(written, expected);
+
+    // A buffer smaller than the domain: refused before any segment, nothing written past it.
+    sink.Clear();
+    std::vector<uint8_t> small(120, 0xCC);
+    ASSERT_EQ(engine.StartDomainUpload("Block", small.data(), sink.Handle(), 0, 100), 0);
+    messages = WaitForEnd(sink, engine);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().wParam, 23u);
+    EXPECT_EQ(messages.back().lParam, 15);
+    EXPECT_EQ(engine.ErrorText(), "InitiateUpload(900): buffer too small 100");
+    EXPECT_EQ(small[0], 0xCC);
+}
+
+TEST_F(SdoUploadTest, AbortedMidWay) {
+    Object(20000);
+    std::vector<uint8_t> buffer(20000);
+    ASSERT_EQ(engine.StartDomainUpload("Block", buffer.data(), sink.Handle(), 0, 20000), 0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool started = false;
+    while (!started && std::chrono::steady_clock::now() < end) {
+        platform::PumpMessages();
+        for (const platform::Message& m : sink.Messages()) started = started || m.wParam == 21;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(started);
+    // The abort waits for the thread's end.
+    EXPECT_TRUE(engine.AbortUpload());
+    EXPECT_FALSE(engine.UploadRunning());
+    const auto messages = WaitForEnd(sink, engine);
+    EXPECT_EQ(messages.back().wParam, 23u);
+    EXPECT_EQ(messages.back().lParam, 12);
+    EXPECT_EQ(engine.ErrorText(), "operation aborted by the user");
+    EXPECT_GE(sim.Drive(1)->Stats().sdoAborts, 1);
+    uint32_t value = 0;
+    EXPECT_EQ(engine.ReadCell("Word16u", &value), 0) << engine.ErrorText();
 }
 
 TEST(DomainUploadOffline, SimulatedDomainIsPaddedWithZeros) {

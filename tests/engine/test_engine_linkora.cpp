@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -154,6 +155,65 @@ TEST_F(LinkoraEngineTest, NamedReadsWritesAndBlocks) {
     std::vector<uint8_t> data(64, 0x11);
     EXPECT_EQ(engine.DownloadCell("Block", data.data(), 64), 0) << engine.ErrorText();
     EXPECT_EQ(server.ObjectData(kNetwork, kNode, 0x2010, 0), data);
+}
+
+// The upload and firmware threads start the library's transfer queued and poll it to its end.
+TEST_F(LinkoraEngineTest, QueuedUploadAndFirmwareDownload) {
+    const std::filesystem::path file = tree.Root() / "tree" / "3_2_1_0.xml";
+    std::stringstream s;
+    s << std::ifstream(file).rdbuf();
+    std::string xml = s.str();
+    xml.insert(xml.find("</DICTIONARY>"),
+               "\t\t<ITEM id=\"40\" name=\"download_firmware\" size=\"0\" canaddress=\"0x1F50.1\" read=\"0\" "
+               "write=\"1\"/>\n");
+    std::ofstream(file, std::ios::trunc) << xml;
+    drivesim::CanObject target;
+    target.domain = true;
+    server.SetObject(kNetwork, kNode, 0x1F50, 1, target);
+    ASSERT_EQ(Connect(), 0) << engine.ErrorText();
+    ASSERT_EQ(engine.SelectNode(kNode, channel), 0);
+
+    std::vector<uint8_t> buffer(300, 0);
+    ASSERT_EQ(engine.StartDomainUpload("Block", buffer.data(), sink.Handle(), 0, 300), 0)
+        << engine.ErrorText();
+    auto codes = [&](unsigned message, uintptr_t last) {
+        std::vector<uintptr_t> got;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < end) {
+            platform::PumpMessages();
+            got.clear();
+            for (const platform::Message& m : sink.Messages())
+                if (m.msg == message) got.push_back(m.wParam);
+            if (!got.empty() && got.back() == last && !engine.UploadRunning() &&
+                !engine.FirmwareThreadsRunning())
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return got;
+    };
+    auto got = codes(foundation::kDomainUploadMessage, 22);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.front(), 24u);
+    EXPECT_EQ(got.back(), 22u) << engine.ErrorText();
+    EXPECT_EQ(buffer, std::vector<uint8_t>(300, 0x5A));
+
+    std::vector<uint8_t> image(2000);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 3);
+    const std::string firmware = (tree.Root() / "temp" / "drive.fw").string();
+    std::ofstream(firmware, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    sink.Clear();
+    ASSERT_EQ(engine.StartFirmwarePrepare(firmware, sink.Handle(), 0, false), 0) << engine.ErrorText();
+    codes(foundation::kFirmwareDownloadMessage, 38);
+    engine.DownloadDescriptor().waitAfterMs = 0;
+    sink.Clear();
+    ASSERT_EQ(engine.StartFirmwareDownload(), 0) << engine.ErrorText();
+    got = codes(foundation::kFirmwareDownloadMessage, 35);
+    ASSERT_GE(got.size(), 3u);
+    EXPECT_EQ(got.front(), 32u);
+    EXPECT_EQ(got[got.size() - 2], 34u);
+    EXPECT_EQ(got.back(), 35u) << engine.ErrorText();
+    EXPECT_EQ(server.ObjectData(kNetwork, kNode, 0x1F50, 1), image);
 }
 
 TEST_F(LinkoraEngineTest, GroupsOnceAndCyclicWithTheCallback) {

@@ -11,6 +11,7 @@
 
 #include "engine/Main.h"
 #include "engine/MainApi.h"
+#include "engine/ModbusChannelDriver.h"
 #include "foundation/CompatChecker.h"
 #include "platform/Messages.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -156,6 +157,79 @@ TEST_F(FirmwareTest, RefusalsAndAFailedDownload) {
     uint32_t value = 0;
     EXPECT_EQ(engine.ReadCell("device_type", &value), 0) << engine.ErrorText();
     EXPECT_EQ(value, 0x0192u);
+}
+
+// SDO segments over registers: the transfer mode asks for them.
+TEST_F(FirmwareTest, RegisterTransferPostsProgressDownToTheEnd) {
+    dynamic_cast<CModbusChannelDriver&>(*engine.Channel(channel)->driver).transferMode = 2;
+    struct Case {
+        size_t size;
+        bool progress;
+    } cases[] = {{3, false}, {700, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        image.resize(c.size);
+        std::ofstream(firmware, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        // Up to 4 bytes go as a plain write of two registers into the object's 4 bytes.
+        sim.Drive(1)->SetSdoObject(kFirmwareAddress, drivesim::SimSdoObject{std::vector<uint8_t>(4, 0xFF)});
+        ASSERT_EQ(engine.StartFirmwarePrepare(firmware, sink.Handle(), 0, false), 0) << engine.ErrorText();
+        CodesUntil(38);
+        sink.Clear();
+        ASSERT_EQ(engine.StartFirmwareDownload(), 0) << engine.ErrorText();
+        const auto codes = CodesUntil(35);
+        ASSERT_GE(codes.size(), 4u);
+        EXPECT_EQ(codes[0], 31u);
+        EXPECT_EQ(codes[1], 32u);
+        EXPECT_EQ(codes.back(), 35u) << engine.ErrorText();
+        EXPECT_EQ(codes[codes.size() - 2], 34u);
+        // 700 bytes: a notice about every 100 bytes, with the bytes still to go.
+        std::vector<intptr_t> left;
+        for (const platform::Message& m : sink.Messages())
+            if (m.msg == foundation::kFirmwareDownloadMessage && m.wParam == 33) left.push_back(m.lParam);
+        if (c.progress) {
+            EXPECT_GE(left.size(), 5u);
+            EXPECT_LE(left.size(), 7u);
+            EXPECT_TRUE(std::is_sorted(left.rbegin(), left.rend()));
+        } else {
+            EXPECT_TRUE(left.empty());
+        }
+        const auto object = sim.Drive(1)->SdoObject(kFirmwareAddress);
+        ASSERT_TRUE(object.has_value());
+        ASSERT_GE(object->bytes.size(), image.size());
+        EXPECT_EQ(std::vector<uint8_t>(object->bytes.begin(), object->bytes.begin() + image.size()), image);
+    }
+}
+
+TEST_F(FirmwareTest, RegisterTransferAbortedMidWay) {
+    dynamic_cast<CModbusChannelDriver&>(*engine.Channel(channel)->driver).transferMode = 2;
+    image.assign(4000, 0x42);
+    std::ofstream(firmware, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    sim.Drive(1)->SetSdoObject(kFirmwareAddress, drivesim::SimSdoObject{});
+    ASSERT_EQ(engine.StartFirmwarePrepare(firmware, sink.Handle(), 0, true), 0);
+    CodesUntil(38);
+    sink.Clear();
+    ASSERT_EQ(engine.StartFirmwareDownload(), 0);
+    // Abort once the first progress notice came.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool started = false;
+    while (!started && std::chrono::steady_clock::now() < end) {
+        platform::PumpMessages();
+        for (const platform::Message& m : sink.Messages())
+            started = started || (m.msg == foundation::kFirmwareDownloadMessage && m.wParam == 33);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(started);
+    EXPECT_EQ(engine.AbortDownUpload(), 0);
+    const auto codes = CodesUntil(36);
+    EXPECT_EQ(codes.back(), 36u);
+    EXPECT_FALSE(Has(codes, 34));
+    EXPECT_EQ(engine.ErrorText(), "operation aborted by the user");
+    EXPECT_GE(sim.Drive(1)->Stats().sdoAborts, 1);
+    EXPECT_NE(sim.Drive(1)->SdoObject(kFirmwareAddress)->bytes, image);
+    // The key went back to 0 after the aborted download.
+    EXPECT_EQ(sim.Drive(1)->Register(kEnablingAddress).value_or(0xDEAD), 0);
 }
 
 }  // namespace

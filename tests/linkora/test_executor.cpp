@@ -1,9 +1,12 @@
 // The exported SDO command executor on its own: lists, limits, estimates and codes.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "linkora/NcsCom.h"
+#include "platform/Messages.h"
 
 using namespace linkora;
 
@@ -105,6 +108,80 @@ TEST(NcsExecutor, LoginWithoutOwnerOrNodeIsRefused) {
     executor.NCS_NodeIdSel(5, 1);
     EXPECT_EQ(executor.Login(nullptr, error), 0x111u);  // no owner to call through
     EXPECT_FALSE(executor.IsOnLine());
+}
+
+}  // namespace
+
+namespace {
+
+bool PostThroughTheProgram(uintptr_t window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    return platform::PostMessage(window, message, wParam, lParam);
+}
+
+void PutBigEndian(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// The server's answers that tell of a lost network or node reach the owner window once per
+// change of their detail; the network notice carries a copy of the answer.
+TEST(NcsExecutor, NetworkNoticesArePostedToTheOwnerWindow) {
+    platform::RecordingSink sink;
+    CNCS_COM executor;
+    CSDO_LIST_CMD* list = executor.NCS_Create(1);
+    ASSERT_NE(list, nullptr);
+    auto answer = [&](uint32_t code, uint32_t detail) {
+        list->errorCode = 0;  // the list keeps its first error; each step starts clean
+        PutBigEndian(list->answer + 12, code);
+        PutBigEndian(list->answer + 16, detail);
+        list->answer[100] = static_cast<uint8_t>(detail);
+        return executor.ChkFrameError(list);
+    };
+    // Without an owner window nothing is posted; the list still records the fault.
+    EXPECT_EQ(answer(0x02090008, 1), 1);
+    EXPECT_EQ(executor.NCS_GetErrorCode(list), 0x120006);
+    platform::PumpMessages();
+    EXPECT_TRUE(sink.Messages().empty());
+
+    executor.SetOwnerWindow(sink.Handle(), &PostThroughTheProgram);
+    struct Step {
+        uint32_t code, detail;
+        int64_t error;
+        unsigned posted;  // 0: none
+    } steps[] = {
+        {0x02090008, 2, 0x120006, LINKORA_NETWORK_DOWN_MESSAGE},
+        {0x02090008, 2, 0x120006, 0},  // the same detail again
+        {0x02090009, 3, 0x120005, LINKORA_NODE_OFFLINE_MESSAGE},
+        {0x02090008, 4, 0x120006, LINKORA_NETWORK_DOWN_MESSAGE},
+        {0, 5, 0, 0},  // no error
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.detail);
+        sink.Clear();
+        EXPECT_EQ(answer(step.code, step.detail), step.code ? 1 : 0);
+        EXPECT_EQ(executor.NCS_GetErrorCode(list), step.error);
+        platform::PumpMessages();
+        if (!step.posted) {
+            EXPECT_TRUE(sink.Messages().empty());
+            continue;
+        }
+        ASSERT_EQ(sink.Messages().size(), 1u);
+        const platform::Message m = sink.Messages()[0];
+        EXPECT_EQ(m.msg, step.posted);
+        if (step.posted == LINKORA_NODE_OFFLINE_MESSAGE) {
+            EXPECT_EQ(m.lParam, 0);
+        } else {
+            std::unique_ptr<LinkoraFrameCopy> copy(reinterpret_cast<LinkoraFrameCopy*>(m.lParam));
+            ASSERT_NE(copy, nullptr);
+            EXPECT_EQ(0, std::memcmp(copy->frame, list->answer, sizeof copy->frame));
+        }
+    }
+    // No window any more: nothing posted.
+    executor.SetOwnerWindow(0, &PostThroughTheProgram);
+    sink.Clear();
+    answer(0x02090008, 9);
+    platform::PumpMessages();
+    EXPECT_TRUE(sink.Messages().empty());
+    executor.NCS_Destroy(list);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "BridgeTestUtil.h"
 #include "platform/Folders.h"
@@ -79,6 +80,39 @@ TEST_F(BridgeClient, IdentifiesEachProtocolVersionAndByteOrder) {
         if (c.version >= 3 || c.identifyReply) {
             EXPECT_EQ(client->GetVersionText(), "SimBridge 2.1.0.7");
         }
+        TearDown();
+    }
+}
+
+// The abort message goes out beside the thread's exchanges, laid out for the bridge's version
+// and byte order (its last word always least significant byte first).
+TEST_F(BridgeClient, AbortMessageInEachVersionAndByteOrder) {
+    struct Case {
+        uint16_t version;
+        bool big;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {2, false, {0x42, 0x43, 0, 0, 12, 0, 0, 0, 0, 0, 0xFF, 0x03}},
+        {2, true, {0x43, 0x42, 0, 0, 0, 0, 0, 12, 0, 0, 0xFF, 0x03}},
+        {3, false, {0x42, 0x43, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0x03, 0, 0}},
+        {3, true, {0x43, 0x42, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0xFF, 0x03, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "version " << c.version << " big " << c.big);
+        BridgeServerConfig config;
+        config.protocolVersion = c.version;
+        config.bigEndian = c.big;
+        Open(config);
+        EXPECT_EQ(client->SendAbort(), -1);  // not connected yet
+        ASSERT_TRUE(Connect()) << client->LastErrorText();
+        EXPECT_EQ(client->SendAbort(), static_cast<int>(c.bytes.size()));
+        for (int i = 0; i < 500 && server->Aborts() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(server->LastAbortMessage(), c.bytes);
+        // The connection goes on as before.
+        uint32_t value = 0, status = 1;
+        EXPECT_EQ(ReadPosition(value, status), 0);
+        EXPECT_EQ(value, 0x12345678u);
         TearDown();
     }
 }

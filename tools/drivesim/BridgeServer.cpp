@@ -29,6 +29,7 @@ constexpr uint32_t kSlaveNotFound = static_cast<uint32_t>(-20);
 constexpr uint32_t kNodeLost = static_cast<uint32_t>(-26);
 constexpr uint32_t kObjectMissing = 0x06020000;
 constexpr uint32_t kReadOnly = 0x06010002;
+constexpr uint32_t kMessageAborted = static_cast<uint32_t>(-4);
 
 // Byte order of the simulated bridge, written independently of the client's codec.
 struct Order {
@@ -143,6 +144,14 @@ struct BridgeServer::Client {
     int fd = -1;
     int id = 0;
     uint32_t peer = 0;
+    // A slow transfer of the frame in hand: committed after the transfer time unless aborted.
+    struct Pending {
+        bool active = false;
+        uint32_t node = 0;    // node key
+        uint32_t object = 0;  // index << 8 | subindex
+        std::vector<uint8_t> data;
+        size_t statusAt = 0;  // reply offsets of the record's status and byte count
+    } pending;
 };
 
 BridgeServer::BridgeServer(BridgeServerConfig config) : config_(std::move(config)) {}
@@ -341,7 +350,20 @@ void BridgeServer::Serve(std::shared_ptr<Client> client) {
             if (!SendAll(fd, reply.data(), reply.size())) break;
             continue;
         }
+        client->pending.active = false;
         std::vector<uint8_t> reply = HandleFrame(*client, frame);
+        if (client->pending.active) {
+            if (WaitLongTransfer(*client)) {
+                ++abortedTransfers_;
+                o.Set32(reply.data() + client->pending.statusAt, kMessageAborted);
+                o.Set32(reply.data() + client->pending.statusAt + 4, 0);
+            } else {
+                std::lock_guard lock(mutex_);
+                if (auto it = nodes_.find(client->pending.node); it != nodes_.end())
+                    it->second.objects[client->pending.object] = client->pending.data;
+            }
+            client->pending.active = false;
+        }
         if (reply.empty()) continue;
         BridgeFault fault;
         if (TakeFault(fault)) {
@@ -389,6 +411,53 @@ void BridgeServer::Serve(std::shared_ptr<Client> client) {
     clients_.erase(std::remove(clients_.begin(), clients_.end(), client), clients_.end());
 }
 
+// The bus is busy for the transfer time; frames that come meanwhile are read, and an abort
+// message ends the transfer.
+bool BridgeServer::WaitLongTransfer(Client& client) {
+    const Order o{config_.bigEndian};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.longTransferMs);
+    while (!stop_) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+                .count();
+        if (left <= 0) return false;
+        pollfd p{client.fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 50)));
+        if (rc <= 0) continue;
+        uint8_t header[8];
+        if (!RecvAll(client.fd, header, 8, stop_)) return false;
+        const uint32_t length = o.U32(header + 4);
+        if (o.U16(header) != 0x4342 || length < 8 || length > 64) continue;
+        std::vector<uint8_t> frame(header, header + 8);
+        frame.resize(length);
+        if (!RecvAll(client.fd, frame.data() + 8, length - 8, stop_)) return false;
+        const size_t at = config_.protocolVersion >= 3 ? 12 : 10;
+        if (frame.size() >= at + 2 && frame[at] == 0xFF && frame[at + 1] == 3) {
+            ++aborts_;
+            std::lock_guard lock(mutex_);
+            lastAbort_ = frame;
+            return true;
+        }
+        // A keep-alive is answered as the bridge answers it when idle.
+        if (frame.size() >= at + 2 && frame[at] == 0xFF && frame[at + 1] == 4) {
+            ++keepAlives_;
+            const auto m = StatusMessage(o.U16(frame.data() + 2), 1);
+            SendAll(client.fd, m.data(), m.size());
+        }
+    }
+    return false;
+}
+
+size_t BridgeServer::BlockCount() const {
+    std::lock_guard lock(mutex_);
+    return blocks_.size();
+}
+
+std::vector<uint8_t> BridgeServer::LastAbortMessage() const {
+    std::lock_guard lock(mutex_);
+    return lastAbort_;
+}
+
 std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector<uint8_t>& frame) {
     const Order o{config_.bigEndian};
     const uint16_t version = config_.protocolVersion;
@@ -400,6 +469,8 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
     const uint8_t firstTarget = frame[headerSize], firstOp = frame[headerSize + 1];
     if (firstTarget == 0xFF && firstOp == 3) {
         ++aborts_;
+        std::lock_guard lock(mutex_);
+        lastAbort_ = frame;
         return {};
     }
     if (firstTarget == 0xFF && firstOp == 4) {
@@ -422,6 +493,7 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
         const uint8_t* r = frame.data() + at;
         const size_t left = end - at;
         const uint8_t target = r[0], opcode = r[1];
+        const uint8_t busId = target;
         const size_t recordStart = reply.size();
         auto record = [&](uint32_t status) { o.Add32(reply, status); };
         auto finishRecord = [&] {
@@ -643,6 +715,9 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
                         status = target->aborts[key];
                     else if (target->readOnly.count(key))
                         status = kReadOnly;
+                    else if (longForm && n > 4 && config_.longTransferMs > 0)
+                        client.pending = {
+                            true, Key(busId, id), key, {r + dataAt, r + dataAt + n}, reply.size()};
                     else
                         target->objects[key].assign(r + dataAt, r + dataAt + n);
                     record(status);
@@ -689,12 +764,19 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
                         status = missingNode;
                     } else if (!blocks_.count(block)) {
                         status = kBlockNotFound;
+                    } else if (target->blockWriteRefusals > 0) {
+                        --target->blockWriteRefusals;
+                        status = target->blockWriteRefusal;
                     } else if (auto refusal = target->model ? target->model->WriteObject(
                                                                   index, sub, blocks_[block].data(),
                                                                   blocks_[block].size())
                                                             : std::nullopt) {
                         status = *refusal == Refusal::Silent ? missingNode : SdoAbortOf(*refusal);
                         if (status == 0) written = static_cast<uint32_t>(blocks_[block].size());
+                    } else if (blocks_[block].size() > 4 && config_.longTransferMs > 0) {
+                        client.pending = {true, Key(busId, id), uint32_t{index} << 8 | sub, blocks_[block],
+                                          reply.size()};
+                        written = static_cast<uint32_t>(blocks_[block].size());
                     } else {
                         target->objects[uint32_t{index} << 8 | sub] = blocks_[block];
                         written = static_cast<uint32_t>(blocks_[block].size());

@@ -30,6 +30,9 @@ struct BridgeSimNode {
     // A described drive whose variables answer at their object addresses; while it does not
     // answer, the node is lost.
     std::shared_ptr<SimDriveModel> model;
+    // The next block writes refused with this status (a drive busy guarding its bus, say).
+    int blockWriteRefusals = 0;
+    uint32_t blockWriteRefusal = 0x08000022;
 
     void SetU16(uint16_t index, uint8_t sub, uint16_t value);
     void SetU32(uint16_t index, uint8_t sub, uint32_t value);
@@ -60,6 +63,10 @@ struct BridgeServerConfig {
     std::string description = "Simulated fieldbus bridge";
     bool listKeepAlive = true;  // bridge-level opcode 4 listed
     std::vector<BridgeSimBus> buses = {{1, 1, 0, 0}, {2, 2, 0, 0}};
+    // --- slow transfers and the abort message
+    // Time a long write or a block write (more than 4 bytes) takes on the bus; 0: at once. The
+    // abort message ends such a transfer with "message aborted" and the object unchanged.
+    uint32_t longTransferMs = 0;
 };
 
 // A fault applied to the next reply frames (count of them).
@@ -110,6 +117,12 @@ class BridgeServer {
     uint64_t Frames() const { return frames_.load(); }
     uint64_t KeepAlives() const { return keepAlives_.load(); }
     uint64_t Aborts() const { return aborts_.load(); }
+    // Long transfers the abort message ended.
+    uint64_t AbortedTransfers() const { return abortedTransfers_.load(); }
+    // The last abort message received, as sent.
+    std::vector<uint8_t> LastAbortMessage() const;
+    // Data blocks held for the clients.
+    size_t BlockCount() const;
     int Connections() const { return connections_.load(); }
     uint8_t LastLogLevel() const { return logLevel_.load(); }
     std::vector<uint8_t> LastFrame() const;
@@ -125,6 +138,8 @@ class BridgeServer {
     std::vector<uint8_t> Identification() const;
     std::vector<uint8_t> StatusMessage(uint16_t sequence, uint32_t code) const;
     bool TakeFault(BridgeFault& fault);
+    // Waits out a slow transfer of the client: true when an abort message ended it.
+    bool WaitLongTransfer(Client& client);
 
     BridgeServerConfig config_;
     mutable std::mutex mutex_;
@@ -143,7 +158,8 @@ class BridgeServer {
     int port_ = -1, logPort_ = -1;
     std::thread acceptThread_, logThread_;
     std::vector<std::thread> serveThreads_;
-    std::atomic<uint64_t> frames_{0}, keepAlives_{0}, aborts_{0};
+    std::atomic<uint64_t> frames_{0}, keepAlives_{0}, aborts_{0}, abortedTransfers_{0};
+    std::vector<uint8_t> lastAbort_;  // mutex_
     std::atomic<int> connections_{0};
     std::atomic<uint8_t> logLevel_{0};
 };
