@@ -46,6 +46,14 @@ std::string ArchiveDeviceText(const CNodeCompInfo& node) {
            Part("Boot", node.boot) + Part("Firmware", node.firmware);
 }
 
+std::string PickedBootText(const CArchiBoot& boot) {
+    if (boot.pickedPath.empty()) return "none";
+    std::string text =
+        "boot " + std::to_string(boot.pickedCode) + " version " + std::to_string(boot.pickedVersion);
+    if (boot.pickedBuild != 0) text += " beta " + std::to_string(boot.pickedBuild);
+    return text;
+}
+
 std::string ArchiveSizeText(uint32_t size) {
     return "Size: " + std::to_string(size) + " bytes";
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "packages/Archivio.h"
 #include "packages/NodeCompat.h"
@@ -34,7 +35,18 @@ class CArchiveDrive : public CArchiveSource {
     virtual std::string FirmwarePath() = 0;
     // Exports every parameter, read from the drive, into file; false on failure.
     virtual bool ExportParameters(const std::filesystem::path& file) = 0;
+    // Configuration files of the hardware and boot codes that the archive's compatibility
+    // accepts (the boot dialog's "Select..."); none by default.
+    virtual std::vector<BootFile> CompatibleBoots(uint32_t hwCode, uint32_t bootCode,
+                                                  const CNodeCompInfo& accept) {
+        (void)hwCode, (void)bootCode, (void)accept;
+        return {};
+    }
 };
+
+// The text of the boot picked in the boot dialog: "boot %lu version %lu" (plus " beta %lu"), or
+// "none".
+std::string PickedBootText(const CArchiBoot& boot);
 
 // The node's records as the dialog reads them from the drive.
 CNodeCompInfo ReadNodeIdentity(CArchiveDrive& drive);

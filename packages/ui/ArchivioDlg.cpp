@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <wx/event.h>
+#include <wx/listbox.h>
 #include <wx/window.h>
 
 #include "platform/Prompt.h"
@@ -169,9 +170,7 @@ int CArchivioDlg::OpenItemDialog(ArchiveRow row) {
         case ArchiveRow::Parameters:
             return CArchiParamDlg(archive_, drive_).DoModal(Wx());
         case ArchiveRow::Boot:
-            // The boot is prepared when the dialog opens (best or same boot of the node).
-            archive_.LoadBoot(drive_, node_);
-            break;
+            return CArchiBootDlg(archive_, drive_, node_).DoModal(Wx());
         case ArchiveRow::UserFiles:
             break;
     }
@@ -250,6 +249,112 @@ void CArchiInfoDlg::OnOK() {
         return;
     }
     info_ = edited;
+    EndDialog(platform::IDOK);
+}
+
+// ---- Select version ----
+
+CArchiSelectDlg::CArchiSelectDlg(std::string title, std::vector<std::string> entries)
+    : Dialog({"Select version",
+              DluRect{0, 0, 160, 130},
+              {{IDC_TITLE, ControlKind::Static, "", 0, DluRect{7, 7, 146, 8}},
+               {IDC_LIST, ControlKind::ListBox, "", style::Border, DluRect{7, 19, 146, 84}},
+               {platform::IDOK, ControlKind::DefaultButton, "OK", 0, DluRect{49, 109, 50, 14}},
+               {platform::IDCANCEL, ControlKind::Button, "Cancel", 0, DluRect{103, 109, 50, 14}}}}),
+      title_(std::move(title)),
+      entries_(std::move(entries)) {}
+
+bool CArchiSelectDlg::OnInitDialog() {
+    SetItemText(IDC_TITLE, title_);
+    if (auto* list = ItemAs<wxListBox>(IDC_LIST)) {
+        for (const auto& entry : entries_) list->Append(wxString::FromUTF8(entry));
+        if (!entries_.empty()) list->SetSelection(0);
+    }
+    return true;
+}
+
+void CArchiSelectDlg::OnOK() {
+    auto* list = ItemAs<wxListBox>(IDC_LIST);
+    chosen = list ? list->GetSelection() : -1;
+    EndDialog(chosen >= 0 ? platform::IDOK : platform::IDCANCEL);
+}
+
+// ---- Boot ----
+
+CArchiBootDlg::CArchiBootDlg(CArchivio& archive, CArchiveDrive& drive, const CNodeCompInfo& node)
+    : Dialog({"Boot configuration",
+              DluRect{0, 0, 250, 110},
+              {{IDC_BEST, ControlKind::Radio, "Use the best boot for this device", style::Group,
+                DluRect{7, 7, 236, 10}},
+               {IDC_SAME, ControlKind::Radio, "Use the same version of boot present in the device", 0,
+                DluRect{7, 20, 236, 10}},
+               {IDC_COMPATIBLE, ControlKind::Radio, "Choose a compatible boot for this device", 0,
+                DluRect{7, 33, 236, 10}},
+               {IDC_SELECT, ControlKind::Button, "Select...", 0, DluRect{19, 46, 50, 14}},
+               {IDC_PICKED, ControlKind::Static, "", 0, DluRect{75, 49, 168, 8}},
+               {IDC_BINARY, ControlKind::Check, "Binary format", 0, DluRect{7, 66, 236, 10}},
+               {IDC_XML, ControlKind::Check, "Text format (xml)", 0, DluRect{7, 78, 236, 10}},
+               {platform::IDOK, ControlKind::DefaultButton, "OK", 0, DluRect{139, 91, 50, 14}},
+               {platform::IDCANCEL, ControlKind::Button, "Cancel", 0, DluRect{193, 91, 50, 14}}}}),
+      archive_(archive),
+      drive_(drive),
+      node_(node) {
+    OnCommand(IDC_SELECT, Notify::Clicked, [this] { Select(); });
+}
+
+bool CArchiBootDlg::OnInitDialog() {
+    if (!archive_.boot) return true;
+    const CArchiBoot& b = *archive_.boot;
+    picked_ = {b.pickedPath, b.pickedCode, b.pickedVersion, b.pickedBuild};
+    ShowItem(IDC_BEST, b.best.available != 0);
+    ShowItem(IDC_SAME, b.same.available != 0);
+    for (int id : {IDC_COMPATIBLE, IDC_SELECT, IDC_PICKED}) ShowItem(id, b.compatible.available != 0);
+    CheckItem(IDC_BEST, b.best.selected ? 1 : 0);
+    CheckItem(IDC_SAME, !b.best.selected && b.same.selected ? 1 : 0);
+    CheckItem(IDC_COMPATIBLE, !b.best.selected && !b.same.selected && b.compatible.selected ? 1 : 0);
+    LockRadios(*this, {{IDC_BEST, &b.best}, {IDC_SAME, &b.same}, {IDC_COMPATIBLE, &b.compatible}});
+    ShowOption(*this, IDC_BINARY, b.binary);
+    ShowOption(*this, IDC_XML, b.xml);
+    SetItemText(IDC_PICKED, PickedBootText(b));
+    return true;
+}
+
+void CArchiBootDlg::Select() {
+    const auto boots = drive_.CompatibleBoots(node_.hardware.code, node_.boot.code, archive_.compInfo);
+    if (boots.empty()) {
+        platform::Prompts().MessageBox("No compatible boot found", "Select boot",
+                                       platform::MB_OK | platform::MB_ICONINFORMATION);
+        return;
+    }
+    std::vector<std::string> versions;
+    for (const auto& boot : boots) versions.push_back(std::to_string(boot.version));
+    CArchiSelectDlg select("Boot " + std::to_string(node_.boot.code) + " version:", versions);
+    const int result = runSelect ? runSelect(select) : select.DoModal(Wx());
+    if (result != platform::IDOK || select.chosen < 0 || static_cast<size_t>(select.chosen) >= boots.size())
+        return;
+    picked_ = boots[size_t(select.chosen)];
+    CArchiBoot shown;
+    shown.pickedPath = picked_.path;
+    shown.pickedCode = picked_.code;
+    shown.pickedVersion = picked_.version;
+    shown.pickedBuild = picked_.build;
+    SetItemText(IDC_PICKED, PickedBootText(shown));
+}
+
+void CArchiBootDlg::OnOK() {
+    if (archive_.boot) {
+        CArchiBoot& b = *archive_.boot;
+        b.best.selected = IsItemChecked(IDC_BEST) ? 1 : 0;
+        b.same.selected = !b.best.selected && IsItemChecked(IDC_SAME) ? 1 : 0;
+        b.compatible.selected = !b.best.selected && !b.same.selected && IsItemChecked(IDC_COMPATIBLE) ? 1 : 0;
+        b.binary.selected = IsItemChecked(IDC_BINARY) ? 1 : 0;
+        b.xml.selected = IsItemChecked(IDC_XML) ? 1 : 0;
+        b.pickedPath = picked_.path;
+        b.pickedCode = picked_.code;
+        b.pickedVersion = picked_.version;
+        b.pickedBuild = picked_.build;
+        archive_.LoadBoot(drive_, node_);
+    }
     EndDialog(platform::IDOK);
 }
 

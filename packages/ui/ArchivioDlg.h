@@ -1,7 +1,9 @@
 #pragma once
 // "Create archive" and the dialogs of its items.
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "packages/ArchiveDialog.h"
 #include "platform/ui/ControlHost.h"
@@ -68,6 +70,40 @@ class CArchiInfoDlg : public platform::ui::Dialog {
 
   private:
     CArchiGeneralInfo& info_;
+};
+
+class CArchiSelectDlg : public platform::ui::Dialog {
+  public:
+    CArchiSelectDlg(std::string title, std::vector<std::string> entries);
+    enum : int { IDC_TITLE = 1500, IDC_LIST };
+    int chosen = -1;  // after OK
+
+  protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+
+  private:
+    std::string title_;
+    std::vector<std::string> entries_;
+};
+
+class CArchiBootDlg : public platform::ui::Dialog {
+  public:
+    CArchiBootDlg(CArchivio& archive, CArchiveDrive& drive, const CNodeCompInfo& node);
+    enum : int { IDC_BEST = 1600, IDC_SAME, IDC_COMPATIBLE, IDC_SELECT, IDC_PICKED, IDC_BINARY, IDC_XML };
+    // "Select..." shows the candidates with this (CArchiSelectDlg::DoModal by default; tests replace it).
+    std::function<int(CArchiSelectDlg&)> runSelect;
+
+  protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+
+  private:
+    void Select();
+    CArchivio& archive_;
+    CArchiveDrive& drive_;
+    const CNodeCompInfo& node_;
+    CArchiveSource::BootFile picked_;
 };
 
 class CArchiFirmwareDlg : public platform::ui::Dialog {

@@ -7,6 +7,7 @@
 
 #include <wx/app.h>
 #include <wx/dialog.h>
+#include <wx/listbox.h>
 #include <wx/listctrl.h>
 #include <wx/window.h>
 
@@ -320,6 +321,66 @@ TEST(CloudSearchWindow, ShowsTheSearchAndClosesWithIt) {
     EXPECT_EQ(window.first, "Searching Vkr cloud for configuration file 1234 v. 2.3.1 ...");
     EXPECT_EQ(window.Wx(), nullptr);
     EXPECT_EQ(message, "Failed download index");
+}
+
+}  // namespace
+
+namespace {
+
+class BootDrive : public ScriptDrive {
+  public:
+    std::vector<BootFile> CompatibleBoots(uint32_t hwCode, uint32_t bootCode, const CNodeCompInfo&) override {
+        asked = {hwCode, bootCode};
+        return {{"/boots/b3.xml", 11, 3, 0}, {"/boots/b4.xml", 11, 4, 2}};
+    }
+    std::optional<LegacyIdentity> Legacy() override { return LegacyIdentity{321, 2, 11, 1, 0, false}; }
+    std::pair<uint32_t, uint32_t> asked;
+};
+
+TEST(ArchiveDialogs, BootDialogPicksACompatibleBoot) {
+    platform::ScriptedPrompts answers;
+    platform::SetPromptService(&answers);
+    foundation::CXmlDocument description;
+    ASSERT_EQ(description.LoadXml("<Archive><Objects><Boot selected=\"1\"><Opt name=\"best\" selected=\"1\"/>"
+                                  "<Opt name=\"compatible\"/><Opt name=\"binary\" selected=\"1\"/></Boot>"
+                                  "</Objects></Archive>"),
+              foundation::S_OK);
+    CArchivio archive;
+    archive.Load(&description.Root());
+    BootDrive drive;
+    const CNodeCompInfo node = ReadNodeIdentity(drive);
+    CArchiBootDlg dialog(archive, drive, node);
+    dialog.runSelect = [](CArchiSelectDlg& select) {
+        return RunModal(select, "archive_select_version.png", [&] {
+            EXPECT_EQ(select.GetItemText(CArchiSelectDlg::IDC_TITLE), "Boot 11 version:");
+            select.ItemAs<wxListBox>(CArchiSelectDlg::IDC_LIST)->SetSelection(1);
+            select.ClickItem(platform::IDOK);
+        });
+    };
+    std::string before, after;
+    bool sameShown = true, xmlShown = true;
+    EXPECT_EQ(RunModal(dialog, "archive_boot.png",
+                       [&] {
+                           before = dialog.GetItemText(CArchiBootDlg::IDC_PICKED);
+                           sameShown = dialog.IsItemShown(CArchiBootDlg::IDC_SAME);
+                           xmlShown = dialog.IsItemShown(CArchiBootDlg::IDC_XML);
+                           dialog.CheckItem(CArchiBootDlg::IDC_BEST, 0);
+                           dialog.CheckItem(CArchiBootDlg::IDC_COMPATIBLE, 1);
+                           dialog.ClickItem(CArchiBootDlg::IDC_SELECT);
+                           after = dialog.GetItemText(CArchiBootDlg::IDC_PICKED);
+                           dialog.ClickItem(platform::IDOK);
+                       }),
+              platform::IDOK);
+    platform::SetPromptService(nullptr);
+    EXPECT_EQ(before, "none");
+    EXPECT_FALSE(sameShown);
+    EXPECT_FALSE(xmlShown);
+    EXPECT_EQ(after, "boot 11 version 4 beta 2");
+    EXPECT_EQ(drive.asked, (std::pair<uint32_t, uint32_t>{321, 11}));
+    EXPECT_TRUE(archive.boot->compatible.selected);
+    EXPECT_FALSE(archive.boot->best.selected);
+    EXPECT_EQ(archive.boot->pickedPath, "/boots/b4.xml");
+    EXPECT_EQ(archive.boot->version, 4u);  // loaded as the compatible boot
 }
 
 }  // namespace
