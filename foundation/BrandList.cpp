@@ -147,10 +147,6 @@ bool AddPatchModule(CBrand& source, const std::string& file, const std::string& 
     return true;
 }
 
-CBrandList::~CBrandList() {
-    StopScan(m_scanJoinTimeoutMs);
-}
-
 void CBrandList::RemoveAll() {
     m_sources.clear();
     m_current = 0;
@@ -323,6 +319,16 @@ LateScanWorkers& LateWorkers() {
 }
 
 }  // namespace
+
+CBrandList::CBrandList() {
+    // The late workers' list must outlive every list that may hand it workers, the program's
+    // own static one included.
+    LateWorkers();
+}
+
+CBrandList::~CBrandList() {
+    StopScan(m_scanJoinTimeoutMs);
+}
 
 size_t LateExtraPathWorkers() {
     LateWorkers().Reap();

@@ -50,7 +50,7 @@ class CBrand {
 
 class CBrandList {
   public:
-    CBrandList() = default;
+    CBrandList();
     ~CBrandList();
     CBrandList(const CBrandList&) = delete;
     CBrandList& operator=(const CBrandList&) = delete;

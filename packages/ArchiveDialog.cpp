@@ -120,7 +120,11 @@ ArchiveVersion ParseArchiveVersion(const std::string& text) {
     while (!parts.empty() && parts.back().empty()) parts.pop_back();
     int slot = 3;
     for (auto it = parts.rbegin(); it != parts.rend() && slot >= 0; ++it, --slot) {
-        if (it->empty() || it->size() > 5) continue;
+        std::string& part = *it;
+        part.erase(0, part.find_first_not_of(' '));
+        part.erase(part.find_last_not_of(' ') + 1);
+        if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string::npos)
+            continue;
         const unsigned long n = std::stoul(*it);
         if (n < 0xFFFF) v.numbers[size_t(slot)] = static_cast<uint16_t>(n);
     }

@@ -39,7 +39,7 @@ std::set<uint32_t> IgnoredCodes(const std::string& list) {
         std::string code = list.substr(start, end - start);
         code.erase(0, code.find_first_not_of(" \t"));
         code.erase(code.find_last_not_of(" \t") + 1);
-        if (!code.empty() && std::all_of(code.begin(), code.end(), ::isdigit))
+        if (!code.empty() && code.size() <= 9 && code.find_first_not_of("0123456789") == std::string::npos)
             codes.insert(static_cast<uint32_t>(std::stoul(code)));
         start = end + 1;
     }

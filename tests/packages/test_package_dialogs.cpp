@@ -50,7 +50,7 @@ const char* kFiles = R"(<Files>
   <F hw="60" sw="700" sw_ver="1" descr="Too new" file="toonew.xml" minver="99.0" pver="700,1,0,0,0,0"/>
 </Files>)";
 
-const char* kDeviceTree = R"(<devicefmw ignore=" 40 , 41">
+const char* kDeviceTree = R"(<devicefmw ignore=" 40 , 41,99999999999999999999999,x">
   <Icons><Icon name="drive" data="iVBORw0KGgo="/></Icons>
   <Node title="Drives" icon="drive">
     <Node title="Series A" hw="10"/>
@@ -303,6 +303,9 @@ TEST(ArchiveDialogTexts, VersionIsNormalised) {
         {"", "", {N, N, N, N}, 0xFF, 0xFFFFFFFF},
         {"x", "x", {N, N, N, N}, 'x', 0xFFFFFFFF},
         {"99999999999.1", "1", {N, N, N, 1}, 0xFF, 0xFFFFFFFF},  // a number too long is no number
+        {"1 .2x", "1.2x", {N, N, 1, 2}, 'x', 0xFFFFFFFF},
+        {"1. .2", "1 2", {N, N, N, 1}, ' ', 2},
+        {"1.2 3", "1.2 3", {N, N, 1, 2}, ' ', 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);
