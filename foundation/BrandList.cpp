@@ -1,5 +1,7 @@
 #include "foundation/BrandList.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -145,10 +147,6 @@ bool AddPatchModule(CBrand& source, const std::string& file, const std::string& 
     return true;
 }
 
-CBrandList::~CBrandList() {
-    StopScan();
-}
-
 void CBrandList::RemoveAll() {
     m_sources.clear();
     m_current = 0;
@@ -285,15 +283,80 @@ void CBrandList::LoadConfigurationFolders() {
     }
 }
 
-void CBrandList::StopScan() {
+namespace {
+
+// Scan workers whose path test outlived its join time-out. They own everything they touch and
+// are joined at the next scan or, at the latest, when the program ends.
+class LateScanWorkers {
+  public:
+    ~LateScanWorkers() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& thread : threads_) thread->Join();
+    }
+    void Add(std::unique_ptr<platform::Thread> thread) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        threads_.push_back(std::move(thread));
+    }
+    // Joins those that have ended.
+    void Reap() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::erase_if(threads_,
+                      [](const std::unique_ptr<platform::Thread>& thread) { return thread->JoinFor(0); });
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return threads_.size();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<platform::Thread>> threads_;
+};
+
+LateScanWorkers& LateWorkers() {
+    static LateScanWorkers workers;
+    return workers;
+}
+
+}  // namespace
+
+CBrandList::CBrandList() {
+    // The late workers' list must outlive every list that may hand it workers, the program's
+    // own static one included.
+    LateWorkers();
+}
+
+CBrandList::~CBrandList() {
+    StopScan(m_scanJoinTimeoutMs);
+}
+
+size_t LateExtraPathWorkers() {
+    LateWorkers().Reap();
+    return LateWorkers().Count();
+}
+
+void CBrandList::StopScan(uint32_t timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (auto& thread : m_scanThreads) {
+        if (!thread) continue;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        if (!thread->JoinFor(static_cast<uint32_t>(std::max<int64_t>(0, left.count()))))
+            LateWorkers().Add(std::move(thread));
+    }
+    m_scanThreads.clear();
+    LateWorkers().Reap();
+}
+
+void CBrandList::WaitExtraPaths() {
     for (auto& thread : m_scanThreads) {
         if (thread) thread->Join();
     }
     m_scanThreads.clear();
 }
 
-void CBrandList::WaitExtraPaths() {
-    StopScan();
+void CBrandList::SetFolderTest(FolderTest test) {
+    m_folderTest = std::move(test);
 }
 
 void CBrandList::LoadExtraPaths() {
@@ -307,32 +370,39 @@ void CBrandList::LoadExtraPaths() {
     }
     if (paths.empty()) return;
 
-    // Workers of an earlier scan must not add their folders to the new list.
-    StopScan();
+    // Workers of an earlier scan write to their own result, never to the new one.
+    StopScan(m_scanJoinTimeoutMs);
+    auto scan = std::make_shared<ScanResult>();
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_extraFolders.clear();
+        m_scan = scan;
     }
+    FolderTest test = m_folderTest ? m_folderTest : FolderTest(IsFolder);
     for (const std::string& path : paths) {
         auto thread = std::make_unique<platform::Thread>();
-        bool started = thread->Start("CBrandList::ScanPathThread", [this, path](platform::StopToken&) {
-            if (IsFolder(path)) {
-                std::lock_guard<std::mutex> lock(m_lock);
-                m_extraFolders.push_back(path);
+        bool started = thread->Start("CBrandList::ScanPathThread", [scan, test, path](platform::StopToken&) {
+            if (test(path)) {
+                std::lock_guard<std::mutex> lock(scan->lock);
+                scan->folders.push_back(path);
             }
         });
         if (started) {
             m_scanThreads.push_back(std::move(thread));
-        } else if (IsFolder(path)) {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_extraFolders.push_back(path);
+        } else if (test(path)) {
+            std::lock_guard<std::mutex> lock(scan->lock);
+            scan->folders.push_back(path);
         }
     }
 }
 
 std::vector<std::string> CBrandList::GetExtraFolders() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_extraFolders;
+    std::shared_ptr<ScanResult> scan;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        scan = m_scan;
+    }
+    std::lock_guard<std::mutex> lock(scan->lock);
+    return scan->folders;
 }
 
 std::string CBrandList::GetBrandFolder(const char* name, int mode) const {

@@ -5,6 +5,7 @@
 // them current; and the extra folders listed in "PelmoraExtraXmlPaths.txt".
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -49,7 +50,7 @@ class CBrand {
 
 class CBrandList {
   public:
-    CBrandList() = default;
+    CBrandList();
     ~CBrandList();
     CBrandList(const CBrandList&) = delete;
     CBrandList& operator=(const CBrandList&) = delete;
@@ -66,6 +67,13 @@ class CBrandList {
     void LoadExtraPaths();
     // Waits until the workers of the last scan have ended.
     void WaitExtraPaths();
+    // How a listed path is tested (the default: it exists and is a folder). A test may hang on a
+    // vanished network share; the workers therefore own what they write to, and the list waits
+    // for them at most the join time-out when it is destroyed or a new scan starts. Workers that
+    // are still busy then are joined later, at the next scan or when the program ends.
+    using FolderTest = std::function<bool(const std::string& path)>;
+    void SetFolderTest(FolderTest test);
+    void SetScanJoinTimeoutMs(uint32_t ms) { m_scanJoinTimeoutMs = ms; }
     // Copy of the extra folders found so far.
     std::vector<std::string> GetExtraFolders() const;
 
@@ -86,13 +94,21 @@ class CBrandList {
     void SetCurrentIndex(int index) { m_current = index; }
 
   private:
-    void StopScan();
+    // The extra folders, shared with the workers of one scan: a worker outliving the list (or
+    // its scan) writes only here.
+    struct ScanResult {
+        std::mutex lock;
+        std::vector<std::string> folders;
+    };
+    void StopScan(uint32_t timeoutMs);
 
     std::vector<std::unique_ptr<CBrand>> m_sources;
     int m_current = 0;
-    mutable std::mutex m_lock;  // guards the extra folders
-    std::vector<std::string> m_extraFolders;
+    mutable std::mutex m_lock;  // guards m_scan (the pointer)
+    std::shared_ptr<ScanResult> m_scan = std::make_shared<ScanResult>();
     std::vector<std::unique_ptr<platform::Thread>> m_scanThreads;
+    FolderTest m_folderTest;
+    uint32_t m_scanJoinTimeoutMs = 2000;
 };
 
 // Adds the packages of a program data folder to a source.
@@ -101,6 +117,9 @@ void AddProgramPackages(CBrand& source, const std::string& folder);
 bool AddPatchModule(CBrand& source, const std::string& file, const std::string& installedBy, uint8_t kind);
 // A configuration answer's "brand" attribute names another known source: it becomes current.
 bool SelectBrandFromXml(const std::string& xmlText, CBrandList& list);
+
+// Scan workers of any list still busy past their join time-out (joined as they end).
+size_t LateExtraPathWorkers();
 
 // The program's list of configuration-file sources.
 CBrandList& GetBrandList();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 #include <system_error>
 
 #include "platform/VersionConfig.h"
@@ -87,6 +88,33 @@ fs::path TempFolder() {
     if (!p.empty()) return p;
     p = FromEnv("TMPDIR");
     return p.empty() ? fs::path("/tmp") : p;
+}
+
+namespace {
+
+class PrivateFolder {
+  public:
+    PrivateFolder() {
+        std::string pattern = (TempFolder() / "tunova-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~PrivateFolder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    const fs::path& Path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+}  // namespace
+
+fs::path PrivateTempFolder() {
+    static PrivateFolder folder;
+    return folder.Path();
 }
 
 }  // namespace platform

@@ -19,6 +19,10 @@ std::filesystem::path ConfigFolder();
 std::filesystem::path CommonDataFolder();
 // $TMPDIR or /tmp (TUNOVA_TEMP_DIR).
 std::filesystem::path TempFolder();
+// A folder of this process only (mode 0700) below TempFolder(), made on first use and removed
+// with what it holds when the program ends; empty when it cannot be made. For files that
+// other instances must not see or overwrite.
+std::filesystem::path PrivateTempFolder();
 // True when the program runs from an installed prefix (<prefix>/bin next to
 // <prefix>/share/tunova) rather than from the build tree.
 bool IsInstalled();

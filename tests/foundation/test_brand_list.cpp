@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "IdentityTestTree.h"
@@ -284,6 +289,77 @@ TEST_F(BrandList, ExtraPathScanRepeatedWhileRunning) {
     for (int round = 0; round < 5; ++round) list_.LoadExtraPaths();
     list_.WaitExtraPaths();
     EXPECT_EQ(list_.GetExtraFolders().size(), 8u);
+}
+
+}  // namespace
+
+namespace {
+
+// A path test that hangs until released, as on a vanished network share.
+class HangingTest {
+  public:
+    bool operator()(const std::string& path) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++entered_;
+        cv_.notify_all();
+        cv_.wait(lock, [this] { return released_; });
+        return path.find("keep") != std::string::npos;
+    }
+    void WaitEntered(int count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait(lock, [&] { return entered_ >= count; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        cv_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    int entered_ = 0;
+    bool released_ = false;
+};
+
+TEST_F(BrandList, HangingScanWorkersOutliveTheListSafelyAndAreJoinedLater) {
+    WriteText(tree_.CommonData() / "PelmoraExtraXmlPaths.txt", "/net/keep\n/net/drop\n");
+    auto hanging = std::make_shared<HangingTest>();
+    {
+        auto list = std::make_unique<CBrandList>();
+        list->SetFolderTest([hanging](const std::string& path) { return (*hanging)(path); });
+        list->SetScanJoinTimeoutMs(50);
+        list->LoadExtraPaths();
+        hanging->WaitEntered(2);
+        const auto start = std::chrono::steady_clock::now();
+        list.reset();  // the workers still run: the list goes anyway, without killing them
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+    EXPECT_EQ(LateExtraPathWorkers(), 2u);
+    // The workers finish on their own state (AddressSanitizer would catch a write to the list).
+    hanging->Release();
+    for (int i = 0; i < 200 && LateExtraPathWorkers() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(LateExtraPathWorkers(), 0u);
+}
+
+TEST_F(BrandList, ANewScanDoesNotTakeTheResultsOfAnOlderHangingOne) {
+    WriteText(tree_.CommonData() / "PelmoraExtraXmlPaths.txt", "/net/keep-old\n");
+    auto hanging = std::make_shared<HangingTest>();
+    list_.SetFolderTest([hanging](const std::string& path) { return (*hanging)(path); });
+    list_.SetScanJoinTimeoutMs(20);
+    list_.LoadExtraPaths();
+    hanging->WaitEntered(1);
+
+    fs::create_directories(Root() / "fresh");
+    WriteText(tree_.CommonData() / "PelmoraExtraXmlPaths.txt", P(Root() / "fresh") + "\n");
+    list_.SetFolderTest(nullptr);
+    list_.LoadExtraPaths();
+    list_.WaitExtraPaths();
+    hanging->Release();
+    for (int i = 0; i < 200 && LateExtraPathWorkers() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(list_.GetExtraFolders(), (std::vector<std::string>{P(Root() / "fresh")}));
 }
 
 }  // namespace

@@ -284,3 +284,28 @@ TEST_F(CloudSearch, BaseAddressFromEnvironmentUserOrMachine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CloudSearch, LongFilesWithoutALengthArriveWhole) {
+    // Well past 65535 bytes, sent close-delimited and chunked: nothing is cut.
+    std::string description = "<Device hw=\"12\">\r\n";
+    for (int i = 0; description.size() < 200000; ++i)
+        description += "\t<Item name=\"item" + std::to_string(i) + "\"/>\r\n";
+    description += "</Device>\r\n";
+    for (auto length : {Reply::Length::CloseDelimited, Reply::Length::Chunked}) {
+        SCOPED_TRACE(static_cast<int>(length));
+        fs::remove_all(XmlFolder());
+        Reply index = Reply::Text(Index({Entry(Wanted().GetCompactText(), "big.xml")}));
+        index.length = length;
+        Put("/repo/__index.json", index);
+        Reply file = Reply::Text(description);
+        file.length = length;
+        Put("/repo/big.xml", file);
+        std::string message;
+        EXPECT_TRUE(Search(Wanted(), &message)) << message;
+        EXPECT_EQ(ReadText(XmlFolder() / "big.xml"), description);
+    }
+}
+
+}  // namespace

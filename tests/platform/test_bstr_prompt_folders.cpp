@@ -112,3 +112,18 @@ TEST(VersionInfo, MatchesTheBuildVersion) {
               std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.patch));
     EXPECT_GE(v.major, 1);
 }
+
+namespace {
+
+TEST(Folders, PrivateTempFolderIsThisProcesssOwn) {
+    const std::filesystem::path folder = platform::PrivateTempFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder, platform::PrivateTempFolder());  // made once
+    EXPECT_EQ(folder.parent_path(), platform::TempFolder());
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    // Nobody else may list, read or put files there.
+    const auto perms = std::filesystem::status(folder).permissions();
+    EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_all);
+}
+
+}  // namespace
