@@ -88,10 +88,6 @@ CQd::~CQd() {
     watch_.reset();
     // Groups first: their cyclic reads write into cells that go with this object.
     if (engine::CMain* engine = EngineOrNull()) engine->GroupRemoveAll();
-    if (!tempFolder_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(tempFolder_, ec);
-    }
     motors_.ClearMotorDatabase();
     ClearPendingMaps();
     FreeBufferMaps();

@@ -602,7 +602,6 @@ class CQd : public CErrorTextSource {
     std::string offlineTitle_;
     std::string reconnectNoticeText_;
     platform::WindowHandle reconnectNoticeWindow_ = 0;
-    std::filesystem::path tempFolder_;
     bool switchedOffline_ = false;
     bool newConnectionRequested_ = false;
     bool esiCheckRequested_ = false;

@@ -48,26 +48,6 @@ std::string FileNamePart(const std::string& name) {
 }
 
 // Creates a folder only this process uses, under the temporary folder; empty path on failure.
-std::filesystem::path MakePrivateFolder() {
-    std::random_device seed;
-    std::mt19937_64 random(
-        seed() ^ static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    const std::filesystem::path base = platform::TempFolder();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char name[48];
-        std::snprintf(name, sizeof name, "tunova-%016llx", static_cast<unsigned long long>(random()));
-        std::error_code ec;
-        const std::filesystem::path folder = base / name;
-        // create_directory is false when the name exists: never share another's folder.
-        if (std::filesystem::create_directory(folder, ec) && !ec) {
-            std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::replace, ec);
-            return folder;
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
 // ---- connect -------------------------------------------------------------------------------
@@ -468,8 +448,8 @@ void CQd::ShowSystemInfo(platform::WindowHandle) {
 }
 
 void CQd::GetTempParamFileName(std::string& out) {
-    if (tempFolder_.empty()) tempFolder_ = MakePrivateFolder();
-    const std::filesystem::path folder = tempFolder_.empty() ? platform::TempFolder() : tempFolder_;
+    std::filesystem::path folder = platform::PrivateTempFolder();
+    if (folder.empty()) folder = platform::TempFolder();
     out = (folder / (FileNamePart(hostSession_.nodeName) + "_paramtmp.xml")).string();
 }
 
