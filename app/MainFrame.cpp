@@ -268,16 +268,6 @@ bool CMainFrame::CreateFrame() {
     qd_->SetHost(this);
     drive_ = std::make_unique<QdDriveConnection>(*qd_);
     drive_->TakePeerFile(Program().qzPath);
-    connectDialog_ = std::make_unique<CConnectDriveDialog>(frame, qd_.get());
-    qd_->ConnectionWindow().SetConnectDialog(connectDialog_.get());
-    qd_->Hooks().reconnectPrompt = [frame](bool channelUp) { return AskReconnect(frame, channelUp); };
-    if (!mainPageFactory_) {
-        // The main dialog is made again after every connection: the old one went with the pages.
-        mainPageFactory_ = [this](wxWindow* parent) -> wxWindow* {
-            mainDlg_ = std::make_unique<CPelmoraDlg>(parent, *qd_);
-            return mainDlg_->Wx();
-        };
-    }
 
     view_ = new CChildView(frame);
     dock_ = std::make_unique<controls::SizingBarDockSite>(frame);
@@ -440,6 +430,18 @@ void CMainFrame::LoadDeviceMenu() {
     ResetPages();
     CheckCommand(ID_VIEW_OUTPUT, outputBarVisible);
     UpdateMenuState();
+}
+
+void CMainFrame::UseProgramWindows() {
+    wxFrame* frame = GetFrame();
+    connectDialog_ = std::make_unique<CConnectDriveDialog>(frame, qd_.get());
+    qd_->ConnectionWindow().SetConnectDialog(connectDialog_.get());
+    qd_->Hooks().reconnectPrompt = [frame](bool channelUp) { return AskReconnect(frame, channelUp); };
+    // The main dialog is made again after every connection: the old one went with the pages.
+    mainPageFactory_ = [this](wxWindow* parent) -> wxWindow* {
+        mainDlg_ = std::make_unique<CPelmoraDlg>(parent, *qd_);
+        return mainDlg_->Wx();
+    };
 }
 
 void CMainFrame::StopPageRefresh() {

@@ -138,6 +138,9 @@ class CMainFrame : public platform::ui::Frame,
     // tab strip, after every connection (the window goes with the tool windows). Without a
     // factory the tab holds an empty view.
     void SetMainPageFactory(std::function<wxWindow*(wxWindow* parent)> factory);
+    // The program's own connect dialog, reconnect prompt and main dialog (after CreateFrame, before
+    // the first connection runs); without them the drive object connects with what tests give it.
+    void UseProgramWindows();
     // The "Main" tab's window, null while there is none.
     wxWindow* MainPage() const;
 

@@ -17,6 +17,7 @@
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "platform/TerminationSignal.h"
+#include "platform/ui/BusyWindow.h"
 #include "platform/ui/Gui.h"
 #include "platform/ui/WxPrompts.h"
 
@@ -59,8 +60,13 @@ class CPelmoraApp : public platform::ui::GuiApp {
         // before the frame exists closes it as soon as it does.
         terminate_.Start([this] {
             closeRequested_ = true;
-            if (const platform::WindowHandle frame = frameHandle_.load())
-                platform::PostMessage(frame, platform::ui::WM_CLOSE, 0, 0);
+            // A dialog the window thread waits in (the connect dialog at start) ends first, as if
+            // cancelled; then the frame closes.
+            wxTheApp->CallAfter([this] {
+                platform::ui::EndModalDialogs();
+                if (const platform::WindowHandle frame = frameHandle_.load())
+                    platform::PostMessage(frame, platform::ui::WM_CLOSE, 0, 0);
+            });
         });
         foundation::InitProgramFolders();
         prompts_.SetDefaultCaption(foundation::kProgramName);
@@ -80,6 +86,7 @@ class CPelmoraApp : public platform::ui::GuiApp {
 
         frame_ = std::make_unique<CMainFrame>(registry, VirtualScreen());
         if (!frame_->CreateFrame()) return false;
+        frame_->UseProgramWindows();
         SetTopWindow(frame_->GetFrame());
         frameHandle_ = frame_->Handle();
         if (closeRequested_) frame_->Post(platform::ui::WM_CLOSE);

@@ -250,7 +250,12 @@ int CQd::ReleaseGroups(uint32_t userMask) {
 void CQd::OnEngineCellNotice(const engine::CCellHolder* holder) {
     const auto it = taggedCells_.find(holder);
     if (it == taggedCells_.end()) return;
+    // The cyclic thread goes on writing the cell after its notice: the window thread reads and
+    // changes it only while that thread stands paused (unless the reads are paused already).
+    engine::CMain* engine = cyclicPaused_ ? nullptr : EngineOrNull();
+    if (engine != nullptr && engine->PauseCyclicThread() != 0) return;
     OnGroupCellUpdate(*it->second);
+    if (engine != nullptr) engine->ResumeCyclicThread();
 }
 
 void CQd::OnGroupCellUpdate(CParamDw& cell) {

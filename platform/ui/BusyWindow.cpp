@@ -1,17 +1,25 @@
 #include "platform/ui/BusyWindow.h"
 
 #include <thread>
+#include <vector>
 
 #include <wx/app.h>
 #include <wx/dialog.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/toplevel.h>
 
 namespace platform::ui {
+namespace {
+
+constexpr const char* kBusyWindowName = "tunova-busy";
+
+}  // namespace
 
 void RunBusy(wxWindow* parent, const std::string& text, const std::function<void()>& work) {
     // A caption without a close box: nothing but the end of the work closes it.
-    wxDialog dialog(parent, wxID_ANY, wxString::FromUTF8(text), wxDefaultPosition, wxDefaultSize, wxCAPTION);
+    wxDialog dialog(parent, wxID_ANY, wxString::FromUTF8(text), wxDefaultPosition, wxDefaultSize, wxCAPTION,
+                    kBusyWindowName);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(new wxStaticText(&dialog, wxID_ANY, wxString::FromUTF8(text)), 0, wxALL, 20);
     dialog.SetSizerAndFit(sizer);
@@ -32,6 +40,15 @@ void RunBusy(wxWindow* parent, const std::string& text, const std::function<void
     // finished before the loop began.
     dialog.ShowModal();
     worker.join();
+}
+
+void EndModalDialogs() {
+    // Innermost first: a dialog opened from another one ends before its parent.
+    std::vector<wxDialog*> open;
+    for (wxWindow* window : wxTopLevelWindows)
+        if (auto* dialog = dynamic_cast<wxDialog*>(window))
+            if (dialog->IsModal() && dialog->GetName() != kBusyWindowName) open.push_back(dialog);
+    for (auto it = open.rbegin(); it != open.rend(); ++it) (*it)->EndModal(wxID_CANCEL);
 }
 
 }  // namespace platform::ui

@@ -13,4 +13,8 @@ namespace platform::ui {
 // GUI thread only. The work must not touch windows; it may post to them.
 void RunBusy(wxWindow* parent, const std::string& text, const std::function<void()>& work);
 
+// GUI thread only. Ends every open modal dialog with Cancel, so that a code waiting on one goes on
+// (the program is asked to close). Busy windows are left to end with their work.
+void EndModalDialogs();
+
 }  // namespace platform::ui

@@ -352,6 +352,8 @@ TEST_F(ScopeUploadWait, PauseLeavesTheUploadAndResumeUploadsTheSlotAgain) {
 TEST_F(ScopeCapture, AnUploadThatNeverEndsTimesOutWithTheSizeOfTheBuffer) {
     platform::FakeClock clock(5000);
     Connect();
+    // The connect started the thread on the real clock: it runs again on the fake one.
+    ASSERT_TRUE(qd->StopWatchThread());
     qd->SetWatchClock(clock);
     Channels({"Analog input 0"});
     ASSERT_TRUE(qd->StartWatchThread());
