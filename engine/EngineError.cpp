@@ -5,33 +5,25 @@
 namespace engine {
 
 void CEngineError::Clear() {
-    std::lock_guard lock(mutex_);
     pair_.Clear();
 }
 
 int CEngineError::Record(int code, const std::string& text) {
-    return Store(code, &text);
+    pair_.Set(code, std::string_view(text).substr(0, platform::Utf8SafeCut(text, kMaxText)));
+    return code;
 }
 
 int CEngineError::RecordCode(int code) {
-    return Store(code, nullptr);
-}
-
-int CEngineError::Store(int code, const std::string* text) {
-    std::lock_guard lock(mutex_);
-    pair_.code = code;
-    if (text) pair_.text = text->substr(0, platform::Utf8SafeCut(*text, kMaxText));
+    pair_.SetCode(code);
     return code;
 }
 
 int CEngineError::Code() const {
-    std::lock_guard lock(mutex_);
-    return pair_.code;
+    return pair_.Code();
 }
 
 std::string CEngineError::Text() const {
-    std::lock_guard lock(mutex_);
-    return pair_.text;
+    return pair_.Text();
 }
 
 }  // namespace engine

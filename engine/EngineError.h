@@ -1,15 +1,14 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 #include <string>
 
 #include "transport/ErrorPair.h"
 
 namespace engine {
 
-// The engine's error pair: code and last-error text of the latest failure. Every failure the
-// engine records goes through Store, so the cut and the lock live in one place.
+// The engine's error pair: code and last-error text of the latest failure. The pair locks
+// itself, so the engine's own records and the channels' writes through Pair() share one lock.
 class CEngineError {
   public:
     static constexpr size_t kMaxText = 254;
@@ -26,10 +25,7 @@ class CEngineError {
     transport::CErrorPair* Pair() { return &pair_; }
 
   private:
-    int Store(int code, const std::string* text);
-
-    mutable std::mutex mutex_;
-    transport::CErrorPair pair_;  // mutex_
+    transport::CErrorPair pair_;
 };
 
 }  // namespace engine

@@ -203,6 +203,7 @@ class CMain {
 
     // ---- node guard, groups and cyclic reads ---------------------------------------------------
     bool StartNodeguard();
+    // Stops the guard and waits for its end (it looks at its stop at least every 100 ms); true.
     bool StopNodeguard();
     int StopCyclicThread();
     int GroupRemoveAll();
@@ -249,7 +250,7 @@ class CMain {
     bool CyclicThreadRunning() const { return cyclic_.Running(); }
 
     int ArmNodeGuard(CChannel& channel, CNodo& node);
-    // Stops the guard and waits for its end, however long its stop takes; true when it was running.
+    // Stops the guard and waits for its end; true when it was running.
     bool PauseNodeguard();
     bool NodeguardRunning() const { return guard_.Running(); }
     uint64_t NodeguardPassCount() const { return guard_.Passes(); }

@@ -408,7 +408,7 @@ void CMain::ReleaseNode(CNodo& node) {
 void CMain::DeleteAllNodes() {
     const bool cyclicStopped = StopCyclicThread() == 0;
     StopNodeguard();
-    // A stop that timed out leaves its thread running on the nodes: wait for it to end.
+    // A cyclic stop that timed out leaves its thread running on the nodes: wait for it to end.
     JoinBackgroundThreads();
     if (!cyclicStopped) StopCyclicThread();  // frees the item table now that the thread has ended
     for (int i = 0; i < nodeCount_; ++i) {

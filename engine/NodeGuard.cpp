@@ -22,8 +22,6 @@ namespace {
 constexpr const char* kThreadName = "NodeguardThread";
 constexpr uint32_t kPassSleepMs = 400;
 constexpr uint32_t kNodeSleepMs = 10;
-constexpr uint32_t kStopSteps = 200;
-constexpr uint32_t kStopStepMs = 10;
 constexpr uint16_t kGuardRegister = 40;
 constexpr uint16_t kBoxGuardRegister = 100;
 
@@ -209,15 +207,18 @@ bool CNodeGuard::Stop() {
     return StopLocked();
 }
 
+// The body looks at its stop request at least every 100 ms (a busy node included), so the stop
+// waits for the thread's end: nothing it uses may go while it still runs.
 bool CNodeGuard::StopLocked() {
     thread_.RequestStop();
-    return thread_.JoinFor(kStopSteps * kStopStepMs);
+    thread_.Join();
+    return true;
 }
 
 bool CNodeGuard::Pause() {
     std::lock_guard lock(mutex_);
     const bool running = thread_.IsRunning() && !thread_.StopRequested();
-    if (!StopLocked()) thread_.Join();
+    StopLocked();
     return running;
 }
 
@@ -302,7 +303,7 @@ void CNodeGuard::Body(platform::StopToken& token) {
             // Boot loaders (software code 0 or 1) are never guarded.
             if (!node || node->softwareCode < 2) continue;
             {
-                const CNodeLock held(*node);
+                const CNodeLock held(*node, token);
                 // A lost node is passed over without the pause between nodes.
                 if (!held || !Watch(*channel, *node)) continue;
             }

@@ -43,9 +43,9 @@ class CNodeGuard {
     CNodeGuard& operator=(const CNodeGuard&) = delete;
 
     bool Start();
-    // Asks the thread to stop and waits for it up to 2 s; true when it has ended.
+    // Asks the thread to stop and waits for its end; true (it has ended).
     bool Stop();
-    // Stops the guard and waits for its end, however long its stop takes; true when it was running.
+    // Stops the guard and waits for its end; true when it was running.
     bool Pause();
     // Waits, without limit, for the thread to end.
     void Join();

@@ -13,6 +13,8 @@ class CNodeLock {
     explicit CNodeLock(int error) : error_(error) {}
     // Waits for the node's lock up to its lock time-out; empty when it cannot be had.
     explicit CNodeLock(CNodo& node) : node_(node.Lock() ? &node : nullptr) {}
+    // As above, but empty as soon as stop is requested.
+    CNodeLock(CNodo& node, const platform::StopToken& stop) : node_(node.Lock(stop) ? &node : nullptr) {}
     // Takes over a lock the calling thread already holds.
     static CNodeLock Adopt(CNodo& node) {
         CNodeLock held;

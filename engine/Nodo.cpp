@@ -20,6 +20,21 @@ bool CNodo::Lock() {
     return false;
 }
 
+bool CNodo::Lock(const platform::StopToken& stop) {
+    constexpr uint32_t kStepMs = 100;
+    uint32_t left = lockTimeoutMs;
+    while (!stop.StopRequested()) {
+        const uint32_t step = std::min(kStepMs, left);
+        if (lock_.LockFor(step)) return true;
+        left -= step;
+        if (left == 0) {
+            EngineDebugLog(engine_text::kLockFailedLog);
+            return false;
+        }
+    }
+    return false;
+}
+
 bool CNodo::Unlock() {
     if (!lock_.IsOwnedByCurrentThread()) return false;
     lock_.Unlock();

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Thread.h"
 #include "platform/TimedMutex.h"
 
 namespace engine {
@@ -39,6 +40,9 @@ class CNodo {
 
     // Waits for the node's lock up to the lock time-out; logs a failure to the debug log.
     bool Lock();
+    // As Lock, but gives up without a log line once stop is requested, looking at it at least
+    // every 100 ms: a background thread that waits for a busy node still stops at once.
+    bool Lock(const platform::StopToken& stop);
     // Releases the lock; refused (false) when the calling thread does not hold it.
     bool Unlock();
     bool IsLockedByCurrentThread() { return lock_.IsOwnedByCurrentThread(); }

@@ -123,11 +123,13 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
     }
 
     std::lock_guard lock(mutex_);
-    if (uploadThread_.IsRunning()) {
+    // uploadRunning_ drops when the upload's work is done: a thread that has only its return
+    // left is joined at once.
+    if (uploadRunning_.load()) {
         // A finishing upload gets a moment; one that holds the node does not.
-        for (int i = 0; i < 20 && uploadThread_.IsRunning() && !node.IsTransferBusy(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (uploadThread_.IsRunning()) return engine_.SetError(kTransferBusy, engine_text::kTransferBusy);
+        for (int i = 0; i < 200 && uploadRunning_.load() && !node.IsTransferBusy(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (uploadRunning_.load()) return engine_.SetError(kTransferBusy, engine_text::kTransferBusy);
     }
     uploadThread_.Join();
     if (!item.IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);

@@ -575,10 +575,10 @@ int CBridgeCodesys::ReadCell(uint32_t handle, const CBridgeItem& item, void* buf
 int CBridgeCodesys::WriteCell(const CBridgeItem& item, const void* data, uint32_t* size, uint32_t timeoutMs) {
     CBridgeNode* node = FindNode(currentNode_);
     if (!node) {
-        owner_->code = lastCode_;
+        owner_->SetCode(lastCode_);
         return lastCode_;
     }
-    if (!CheckCell(item)) return owner_->code;
+    if (!CheckCell(item)) return owner_->Code();
     CBridgeVkr& bridge = *node->bridge;
     bridge.SetCurrentTarget(node->busId);
     bridge.SetCurrentNode(node->nodeId);

@@ -652,7 +652,7 @@ void CBridgeVkr::ThreadSendRecv(platform::StopToken& stop) {
                 expected = wire_.Get16(frame.data() + 2);
                 state = 1;
                 watchdog = timings_.watchdogPasses;
-                ChannelTrace(Format("Send bus %u, %u requests", currentTarget_,
+                ChannelTrace(Format("Send bus %u, %u requests", currentTarget_.load(),
                                     static_cast<unsigned>(active->Count())));
                 ChannelTraceBytes("Send ", frame.data(), frame.size());
             } else if (state == 2 && abandon_ && now - sentAt <= timeout) {

@@ -158,8 +158,8 @@ class CBridgeVkr {
     // --- what the commands read and fill
     bridge_wire::Format& Wire() { return wire_; }
     const bridge_wire::Format& Wire() const { return wire_; }
-    uint8_t CurrentTarget() const { return currentTarget_; }
-    uint16_t CurrentNode() const { return currentNode_; }
+    uint8_t CurrentTarget() const { return currentTarget_.load(); }
+    uint16_t CurrentNode() const { return currentNode_.load(); }
     void SetCurrentTarget(uint8_t bus) { currentTarget_ = bus; }
     void SetCurrentNode(uint16_t node) { currentNode_ = node; }
     std::vector<CBusInfo>& BusList() { return buses_; }
@@ -239,8 +239,9 @@ class CBridgeVkr {
 
     std::vector<CBusInfo> buses_;
     std::vector<CBusCmds> commandSets_;
-    uint8_t currentTarget_ = bridge_wire::kBridgeTarget;
-    uint16_t currentNode_ = 1;
+    // Set and read by every caller of the client, whatever its thread.
+    std::atomic<uint8_t> currentTarget_{bridge_wire::kBridgeTarget};
+    std::atomic<uint16_t> currentNode_{1};
 
     // Socket: used by the caller while the send/receive thread is stopped, by that thread
     // alone while it runs.

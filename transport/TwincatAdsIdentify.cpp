@@ -60,7 +60,7 @@ void CTwincatAds::VersionBrowse(std::string& errorText, void* context, int comma
     if (parameter != -1) {
         const uint8_t value[2] = {static_cast<uint8_t>(parameter), static_cast<uint8_t>(parameter >> 8)};
         if (!self->SyncWriteReq(kBrowseParameter, 2, value)) {
-            errorText = Format("Error writing VersionBrowseParameter:%s", self->owner_->text.c_str());
+            errorText = Format("Error writing VersionBrowseParameter:%s", self->owner_->Text().c_str());
             return;
         }
     }
@@ -72,7 +72,7 @@ void CTwincatAds::VersionBrowse(std::string& errorText, void* context, int comma
     if (response && *response != -1) {
         uint32_t answer = 0;
         if (!ReadValue(*self, kBrowseResponse, 2, &answer)) {
-            errorText = Format("Error reading VersionBrowseResponse:%s", self->owner_->text.c_str());
+            errorText = Format("Error reading VersionBrowseResponse:%s", self->owner_->Text().c_str());
             return;
         }
         *response = static_cast<int16_t>(answer);
@@ -87,7 +87,7 @@ void CTwincatAds::ReadIdentity(std::string& errorText, void* context, uint32_t* 
     for (int i = 0; i < 6; ++i) {
         uint32_t value = 0;
         if (!ReadValue(*self, kIdentity + static_cast<uint32_t>(i), 2, &value)) {
-            errorText = Format("Error reading '%s':%s", kIdentityNames[i], self->owner_->text.c_str());
+            errorText = Format("Error reading '%s':%s", kIdentityNames[i], self->owner_->Text().c_str());
             return;
         }
         if (out[i]) *out[i] = value;

@@ -150,7 +150,7 @@ bool CTwincatAds::ScanDevices(CBusNodeList& list) {
                          .c_str(),
                      lastAdsCode_ ? lastAdsCode_ : 0x754);
             node->selectable = 0;
-            node->name = owner_->text;
+            node->name = owner_->Text();
             continue;
         }
         node->vendorId = U32(identity);

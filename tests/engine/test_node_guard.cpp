@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -180,21 +181,35 @@ TEST_F(NodeGuardTest, GuardTimeZeroIsNeverLost) {
     EXPECT_NE(WithNode([](CNodo& n) { return n.guardState & 0x7F; }), 1);
 }
 
-TEST_F(NodeGuardTest, StopGivesUpAfterTwoSecondsWhileANodeIsHeld) {
-    ASSERT_TRUE(engine.StartNodeguard());
+// A guard that waits for a node someone else holds leaves that wait when told to stop, and the
+// stop returns only once the thread has ended.
+TEST_F(NodeGuardTest, StopEndsAGuardThatWaitsForAHeldNode) {
     CNodo& node = Node(1);
+    // Longer than any test may run: only the stop request can end the guard's wait.
+    WithNode([](CNodo& n) {
+        n.lockTimeoutMs = 3600 * 1000;
+        return 0;
+    });
+    ASSERT_TRUE(engine.StartNodeguard());
+    Step(0);
     ASSERT_TRUE(node.Lock());
-    // The guard's next pass waits for the node the test holds.
+    // Several pass pauses: the guard's next pass is waiting for the node now.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(engine.StopNodeguard());
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    const uint64_t passes = engine.NodeguardPassCount();
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] { stopped = engine.StopNodeguard(); });
+    // The interrupted pass ends while the node is still held.
+    EXPECT_TRUE(WaitFor([&] { return engine.NodeguardPassCount() > passes; }));
+    EXPECT_FALSE(stopped.load());  // the guard's last act, disarming the node, needs the node
     node.Unlock();
-    engine.JoinBackgroundThreads();
+    stopper.join();
+    EXPECT_TRUE(stopped.load());
     EXPECT_FALSE(engine.NodeguardRunning());
+    EXPECT_EQ(WithNode([](CNodo& n) { return int(n.guardArmed); }), 0);
     // It can be started and stopped again.
     ASSERT_TRUE(engine.StartNodeguard());
     EXPECT_TRUE(engine.StopNodeguard());
+    EXPECT_FALSE(engine.NodeguardRunning());
 }
 
 TEST_F(NodeGuardTest, DeleteAllNodesWaitsForAGuardThatDidNotStopInTime) {
@@ -206,7 +221,7 @@ TEST_F(NodeGuardTest, DeleteAllNodesWaitsForAGuardThatDidNotStopInTime) {
     ASSERT_TRUE(engine.StartNodeguard());
     CNodo& node = Node(1);
     ASSERT_TRUE(node.Lock());
-    // The guard's next pass waits for the node the test holds, longer than a stop waits for it.
+    // The guard's next pass waits for the node the test holds.
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     engine.DeleteAllNodes();
     // The node (still held by this thread) is gone: the guard must have ended before it was freed.

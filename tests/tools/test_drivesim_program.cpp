@@ -202,7 +202,7 @@ TEST(DriveSimProgram, ServesEveryWireAndEndsCleanlyOnSigterm) {
         CErrorPair owner;
         CTwincatAds channel(&owner, TUNOVA_ADS_LIBRARY);
         channel.SetTarget(AdsNetId{{5, 1, 2, 3, 1, 1}}, 1001);
-        ASSERT_TRUE(channel.Connect()) << owner.text;
+        ASSERT_TRUE(channel.Connect()) << owner.Text();
         struct Case {
             uint16_t index;
             uint8_t sub;
@@ -217,7 +217,7 @@ TEST(DriveSimProgram, ServesEveryWireAndEndsCleanlyOnSigterm) {
             item.size = 2;
             uint8_t buffer[2] = {};
             uint32_t size = 2;
-            EXPECT_EQ(channel.Read(item, buffer, &size, 5000), 0) << owner.text;
+            EXPECT_EQ(channel.Read(item, buffer, &size, 5000), 0) << owner.Text();
             EXPECT_EQ(buffer[0] | buffer[1] << 8, c.expected) << std::hex << c.index;
         }
         channel.Disconnect();

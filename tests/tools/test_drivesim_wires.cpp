@@ -127,7 +127,7 @@ TEST_F(Wires, FieldbusWiresReachTheSameDrive) {
     CErrorPair adsOwner;
     CTwincatAds channel(&adsOwner, TUNOVA_ADS_LIBRARY);
     channel.SetTarget(ads_test::ServerNetId(), 1001);
-    ASSERT_TRUE(channel.Connect()) << adsOwner.text;
+    ASSERT_TRUE(channel.Connect()) << adsOwner.Text();
 
     drivesim::BridgeServer bridge;
     drivesim::BridgeSimNode& node = bridge.AddNode(1, 5);
@@ -152,14 +152,14 @@ TEST_F(Wires, FieldbusWiresReachTheSameDrive) {
     const CAdsItem statusword = ads_test::Item(0x6041, 0, 2), controlword = ads_test::Item(0x6040, 0, 2);
     uint16_t word = 6;
     uint32_t size = 2;
-    ASSERT_EQ(channel.Write(controlword, &word, &size, 5000), 0) << adsOwner.text;
+    ASSERT_EQ(channel.Write(controlword, &word, &size, 5000), 0) << adsOwner.Text();
     EXPECT_EQ(Word(rtu, kStatusword), 0x0231);
     uint32_t status = 1;
     EXPECT_EQ(bridgeRead(0x6041, 0, status), 0x0231);
     EXPECT_EQ(status, 0u);
     ASSERT_EQ(Put(rtu, kControlword, 7), 0);
     size = 2;
-    ASSERT_EQ(channel.Read(statusword, &word, &size, 5000), 0) << adsOwner.text;
+    ASSERT_EQ(channel.Read(statusword, &word, &size, 5000), 0) << adsOwner.Text();
     EXPECT_EQ(word, 0x0233);
     // The identity the bridge's identification reads.
     char text[64] = {};

@@ -31,15 +31,15 @@ TEST_F(AdsChannel, LibraryIsBoundWholeOrNotAtAll) {
     auto missing = MakeChannel(1001, TUNOVA_ADS_LIBRARY_INCOMPLETE);
     EXPECT_FALSE(missing->Connect());
     EXPECT_FALSE(missing->IsLibraryLoaded());
-    EXPECT_EQ(owner_.code, -11);
-    EXPECT_EQ(owner_.text, std::string("function missing in ") + TUNOVA_ADS_LIBRARY_INCOMPLETE +
-                               ", please update Linkora library");
+    EXPECT_EQ(owner_.Code(), -11);
+    EXPECT_EQ(owner_.Text(), std::string("function missing in ") + TUNOVA_ADS_LIBRARY_INCOMPLETE +
+                                 ", please update Linkora library");
     EXPECT_EQ(missing->MissingFunction(), "AdsAmsPortEnabledEx");
 
     CTwincatAds absent(&owner_, "/nonexistent/libTcAdsDll.so");
     EXPECT_FALSE(absent.Connect());
-    EXPECT_EQ(owner_.code, -11);
-    EXPECT_EQ(owner_.text, "error loading /nonexistent/libTcAdsDll.so");
+    EXPECT_EQ(owner_.Code(), -11);
+    EXPECT_EQ(owner_.Text(), "error loading /nonexistent/libTcAdsDll.so");
 
     auto whole = MakeChannel();
     EXPECT_TRUE(whole->Test());
@@ -77,8 +77,8 @@ TEST_F(AdsChannel, ReadsAndWritesWithoutTheLibraryFail) {
         const int rc = c.write ? channel.Write(Item(0x6040, 0, 2), buffer, &size, 1000)
                                : channel.Read(Item(0x6040, 0, 2), buffer, &size, 1000);
         EXPECT_EQ(rc, -11);
-        EXPECT_EQ(owner_.code, -11);
-        EXPECT_EQ(owner_.text, c.text);
+        EXPECT_EQ(owner_.Code(), -11);
+        EXPECT_EQ(owner_.Text(), c.text);
         EXPECT_EQ(buffer[0], 0x5A);
     }
 }
@@ -101,7 +101,7 @@ TEST_F(AdsChannel, ItemsAreCoeObjectsOfTheChosenSlave) {
     CAdsItem noIndex = Item(0, 0, 2, 0, "Nameless");
     noIndex.hasIndex = false;
     EXPECT_EQ(channel->Read(noIndex, buffer, &size, 1000), -303);
-    EXPECT_EQ(owner_.text, "Can cell 'Nameless' not found");
+    EXPECT_EQ(owner_.Text(), "Can cell 'Nameless' not found");
 }
 
 TEST_F(AdsChannel, AdsCodesReachTheOwnerMappedToAborts) {
@@ -123,8 +123,8 @@ TEST_F(AdsChannel, AdsCodesReachTheOwnerMappedToAborts) {
     for (const Case& c : cases) {
         uint32_t size = c.item.size;
         EXPECT_EQ(channel->Write(c.item, &c.value, &size, 1000), c.expected) << c.what;
-        EXPECT_EQ(owner_.code, c.expected) << c.what;
-        EXPECT_EQ(owner_.text, c.text) << c.what;
+        EXPECT_EQ(owner_.Code(), c.expected) << c.what;
+        EXPECT_EQ(owner_.Text(), c.text) << c.what;
         EXPECT_EQ(channel->lastResult.load(), static_cast<uint32_t>(c.expected)) << c.what;
     }
     EXPECT_NE(channel->OperationText().find("SyncWriteReq(0x60400000,4): 1797(0x705)"), std::string::npos)
@@ -170,7 +170,7 @@ TEST_F(AdsChannel, CallerTimeoutIsRaisedForOneRequestAndPutBack) {
     server_.InjectFault({drivesim::AdsFault::NoReply, 0, 1, ams::kRead});
     size = 2;
     EXPECT_EQ(channel->Read(Item(0x6040, 0, 2), &value, &size, 0), 0x745);
-    EXPECT_EQ(owner_.text, "Timeout elapsed.");
+    EXPECT_EQ(owner_.Text(), "Timeout elapsed.");
 }
 
 TEST_F(AdsChannel, SecondExchangeWaitsForTheLockAndGetsChannelBusy) {
@@ -188,8 +188,8 @@ TEST_F(AdsChannel, SecondExchangeWaitsForTheLockAndGetsChannelBusy) {
     uint16_t value = 0;
     uint32_t size = 2;
     EXPECT_EQ(channel->Write(Item(0x6040, 0, 2), &value, &size, 1000), 4372);
-    EXPECT_EQ(owner_.code, 4372);
-    EXPECT_EQ(owner_.text, "Channel busy.");
+    EXPECT_EQ(owner_.Code(), 4372);
+    EXPECT_EQ(owner_.Text(), "Channel busy.");
     EXPECT_EQ(channel->OperationText(), "Read(): Channel busy.");
     holder.join();
     EXPECT_EQ(first, 0);

@@ -98,7 +98,7 @@ TEST_F(AdsGroups, CommandOverTheBudgetMarksItselfAndTheRest) {
     EXPECT_EQ(channel_->processGroup(&group), 4371);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(results[i], 4371u) << i;
     EXPECT_EQ(channel_->ErrorCounter(), 1u);
-    EXPECT_EQ(owner_.text, "Error 4371(0x1113).");
+    EXPECT_EQ(owner_.Text(), "Error 4371(0x1113).");
 }
 
 TEST_F(AdsGroups, PoolHandlesAndUnknownGroups) {

@@ -51,7 +51,7 @@ class AdsIdentify : public AdsFixture {
 
 TEST_F(AdsIdentify, LegacyDriveFromItsVersionObjects) {
     MakeLegacy(server_.AddSlave(7), 2);
-    ASSERT_EQ(Identify(7), 0) << owner_.text;
+    ASSERT_EQ(Identify(7), 0) << owner_.Text();
     EXPECT_EQ(channel->RequestAddress().port, 7);
     EXPECT_EQ(wordSwap, 0);
     EXPECT_EQ(record.hardwareCode, 0x00020005u);
@@ -73,14 +73,14 @@ TEST_F(AdsIdentify, LegacyDriveFromItsVersionObjects) {
     // One missing object fails the whole identification.
     server_.Slave(7)->objects.erase(drivesim::EcatSlave::Key(0x5FFD, 0x0C));
     EXPECT_EQ(Identify(7), 0x06020000);
-    EXPECT_EQ(owner_.code, -304);
-    EXPECT_EQ(owner_.text, "Node does not exist or unknown");
+    EXPECT_EQ(owner_.Code(), -304);
+    EXPECT_EQ(owner_.Text(), "Node does not exist or unknown");
 }
 
 TEST_F(AdsIdentify, NewerDriveFromItsTextsAndThroughTheBrowse) {
     server_.AddDriveSlave(5, "Servo", "Hardware 12 v.1.0.0", "Firmware 1234 v.2.3.1-beta7");
     server_.Slave(5)->SetU16(0x5FF2, 0x01, 1);
-    ASSERT_EQ(Identify(5), 0) << owner_.text;
+    ASSERT_EQ(Identify(5), 0) << owner_.Text();
     EXPECT_EQ(record.hardwareCode, 12u);
     EXPECT_EQ(record.firmwareCode, 1234u);
     EXPECT_EQ(record.firmwareVersion, 2u);
@@ -99,7 +99,7 @@ TEST_F(AdsIdentify, NewerDriveFromItsTextsAndThroughTheBrowse) {
     drivesim::EcatSlave& plain = server_.AddSlave(6);
     plain.SetU16(0x5FFD, 0x0E, 6871);
     plain.registers = &registers;
-    ASSERT_EQ(Identify(6), 0) << owner_.text;
+    ASSERT_EQ(Identify(6), 0) << owner_.Text();
     EXPECT_EQ(record.hardwareCode, 12u);
     EXPECT_EQ(record.firmwareCode, 1234u);
     EXPECT_EQ(record.firmwareVersion, 2u);
@@ -121,6 +121,6 @@ TEST_F(AdsIdentify, ForeignVendorIsRefused) {
     MakeLegacy(s, 2);
     s.SetU16(0x5FFD, 0x0E, 6870);
     EXPECT_EQ(Identify(8), -304);
-    EXPECT_EQ(owner_.code, -304);
-    EXPECT_EQ(owner_.text, "Node does not exist or unknown");
+    EXPECT_EQ(owner_.Code(), -304);
+    EXPECT_EQ(owner_.Text(), "Node does not exist or unknown");
 }

@@ -52,7 +52,7 @@ TEST_F(BridgeManager, IdentifiesLegacyCanOpenNode) {
     CCompatChecker checker;
     uint32_t handle = 0, mode = 0, flag = 9, build = 0;
     NodeIdentRecord identity;
-    ASSERT_EQ(manager->IdentifyNode(&checker, &handle, &identity, &mode, &flag, &build), 0) << owner.text;
+    ASSERT_EQ(manager->IdentifyNode(&checker, &handle, &identity, &mode, &flag, &build), 0) << owner.Text();
     EXPECT_EQ(handle, 1u);
     EXPECT_EQ(manager->CurrentNode(), 1u);
     EXPECT_EQ(identity.hardwareCode, 77u);
@@ -71,7 +71,7 @@ TEST_F(BridgeManager, IdentifiesEtherCatNodeFromTexts) {
     CCompatChecker checker;
     uint32_t handle = 0, mode = 0, build = 0;
     NodeIdentRecord identity;
-    ASSERT_EQ(manager->IdentifyNode(&checker, &handle, &identity, &mode, nullptr, &build), 0) << owner.text;
+    ASSERT_EQ(manager->IdentifyNode(&checker, &handle, &identity, &mode, nullptr, &build), 0) << owner.Text();
     EXPECT_EQ(identity.hardwareCode, 77u);
     EXPECT_EQ(identity.firmwareCode, 1300u);
     EXPECT_EQ(identity.firmwareVersion, 4u);
@@ -94,25 +94,25 @@ TEST_F(BridgeManager, ConnectionFailuresSayWhy) {
     for (const Case& c : cases) {
         manager->SelectNode(kLoopback, c.busType, c.busNumber, c.node);
         EXPECT_EQ(manager->NodeConnect(0), nullptr);
-        EXPECT_EQ(owner.code, c.code);
-        EXPECT_EQ(owner.text, c.text);
+        EXPECT_EQ(owner.Code(), c.code);
+        EXPECT_EQ(owner.Text(), c.text);
     }
     server->WithNode(2, 0x1001, [](BridgeSimNode* n) { n->state = 1; });
     manager->SelectNode(kLoopback, 4, 0, 0x1001);
     EXPECT_EQ(manager->NodeConnect(0), nullptr);
-    EXPECT_EQ(owner.text, "Bridge running; EtherCAT running; node 4097 found but is in 'Bootstrap' state");
+    EXPECT_EQ(owner.Text(), "Bridge running; EtherCAT running; node 4097 found but is in 'Bootstrap' state");
 
     server->WithNode(1, 5, [](BridgeSimNode* n) { n->objects[0x5FFDu << 8 | 14] = {1, 0}; });
     manager->SelectNode(kLoopback, 2, 0, 5);
     uint32_t handle = 0;
     EXPECT_EQ(manager->IdentifyNode(nullptr, &handle, nullptr, nullptr, nullptr, nullptr), -304);
-    EXPECT_EQ(owner.text, "Node does not exist or unknown");
+    EXPECT_EQ(owner.Text(), "Node does not exist or unknown");
 
     CBridgeCodesys nowhere(&owner);
     nowhere.SetBridgePort(1);
     nowhere.SelectNode(kLoopback, 2, 0, 5);
     EXPECT_EQ(nowhere.NodeConnect(0), nullptr);
-    EXPECT_EQ(owner.code, -304);
+    EXPECT_EQ(owner.Code(), -304);
 }
 
 TEST_F(BridgeManager, LockedNodeReportsTheHolder) {
@@ -121,18 +121,18 @@ TEST_F(BridgeManager, LockedNodeReportsTheHolder) {
     auto second = MakeManager();
     second->SelectNode(kLoopback, 2, 0, 5);
     EXPECT_EQ(second->NodeConnect(0), nullptr);
-    EXPECT_EQ(owner.code, -23);
-    EXPECT_EQ(owner.text, "Node is in use by client 127.0.0.1");
+    EXPECT_EQ(owner.Code(), -23);
+    EXPECT_EQ(owner.Text(), "Node is in use by client 127.0.0.1");
     // Disconnecting unlocks: the other client gets the node.
     manager->NodeDisconnect(1);
     EXPECT_EQ(manager->BridgeCount(), 0u);
-    EXPECT_NE(second->NodeConnect(0), nullptr) << owner.text;
+    EXPECT_NE(second->NodeConnect(0), nullptr) << owner.Text();
 }
 
 TEST_F(BridgeManager, ReadAndWriteCells) {
     manager->SelectNode(kLoopback, 2, 0, 5);
     uint32_t handle = 0;
-    ASSERT_EQ(manager->IdentifyNode(nullptr, &handle, nullptr, nullptr, nullptr, nullptr), 0) << owner.text;
+    ASSERT_EQ(manager->IdentifyNode(nullptr, &handle, nullptr, nullptr, nullptr, nullptr), 0) << owner.Text();
     CBridgeItem position{"Position", 0x6064, 0};
     uint32_t value = 0;
     EXPECT_EQ(manager->ReadCell(handle, position, &value, 4, 0), 0);
@@ -146,23 +146,24 @@ TEST_F(BridgeManager, ReadAndWriteCells) {
 
     CBridgeItem missing{"Missing", 0x2222, 1};
     EXPECT_EQ(manager->ReadCell(handle, missing, &value, 4, 0), 0x06020000);
-    EXPECT_EQ(owner.text, "Reading address 0x2222.1: SDO: object does not exist (0x06020000)");
+    EXPECT_EQ(owner.Text(), "Reading address 0x2222.1: SDO: object does not exist (0x06020000)");
     server->WithNode(1, 5, [](BridgeSimNode* n) { n->readOnly[0x607Au << 8] = true; });
     EXPECT_EQ(manager->WriteCell(target, &wanted, &size, 0), 0x06010002);
-    EXPECT_EQ(owner.text, "Writing address 0x607a.0: SDO: attempt to write a read only object (0x06010002)");
+    EXPECT_EQ(owner.Text(),
+              "Writing address 0x607a.0: SDO: attempt to write a read only object (0x06010002)");
     CBridgeItem noAddress{"Virtual", 0, 0, false};
     EXPECT_EQ(manager->ReadCell(handle, noAddress, &value, 4, 0), -303);
-    EXPECT_EQ(owner.text, "Can cell 'Virtual' not found");
+    EXPECT_EQ(owner.Text(), "Can cell 'Virtual' not found");
 
     server->InjectFault({drivesim::BridgeFault::Drop, 0, 1});
     EXPECT_EQ(manager->ReadCell(handle, position, &value, 4, 0), 4370);
-    EXPECT_EQ(owner.text, "Reading address 0x6064.0: Timeout waiting message response");
+    EXPECT_EQ(owner.Text(), "Reading address 0x6064.0: Timeout waiting message response");
 }
 
 TEST_F(BridgeManager, GroupItemsOnceAndCyclic) {
     manager->SelectNode(kLoopback, 4, 0, 0x1001);
     CBridgeNode* node = manager->NodeConnect(0);
-    ASSERT_NE(node, nullptr) << owner.text;
+    ASSERT_NE(node, nullptr) << owner.Text();
     server->WithNode(2, 0x1001, [](BridgeSimNode* n) { n->SetU16(0x6041, 0, 0xFFFE); });
     const int group = node->bridge->GroupCreate(0, 0);
     uint32_t status = 7, word = 0, size = 0;
@@ -203,7 +204,7 @@ TEST_F(BridgeManager, WalkFromInitToPreOperationalPassesThroughBootstrapRules) {
 TEST_F(BridgeManager, DataBlocksAndFoEDownload) {
     manager->SelectNode(kLoopback, 4, 0, 0x1001);
     uint32_t handle = 0;
-    ASSERT_EQ(manager->IdentifyNode(nullptr, &handle, nullptr, nullptr, nullptr, nullptr), 0) << owner.text;
+    ASSERT_EQ(manager->IdentifyNode(nullptr, &handle, nullptr, nullptr, nullptr, nullptr), 0) << owner.Text();
     const std::vector<uint8_t> image(3000, 0x5A);
     uint16_t block = 0;
     ASSERT_EQ(manager->CreateDataBlock(image.data(), static_cast<uint32_t>(image.size()), &block), 0);
@@ -212,7 +213,7 @@ TEST_F(BridgeManager, DataBlocksAndFoEDownload) {
     CBridgeDownloadContext context{sink.Handle(), platform::WM_USER + 9, block, true};
     uint32_t status = 7;
     CBridgeItem item{"download_firmware", 0x1F50, 1};
-    EXPECT_EQ(manager->FoEDownload(item, context, &status, 5000), 0) << owner.text;
+    EXPECT_EQ(manager->FoEDownload(item, context, &status, 5000), 0) << owner.Text();
     EXPECT_EQ(status, 0u);
     std::vector<uint8_t> file;
     std::string fileName;
@@ -231,7 +232,7 @@ TEST_F(BridgeManager, DataBlocksAndFoEDownload) {
     EXPECT_EQ(steps, (std::vector<uintptr_t>{40, 41, 34, 42}));
     EXPECT_EQ(manager->DestroyDataBlock(block), 0);
     EXPECT_NE(manager->DestroyDataBlock(block), 0);
-    EXPECT_EQ(owner.text, "Err. 4294967274 writing destroying data block");
+    EXPECT_EQ(owner.Text(), "Err. 4294967274 writing destroying data block");
 }
 
 TEST_F(BridgeManager, EepromBitOnEtherCatOnly) {

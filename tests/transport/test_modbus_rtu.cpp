@@ -129,8 +129,8 @@ TEST_F(RtuOnPeer, ExceptionRepliesAreMappedWithoutRetry) {
         peer.Read(c.function == 16 ? 13 : 8);
         peer.Write(WithCrc(HexToBytes(c.reply)));
         EXPECT_EQ(call.get(), c.code);
-        EXPECT_EQ(owner.code, c.code);
-        EXPECT_EQ(owner.text, c.text);
+        EXPECT_EQ(owner.Code(), c.code);
+        EXPECT_EQ(owner.Text(), c.text);
         EXPECT_EQ(rtu.GetErrorText(0), c.text);
         // No second attempt reaches the line.
         EXPECT_TRUE(peer.Read(1, 150).empty());

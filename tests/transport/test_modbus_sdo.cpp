@@ -66,18 +66,18 @@ TYPED_TEST(Sdo, SizeMismatchAndAborts) {
     this->drive->SetSdoObject(5003, {this->Sequence(12), false, 0});
     Bytes buffer(12, 0);
     EXPECT_EQ(this->Channel().SdoUpload(1, 5003, 10, buffer.data()), -302);
-    EXPECT_EQ(this->side.owner.code, -302);
-    EXPECT_EQ(this->side.owner.text, "data size don't match: drive=12 byte <> configuration=10 byte");
+    EXPECT_EQ(this->side.owner.Code(), -302);
+    EXPECT_EQ(this->side.owner.Text(), "data size don't match: drive=12 byte <> configuration=10 byte");
 
     this->drive->SetSdoObject(5004, {this->Sequence(12), false, 0x06020000});
     EXPECT_EQ(this->Channel().SdoUpload(1, 5004, 12, buffer.data()), 0x06020000);
-    EXPECT_EQ(this->side.owner.text, "Initiate SDO Upload: abort code received: 06020000h");
+    EXPECT_EQ(this->side.owner.Text(), "Initiate SDO Upload: abort code received: 06020000h");
     EXPECT_EQ(this->Channel().LastResult(), 0x06020000u);
 
     this->drive->SetSdoAbortAtSegment(1, 0x08000020);
     EXPECT_EQ(this->Channel().SdoUpload(1, 5003, 12, buffer.data()), 0x08000020);
-    EXPECT_EQ(this->side.owner.code, 0x08000020);
-    EXPECT_EQ(this->side.owner.text, "Upload SDO Segment: abort code received: 08000020h");
+    EXPECT_EQ(this->side.owner.Code(), 0x08000020);
+    EXPECT_EQ(this->side.owner.Text(), "Upload SDO Segment: abort code received: 08000020h");
 }
 
 TYPED_TEST(Sdo, RepeatedToggleFailsAndRecovers) {
@@ -86,8 +86,8 @@ TYPED_TEST(Sdo, RepeatedToggleFailsAndRecovers) {
     Bytes buffer(20, 0);
     const int recoveriesBefore = this->drive->Stats().sdoRecoveries;
     EXPECT_EQ(this->Channel().SdoUpload(1, 5005, 20, buffer.data()), 12);
-    EXPECT_EQ(this->side.owner.code, 12);
-    EXPECT_EQ(this->side.owner.text, "Upload SDO Segment response: wrong toggle bit");
+    EXPECT_EQ(this->side.owner.Code(), 12);
+    EXPECT_EQ(this->side.owner.Text(), "Upload SDO Segment response: wrong toggle bit");
     EXPECT_EQ(this->drive->Stats().sdoRecoveries, recoveriesBefore + 1);
     // The next transfer starts cleanly.
     this->drive->SetSdoRepeatToggleAt(-1);
@@ -103,9 +103,9 @@ TYPED_TEST(Sdo, RefusedDownloadSendsAnAbortAndKeepsTheOwnerPair) {
     EXPECT_EQ(rc, TypeParam::ExchangeFailure(136));
     EXPECT_EQ(this->drive->Stats().sdoAborts, 1);
     if constexpr (TypeParam::kSerial) {
-        EXPECT_EQ(this->side.owner.code, 136);  // the refused initiate, not the abort exchange
+        EXPECT_EQ(this->side.owner.Code(), 136);  // the refused initiate, not the abort exchange
     } else {
-        EXPECT_EQ(this->side.owner.code, 77);
+        EXPECT_EQ(this->side.owner.Code(), 77);
     }
 }
 
@@ -180,7 +180,7 @@ TEST_F(SdoFrames, UploadThatSendsMoreThanAnnouncedStops) {
     EXPECT_EQ(recovery, WithCrc(HexToBytes("01 03 00 64 00 02")));
     peer.Write(WithCrc(HexToBytes("01 03 04 00 00 00 00")));
     EXPECT_EQ(call.get(), -302);
-    EXPECT_EQ(owner.text, "data size don't match: drive=14 byte <> configuration=8 byte");
+    EXPECT_EQ(owner.Text(), "data size don't match: drive=14 byte <> configuration=8 byte");
     EXPECT_EQ(guard[0], 0xCC);
 }
 

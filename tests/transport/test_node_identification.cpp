@@ -82,7 +82,7 @@ TYPED_TEST_SUITE(Identification, Sides);
 TYPED_TEST(Identification, LegacyDriveWithAndWithoutWordSwap) {
     for (bool swapped : {false, true}) {
         MakeLegacy(*this->drive, swapped);
-        ASSERT_EQ(this->Identify(), 0) << this->side.owner.text;
+        ASSERT_EQ(this->Identify(), 0) << this->side.owner.Text();
         EXPECT_EQ(this->wordSwap, swapped ? 1 : 0);
         EXPECT_EQ(this->record.hardwareCode, 0x00020005u) << swapped;
         EXPECT_EQ(this->record.firmwareCode, 1234u);
@@ -104,7 +104,7 @@ TYPED_TEST(Identification, LegacyDriveWithAndWithoutWordSwap) {
 
 TYPED_TEST(Identification, NewerDriveFromTextsAndFromBrowse) {
     MakeNewer(*this->drive, true);
-    ASSERT_EQ(this->Identify(), 0) << this->side.owner.text;
+    ASSERT_EQ(this->Identify(), 0) << this->side.owner.Text();
     EXPECT_EQ(this->record.hardwareCode, 12u);
     EXPECT_EQ(this->record.firmwareCode, 1234u);
     EXPECT_EQ(this->record.firmwareVersion, 2u);
@@ -126,8 +126,8 @@ TYPED_TEST(Identification, ForeignVendorIsRefused) {
     MakeLegacy(*this->drive, false);
     this->drive->SetRegister(33, 6870);
     EXPECT_EQ(this->Identify(), -304);
-    EXPECT_EQ(this->side.owner.code, -304);
-    EXPECT_EQ(this->side.owner.text, "Node does not exist or unknown");
+    EXPECT_EQ(this->side.owner.Code(), -304);
+    EXPECT_EQ(this->side.owner.Text(), "Node does not exist or unknown");
 }
 
 TEST(IdentificationSerial, PauseFollowsTheTimeout) {
@@ -161,8 +161,8 @@ TEST(IdentificationSerial, SilentNodeDoesNotExist) {
     ASSERT_TRUE(side.Start(sim, 200));
     IdentifyCall call;
     EXPECT_EQ(call.IdentifySlave(side.channel, 9), 126);
-    EXPECT_EQ(side.owner.code, -304);
-    EXPECT_EQ(side.owner.text, "Node does not exist or unknown");
+    EXPECT_EQ(side.owner.Code(), -304);
+    EXPECT_EQ(side.owner.Text(), "Node does not exist or unknown");
 }
 
 TEST(IdentificationBox, DisconnectedUsbPort) {
@@ -173,13 +173,13 @@ TEST(IdentificationBox, DisconnectedUsbPort) {
     sim.InjectFault({drivesim::Fault::ExceptionCode, 101, 1, 3});
     IdentifyCall call;
     EXPECT_EQ(call.IdentifySlave(side.channel, 3), -101);
-    EXPECT_EQ(side.owner.code, -304);
-    EXPECT_EQ(side.owner.text, "Mirel: USB port disconnected");
+    EXPECT_EQ(side.owner.Code(), -304);
+    EXPECT_EQ(side.owner.Text(), "Mirel: USB port disconnected");
     // The box time-out is put back afterwards.
     EXPECT_EQ(side.channel.Client()->timeout(), 500u);
     // A unit the box cannot reach: its exception text.
     EXPECT_EQ(call.IdentifySlave(side.channel, 8), -11);
-    EXPECT_EQ(side.owner.text,
+    EXPECT_EQ(side.owner.Text(),
               "Modbus func. 3 register 250: error 0x0b (Gateway target device failed to respond)");
 }
 
