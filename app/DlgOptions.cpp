@@ -51,7 +51,7 @@ std::vector<ControlSpec> UnitsLayout() {
         const int y = 38 + row * 24;
         c.push_back(
             {IDC_UNITS_LABEL_FIRST + row, ControlKind::Static, kRowNames[row], 0, DluRect{7, y + 2, 60, 10}});
-        c.push_back({kUnitComboIds[row], ControlKind::Combo, "", style::DropList, DluRect{70, y, 90, 80}});
+        c.push_back({kUnitComboIds[row], ControlKind::Combo, "", style::DropList, DluRect{70, y, 90, 12}});
         c.push_back(
             {IDC_UNITS_DRIVE_FIRST + row, ControlKind::Static, "inc", 0, DluRect{168, y + 2, 60, 10}});
         c.push_back(

@@ -61,6 +61,10 @@ class DlgOptionsTest : public ::testing::Test {
             step();
             platform::ui::ProcessPending();
             if (!picture.empty()) {
+                // The page just shown paints first.
+                dialog.Wx()->Refresh();
+                dialog.Wx()->Update();
+                platform::ui::RunUntil([] { return false; }, 300);
                 EXPECT_TRUE(platform::ui::SaveWindowPicture(dialog.Wx(), AppArtifacts() / picture));
             }
             if (dialog.IsModal()) dialog.EndDialog(platform::IDCANCEL);
