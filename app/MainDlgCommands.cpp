@@ -18,6 +18,7 @@ constexpr int kCellNotFound = -303;
 // Channel types on which a hard reset restarts the link: serial Modbus and the ADS router.
 constexpr int kChannelSerialModbus = 1;
 constexpr int kChannelAds = 7;
+constexpr const char* kControlwordCell = "controlword";
 constexpr const char* kPlcStatusCell = "vm_StatusRunStop";
 constexpr const char* kPlcCommandCell = "vm_CommandRunStop";
 constexpr uint32_t kEnablingKey = 0x1D4E7A93;
@@ -198,9 +199,9 @@ intptr_t CMainDlgCommands::Handle(unsigned message, uintptr_t wParam, intptr_t l
 
 void CMainDlgCommands::XulEnable(bool enable) {
     if (enable) {
-        if (qd_.StateValueCell().value == 40) qd_.WriteCell("Controlword", 7);
+        if (qd_.StateValueCell().value == 40) qd_.WriteCell(kControlwordCell, 7);
     } else if (qd_.IsNotOperational()) {
-        qd_.WriteCell("Controlword", 6);
+        qd_.WriteCell(kControlwordCell, 6);
     }
 }
 

@@ -294,6 +294,26 @@ TEST_F(MainDlgCommandsTest, EnableToggleOnTheDrive) {
                                             std::string("Enable motor")));
 }
 
+TEST_F(MainDlgCommandsTest, XulEnableAndDisableByTheStateCell) {
+    struct Case {
+        uint32_t state;
+        uintptr_t enable;
+        std::vector<uint32_t> written;
+    } cases[] = {
+        {40, 1, {7}}, {30, 1, {}}, {0, 0, {6}}, {10, 0, {6}}, {20, 0, {6}}, {30, 0, {6}}, {40, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.state) + (c.enable ? " enable" : " disable"));
+        port->writes.clear();
+        qd->StateValueCell().SetRead(c.state);
+        EXPECT_EQ(commands->Handle(kMainDlgXulEnableMessage, c.enable, 0), 1);
+        std::vector<uint32_t> written;
+        for (const auto& [name, value] : port->writes)
+            if (name == "controlword") written.push_back(value);
+        EXPECT_EQ(written, c.written);
+    }
+}
+
 TEST_F(MainDlgCommandsTest, ResetsByChannelAndFamily) {
     struct Case {
         unsigned command;
