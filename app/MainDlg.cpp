@@ -11,6 +11,7 @@
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
 
+#include "app/DlgOptions.h"
 #include "app/MessageDialogs.h"
 #include "app/Startup.h"
 #include "controls/StaticColor.h"
@@ -138,6 +139,34 @@ wxColour LedColour(int slot) {
 
 }  // namespace
 
+// ---- commands posted to the dialog ----
+// The dialog's own part of the commands; the rest goes to the frame's site when there is one.
+class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
+  public:
+    explicit CommandSite(CPelmoraDlg& dialog) : dialog_(dialog) {}
+    bool IsXulFamily() const override { return dialog_.family_ == DriveFamily::Xul; }
+    bool IsIntegratedMotorFamily() const override {
+        return dialog_.outerSite_ != nullptr && dialog_.outerSite_->IsIntegratedMotorFamily();
+    }
+    void CloseFrameWindows() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->CloseFrameWindows();
+    }
+    void RereadProgramIdentity() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->RereadProgramIdentity();
+    }
+    void ClearProgramName() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->ClearProgramName();
+    }
+    void RunOptionsDialog() override {
+        CdlgOptions options(dialog_.drive_, dialog_.scopeVisible_);
+        options.DoModal(dialog_.Wx());
+    }
+    void UpdateDriveInfo() override { dialog_.UpdateDriveInfo(); }
+
+  private:
+    CPelmoraDlg& dialog_;
+};
+
 CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layout()), drive_(drive) {
     auto* panel =
         new wxPanel(parent, wxID_ANY, wxPoint(0, 0), parent->ConvertDialogToPixels(wxSize(544, 276)));
@@ -199,6 +228,13 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
             e.Skip();
         });
     }
+    // ---- commands posted to the dialog ----
+    commandSite_ = std::make_unique<CommandSite>(*this);
+    commands_ = std::make_unique<CMainDlgCommands>(drive_, *commandSite_);
+    for (unsigned message : MainDlgCommandMessages())
+        OnMessageId(message, [this, message](uintptr_t wParam, intptr_t lParam) {
+            return commands_->Handle(message, wParam, lParam);
+        });
     OnInitDialog();
 }
 

@@ -5,11 +5,13 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/MainDlgCommands.h"
 #include "app/MainDlgDipSwitch.h"
 #include "app/MainDlgStatus.h"
 #include "drive/ParamCell.h"
@@ -87,6 +89,13 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // The regulator's "Actual dip-switch" (0) and "Startup dip-switch" (1) windows; null elsewhere.
     CDlgXulDipswitch* DipSwitch(size_t which) const { return which < 2 ? dips_[which].get() : nullptr; }
 
+    // ---- commands posted to the dialog ----
+    // The frame's side of the commands (not owned; null: only what the dialog does itself).
+    void SetCommandSite(CMainDlgCommandSite* site) { outerSite_ = site; }
+    CMainDlgCommands& Commands() { return *commands_; }
+    // The oscilloscope window is shown: the options dialog's unit write waits for it to close.
+    void SetScopeVisibleQuery(std::function<bool()> query) { scopeVisible_ = std::move(query); }
+
   protected:
     void OnTimer(unsigned id) override;
     void OnDestroy() override;
@@ -129,6 +138,12 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     std::map<unsigned, TimerStats> stats_;
     std::array<std::unique_ptr<CDlgXulDipswitch>, 2> dips_;
     std::vector<std::unique_ptr<wxBitmap>> ledBitmaps_;
+    // ---- commands posted to the dialog ----
+    class CommandSite;
+    CMainDlgCommandSite* outerSite_ = nullptr;
+    std::function<bool()> scopeVisible_;
+    std::unique_ptr<CommandSite> commandSite_;
+    std::unique_ptr<CMainDlgCommands> commands_;
 };
 
 }  // namespace app

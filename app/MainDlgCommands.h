@@ -1,0 +1,144 @@
+#pragma once
+// The main dialog's commands: the messages the main frame, workers and other windows post to it,
+// each turned into an action against the drive object. Kept apart from the window so that the
+// table and the drive sequences run under test without one.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace drive {
+class CQd;
+}  // namespace drive
+
+namespace app {
+
+// Messages the main dialog receives besides the frame's command messages (the system's own
+// numbers; only the main dialog receives them).
+// Setup windows after writing parameters: wParam 1 asks to save the modified parameters.
+constexpr unsigned kMainDlgParametersWrittenMessage = 0x428;
+// The dialog's own first show: the start-up checks.
+constexpr unsigned kMainDlgStartupChecksMessage = 0x432;
+// Posted by nobody; accepted and ignored.
+constexpr unsigned kMainDlgUnusedMessage = 0x441;
+// Workers: wParam a heap std::string* the handler takes and frees, lParam the message box type.
+constexpr unsigned kMainDlgWorkerTextMessage = 0x46F;
+// The firmware update check: wParam a heap std::string* (freed by the handler), lParam not 0 when
+// an update is available.
+constexpr unsigned kMainDlgUpdateCheckMessage = 0x470;
+// Enter in an analog view.
+constexpr unsigned kMainDlgAnalogWriteMessage = 0x471;
+
+// Menu command ids carried in wParam.
+constexpr unsigned kCmdHardReset = 32846;
+constexpr unsigned kCmdSoftReset = 32847;
+constexpr unsigned kCmdResetToDefaults = 32848;
+constexpr unsigned kCmdModbusAddresses = 32873;
+constexpr unsigned kCmdBusAddresses = 32874;
+
+// Texts users read.
+constexpr const char* kUnderConstructionText = "Under construction";
+constexpr const char* kProgramRemovedText = "Program successfully removed";
+constexpr const char* kEraseCaption = "Erase drive program";
+constexpr const char* kEraseTimeoutText =
+    "Erasing IEC program error: command not completed! Restart the drive, reconnect and then retry.";
+constexpr const char* kResetDoneText = "Reset successfully completed";
+
+enum class MainDlgAction {
+    Unknown,
+    AskSaveModified,
+    StartupChecks,
+    ExportFirmware,
+    XulEnable,
+    DriveEnable,
+    FirmwareDownload,
+    ObjectDictionary,
+    PermanentMemory,
+    Options,
+    Ignore,
+    Reset,
+    UserMotorsManage,
+    UserMotorsImport,
+    UserMotorsExport,
+    UserMotorsDelete,
+    RunStopPlc,
+    ImportParameters,
+    ExportParameters,
+    DownloadParameters,
+    EraseProgram,
+    CompareParameters,
+    LoadConfiguration,
+    SaveConfiguration,
+    CreateArchive,
+    InstallArchive,
+    WorkerText,
+    UpdateCheckText,
+    AnalogWrite,
+    PlainParameterFile,
+    SaveParamFileForHost,
+    UpdateDriveInfo,
+};
+
+// Every message the main dialog handles.
+std::vector<unsigned> MainDlgCommandMessages();
+// The message's action; Unknown for messages that are not the main dialog's.
+MainDlgAction MainDlgActionFor(unsigned message);
+
+// What the commands need of the windows around the dialog (the frame's windows, dialogs of other
+// folders). The defaults do nothing: a window that is not there yet is simply not opened.
+class CMainDlgCommandSite {
+  public:
+    virtual ~CMainDlgCommandSite() = default;
+    // Family facts the drive object does not hold.
+    virtual bool IsXulFamily() const { return false; }
+    virtual bool IsIntegratedMotorFamily() const { return false; }
+    // After a hard reset over a link that restarts: the oscilloscope, drive setup, errors window,
+    // dialog slot and diagnostic history go.
+    virtual void CloseFrameWindows() {}
+    // The frame's program view: re-read the program's identity; clear the shown program name.
+    virtual void RereadProgramIdentity() {}
+    virtual void ClearProgramName() {}
+    virtual void RunOptionsDialog() {}
+    virtual void AnalogWrite() {}
+    virtual void UpdateDriveInfo() {}
+    // The program's name for message box captions.
+    virtual std::string ProgramName() const { return "Tunova"; }
+};
+
+class CMainDlgCommands {
+  public:
+    CMainDlgCommands(drive::CQd& qd, CMainDlgCommandSite& site) : qd_(qd), site_(site) {}
+
+    // Runs the message's command; always 1 (handled), whatever the outcome.
+    intptr_t Handle(unsigned message, uintptr_t wParam, intptr_t lParam);
+
+    // The commands that drive the drive, each reporting its own failures.
+    void XulEnable(bool enable);
+    void DriveEnableToggle();
+    void Reset(unsigned commandId);
+    void RunStopPlc();
+    void EraseProgram();
+    void ExportParameters();
+
+  private:
+    void EraseWithSystemManager();
+    // False when the erase stopped (the user was told).
+    bool EraseByRestart();
+    void ShowBox(const std::string& text, const std::string& caption, unsigned flags);
+    void ShowOwnedText(uintptr_t text, const std::string& caption, unsigned flags);
+
+    drive::CQd& qd_;
+    CMainDlgCommandSite& site_;
+};
+
+// The message for an enable result (0 and unknown codes: none), and for a disable result.
+struct EnableReport {
+    std::string text;
+    std::string caption;
+    // Reported through the drive object's error report (with its details) rather than a box.
+    bool throughDrive = false;
+};
+EnableReport EnableResultReport(int result);
+EnableReport DisableResultReport(int result);
+
+}  // namespace app
