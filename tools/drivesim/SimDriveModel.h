@@ -19,8 +19,8 @@
 
 #include "platform/Clock.h"
 #include "tools/drivesim/Cia402.h"
-#include "tools/drivesim/SimDiagHistory.h"
 #include "tools/drivesim/SimDescription.h"
+#include "tools/drivesim/SimDiagHistory.h"
 #include "tools/drivesim/SimSwitches.h"
 
 namespace drivesim {
