@@ -159,4 +159,8 @@ inline constexpr unsigned kScopePageMessageIds[] = {kOscStatusMessage, kOscDataR
 
 static_assert(IdsAreDistinct(kScopePageMessageIds), "two oscilloscope or tuning messages share an id");
 
+// ---- Diagnosis history window --------------------------------------------------------------
+// wParam: 1 new messages, 2 acknowledged slot changed, 3 status text, 4 history read, 5 time format.
+constexpr unsigned kDiagHistoryMessage = platform::WM_USER + 100;  // 0x464
+
 }  // namespace foundation

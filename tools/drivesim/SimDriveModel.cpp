@@ -383,6 +383,11 @@ bool SimDriveModel::Apply(const SimSwitches& s, std::string* error) {
     for (const auto& [k, v] : s.refuseAlways) switches_.refuseAlways[k] = v;
     for (const auto& [k, v] : s.fail) switches_.fail[k] = v;
     switches_.hang.insert(s.hang.begin(), s.hang.end());
+    // Diagnosis history
+    if (s.diagMessages > 0) diagHistory_.AddNumbered(s.diagMessages);
+    if (s.diagWrap) diagHistory_.Wrap();
+    if (s.diagNewest) diagHistory_.SetNewestOverride(*s.diagNewest);
+    if (s.diagMsgSize) diagHistory_.SetAnnouncedMsgSize(*s.diagMsgSize);
     if (s.eepromMs) {
         switches_.eepromMs = s.eepromMs;
         timing_.eepromMs = *s.eepromMs;
@@ -551,8 +556,15 @@ std::vector<uint8_t> SimDriveModel::BytesOf(size_t index, int64_t now) {
             return out;
         }
         default:
-            return v.ram;
+            break;
     }
+    // Diagnosis history cells; values of up to four bytes fit the described size.
+    if (diagHistory_.Serves(v.desc->name))
+        if (auto bytes = diagHistory_.Read(v.desc->name)) {
+            if (v.desc->size > 0 && v.desc->size <= 4) bytes->resize(v.desc->size, 0);
+            return *bytes;
+        }
+    return v.ram;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -588,6 +600,12 @@ Refusal SimDriveModel::WriteLocked(size_t index, std::vector<uint8_t> bytes) {
     Var& v = vars_[index];
     if (!v.desc->writable) return Refuse(Refusal::ReadOnly);
     if (v.role == kCommand && switches_.noSystemManager) return Refuse(Refusal::NoObject);
+    // Diagnosis history: the acknowledged slot and the drive's clock.
+    if (diagHistory_.Serves(v.desc->name) && !bytes.empty() && bytes.size() <= 4) {
+        int64_t value = 0;
+        for (size_t i = 0; i < bytes.size(); ++i) value |= static_cast<int64_t>(bytes[i]) << (8 * i);
+        if (diagHistory_.Write(v.desc->name, value)) return Refusal::None;
+    }
     const uint32_t size = v.desc->size;
     if (size == 0) {
         v.ram = std::move(bytes);

@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "tools/drivesim/Cia402.h"
 #include "tools/drivesim/SimDescription.h"
+#include "tools/drivesim/SimDiagHistory.h"
 #include "tools/drivesim/SimSwitches.h"
 
 namespace drivesim {
@@ -115,6 +116,13 @@ class SimDriveModel {
     // Fieldbus objects (CANopen index and sub-index); none when the drive describes no such object.
     std::optional<Answer> ReadObject(uint16_t index, uint8_t sub);
     std::optional<Refusal> WriteObject(uint16_t index, uint8_t sub, const uint8_t* data, size_t size);
+
+    // Diagnosis history: what the described history cells serve; body runs under the drive's lock.
+    template <typename F>
+    void WithDiagHistory(F&& body) {
+        std::lock_guard lock(mutex_);
+        body(diagHistory_);
+    }
 
   private:
     struct Var {
@@ -216,6 +224,7 @@ class SimDriveModel {
     int64_t plcNext_ = 0;
     std::optional<Scope> scope_;
     std::vector<uint8_t> areas_[3];
+    SimDiagHistory diagHistory_;  // diagnosis history
 };
 
 }  // namespace drivesim

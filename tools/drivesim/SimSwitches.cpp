@@ -68,6 +68,16 @@ bool ParseSwitch(const std::string& text, SimSwitches& s, std::string* error) {
     if (name == "mode-stuck") return flag(s.modeStuck);
     if (name == "no-hw-enable") return flag(s.noHardwareEnable);
     if (name == "no-system-manager") return flag(s.noSystemManager);
+    // Diagnosis history
+    if (name == "diag-wrap") return flag(s.diagWrap);
+    if (name == "diag-messages" || name == "diag-newest" || name == "diag-msg-size") {
+        const auto v = hasArgument ? number(argument, 0, 0xFFFFFFFF) : std::nullopt;
+        if (!v || (name == "diag-messages" && *v > 100000)) return bad(name + "=N expected");
+        if (name == "diag-messages") s.diagMessages = static_cast<int>(*v);
+        if (name == "diag-newest") s.diagNewest = static_cast<uint32_t>(*v);
+        if (name == "diag-msg-size") s.diagMsgSize = static_cast<uint32_t>(*v);
+        return true;
+    }
     if (name == "fault") {
         const auto v = hasArgument ? number(argument, 1, 0xFFFFFFFF) : std::optional<int64_t>(1);
         if (!v) return bad("fault[=BITS] expected");

@@ -18,6 +18,10 @@
 //   busy[=CMD]                the drive is busy with a command that never ends (default: the first)
 //   slow-eeprom[=MS]          permanent memory takes MS ms (default 6000) per save and restart
 //   no-system-manager         the system command word cannot be read
+//   diag-messages=N           N messages are in the diagnosis history at the start
+//   diag-wrap                 the diagnosis history's ring has wrapped (more messages than slots)
+//   diag-newest=SLOT          the history reports SLOT as its newest slot, inside the ring or not
+//   diag-msg-size=BYTES       the history announces this message size
 //
 // CMD is a command name of the description or its number.
 
@@ -44,6 +48,11 @@ struct SimSwitches {
     std::set<std::string> hang;
     std::optional<std::string> busy;  // empty text: the first command
     std::optional<int> eepromMs;
+    // Diagnosis history
+    int diagMessages = 0;
+    bool diagWrap = false;
+    std::optional<uint32_t> diagNewest;
+    std::optional<uint32_t> diagMsgSize;
 };
 
 // Adds one switch; false with the reason when the text names none or its argument is bad.
