@@ -3,17 +3,22 @@
 #include <memory>
 
 #include <wx/display.h>
+#include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/settings.h>
+#include <wx/timer.h>
 
 #include "app/CmdLineInfo.h"
 #include "app/MainFrame.h"
 #include "app/Startup.h"
 #include "foundation/Authorizations.h"
 #include "foundation/BrandList.h"
+#include "foundation/CloudSearch.h"
 #include "foundation/LogFile.h"
 #include "foundation/ProgramFolders.h"
 #include "foundation/ProgramSwitches.h"
+#include "packages/ui/CloudSearchWindow.h"
+#include "packages/ui/ConfigFileDialogs.h"
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "platform/TerminationSignal.h"
@@ -60,17 +65,13 @@ class CPelmoraApp : public platform::ui::GuiApp {
         // before the frame exists closes it as soon as it does.
         terminate_.Start([this] {
             closeRequested_ = true;
-            // A dialog the window thread waits in (the connect dialog at start) ends first, as if
-            // cancelled; then the frame closes.
-            wxTheApp->CallAfter([this] {
-                platform::ui::EndModalDialogs();
-                if (const platform::WindowHandle frame = frameHandle_.load())
-                    platform::PostMessage(frame, platform::ui::WM_CLOSE, 0, 0);
-            });
+            wxTheApp->CallAfter([this] { CloseOutOfDialogs(); });
         });
+        closeTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { CloseOutOfDialogs(); });
         foundation::InitProgramFolders();
         prompts_.SetDefaultCaption(foundation::kProgramName);
         platform::SetPromptService(&prompts_);
+        packages::ui::RegisterConfigFileDialogs(prompts_);
 
         foundation::CAuthorizations& users = foundation::GetAuthorizations();
         users.Load();
@@ -89,13 +90,31 @@ class CPelmoraApp : public platform::ui::GuiApp {
         frame_->UseProgramWindows();
         SetTopWindow(frame_->GetFrame());
         frameHandle_ = frame_->Handle();
+        cloudSearch_ = std::make_unique<packages::ui::CCloudSearchWindow>(frame_->GetFrame());
+        foundation::SetCloudSearchProgress(cloudSearch_.get());
         if (closeRequested_) frame_->Post(platform::ui::WM_CLOSE);
         return true;
+    }
+
+    // A dialog the window thread waits in (the connect dialog at start) ends first, as if
+    // cancelled; the frame closes once the window thread is back in its main loop, never from
+    // inside a dialog's loop with the dialog's caller still on the stack.
+    void CloseOutOfDialogs() {
+        const wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+        if (loop != nullptr && !loop->IsMain()) {
+            platform::ui::EndModalDialogs();
+            closeTimer_.StartOnce(100);
+            return;
+        }
+        if (const platform::WindowHandle frame = frameHandle_.load())
+            platform::PostMessage(frame, platform::ui::WM_CLOSE, 0, 0);
     }
 
     void ExitInstance() {
         terminate_.Stop();
         frameHandle_ = 0;
+        foundation::SetCloudSearchProgress(nullptr);
+        cloudSearch_.reset();
         frame_.reset();
         if (foundation::g_LogDebug) foundation::DebugLog().Close();
         platform::SetPromptService(nullptr);
@@ -115,6 +134,8 @@ class CPelmoraApp : public platform::ui::GuiApp {
     platform::ui::WxPromptService prompts_;
     platform::TerminationWatch terminate_;
     std::unique_ptr<CMainFrame> frame_;
+    wxTimer closeTimer_;
+    std::unique_ptr<packages::ui::CCloudSearchWindow> cloudSearch_;
     std::atomic<platform::WindowHandle> frameHandle_{0};
     std::atomic<bool> closeRequested_{false};
     std::vector<std::string> args_;

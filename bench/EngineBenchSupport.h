@@ -17,10 +17,11 @@
 
 namespace bench_support {
 
-inline void PrepareEngineFolders(const std::filesystem::path& root, const std::string& description) {
+inline void PrepareEngineFolders(const std::filesystem::path& root, const std::string& description,
+                                 const std::string& fileName = "2_1.xml") {
     for (const char* sub : {"tree", "base/Xml", "program", "data", "user", "config", "temp", "reg"})
         std::filesystem::create_directories(root / sub);
-    std::ofstream(root / "tree" / "2_1.xml") << description;
+    std::ofstream(root / "tree" / fileName) << description;
     setenv("TUNOVA_REGISTRY_MACHINE", (root / "reg" / "machine").c_str(), 1);
     setenv("TUNOVA_REGISTRY_USER", (root / "reg" / "user").c_str(), 1);
     setenv("TUNOVA_PROGRAM_DIR", (root / "program").c_str(), 1);

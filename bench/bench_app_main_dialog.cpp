@@ -8,12 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include <wx/frame.h>
 
 #include "app/MainDlg.h"
+#include "bench/EngineBenchSupport.h"
 #include "drive/Qd.h"
 #include "engine/ConfigFileIndex.h"
 #include "foundation/Authorizations.h"
@@ -47,34 +50,6 @@ double WallSeconds() {
 }
 
 // A folder tree with the simulated drive's description as the only configuration source.
-void PrepareFolders(const std::filesystem::path& root, const std::filesystem::path& description) {
-    for (const char* sub : {"tree", "base/Xml", "program", "data", "user", "config", "temp", "reg"})
-        std::filesystem::create_directories(root / sub);
-    std::filesystem::copy_file(description, root / "tree" / description.filename(),
-                               std::filesystem::copy_options::overwrite_existing);
-    setenv("TUNOVA_REGISTRY_MACHINE", (root / "reg" / "machine").c_str(), 1);
-    setenv("TUNOVA_REGISTRY_USER", (root / "reg" / "user").c_str(), 1);
-    setenv("TUNOVA_PROGRAM_DIR", (root / "program").c_str(), 1);
-    setenv("TUNOVA_DATA_DIR", (root / "data").c_str(), 1);
-    setenv("TUNOVA_USER_DATA_DIR", (root / "user").c_str(), 1);
-    setenv("TUNOVA_COMMON_DATA_DIR", (root / "base").c_str(), 1);
-    setenv("TUNOVA_CONFIG_DIR", (root / "config").c_str(), 1);
-    setenv("TUNOVA_TEMP_DIR", (root / "temp").c_str(), 1);
-    foundation::InitProgramFolders();
-    foundation::GetAuthorizations().SetRequestedUser("user");
-    foundation::GetAuthorizations().LoadDefaultList();
-    foundation::CBrandList& list = foundation::GetBrandList();
-    list.RemoveAll();
-    auto brand = std::make_unique<foundation::CBrand>();
-    brand->m_strName = "Varno";
-    brand->m_strFolder = (root / "tree").string();
-    brand->m_strDataFolder = (root / "tree").string();
-    brand->m_strBaseFolder = (root / "base").string();
-    list.Sources().push_back(std::move(brand));
-    list.SetCurrentIndex(0);
-    engine::ClearVocabularyIndexBuilt();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,7 +58,9 @@ int main(int argc, char** argv) {
         std::filesystem::path(TUNOVA_SOURCE_DIR) / "app" / "data" / "Xml" / "1234_2_3_1.xml";
     const std::filesystem::path root =
         std::filesystem::temp_directory_path() / ("tunova-bench-main-" + std::to_string(getpid()));
-    PrepareFolders(root, description);
+    std::ifstream file(description);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    bench_support::PrepareEngineFolders(root, text, description.filename().string());
 
     auto model = std::make_shared<drivesim::SimDriveModel>();
     std::string error;

@@ -9,6 +9,10 @@
 #include <wx/stattext.h>
 #include <wx/toplevel.h>
 
+#include "platform/Prompt.h"
+#include "platform/ui/ControlHost.h"
+#include "platform/ui/Window.h"
+
 namespace platform::ui {
 namespace {
 
@@ -48,7 +52,13 @@ void EndModalDialogs() {
     for (wxWindow* window : wxTopLevelWindows)
         if (auto* dialog = dynamic_cast<wxDialog*>(window))
             if (dialog->IsModal() && dialog->GetName() != kBusyWindowName) open.push_back(dialog);
-    for (auto it = open.rbegin(); it != open.rend(); ++it) (*it)->EndModal(wxID_CANCEL);
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        // Our own dialogs end through their owner, which hands the caller its Cancel code.
+        if (auto* own = dynamic_cast<Dialog*>(FromWx(*it)))
+            own->EndDialog(platform::IDCANCEL);
+        else
+            (*it)->EndModal(wxID_CANCEL);
+    }
 }
 
 }  // namespace platform::ui

@@ -5,7 +5,13 @@
 
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <wx/frame.h>
+
+#include "drive/Qd.h"
+#include "platform/Prompt.h"
 #include "platform/Registry.h"
+#include "platform/ui/Gui.h"
 
 inline std::filesystem::path AppArtifacts() {
     return std::filesystem::path(TUNOVA_BINARY_DIR) / "artifacts" / "app";
@@ -24,4 +30,25 @@ class TempRegistry {
     ~TempRegistry() { std::filesystem::remove_all(dir); }
     std::filesystem::path dir;
     std::unique_ptr<platform::Registry> registry;
+};
+
+// A frame to hold the main dialog, scripted prompts, the program's data folder (the built-in error
+// list) and a drive object without a connection.
+class MainDlgFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::SetPromptService(&prompts);
+        setenv("TUNOVA_DATA_DIR",
+               (std::filesystem::path(TUNOVA_FIXTURES).parent_path().parent_path() / "app").c_str(), 1);
+        frame = new wxFrame(nullptr, wxID_ANY, "Main dialog", wxDefaultPosition, wxSize(1100, 640));
+    }
+    void TearDown() override {
+        frame->Destroy();
+        platform::ui::ProcessPending();
+        platform::SetPromptService(nullptr);
+        unsetenv("TUNOVA_DATA_DIR");
+    }
+    platform::ScriptedPrompts prompts;
+    wxFrame* frame = nullptr;
+    drive::CQd qd{0};
 };

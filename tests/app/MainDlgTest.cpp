@@ -21,25 +21,7 @@ using namespace app;
 
 namespace {
 
-class MainDlgTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        platform::SetPromptService(&prompts);
-        // The built-in error list comes from the program's data folder.
-        setenv("TUNOVA_DATA_DIR",
-               (std::filesystem::path(TUNOVA_FIXTURES).parent_path().parent_path() / "app").c_str(), 1);
-        frame = new wxFrame(nullptr, wxID_ANY, "Main dialog", wxDefaultPosition, wxSize(1100, 640));
-    }
-    void TearDown() override {
-        frame->Destroy();
-        platform::ui::ProcessPending();
-        platform::SetPromptService(nullptr);
-        unsetenv("TUNOVA_DATA_DIR");
-    }
-    platform::ScriptedPrompts prompts;
-    wxFrame* frame = nullptr;
-    drive::CQd qd{0};
-};
+class MainDlgTest : public MainDlgFixture {};
 
 TEST_F(MainDlgTest, ServoLayoutWithoutADriveKeepsItsGroupsAbsent) {
     qd.State().className = "servo";
