@@ -290,6 +290,8 @@ void CQd::OnGroupCellUpdate(CParamDw& cell) {
             break;
         }
         case kTagStatusword:
+            // The menu rules take the drive state from the statusword the status group read.
+            menuInputs_.statusword = static_cast<int32_t>(cell.value);
             if (!IsOffline() && hooks_.updateMenuState) hooks_.updateMenuState();
             break;
         default:
