@@ -92,19 +92,24 @@ int32_t CRedirector::RedirectStdout() {
 
 void CRedirector::ReaderThread(platform::StopToken& stop) {
     m_dwThreadId = platform::CurrentThreadId();
+    // A child that has already ended still has its last output in the pipe: a stop
+    // that arrives then must not lose it.
+    const auto drainAfterExit = [this]() {
+        const int32_t last = RedirectStdout();
+        return last > 0 ? 0 : last;
+    };
     int32_t result = RedirectStdout();
     while (result > 0) {
         if (stop.StopRequested()) {
-            result = 1;
+            result = m_pChild->WaitExit(0) ? drainAfterExit() : 1;
             break;
         }
         if (m_pChild->WaitExit(m_dwWaitTime)) {
-            const int32_t last = RedirectStdout();
-            result = last > 0 ? 0 : last;
+            result = drainAfterExit();
             break;
         }
         if (stop.StopRequested()) {
-            result = 1;
+            result = m_pChild->WaitExit(0) ? drainAfterExit() : 1;
             break;
         }
         result = RedirectStdout();

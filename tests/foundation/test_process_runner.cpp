@@ -262,6 +262,20 @@ TEST(Redirector, SpawnCollectsOutputAndAnswersInput) {
     EXPECT_EQ(spawn.Output(), "again\n");
 }
 
+TEST(Redirector, CloseRightAfterTheChildEndedKeepsItsLastOutput) {
+    // A short poll makes the reader look at its stop flag often, which is where a
+    // Close arriving just after the child's end used to drop the pipe's remainder.
+    CSpawn spawn(1);
+    for (int round = 0; round < 50; ++round) {
+        spawn.ClearOutput();
+        ASSERT_TRUE(spawn.Open("/bin/echo last words")) << spawn.LastError();
+        int exitCode = -1;
+        ASSERT_TRUE(spawn.WaitProcess(kGenerous, &exitCode));
+        spawn.Close();
+        ASSERT_EQ(spawn.Output(), "last words\n") << "round " << round;
+    }
+}
+
 TEST(Redirector, OpenFailsForAMissingProgram) {
     CSpawn spawn;
     EXPECT_FALSE(spawn.Open("\"/nonexistent folder/STCompiler.exe\" a.st"));
