@@ -163,4 +163,9 @@ static_assert(IdsAreDistinct(kScopePageMessageIds), "two oscilloscope or tuning 
 // wParam: 1 new messages, 2 acknowledged slot changed, 3 status text, 4 history read, 5 time format.
 constexpr unsigned kDiagHistoryMessage = platform::WM_USER + 100;  // 0x464
 
+// ---- User firmware dialog ------------------------------------------------------------------
+// The scan worker to the dialog: a scan result is ready (wParam the request number); the dialog
+// takes the rows from the worker on its own thread. No payload.
+constexpr unsigned kUserFirmwareScanMessage = platform::WM_USER + 420;  // 0x5A4
+
 }  // namespace foundation
