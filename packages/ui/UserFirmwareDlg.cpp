@@ -115,7 +115,10 @@ bool CUserFirmwareDlg::OnInitDialog() {
                                       foundation::kProgramName + ". Only for expert users.");
         ShowItem(IDC_UFW_TEXT, true);
     }
-    Wx()->SetDropTarget(new DropFiles([this](const std::vector<fs::path>& files) { ImportFiles(files); }));
+    // Each window takes drops on its own: the list covers most of the dialog.
+    const auto import = [this](const std::vector<fs::path>& files) { ImportFiles(files); };
+    Wx()->SetDropTarget(new DropFiles(import));
+    if (wxWindow* list = Item(IDC_UFW_LIST)) list->SetDropTarget(new DropFiles(import));
     scanner_ = std::make_unique<CUserFirmwareScanner>(Handle(), foundation::kUserFirmwareScanMessage);
     scanner_->Start();
     ShowTab(source_);

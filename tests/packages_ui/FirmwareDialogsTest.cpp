@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include <wx/app.h>
+#include <wx/dnd.h>
 #include <wx/window.h>
 
 #include "../packages/PackageTestSupport.h"
@@ -187,6 +188,34 @@ TEST_F(FirmwareDialogs, UserFirmwareTabsShowEachSourcesFolder) {
     EXPECT_EQ(kimbra, std::vector<std::string>{"2_b.xml|410|1234|2.3.1|Axis drive"});
     EXPECT_EQ(varno, std::vector<std::string>{"1_a.xml||||"});  // names only without details
     EXPECT_EQ(dialog.Folder(), root_ / "Varno" / "Xml");
+}
+
+TEST_F(FirmwareDialogs, DroppedFilesAreImportedAndFailuresSaid) {
+    AddSource("Varno");
+    const fs::path dropped = Put(root_ / "in" / "7_drop.xml", kLegacyFile);
+    CUserFirmwareDlg dialog(sources_);
+    std::vector<std::string> rows;
+    answers_.PushAnswer(platform::IDOK);  // the copy error
+    EXPECT_EQ(RunModal(
+                  dialog, "user_firmware_drop.png",
+                  [&] {
+                      auto* target =
+                          dynamic_cast<wxFileDropTarget*>(dialog.Item(IDC_UFW_LIST)->GetDropTarget());
+                      ASSERT_NE(target, nullptr);
+                      wxArrayString names;
+                      names.Add(wxString::FromUTF8(dropped.string()));
+                      names.Add(wxString::FromUTF8((root_ / "in" / "8_gone.xml").string()));
+                      target->OnDropFiles(0, 0, names);
+                      EXPECT_TRUE(platform::ui::RunUntil([&] { return dialog.ScanDone(); }, 20000));
+                      rows = dialog.RowTexts();
+                      dialog.ClickItem(platform::IDOK);
+                  },
+                  [&] { return dialog.ScanDone(); }),
+              platform::IDOK);
+    EXPECT_EQ(rows, std::vector<std::string>{"7_drop.xml|77|20|3|Old drive"});
+    ASSERT_EQ(answers_.AskedCount(), 1u);
+    EXPECT_EQ(answers_.Asked()[0].text.rfind("Error copying file.\n", 0), 0u) << answers_.Asked()[0].text;
+    EXPECT_EQ(answers_.Asked()[0].caption, "Error");
 }
 
 std::vector<uint8_t> GoodContainer() {
