@@ -76,8 +76,7 @@ std::vector<ControlSpec> Layout() {
          DluRect{kFieldX, kRowC, 120, 12}},
         {IDC_CONNECT_SELECT_FILE, ControlKind::Button, "Select parameter file...", style::Hidden,
          DluRect{192, kRowC, 60, 14}},
-        {IDC_CONNECT_FIRMWARES, ControlKind::Button, "Additional\nfirmwares", style::Disabled,
-         DluRect{7, 118, 56, 22}},
+        {IDC_CONNECT_FIRMWARES, ControlKind::Button, "Additional\nfirmwares", 0, DluRect{7, 118, 56, 22}},
         {IDC_CONNECT_ACCESS_LABEL, ControlKind::Static, "Access level:", 0, DluRect{70, 124, 46, 8}},
         {IDC_CONNECT_ACCESS, ControlKind::Combo, "", style::DropList | style::Disabled,
          DluRect{118, 122, 70, 14}},
@@ -102,6 +101,9 @@ CdlgConnectDrive::CdlgConnectDrive(const std::vector<drive::_CHANNELINFO>& ports
     OnCommand(IDC_CONNECT_NETID_SELECT, Notify::Clicked, [this] { OnSelect(); });
     OnCommand(IDC_CONNECT_SELECT_FILE, Notify::Clicked, [this] { OnSelectFile(); });
     OnCommand(IDC_CONNECT_CLOSE, Notify::Clicked, [this] { OnClose(); });
+    // ---- Additional firmwares: the user firmware dialog, shown through the program's prompts ----
+    OnCommand(IDC_CONNECT_FIRMWARES, Notify::Clicked,
+              [] { platform::Prompts().Custom("UserFirmware", {}, nullptr); });
     OnCommand(IDC_CONNECT_HELP, Notify::Clicked,
               [this] { ShowHelpTopic(ConnectHelpTopic(GetItemText(IDC_CONNECT_PORT), 1)); });
 }

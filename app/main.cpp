@@ -19,6 +19,7 @@
 #include "foundation/ProgramSwitches.h"
 #include "packages/ui/CloudSearchWindow.h"
 #include "packages/ui/ConfigFileDialogs.h"
+#include "packages/ui/UserFirmwareDlg.h"
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "platform/TerminationSignal.h"
@@ -72,6 +73,8 @@ class CPelmoraApp : public platform::ui::GuiApp {
         prompts_.SetDefaultCaption(foundation::kProgramName);
         platform::SetPromptService(&prompts_);
         packages::ui::RegisterConfigFileDialogs(prompts_);
+        // The connect dialog's "Additional firmwares" button.
+        packages::ui::RegisterUserFirmwareDialog(prompts_);
 
         foundation::CAuthorizations& users = foundation::GetAuthorizations();
         users.Load();
