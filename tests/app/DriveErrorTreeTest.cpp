@@ -253,7 +253,7 @@ TEST(ErrorList, BuiltInListWhenTheDescriptionHasNone) {
     ASSERT_EQ(list.Definitions().size(), 1u);
     EXPECT_TRUE(list.Definitions()[0].fault);
     // A built-in list that does not parse leaves no list (and no definitions).
-    list.Load(&description.Root(), "<ERRORLIST><GROUP>");
+    list.Load(&description.Root(), "<ERRORLIST");
     EXPECT_EQ(list.Node(), nullptr);
     EXPECT_TRUE(list.Definitions().empty());
     list.Load(nullptr, "");
