@@ -11,6 +11,7 @@
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
 
+#include "app/DlgDriveErrors.h"
 #include "app/DlgOptions.h"
 #include "app/MessageDialogs.h"
 #include "app/Startup.h"
@@ -204,6 +205,7 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
     for (int i = 0; i < 16; ++i)
         OnCommand(kOutputButtonIds[i], Notify::Clicked, [this, i] { ToggleOutput(i); });
     OnCommand(IDC_MAIN_BRAKE_BUTTON, Notify::Clicked, [this] { OnBrakeButton(); });
+    OnCommand(IDC_MAIN_SHOW_ERRORS, Notify::Clicked, [this] { ShowErrorsWindow(); });
     for (size_t k = 0; k < 4; ++k) {
         auto* edit = ItemAs<wxTextCtrl>(kAnalogEditIds[k]);
         if (!edit) continue;
@@ -244,8 +246,23 @@ CPelmoraDlg::~CPelmoraDlg() {
 
 void CPelmoraDlg::OnDestroy() {
     StopStatusGroups();
+    if (errorsWindow_) errorsWindow_->DestroyWindow();
     started_ = false;
     ControlHost::OnDestroy();
+}
+
+// ---- drive errors window ----
+void CPelmoraDlg::ShowErrorsWindow() {
+    if (!errorsWindow_ || !errorsWindow_->IsAlive()) {
+        errorsWindow_ = std::make_unique<CdlgErrorDialog>(drive_, errorList_.Node(),
+                                                          drive_.IsConnected() && !drive_.IsOffline());
+        if (!errorsWindow_->Create(wxGetTopLevelParent(Wx()))) {
+            errorsWindow_.reset();
+            return;
+        }
+    }
+    errorsWindow_->ShowWindow(true);
+    errorsWindow_->Wx()->Raise();
 }
 
 void CPelmoraDlg::MakeLedBitmaps() {
@@ -492,7 +509,9 @@ void CPelmoraDlg::Start() {
         uint32_t historySize = 0;
         ShowControl(IDC_MAIN_HISTORY, drive_.IsConnected() && !drive_.IsOffline() &&
                                           drive_.ReadCell("DiagHistoryMaxMsg", &historySize) == 0);
-        errors_ = LoadErrorDefinitions(drive_.DriveData(), LoadDefaultErrorList());
+        // One error list for the counters here and for the errors window's tree.
+        errorList_.Load(drive_.DriveData(), LoadDefaultErrorList());
+        errors_ = errorList_.Definitions();
         BuildAnalogViews();
         FirstRead();
         StatusPass();

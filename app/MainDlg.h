@@ -14,6 +14,8 @@
 #include "app/MainDlgCommands.h"
 #include "app/MainDlgDipSwitch.h"
 #include "app/MainDlgStatus.h"
+// ---- drive errors window ----
+#include "app/DriveErrorTree.h"
 #include "drive/ParamCell.h"
 #include "platform/ui/ControlHost.h"
 
@@ -33,6 +35,8 @@ class Registry;
 }  // namespace platform
 
 namespace app {
+
+class CdlgErrorDialog;
 
 // Names of the drive variables the panel reads beside the error words and the state word.
 constexpr const char* kInputsVariable = "PhisicalDigitalInputStatus";
@@ -96,6 +100,11 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // The oscilloscope window is shown: the options dialog's unit write waits for it to close.
     void SetScopeVisibleQuery(std::function<bool()> query) { scopeVisible_ = std::move(query); }
 
+    // ---- drive errors window ----
+    // "Show errors": the window is made from the error list at its first showing.
+    void ShowErrorsWindow();
+    CdlgErrorDialog* ErrorsWindow() const { return errorsWindow_.get(); }
+
   protected:
     void OnTimer(unsigned id) override;
     void OnDestroy() override;
@@ -144,6 +153,9 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     std::function<bool()> scopeVisible_;
     std::unique_ptr<CommandSite> commandSite_;
     std::unique_ptr<CMainDlgCommands> commands_;
+    // ---- drive errors window ----
+    CErrorList errorList_;
+    std::unique_ptr<CdlgErrorDialog> errorsWindow_;
 };
 
 }  // namespace app

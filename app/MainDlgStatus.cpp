@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "app/DriveErrorTree.h"
 #include "foundation/XmlDocument.h"
 
 namespace app {
@@ -65,15 +66,9 @@ std::vector<ErrorDefinition> ReadErrorDefinitions(const foundation::CXmlNode& er
 
 std::vector<ErrorDefinition> LoadErrorDefinitions(const foundation::CXmlNode* driveData,
                                                   const std::string& builtInList) {
-    if (driveData != nullptr)
-        if (const foundation::CXmlNode* list = driveData->FindNode("ERRORLIST"))
-            return ReadErrorDefinitions(*list);
-    foundation::CXmlDocument document;
-    if (builtInList.empty() || document.LoadXml(builtInList) != foundation::S_OK) return {};
-    if (document.Root().Name() == "ERRORLIST") return ReadErrorDefinitions(document.Root());
-    if (const foundation::CXmlNode* list = document.Root().FindNode("ERRORLIST"))
-        return ReadErrorDefinitions(*list);
-    return {};
+    CErrorList list;
+    list.Load(driveData, builtInList);
+    return list.Definitions();
 }
 
 int ErrorLed(const CellView& dynamicWord, const CellView& retentiveWord, int onSlot) {

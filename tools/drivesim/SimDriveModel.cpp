@@ -406,6 +406,12 @@ bool SimDriveModel::Apply(const SimSwitches& s, std::string* error) {
         }
     }
     if (s.faultBits) FaultLocked(s.faultBits, false, now);
+    // ---- drive errors ----
+    if (s.warningBits) {
+        dynamicWarning_ |= s.warningBits;
+        Put(kWarning, Get(kWarning) | s.warningBits);
+        Put(kDynamicWarning, dynamicWarning_);
+    }
     if (s.busy) {
         const SimCommand* command = &description_.commands.front();
         for (const SimCommand& c : description_.commands)
@@ -734,6 +740,12 @@ Refusal SimDriveModel::OnWrite(Var& v, int64_t value, int64_t now) {
         case kOffset:
             if (value < 0 || static_cast<uint64_t>(value) >= kAreaBytes) return Refusal::Range;
             v.ram = Encode(v, value);
+            return Refusal::None;
+        // ---- drive errors ----
+        case kWarning:
+        case kAlarm:
+            // Clearing the history keeps the causes that are still there.
+            v.ram = Encode(v, value | (v.role == kAlarm ? dynamicAlarm_ : dynamicWarning_));
             return Refusal::None;
         default:
             v.ram = Encode(v, value);

@@ -84,6 +84,13 @@ bool ParseSwitch(const std::string& text, SimSwitches& s, std::string* error) {
         s.faultBits |= static_cast<uint32_t>(*v);
         return true;
     }
+    // ---- drive errors ----
+    if (name == "warning") {
+        const auto v = hasArgument ? number(argument, 1, 0xFFFFFFFF) : std::optional<int64_t>(1);
+        if (!v) return bad("warning[=BITS] expected");
+        s.warningBits |= static_cast<uint32_t>(*v);
+        return true;
+    }
     if (name == "refuse" || name == "refuse-always" || name == "fail") {
         std::string command;
         uint32_t code = 0;

@@ -10,6 +10,7 @@
 //   mode-stuck                the mode of operation display does not follow the mode
 //   no-hw-enable              the hardware enable input is off
 //   fault[=BITS]              a fault (alarm bits, default 1) is raised at the start
+//   warning[=BITS]            a warning (bits, default 1) is active from the start
 //   refuse=CMD[:ERR]          the system command is refused with error ERR (default 8); forcing lifts it
 //   refuse-always=CMD[:ERR]   the same, and forcing does not help
 //   fail=CMD[:ERR]            the command runs and ends with error ERR (default 20); CMD may be
@@ -53,6 +54,8 @@ struct SimSwitches {
     bool diagWrap = false;
     std::optional<uint32_t> diagNewest;
     std::optional<uint32_t> diagMsgSize;
+    // ---- drive errors ----
+    uint32_t warningBits = 0;
 };
 
 // Adds one switch; false with the reason when the text names none or its argument is bad.
