@@ -75,6 +75,8 @@ bool QdDriveConnection::IsFileMode() const {
 }
 
 bool QdDriveConnection::OpenPeerChannel(const std::string& channel) {
+    // A restart of the connection finds the channel of the start still open.
+    if (peer_.m_channel.IsOpen()) return true;
     const int32_t rc = peer_.m_channel.Open(channel);
     if (rc != foundation::CCommFP::kOk)
         foundation::DebugLog().Write("peer channel '" + channel + "' not opened: " + std::to_string(rc));
@@ -119,14 +121,32 @@ int QdDriveConnection::GetVocabularyList(foundation::CXmlDocument& list) {
     return drive_.ConnectionWindow().GetVocabularyList(list);
 }
 
-bool QdDriveConnection::CloseIntegrated(const std::function<bool()>& askSave) {
+bool QdDriveConnection::CloseIntegrated(const std::function<bool()>& askSave,
+                                        const std::function<void()>& deleteTempFile,
+                                        const std::function<void(const std::string&)>& saveParamFile) {
     if (!started_) return false;
-    const IntegratedCloseSteps steps =
-        DecideIntegratedClose(IsFileMode(), peer_.m_paramFileChanged, peer_.m_configurationChanged,
-                              !peer_.m_paramFile.empty(), askSave);
-    if (steps.dropChanges) peer_.m_paramFileChanged = peer_.m_configurationChanged = false;
+    bool paramFileChanged = false, configurationChanged = false;
+    {
+        const auto lock = drive_.LockPeerState();
+        paramFileChanged = peer_.m_paramFileChanged;
+        configurationChanged = peer_.m_configurationChanged;
+    }
+    // The temporary copy of the parameters goes before the question: whatever the answer, the
+    // session ends here.
+    const std::function<bool()> ask = [&] {
+        if (deleteTempFile) deleteTempFile();
+        return askSave();
+    };
+    const IntegratedCloseSteps steps = DecideIntegratedClose(
+        IsFileMode(), paramFileChanged, configurationChanged, !peer_.m_paramFile.empty(), ask);
+    if (steps.dropChanges) {
+        const auto lock = drive_.LockPeerState();
+        peer_.m_paramFileChanged = peer_.m_configurationChanged = false;
+    }
+    if (steps.saveParamFile && saveParamFile) saveParamFile(peer_.m_paramFile);
     if (steps.sendBackConfiguration) {
         peer_.ReqGetBackConfiguration();
+        const auto lock = drive_.LockPeerState();
         peer_.m_configurationChanged = false;
     }
     return steps.saveParamFile;

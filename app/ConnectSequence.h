@@ -74,7 +74,11 @@ class QdDriveConnection : public DriveConnection, public foundation::CVocabulary
     // the peer tool is due when it returns true. Nothing without the peer's start-up
     // information: a start that failed has no configuration to hand back, and writing one would
     // replace the peer's file with an empty configuration.
-    bool CloseIntegrated(const std::function<bool()>& askSave);
+    // deleteTempFile runs before the question, saveParamFile (with the peer's parameters file
+    // name) before the configuration goes back.
+    bool CloseIntegrated(const std::function<bool()>& askSave,
+                         const std::function<void()>& deleteTempFile = {},
+                         const std::function<void(const std::string&)>& saveParamFile = {});
 
     bool IsFileMode() const override;
     bool OpenPeerChannel(const std::string& channel) override;

@@ -24,6 +24,7 @@
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/ui/BusyWindow.h"
+#include "platform/ui/CommonDialogs.h"
 #include "platform/ui/Images.h"
 #include "platform/ui/WxPrompts.h"
 
@@ -59,6 +60,56 @@ wxIcon IconOf(int id) {
 }
 
 }  // namespace
+
+drive::ParamFileSaveChooser ParamFileChooserFor(wxWindow* parent) {
+    return [parent](const drive::ParamFileSaveSpec& spec, int* filterIndex) {
+        platform::ui::FileDialogSpec dialog;
+        dialog.title = spec.title;
+        dialog.filter = spec.filter;
+        dialog.defaultExtension = spec.defaultExtension;
+        dialog.initial =
+            spec.folder.empty() ? std::filesystem::path(spec.defaultName) : spec.folder / spec.defaultName;
+        dialog.confirmOverwrite = true;
+        std::optional<std::filesystem::path> file = platform::ui::ChooseFileToSave(parent, dialog);
+        // The dialog tells the chosen type by the name it gives: a plain parameters file ends in ".txt".
+        if (filterIndex != nullptr) *filterIndex = file && file->extension() == ".txt" ? 1 : 0;
+        return file;
+    };
+}
+
+std::string GoOnlineExportErrorText(int code, const std::string& driveTitle, const std::string& tempFile) {
+    const char* why = "no further details";
+    switch (code) {
+        case 4097:
+            why = "Load file error";
+            break;
+        case 4098:
+            why = "Unknown file type";
+            break;
+        case 4099:
+            why = "Not found motor";
+            break;
+        case 4100:
+            why = "Missing motor";
+            break;
+        case 4112:
+            why = "Upload error";
+            break;
+        case 4113:
+            why = "motor GUID conversion failed";
+            break;
+        case 4117:
+            why = "Operation has been canceled by user or some error(s) occurs";
+            break;
+        default:
+            break;
+    }
+    char number[32];
+    std::snprintf(number, sizeof number, "0x%X", static_cast<unsigned>(code));
+    return "Some error(s) occurs. Configuration parameters may be not valid for " + driveTitle +
+           ".\n\nerror n." + number + ": " + why + "\nDriveSave return = " + std::to_string(code) +
+           "; temp file name = " + tempFile;
+}
 
 bool RunDiagnosticGesture(engine::CMain* engine, bool control, bool shift) {
     if (!control || engine == nullptr) return false;
@@ -266,6 +317,8 @@ bool CMainFrame::CreateFrame() {
     // The drive object reports to the frame's message handle, which exists from here on.
     qd_ = std::make_unique<drive::CQd>(Handle());
     qd_->SetHost(this);
+    qd_->SetProgramVersion(Program().fileVersion, Program().build);
+    qd_->SetParameterFileChooser(ParamFileChooserFor(frame));
     drive_ = std::make_unique<QdDriveConnection>(*qd_);
     drive_->TakePeerFile(Program().qzPath);
 
@@ -310,6 +363,12 @@ bool CMainFrame::CreateFrame() {
     });
     OnMessageId(platform::ui::WM_CLOSE, [this](uintptr_t, intptr_t) -> intptr_t {
         if (IsAlive()) GetFrame()->Close();
+        return 0;
+    });
+    // The peer tool's save request (posted here while no main dialog takes it): the drive's
+    // parameters go into the peer's own parameters file.
+    OnMessageId(foundation::kMainDlgSaveParamFileForHostMessage, [this](uintptr_t, intptr_t) -> intptr_t {
+        if (qd_) qd_->SaveParamFileForHost(qd_->PeerLink().m_paramFile);
         return 0;
     });
     OnMessageId(foundation::kFrameConnectSequenceMessage, [this](uintptr_t, intptr_t) -> intptr_t {
@@ -408,9 +467,12 @@ void CMainFrame::OnConnectSequence() {
 }
 
 void CMainFrame::LoadDeviceMenu() {
-    // The device's family and features come from the drive object once it tells them; until
-    // then every device gets the drive menus.
-    family_ = DeviceFamilyOf(0, false, false);
+    // The device's family and features as the drive object identified them (a drive without
+    // a connection gets the drive menus).
+    const drive::CQd::CDriveState& state = qd_->State();
+    family_ = DeviceFamilyOf(qd_->FamilyCode(), state.className == "supply" || qd_->MenuInputs().supplyUnit,
+                             state.className == "kwz");
+    programmable_ = qd_->IsProgrammable();
     const std::vector<platform::ui::MenuSpec> menus = DeviceMenu(family_, programmable_);
     SetMenus(menus);
     deviceCommands_.clear();
@@ -495,6 +557,10 @@ bool CMainFrame::OpenOscilloscope(bool show, int page, bool tuningPages) {
 
 void CMainFrame::SetFrameTitle(const std::string& title) {
     if (IsAlive()) GetFrame()->SetTitle(wxString::FromUTF8(title));
+}
+
+std::string CMainFrame::FrameTitle() const {
+    return IsAlive() ? GetFrame()->GetTitle().ToStdString(wxConvUTF8) : std::string();
 }
 
 void CMainFrame::SetStatusText(int pane, const std::string& text) {
@@ -732,13 +798,8 @@ void CMainFrame::CloseDriveConnection(bool shutDown) {
         qd->CloseConnection(shutDown);
 }
 
-void CMainFrame::RestartConnection(bool offline) {
-    // An offline restart connects with the stored offline channel once the drive object takes
-    // that choice; today both roads close and connect again.
-    (void)offline;
-    CloseDriveConnection(false);
-    CloseToolWindows();
-    Post(foundation::kFrameConnectSequenceMessage);
+void CMainFrame::RestartConnection(bool flag) {
+    if (qd_) qd_->RestartConnection(flag);
 }
 
 void CMainFrame::NewConnection() {
@@ -750,8 +811,18 @@ void CMainFrame::NewConnection() {
             RestartConnection(answer != platform::IDYES);
             return;
         }
-        // Online for the peer tool: back offline with the drive's parameters (their export to the
-        // temporary parameters file comes with the drive object's parameter files).
+        // Online for the peer tool: back offline, starting from the drive's parameters.
+        if (qd_) {
+            std::string temp;
+            const int rc = qd_->ExportTemporaryParamFile(&temp);
+            if (rc != drive::kParamFileDone && rc != drive::kParamFileReadErrors) {
+                Ask(GoOnlineExportErrorText(rc, DriveTitle(), temp), "Go Online",
+                    platform::MB_OK | platform::MB_ICONERROR);
+                if (Ask("Parameters will be set to the default values once returned offline. Confirm?",
+                        foundation::kProgramName, platform::MB_YESNO) != platform::IDYES)
+                    return;
+            }
+        }
         RestartConnection(true);
         return;
     }
@@ -777,12 +848,15 @@ void CMainFrame::OnClose() {
     controls::RegistryBarProfile profile(registry_, foundation::GetProductKey());
     StoreFramePlacement(profile, state);
     if (drive_ && drive_->IsIntegrated()) {
-        // The configuration goes back to the peer tool as the user decides. The parameters file
-        // for the peer tool comes with the drive object's parameter files.
-        drive_->CloseIntegrated([this] {
-            return Ask("Do you want to save the modified configuration?", "Pelmora: " + DriveTitle(),
-                       platform::MB_YESNO | platform::MB_ICONQUESTION) == platform::IDYES;
-        });
+        // The parameters file and the configuration go back to the peer tool as the user decides.
+        drive::CQd* qd = qd_.get();
+        drive_->CloseIntegrated(
+            [this] {
+                return Ask("Do you want to save the modified configuration?", "Pelmora: " + DriveTitle(),
+                           platform::MB_YESNO | platform::MB_ICONQUESTION) == platform::IDYES;
+            },
+            [qd] { qd->DeleteTemporaryParamFile(); },
+            [qd](const std::string& file) { qd->SaveParamFileForHost(file); });
     }
     CloseDriveConnection(true);
     CloseToolWindows();

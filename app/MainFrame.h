@@ -16,6 +16,7 @@
 #include "app/FramePlacement.h"
 #include "app/MainFrameCommands.h"
 #include "controls/SizingControlBar.h"
+#include "drive/ParamFileExport.h"
 #include "drive/QdHost.h"
 #include "platform/ui/Frame.h"
 #include "platform/ui/TabCtrl.h"
@@ -119,6 +120,12 @@ class CMsgBar : public controls::CSizingControlBarCF {
 // True when the engine was asked.
 bool RunDiagnosticGesture(engine::CMain* engine, bool control, bool shift);
 
+// The parameter file's save dialog of the program (the plain-text type is told by a ".txt" name).
+drive::ParamFileSaveChooser ParamFileChooserFor(wxWindow* parent);
+// The report of a failed export of the drive's parameters before an integrated session goes
+// back offline: the drive's title, the export's code with its meaning, the temporary file.
+std::string GoOnlineExportErrorText(int code, const std::string& driveTitle, const std::string& tempFile);
+
 class CMainFrame : public platform::ui::Frame,
                    public CommandContext,
                    public ConnectHost,
@@ -150,8 +157,8 @@ class CMainFrame : public platform::ui::Frame,
     // program has no oscilloscope window: nothing opens then.
     bool OpenOscilloscope(bool show, int page, bool tuningPages);
     // The drive object's restart road: the connection and the tool windows close, and the
-    // connect sequence runs again (offline when offline is set).
-    void RestartConnection(bool offline);
+    // connect sequence runs again; for the peer tool the flag switches between offline and online.
+    void RestartConnection(bool flag);
 
     // The message bar's stored layout; SetDefaultLayout puts it back to the defaults.
     const MessageBarLayout& BarLayout() const { return barLayout_; }
@@ -170,7 +177,7 @@ class CMainFrame : public platform::ui::Frame,
     void ResetOutputBar();
     void ShowOutputBar(bool show);
     void StoreMsgBarPlacement();
-    void CloseToolWindows();
+    void CloseToolWindows() override;
     void ApplyDefaultSize(bool xulFamily);
     bool IsToolWindowOpen() const;
     void LoadDeviceMenu() override;
@@ -226,6 +233,7 @@ class CMainFrame : public platform::ui::Frame,
     void StopPageRefresh() override;
     void StartPageStatusRefresh(int busType) override;
     void RefreshMainDialog() override;
+    std::string FrameTitle() const override;
 
   protected:
     void OnDestroy() override;

@@ -117,25 +117,19 @@ class CQd : public CErrorTextSource {
         std::function<void()> loadMotorDatabase;
     };
     CConnectHooks& Hooks() { return hooks_; }
-    // The peer tool's side of a host-mode connection.
+    // Host mode and parameter files
+    // What a host-mode connection keeps beside the peer-tool link; the host's product, hardware
+    // code, parameters file and node name are the link's (HostHardware ... HostNodeName).
     struct CHostSession {
-        bool fileMode = false;
-        bool linkActive = false;
+        // The next host-mode connect goes online (a restart of an offline connection with its
+        // flag set); cleared by a restart without it.
         bool askedOnline = false;
-        // The host's parameters file; empty with tempFile set: the host wrote its data into
-        // GetTempParamFileName; noFile: the host said there is none.
-        std::string parametersFile;
-        bool tempFile = false;
-        bool noFile = false;
-        int hardware = 0;
-        foundation::CIdentity software;
-        std::string nodeName;
         // The host's node texts of the connected title.
         std::string nodeTitle1, nodeTitle2;
         bool connectedToHostNode = false;
-        // Asks the host for its online information (leaves a connection string in the window).
+        // Asks the host for its online information (leaves a connection string in the window);
+        // empty: RequestOnlineInfo.
         std::function<void()> askOnlineInfo;
-        bool IsHostMode() const { return fileMode || linkActive; }
     };
     CHostSession& HostSession() { return hostSession_; }
 
@@ -318,6 +312,37 @@ class CQd : public CErrorTextSource {
     int SaveParamFileForHost(const std::string& fileName, std::string* resultText = nullptr);
     // True when the host's online information set the connection window's connection string.
     bool RequestOnlineInfo(std::string* resultText = nullptr);
+
+    // Host mode and parameter files
+    // The host's side of a host-mode connection, as the peer-tool link holds it.
+    int HostHardware() const { return static_cast<int>(peer_.m_hardwareCode); }
+    const foundation::CIdentity& HostSoftware() const { return peer_.m_productIdentity; }
+    // The host's parameters file for an offline connect; empty when the host asked for a new
+    // file of default values.
+    std::string HostParametersFile() const;
+    // The host's node: the host's title, else the name of the host configuration file.
+    std::string HostNodeName() const;
+    // The device family code (the description's group; 10 the Xul family) and whether the device
+    // runs a PLC program (its dictionary holds the PLC run state); set at identification.
+    int FamilyCode() const { return familyCode_; }
+    bool IsProgrammable() const { return programmable_; }
+    // The program's version text and build number, written into parameter files.
+    void SetProgramVersion(const std::string& text, uint32_t build) {
+        programVersion_ = text;
+        programBuild_ = build;
+    }
+    const std::string& ProgramVersion() const { return programVersion_; }
+    uint32_t ProgramBuild() const { return programBuild_; }
+    // Exports the connected drive's parameters (online or offline) into a file, written whole or
+    // not at all: 0 done, 1 done with read errors, else the export's failure code.
+    int ExportParametersFile(const std::filesystem::path& file, int mode, bool showProgress, bool quiet);
+    // Integrated and online: the drive's parameters go into the temporary parameters file, which
+    // the offline connect that follows starts from. 0 or the export's code; the file name out.
+    int ExportTemporaryParamFile(std::string* fileName = nullptr);
+    // True when no temporary parameters file is left.
+    bool DeleteTemporaryParamFile();
+    // Returns the main window's title and sets the given one.
+    std::string SwapMainWindowTitle(const std::string& title);
 
     // ---- identity items and connection details ------------------------------------------------
     void ReadDriveIdentity();
@@ -623,6 +648,15 @@ class CQd : public CErrorTextSource {
     std::mutex peerStateMutex_;
     std::function<int(const std::string&)> hostParamExporter_;
     std::function<std::string()> hostTempParamFileName_;
+    // ---- Host mode and parameter files ----
+    // The export's drive side over this object (used while no other one is lent).
+    CParamFileDrive& ParamFileDrive();
+    void IdentifyFamily();
+    std::unique_ptr<CParamFileDrive> ownParamFileDrive_;
+    int familyCode_ = 0;
+    bool programmable_ = false;
+    std::string programVersion_;
+    uint32_t programBuild_ = 0;
     // Its listening thread calls AnswerHostCommand: declared last, so it stops first.
     CQdPeerLink peer_{*this};
 };

@@ -60,21 +60,28 @@ int CQd::Connect() {
 
     CXmlDocument answer;
     int rc = 0;
-    if (hostSession_.IsHostMode() && !hostSession_.askedOnline) {
-        std::string file = hostSession_.noFile ? std::string() : hostSession_.parametersFile;
-        std::filesystem::path handedOver;
-        if (!hostSession_.noFile && hostSession_.tempFile) {
-            GetTempParamFileName(file);
-            std::error_code ec;
-            if (std::filesystem::exists(file, ec)) handedOver = file;
-        }
-        rc = OpenOfflineConnection(hostSession_.hardware, &hostSession_.software, file, answer);
-        if (!handedOver.empty()) {
-            std::error_code ec;
-            std::filesystem::remove(handedOver, ec);
-        }
-    } else if (hostSession_.IsHostMode()) {
-        if (hostSession_.askOnlineInfo) hostSession_.askOnlineInfo();
+    familyCode_ = 0;
+    programmable_ = false;
+    // The host's side comes from the peer-tool link: one source for the sequence, the title and
+    // the answers to the host.
+    const bool hostMode = IsHostMode();
+    const bool hostOnline = hostMode && hostSession_.askedOnline;
+    hostSession_.connectedToHostNode = false;
+    if (hostMode && !hostOnline) {
+        std::string file = HostParametersFile();
+        // The drive's own parameters left by an online connection of this session come first.
+        std::string handedOver;
+        GetTempParamFileName(handedOver);
+        std::error_code ec;
+        if (!std::filesystem::exists(handedOver, ec)) handedOver.clear();
+        if (!handedOver.empty()) file = handedOver;
+        rc = OpenOfflineConnection(HostHardware(), &HostSoftware(), file, answer);
+        if (!handedOver.empty()) std::filesystem::remove(handedOver, ec);
+    } else if (hostOnline) {
+        if (hostSession_.askOnlineInfo)
+            hostSession_.askOnlineInfo();
+        else
+            RequestOnlineInfo();
         rc = OpenConnection(answer, false);
     } else {
         rc = OpenConnection(answer, newConnectionRequested_);
@@ -100,6 +107,12 @@ int CQd::Connect() {
             return 7;
         }
         connected_ = true;
+        IdentifyFamily();
+        if (hostOnline && !IsOffline()) {
+            hostSession_.connectedToHostNode = true;
+            hostSession_.nodeTitle1 = HostNodeName();
+            hostSession_.nodeTitle2 = state_.description;
+        }
         // The title's version: the firmware identity's, else what the engine says of the node.
         const CIdentity& firmware = checker_.GetFirmwareIdentity();
         state_.versionText =
@@ -146,6 +159,7 @@ int CQd::Connect() {
         }
         StartWatchThread();
     }
+    ops_.holdsParameters = connected_;
     if (hooks_.updateMenuState) hooks_.updateMenuState();
     return rc;
 }
@@ -330,6 +344,7 @@ void CQd::CloseConnection(bool shutDown) {
     Host().StoreMessageBarPlacement();
     if (connected_ && hooks_.writeDeviceSettings) hooks_.writeDeviceSettings();
     connected_ = false;
+    ops_.holdsParameters = false;
     state_.bootOnly = false;
     ReleaseNode();
     // The command thread must be gone before the engine under it goes: stopped and joined.
@@ -409,7 +424,7 @@ void CQd::UpdateWindowTitle() {
         part = "NO DRIVE CONNECTED";
     }
     std::string title;
-    if (hostSession_.IsHostMode()) {
+    if (IsHostMode()) {
         if (hostSession_.connectedToHostNode)
             title = Format("%s - CONNECTED TO %s %s", kProgramName, hostSession_.nodeTitle1,
                            hostSession_.nodeTitle2);
@@ -450,7 +465,7 @@ void CQd::ShowSystemInfo(platform::WindowHandle) {
 void CQd::GetTempParamFileName(std::string& out) {
     std::filesystem::path folder = platform::PrivateTempFolder();
     if (folder.empty()) folder = platform::TempFolder();
-    out = (folder / (FileNamePart(hostSession_.nodeName) + "_paramtmp.xml")).string();
+    out = (folder / (FileNamePart(HostNodeName()) + "_paramtmp.xml")).string();
 }
 
 }  // namespace drive

@@ -50,6 +50,11 @@ class CQdHost {
     virtual unsigned SecondMessageNumber() const { return 0; }
     // The command-state map changed: the frame applies it to its menus and toolbar.
     virtual void RefreshMenuState() {}
+
+    // ---- host mode and parameter files ----
+    virtual std::string FrameTitle() const { return {}; }
+    // The frame's tool windows close (before a restart of the connection).
+    virtual void CloseToolWindows() {}
 };
 
 }  // namespace drive

@@ -480,7 +480,26 @@ void CQd::ReportWriteError(int kind, const std::string& text, int32_t code) {
 }
 
 void CQd::AskSaveModifiedParameters() {
-    if (!ops_.holdsParameters || IsOffline()) return;
+    if (!ops_.holdsParameters) return;
+    if (IsOffline()) {
+        // Host mode and parameters-file operations
+        if (ops_.fileOperation || silent_) return;
+        if (IsHostMode()) {
+            // The host's file takes the changes when the program closes: the host is told.
+            const auto lock = LockPeerState();
+            peer_.m_paramFileChanged = true;
+            return;
+        }
+        if (platform::Prompts().MessageBox("One or more parameters has been modified. Save it?",
+                                           foundation::kProgramName,
+                                           platform::MB_YESNO | platform::MB_ICONQUESTION) != platform::IDYES)
+            return;
+        const int rc = SaveParametersFileAs(owner_, kParamSaveXml);
+        if (rc == kParamFileDone || rc == kParamFileReadErrors)
+            platform::Prompts().MessageBox("Parameters file successfully saved", foundation::kProgramName,
+                                           platform::MB_OK | platform::MB_ICONINFORMATION);
+        return;
+    }
     if (ops_.askSave) {
         // The answer is remembered as it was given: a remembered No never saves.
         switch (AskFourAnswers("Save all parameters in permanent memory?", foundation::kProgramName)) {
@@ -535,13 +554,20 @@ int CQd::UpdateEsiEeprom() {
 void CQd::RestartConnectionAfterReset(bool flag) {
     identity_.reconnectAfterReset = flag;
     CloseConnection(false);
+    Host().CloseToolWindows();
     platform::PostMessage(owner_, foundation::kFrameConnectSequenceMessage, 0, 0);
 }
 
 void CQd::RestartConnection(bool flag) {
     ops_.reconnect = flag;
     identity_.reconnectAfterReset = false;
+    // Host mode and parameter files: for the peer tool the flag switches between offline and
+    // online. An offline connection restarted with it goes online; an online one comes back
+    // offline (from the drive's parameters in the temporary file); without it the connection
+    // starts offline again from the host's file.
+    if (IsHostMode()) hostSession_.askedOnline = flag && !(connected_ && !IsOffline());
     CloseConnection(false);
+    Host().CloseToolWindows();
     platform::PostMessage(owner_, foundation::kFrameConnectSequenceMessage, 0, 0);
 }
 

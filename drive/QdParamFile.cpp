@@ -7,7 +7,6 @@
 namespace drive {
 
 int CQd::SaveParametersFileAs(platform::WindowHandle parent, int mode) {
-    if (!paramFileDrive_) return kParamFileNothingToWrite;
     ParamFileSaveChooser chooser;
     if (paramFileChooser_) {
         chooser = [&](const ParamFileSaveSpec& spec, int* filterIndex) {
@@ -16,8 +15,11 @@ int CQd::SaveParametersFileAs(platform::WindowHandle parent, int mode) {
             return paramFileChooser_(withParent, filterIndex);
         };
     }
-    return drive::SaveParametersFileAs(*paramFileDrive_, mode, chooser, foundation::kProgramName,
-                                       paramFolder_);
+    ops_.fileOperation = true;
+    const int rc =
+        drive::SaveParametersFileAs(ParamFileDrive(), mode, chooser, foundation::kProgramName, paramFolder_);
+    ops_.fileOperation = false;
+    return rc;
 }
 
 bool CQd::ConfirmSaveAllParameters(platform::WindowHandle parent) {

@@ -156,13 +156,18 @@ void CQd::AnswerHostCommand(int32_t code, std::string& answer) {
 
 int CQd::SaveParamFileForHost(const std::string& fileName, std::string* resultText) {
     // 1: saved, with parameters that could not be read (the file is written all the same).
-    const int rc = hostParamExporter_ ? hostParamExporter_(fileName) : -1;
+    const int rc = hostParamExporter_ ? hostParamExporter_(fileName)
+                                      : ExportParametersFile(fileName, kParamSaveXml, true, true);
     const bool saved = rc == 0 || rc == 1;
     std::string error;
     if (!saved) {
         error = "Parameters file not saved";
     } else {
-        const std::string temp = hostTempParamFileName_ ? hostTempParamFileName_() : std::string();
+        std::string temp;
+        if (hostTempParamFileName_)
+            temp = hostTempParamFileName_();
+        else
+            GetTempParamFileName(temp);
         std::error_code ec;
         if (!temp.empty() && std::filesystem::exists(temp, ec)) {
             // The host's copy replaces the temporary one whole, or the temporary one stays.
@@ -195,9 +200,13 @@ bool CQd::RequestOnlineInfo(std::string* resultText) {
     if (peer_.m_channel.Request(CCommCOIQd::kReqGetOnlineInfo, "<GET_ONLINE_INFO/>", answer) != CCommFP::kOk)
         return false;
     if (resultText != nullptr) *resultText = answer;
-    std::string connection = OnlineInfoConnectionString(answer, platform::HostName());
+    const std::string connection = OnlineInfoConnectionString(answer, platform::HostName());
     if (connection.empty()) return false;
-    return wnd_.ParseConnectionString(connection);
+    std::string parsed = connection;
+    if (!wnd_.ParseConnectionString(parsed)) return false;
+    // The connect that follows takes it instead of asking for a connection.
+    wnd_.SetConnectionString(connection);
+    return true;
 }
 
 }  // namespace drive

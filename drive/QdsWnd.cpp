@@ -204,8 +204,11 @@ bool CQdsWnd::ParseConnectionString(std::string& text) {
             record_.bridgeSubnet = 2;
             record_.bridgeSubnetId = static_cast<uint16_t>(NumberAfter(text, at));
         });
-        value("node",
-              [&](size_t at) { record_.bridgeNodeId = static_cast<uint16_t>(NumberAfter(text, at)); });
+        value("node", [&](size_t at) {
+            record_.bridgeNodeId = static_cast<uint16_t>(NumberAfter(text, at));
+            // The node the connect asks the channel for.
+            record_.firstNode = record_.lastNode = static_cast<uint8_t>(record_.bridgeNodeId);
+        });
     } else if (port.rfind("com", 0) == 0) {
         value("rate", [&](size_t at) { record_.baudRate = static_cast<uint32_t>(NumberAfter(text, at)); });
         value("node", [&](size_t at) { record_.firstNode = static_cast<uint8_t>(NumberAfter(text, at)); });

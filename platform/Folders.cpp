@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -94,19 +95,25 @@ namespace {
 
 class PrivateFolder {
   public:
-    PrivateFolder() {
-        std::string pattern = (TempFolder() / "tunova-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
     ~PrivateFolder() {
         std::error_code ec;
         if (!path_.empty()) fs::remove_all(path_, ec);
     }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-    const fs::path& Path() const { return path_; }
+    // Made on first use, and made again when it vanished (a cleaner of the temporary folder):
+    // files written there afterwards must not fail for a folder that is gone.
+    fs::path Path() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::error_code ec;
+        if (path_.empty() || !fs::is_directory(path_, ec)) {
+            path_.clear();
+            std::string pattern = (TempFolder() / "tunova-XXXXXX").string();
+            if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        }
+        return path_;
+    }
 
   private:
+    std::mutex mutex_;
     fs::path path_;
 };
 

@@ -20,10 +20,12 @@
 #include "drive/Qd.h"
 #include "engine/Main.h"
 #include "foundation/MessageIds.h"
+#include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
 #include "platform/ui/Gui.h"
 #include "platform/ui/Images.h"
 #include "platform/ui/WindowPicture.h"
+#include "tests/drive/DriveObjectTestSupport.h"
 
 using namespace app;
 using platform::ui::Rect;
@@ -370,7 +372,12 @@ TEST_F(MainFrameTest, PeerFileStartsIntegratedAndAsksToSaveOnClose) {
     Program().qzPath = (store.dir / "plant.xml").string();
     auto frame = Open();
     EXPECT_TRUE(frame->DriveLink()->IsIntegrated());
-    EXPECT_EQ(prompts.AskedCount(), 0u) << "a good start says nothing";
+    // The integrated start itself says nothing; the offline connect with the peer's product tells
+    // that the program has no configuration file for it.
+    ASSERT_EQ(prompts.AskedCount(), 1u);
+    EXPECT_EQ(prompts.Asked()[0].caption, "Configuration file not found");
+    EXPECT_NE(prompts.Asked()[0].text.find("'7 v. 100'"), std::string::npos) << prompts.Asked()[0].text;
+    prompts.Clear();
     EXPECT_NE(frame->View()->Tabs(), nullptr);
     // Closing asks about the new parameters file; No keeps the peer's files as they are.
     prompts.PushAnswer(platform::IDNO);
@@ -379,6 +386,89 @@ TEST_F(MainFrameTest, PeerFileStartsIntegratedAndAsksToSaveOnClose) {
     EXPECT_EQ(prompts.Asked()[0].text, "Do you want to save the modified configuration?");
     EXPECT_EQ(prompts.Asked()[0].caption, "Pelmora: Tunova");
     EXPECT_FALSE(std::filesystem::exists(store.dir / "plant.Qz.xml"));
+}
+
+// The peer tool names the simulated drive: the program starts offline from its product with the
+// programmable drive's menus, returns offline on "New connection", and on close deletes the
+// temporary parameters file and writes the peer's parameters file.
+TEST_F(MainFrameTest, PeerFileOfAKnownDriveConnectsOfflineAndSavesTheParametersFileOnClose) {
+    drivetest::DriveTree tree;
+    std::ofstream(store.dir / "plant.xml")
+        << "<DEFINITIONS><D code=\"17\"><![CDATA[<STARTUP><NODE_INFO HardwareCode=\"12\" "
+           "ProductCode=\"1234\" "
+           "ProducVersion=\"0\" Title=\"Axis 7\"/><PARAM_FILE Filename=\"drive.xml\" Create=\"1\"/>"
+           "<DEFINITIONS/></STARTUP>]]></D><D code=\"21\"><![CDATA[<CONFIG/>]]></D></DEFINITIONS>";
+    Program().qzPath = (store.dir / "plant.xml").string();
+    auto frame = Open();
+    wxFrame* wx = frame->GetFrame();
+    ASSERT_TRUE(frame->Drive()->IsConnected()) << frame->Drive()->ConnectionWindow().LastMessage();
+    EXPECT_TRUE(frame->Drive()->IsOffline());
+    EXPECT_EQ(wx->GetTitle(), "Tunova -  O F F L I N E - Simulated servo drive");
+    EXPECT_EQ(frame->Family(), DeviceFamily::Drive);
+    EXPECT_TRUE(frame->Programmable());
+    EXPECT_NE(wx->GetMenuBar()->FindMenu("Program"), wxNOT_FOUND) << "a programmable drive";
+    EXPECT_EQ(prompts.AskedCount(), 0u);
+
+    // Offline for the peer tool, "New connection" offers to return offline.
+    AllowEveryCommand(*frame);
+    prompts.PushAnswer(platform::IDYES);
+    EXPECT_TRUE(frame->Command(ID_NEW_CONNECTION));
+    ASSERT_GE(prompts.AskedCount(), 1u);
+    EXPECT_EQ(prompts.Asked()[0].text, "Would you like to return offline into Simulated servo drive ?");
+    EXPECT_FALSE(frame->Drive()->IsConnected()) << "closed for the restart";
+    platform::ui::RunUntil([&] { return frame->Drive()->IsConnected(); }, 10000);
+    ASSERT_TRUE(frame->Drive()->IsConnected());
+    EXPECT_TRUE(frame->Drive()->IsOffline());
+    EXPECT_FALSE(frame->Drive()->HostSession().askedOnline);
+
+    // The peer's save request writes the peer's own parameters file.
+    platform::PostMessage(frame->Handle(), foundation::kMainDlgSaveParamFileForHostMessage, 0, 0);
+    platform::ui::RunUntil([&] { return std::filesystem::exists(store.dir / "drive.xml"); }, 10000);
+    ASSERT_TRUE(std::filesystem::exists(store.dir / "drive.xml"));
+    EXPECT_FALSE(frame->Drive()->PeerLink().m_paramFileChanged);
+    std::filesystem::remove(store.dir / "drive.xml");
+    frame->Drive()->PeerLink().m_paramFileChanged = true;
+
+    std::string temp;
+    frame->Drive()->GetTempParamFileName(temp);
+    std::ofstream(temp) << "<DEVICE_PARAMETER/>";
+    prompts.Clear();
+    prompts.PushAnswer(platform::IDYES);
+    Close(*frame);
+    ASSERT_EQ(prompts.AskedCount(), 1u);
+    EXPECT_EQ(prompts.Asked()[0].text, "Do you want to save the modified configuration?");
+    EXPECT_EQ(prompts.Asked()[0].caption, "Pelmora: Simulated servo drive");
+    EXPECT_FALSE(std::filesystem::exists(temp)) << "the temporary parameters file goes with the session";
+    foundation::CXmlDocument saved;
+    ASSERT_EQ(saved.Load(store.dir / "drive.xml"), foundation::S_OK)
+        << "the peer's parameters file is written";
+    EXPECT_EQ(saved.Root().Name(), "DEVICE_PARAMETER");
+    const foundation::CXmlNode* device = saved.Root().FindNode("DEVICE");
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->GetAttribute("Hw"), "12");
+    EXPECT_EQ(device->GetAttribute("Type"), "1234");
+}
+
+TEST(GoOnlineExport, ErrorTextNamesTheCodeAndTheFile) {
+    struct Case {
+        int code;
+        const char* meaning;
+    };
+    const Case cases[] = {{4097, "0x1001: Load file error"},
+                          {4112, "0x1010: Upload error"},
+                          {4117, "0x1015: Operation has been canceled by user or some error(s) occurs"},
+                          {7, "0x7: no further details"}};
+    for (const Case& c : cases) {
+        const std::string text = GoOnlineExportErrorText(c.code, "Drive A", "/tmp/x_paramtmp.xml");
+        EXPECT_EQ(
+            text.rfind("Some error(s) occurs. Configuration parameters may be not valid for Drive A.", 0),
+            0u);
+        EXPECT_NE(text.find(std::string("error n.") + c.meaning), std::string::npos) << text;
+        EXPECT_NE(text.find("DriveSave return = " + std::to_string(c.code) +
+                            "; temp file name = /tmp/x_paramtmp.xml"),
+                  std::string::npos)
+            << text;
+    }
 }
 
 TEST(DiagnosticGesture, SkippedWithoutAConnectionWindow) {

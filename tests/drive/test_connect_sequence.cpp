@@ -220,9 +220,9 @@ TEST_F(ConnectSequence, OfflineFromTheHostsParametersFile) {
            "Descr=\"Simulated servo drive\"><PARAMETERS>"
            "<DATA Name=\"PositionResolution\" Value=\"4096\"/>"
            "</PARAMETERS></DEVICE></DEVICE_PARAMETER>";
-    CQd::CHostSession& host_ = qd->HostSession();
-    host_.fileMode = true;
-    host_.parametersFile = file.string();
+    // The host's side as the peer-tool link holds it after the host's start-up information.
+    qd->PeerLink().m_file.m_fromFiles = true;
+    qd->PeerLink().m_paramFile = file.string();
     ASSERT_EQ(qd->Connect(), 0) << qd->ConnectionWindow().LastMessage();
     EXPECT_TRUE(qd->IsConnected());
     EXPECT_TRUE(qd->IsOffline());
@@ -235,7 +235,7 @@ TEST_F(ConnectSequence, OfflineFromTheHostsParametersFile) {
 
 TEST_F(ConnectSequence, TheHostsTemporaryFileLivesInTheProcesssPrivateFolderAndIsDeletedAfterUse) {
     Start();
-    qd->HostSession().nodeName = "Axis/1";
+    qd->PeerLink().m_title = "Axis/1";
     std::string a, b;
     qd->GetTempParamFileName(a);
     qd->GetTempParamFileName(b);
@@ -251,8 +251,7 @@ TEST_F(ConnectSequence, TheHostsTemporaryFileLivesInTheProcesssPrivateFolderAndI
         << ReadText(drivetest::SimDescription()).substr(0, 0)
         << "<DEVICE_PARAMETER Version=\"2\"><DEVICE Hw=\"12\" Type=\"1234\" SwRev=\"2\" HwRev=\"1\" "
            "Descr=\"Simulated servo drive\"><PARAMETERS/></DEVICE></DEVICE_PARAMETER>";
-    qd->HostSession().fileMode = true;
-    qd->HostSession().tempFile = true;
+    qd->PeerLink().m_file.m_fromFiles = true;
     ASSERT_EQ(qd->Connect(), 0);
     EXPECT_FALSE(std::filesystem::exists(a)) << "the handed-over file is deleted after the connect";
     qd->CloseConnection(true);
@@ -277,7 +276,7 @@ TEST_F(ConnectSequence, TitleTable) {
         {"host node",
          [](CQd& q) {
              q.State().bootOnly = false;
-             q.HostSession().linkActive = true;
+             q.PeerLink().m_file.m_fromFiles = true;
              q.HostSession().connectedToHostNode = true;
              q.HostSession().nodeTitle1 = "Line";
              q.HostSession().nodeTitle2 = "Axis";
@@ -296,6 +295,7 @@ TEST_F(ConnectSequence, TitleTable) {
         EXPECT_EQ(host.titles.back(), c.title) << c.what;
     }
     qd->HostSession() = CQd::CHostSession{};
+    qd->PeerLink().m_file.m_fromFiles = false;
     qd->CloseConnection(true);
     qd->UpdateWindowTitle();
     EXPECT_EQ(host.titles.back(), "Tunova - NO DRIVE CONNECTED");

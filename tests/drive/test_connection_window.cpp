@@ -104,6 +104,7 @@ TEST_F(ConnectionWindowTest, ConnectionStrings) {
     EXPECT_EQ(r.bridgeSubnet, 2);
     EXPECT_EQ(r.bridgeSubnetId, 1);
     EXPECT_EQ(r.bridgeNodeId, 3);
+    EXPECT_EQ(r.firstNode, 3) << "the node the connect asks the library channel for";
     EXPECT_EQ(r.timeout, 1000);
 }
 

@@ -349,6 +349,8 @@ TEST_F(PeerAnswers, OnlineInfoFromTheLiveHostSetsTheConnection) {
     EXPECT_EQ(r.bridgeAddress, 0x0A000005u);
     EXPECT_EQ(r.bridgeNodeId, 3);
     EXPECT_EQ(r.timeout, 1000);
+    EXPECT_EQ(wnd.PendingConnectionString(), "Linkora:TCPIP 10.0.0.5,Can 1,Node 3, Timeout 1000")
+        << "the connect that follows takes it instead of asking";
 }
 
 TEST_F(PeerAnswers, OnlineInfoInFileModeIsNotAvailable) {

@@ -126,4 +126,16 @@ TEST(Folders, PrivateTempFolderIsThisProcesssOwn) {
     EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_all);
 }
 
+TEST(Folders, PrivateTempFolderThatVanishedIsMadeAgain) {
+    const std::filesystem::path first = platform::PrivateTempFolder();
+    ASSERT_FALSE(first.empty());
+    std::filesystem::remove_all(first);
+    const std::filesystem::path again = platform::PrivateTempFolder();
+    ASSERT_FALSE(again.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(again));
+    EXPECT_EQ(std::filesystem::status(again).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    EXPECT_EQ(again, platform::PrivateTempFolder()) << "kept while it is there";
+}
+
 }  // namespace
