@@ -20,7 +20,10 @@
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "engine/Main.h"
+#include "foundation/BrandList.h"
 #include "foundation/XmlDocument.h"
+#include "packages/ui/ConfigFileDialogs.h"
+#include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/ui/CommonDialogs.h"
 
@@ -182,7 +185,14 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
         return platform::ui::ChooseFileToSave(dialog_.Wx(), Spec(choice));
     }
     std::optional<std::filesystem::path> ChooseConfigurationFile() override {
-        // Without the frame's configuration-file choice: the description file itself.
+        foundation::CXmlDocument list;
+        if (dialog_.drive_.ConnectionWindow().GetVocabularyList(list) > 0) {
+            packages::ui::CdlgSelectConfigurationFile choice(&list.Root(), foundation::GetBrandList(),
+                                                             nullptr, nullptr);
+            if (choice.DoModal(dialog_.Wx()) != platform::IDOK || choice.file.empty()) return std::nullopt;
+            return std::filesystem::path(choice.folder) / choice.file;
+        }
+        // No index of the configuration files: the file itself.
         FileChoice choice;
         choice.title = "Select configuration file";
         choice.filter = kConfigurationFileFilter;
