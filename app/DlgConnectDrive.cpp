@@ -8,7 +8,11 @@
 
 #include "app/HelpTopics.h"
 #include "drive/Qd.h"
+#include "foundation/Authorizations.h"
+#include "foundation/BrandList.h"
 #include "foundation/ProgramFolders.h"
+#include "foundation/XmlDocument.h"
+#include "packages/ui/ConfigFileDialogs.h"
 #include "platform/Prompt.h"
 #include "platform/ui/CommonDialogs.h"
 
@@ -68,7 +72,7 @@ std::vector<ControlSpec> Layout() {
         Label(IDC_CONNECT_DEVICE_LABEL, "Selected device:", kRowA),
         {IDC_CONNECT_DEVICE, ControlKind::Static, "", style::Hidden | style::Sunken,
          DluRect{kFieldX, kRowA, 120, 12}},
-        {IDC_CONNECT_SELECT_DEVICE, ControlKind::Button, "Select device...", style::Hidden | style::Disabled,
+        {IDC_CONNECT_SELECT_DEVICE, ControlKind::Button, "Select device...", style::Hidden,
          DluRect{192, kRowA, 60, 14}},
         {IDC_CONNECT_OR, ControlKind::Static, "OR", style::Hidden, DluRect{kFieldX + 50, kRowB + 2, 20, 8}},
         Label(IDC_CONNECT_FILE_LABEL, "File:", kRowC),
@@ -100,6 +104,7 @@ CdlgConnectDrive::CdlgConnectDrive(const std::vector<drive::_CHANNELINFO>& ports
     OnCommand(IDC_CONNECT_CONNECT, Notify::Clicked, [this] { OnConnect(); });
     OnCommand(IDC_CONNECT_NETID_SELECT, Notify::Clicked, [this] { OnSelect(); });
     OnCommand(IDC_CONNECT_SELECT_FILE, Notify::Clicked, [this] { OnSelectFile(); });
+    OnCommand(IDC_CONNECT_SELECT_DEVICE, Notify::Clicked, [this] { OnSelectDevice(); });
     OnCommand(IDC_CONNECT_CLOSE, Notify::Clicked, [this] { OnClose(); });
     // ---- Additional firmwares: the user firmware dialog, shown through the program's prompts ----
     OnCommand(IDC_CONNECT_FIRMWARES, Notify::Clicked,
@@ -134,6 +139,19 @@ bool CdlgConnectDrive::OnInitDialog() {
         if (ports_[i].Name() == record_.channelName) ports->SetSelection(static_cast<int>(i));
     Wx()->Bind(wxEVT_HELP,
                [this](wxHelpEvent&) { ShowHelpTopic(ConnectHelpTopic(GetItemText(IDC_CONNECT_PORT), 1)); });
+    Wx()->Bind(wxEVT_LEFT_DCLICK, [this](wxMouseEvent& e) {
+        OnGestureDoubleClick();
+        e.Skip();
+    });
+    Wx()->Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+        OnGestureKey(e.GetKeyCode());
+        e.Skip();
+    });
+    Wx()->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& e) {
+        OnGestureRightClick();
+        e.Skip();
+    });
+    FillAccessLevels();
     OnPortChanged();
     return true;
 }
@@ -272,6 +290,74 @@ void CdlgConnectDrive::OnSelectFile() {
         spec.initial = std::filesystem::path(record_.parametersFile).parent_path();
     if (const auto chosen = platform::ui::ChooseFileToOpen(Wx(), spec))
         ChooseParametersFile(chosen->string());
+}
+
+bool CdlgConnectDrive::ChooseDevice(const std::string& descr, uint32_t hw, uint32_t sw, uint32_t swVer,
+                                    uint32_t build, const foundation::CIdentity& identity) {
+    if (descr.empty()) {
+        deviceChosen_ = false;
+        EnableItem(IDC_CONNECT_CONNECT, OfflineConnectEnabled(deviceChosen_, fileDevice_));
+        platform::Prompts().MessageBox("Invalid device selected", "Connect device",
+                                       platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        return false;
+    }
+    record_.hw = hw;
+    record_.sw = sw;
+    record_.swRev = swVer;
+    record_.build = build;
+    record_.identity = identity;
+    record_.driveDescription = descr;
+    record_.parametersFile.clear();
+    record_.userParamFile = false;
+    deviceChosen_ = true;
+    fileDevice_.clear();
+    SetItemText(IDC_CONNECT_DEVICE, descr);
+    SetItemText(IDC_CONNECT_FILE, "");
+    EnableItem(IDC_CONNECT_CONNECT, true);
+    return true;
+}
+
+void CdlgConnectDrive::OnSelectDevice() {
+    record_.driveDescription.clear();
+    foundation::CXmlDocument list;
+    if (drive_) drive_->ConnectionWindow().GetVocabularyList(list);
+    packages::ui::CdlgSelectConfigurationFile dialog(list.Root().Name().empty() ? nullptr : &list.Root(),
+                                                     foundation::GetBrandList(), nullptr, nullptr);
+    if (dialog.DoModal(Wx()) != platform::IDOK) return;
+    ChooseDevice(dialog.descr, dialog.hw, dialog.sw, dialog.swVer, dialog.build, dialog.identity);
+}
+
+void CdlgConnectDrive::FillAccessLevels() {
+    auto* access = ItemAs<wxComboBox>(IDC_CONNECT_ACCESS);
+    if (!access) return;
+    access->Clear();
+    const foundation::CAuthorizations& users = foundation::GetAuthorizations();
+    const foundation::CUserFullDev* current = users.GetCurrentUser();
+    for (const foundation::CUserFullDev& user : users.GetFullUsers()) {
+        access->Append(wxString::FromUTF8(user.title));
+        if (current && current->title == user.title)
+            access->SetSelection(static_cast<int>(access->GetCount()) - 1);
+    }
+}
+
+void CdlgConnectDrive::OnGestureDoubleClick() {
+    gestureArmed_ = true;
+    gestureKey_ = 0;
+}
+
+void CdlgConnectDrive::OnGestureKey(int keyCode) {
+    if (gestureArmed_ && gestureKey_ == 0) gestureKey_ = keyCode;
+}
+
+std::string CdlgConnectDrive::OnGestureRightClick() {
+    if (!gestureArmed_ && gestureKey_ == 0) return {};
+    const int key = gestureKey_ >= 'a' && gestureKey_ <= 'z' ? gestureKey_ - 'a' + 'A' : gestureKey_;
+    const std::string level = key == 'F' ? "factory" : key == 'I' ? "integrator" : "user";
+    gestureArmed_ = false;
+    gestureKey_ = 0;
+    foundation::GetAuthorizations().SetUser(level);
+    FillAccessLevels();
+    return level;
 }
 
 void CdlgConnectDrive::OnClose() {

@@ -26,6 +26,18 @@ class CdlgConnectDrive : public platform::ui::Dialog {
     uint16_t SelectedKind() const;
     // The offline entry's chosen parameters file and its device text (tests fill it as a choice would).
     bool ChooseParametersFile(const std::string& path);
+    // The offline entry's chosen device description (descr empty: no device was chosen), as the
+    // configuration-file choice gives it.
+    bool ChooseDevice(const std::string& descr, uint32_t hw, uint32_t sw, uint32_t swVer, uint32_t build,
+                      const foundation::CIdentity& identity);
+
+    // ---- access-level gesture ----
+    // A left double-click on the dialog arms it; the next key is remembered; a right click then
+    // sets the level: 'F' factory, 'I' integrator, anything else user. The level set, or empty
+    // when the gesture was not armed.
+    void OnGestureDoubleClick();
+    void OnGestureKey(int keyCode);
+    std::string OnGestureRightClick();
 
   protected:
     bool OnInitDialog() override;
@@ -40,6 +52,8 @@ class CdlgConnectDrive : public platform::ui::Dialog {
     void OnConnect();
     void OnSelect();
     void OnSelectFile();
+    void OnSelectDevice();
+    void FillAccessLevels();
     void OnClose();
     bool Refused(const ConnectStore& store);
     int SelectedPort() const;
@@ -50,6 +64,8 @@ class CdlgConnectDrive : public platform::ui::Dialog {
     uint16_t shownKind_ = 0xFFFF;
     bool deviceChosen_ = false;
     std::string fileDevice_;
+    bool gestureArmed_ = false;
+    int gestureKey_ = 0;
 };
 
 // The drive object's connect step asks through this.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <wx/bitmap.h>
+#include <wx/choicdlg.h>
 #include <wx/combobox.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
@@ -15,12 +16,17 @@
 #include "app/DlgOptions.h"
 #include "app/MessageDialogs.h"
 #include "app/Startup.h"
+#include "controls/ComboBoxExt.h"
 #include "controls/StaticColor.h"
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "engine/Main.h"
+#include "foundation/BrandList.h"
 #include "foundation/XmlDocument.h"
+#include "packages/ui/ConfigFileDialogs.h"
+#include "platform/Prompt.h"
 #include "platform/Registry.h"
+#include "platform/ui/CommonDialogs.h"
 
 namespace app {
 namespace {
@@ -31,6 +37,10 @@ using platform::ui::DluRect;
 using platform::ui::Notify;
 namespace style = platform::ui::style;
 
+// The engine's answer for a name the drive's vocabulary lacks.
+constexpr int kNameItemMissing = -303;
+// "Save/Export parameters...".
+constexpr uint32_t kCmdSaveExportParameters = 32840;
 // The engine's change notice for the panel's groups.
 constexpr unsigned kGroupNotice = 0x401;
 constexpr int kLedSize = 9;
@@ -43,7 +53,8 @@ std::vector<ControlSpec> Layout() {
     // Show variables.
     add(IDC_MAIN_SHOW_GROUP, ControlKind::GroupBox, "Show variables:", 0, {0, 0, 254, 91});
     for (int k = 0; k < 4; ++k) {
-        add(kShowComboIds[k], ControlKind::Combo, "", style::DropList, {4, 11 + 19 * k, 157, 14});
+        // Place of the filtering combo that the dialog creates over it.
+        add(kShowComboIds[k], ControlKind::Custom, "", 0, {4, 11 + 19 * k, 157, 14});
         add(kShowValueIds[k], ControlKind::Static, "", style::Sunken | style::Right,
             {162, 11 + 19 * k, 60, 12});
         add(kShowUnitIds[k], ControlKind::Static, "", 0, {225, 13 + 19 * k, 26, 8});
@@ -163,8 +174,88 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
         options.DoModal(dialog_.Wx());
     }
     void UpdateDriveInfo() override { dialog_.UpdateDriveInfo(); }
+    std::string ProgramName() const override {
+        return dialog_.outerSite_ ? dialog_.outerSite_->ProgramName() : CMainDlgCommandSite::ProgramName();
+    }
+
+    // ---- file commands ----
+    std::optional<std::filesystem::path> ChooseFileToOpen(const FileChoice& choice) override {
+        return platform::ui::ChooseFileToOpen(dialog_.Wx(), Spec(choice));
+    }
+    std::optional<std::filesystem::path> ChooseFileToSave(const FileChoice& choice) override {
+        return platform::ui::ChooseFileToSave(dialog_.Wx(), Spec(choice));
+    }
+    std::optional<std::filesystem::path> ChooseConfigurationFile() override {
+        foundation::CXmlDocument list;
+        if (dialog_.drive_.ConnectionWindow().GetVocabularyList(list) > 0) {
+            packages::ui::CdlgSelectConfigurationFile choice(&list.Root(), foundation::GetBrandList(),
+                                                             nullptr, nullptr);
+            if (choice.DoModal(dialog_.Wx()) != platform::IDOK || choice.file.empty()) return std::nullopt;
+            return std::filesystem::path(choice.folder) / choice.file;
+        }
+        // No index of the configuration files: the file itself.
+        FileChoice choice;
+        choice.title = "Select configuration file";
+        choice.filter = kConfigurationFileFilter;
+        choice.folder = DocumentsFolder();
+        return ChooseFileToOpen(choice);
+    }
+    std::vector<std::string> SelectMotors(
+        const std::string& title, const std::string& button,
+        const std::vector<std::pair<std::string, std::string>>& motors) override {
+        wxArrayString texts;
+        for (const auto& motor : motors) texts.Add(wxString::FromUTF8(motor.second));
+        wxMultiChoiceDialog dialog(dialog_.Wx(), wxString::FromUTF8("Motors to " + button),
+                                   wxString::FromUTF8(title), texts);
+        std::vector<std::string> chosen;
+        if (dialog.ShowModal() != wxID_OK) return chosen;
+        for (int index : dialog.GetSelections())
+            if (index >= 0 && static_cast<size_t>(index) < motors.size())
+                chosen.push_back(motors[index].first);
+        return chosen;
+    }
+    void CloseOscilloscope() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->CloseOscilloscope();
+    }
+    void CloseDriveSetup() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->CloseDriveSetup();
+    }
+    drive::CParamFileImportDrive* ParameterImportDrive() override {
+        return dialog_.outerSite_ ? dialog_.outerSite_->ParameterImportDrive() : nullptr;
+    }
+    std::filesystem::path CommandLineConfiguration() const override {
+        return dialog_.outerSite_ ? dialog_.outerSite_->CommandLineConfiguration() : std::filesystem::path();
+    }
+    bool LoadProgramSettings(const std::filesystem::path& file) override {
+        return dialog_.outerSite_ && dialog_.outerSite_->LoadProgramSettings(file);
+    }
+    bool SaveProgramSettings(const std::filesystem::path& file, std::string* error) override {
+        if (dialog_.outerSite_) return dialog_.outerSite_->SaveProgramSettings(file, error);
+        return CMainDlgCommandSite::SaveProgramSettings(file, error);
+    }
+    void ConfigurationLoaded() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->ConfigurationLoaded();
+        dialog_.RestoreShowVariables();
+    }
+    void StoreMessageBarPlacement() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->StoreMessageBarPlacement();
+    }
+    void RunArchiveDialog() override {
+        if (dialog_.outerSite_) dialog_.outerSite_->RunArchiveDialog();
+    }
+    bool StartFirmwareUpdateCheck(int code) override {
+        return dialog_.outerSite_ && dialog_.outerSite_->StartFirmwareUpdateCheck(code);
+    }
 
   private:
+    static platform::ui::FileDialogSpec Spec(const FileChoice& choice) {
+        platform::ui::FileDialogSpec spec;
+        spec.title = choice.title;
+        spec.filter = choice.filter;
+        spec.defaultExtension = choice.extension;
+        spec.initial = choice.name.empty() ? choice.folder : choice.folder / choice.name;
+        return spec;
+    }
     CPelmoraDlg& dialog_;
 };
 
@@ -200,8 +291,7 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
         SetLed(kInputLedIds[i], kLedOff);
         SetLed(kOutputLedIds[i], kLedOff);
     }
-    for (size_t k = 0; k < 4; ++k)
-        OnCommand(kShowComboIds[k], Notify::SelChanged, [this, k] { OnShowVariableChanged(k); });
+    CreateShowCombos();
     for (int i = 0; i < 16; ++i)
         OnCommand(kOutputButtonIds[i], Notify::Clicked, [this, i] { ToggleOutput(i); });
     OnCommand(IDC_MAIN_BRAKE_BUTTON, Notify::Clicked, [this] { OnBrakeButton(); });
@@ -391,6 +481,7 @@ void CPelmoraDlg::ApplyLayout() {
                         : family_ == DriveFamily::Kwz    ? "Kwz errors:"
                                                          : nullptr;
     if (group) SetItemText(IDC_MAIN_ERRORS_GROUP, group);
+    ReadEnumerations();
     if (family_ == DriveFamily::Xul && !dips_[0]) {
         const foundation::CXmlNode* data = drive_.DriveData();
         const foundation::CXmlNode* node = data ? data->FindNode("Extra\\DipSwitch") : nullptr;
@@ -488,23 +579,29 @@ void CPelmoraDlg::Start() {
     if (!started_) {
         started_ = true;
         ApplyLayout();
-        EnableItem(IDC_MAIN_SHOW_ERRORS, true);
         const bool offline = drive_.IsOffline();
+        EnableItem(IDC_MAIN_SHOW_ERRORS, !offline);
         EnableItem(IDC_MAIN_ERRORS_GROUP, !offline);
         EnableItem(IDC_MAIN_WARNING_LABEL, !offline);
         EnableItem(IDC_MAIN_FAULT_LABEL, !offline);
         ShowControl(IDC_MAIN_WARNING_LED, !offline);
         ShowControl(IDC_MAIN_FAULT_LED, !offline);
+        const bool boot = !offline && drive_.State().bootOnly;
+        if (boot) EnableItem(IDC_MAIN_SHOW_ERRORS, false);
         for (size_t k = 0; k < 4; ++k) {
-            auto* combo = ItemAs<wxComboBox>(kShowComboIds[k]);
-            combo->Clear();
-            combo->Append("");
-            const bool boot = drive_.State().bootOnly;
+            controls::CComboBoxExt* combo = showCombos_[k];
+            if (!combo) continue;
+            combo->Model().ResetContent();
+            combo->Model().AddString("");
             if (!boot)
                 for (const auto& variable : drive_.Parameters().variables)
-                    combo->Append(wxString::FromUTF8(variable->title));
+                    combo->Model().AddString(variable->title);
+            combo->Model().curSel = 0;
+            combo->Model().editText.clear();
+            combo->Sync();
             combo->Enable(!boot);
         }
+        if (!boot) RestoreShowVariables();
         UpdateDriveInfo();
         uint32_t historySize = 0;
         ShowControl(IDC_MAIN_HISTORY, drive_.IsConnected() && !drive_.IsOffline() &&
@@ -516,6 +613,7 @@ void CPelmoraDlg::Start() {
         FirstRead();
         StatusPass();
         FastPass();
+        Post(kMainDlgStartupChecksMessage);
     }
     CreateStatusGroups();
 }
@@ -698,13 +796,29 @@ void CPelmoraDlg::StatusPass() {
             }
             break;
         }
-        case DriveFamily::Supply:
+        case DriveFamily::Supply: {
             SetText(IDC_SUPPLY_BRAKE,
                     View("brake_duty_cycle").Valid() ? std::to_string(View("brake_duty_cycle").value) : "");
             SetText(IDC_SUPPLY_LOCK, FaultLockSeconds(View("timer_ripristino_fault")));
+            const std::pair<const char*, int> texts[] = {{"supply_type", IDC_SUPPLY_VAC},
+                                                         {"stato_power_control", IDC_SUPPLY_STATUS},
+                                                         {"memoria_errore", IDC_SUPPLY_ERROR}};
+            for (size_t i = 0; i < 3; ++i) {
+                const CellView cell = View(texts[i].first);
+                if (!cell.Valid()) continue;
+                const auto it = enums_[i].find(cell.value);
+                SetText(texts[i].second, it != enums_[i].end() ? it->second : std::string());
+            }
             break;
-        default:
+        }
+        case DriveFamily::Kwz: {
+            const CellView state = View("stato_operativo");
+            if (state.Valid()) {
+                const auto it = enums_[0].find(state.value);
+                SetText(IDC_MAIN_STATE, it != enums_[0].end() ? it->second : std::string());
+            }
             break;
+        }
     }
 }
 
@@ -853,25 +967,90 @@ void CPelmoraDlg::FastPass() {
 }
 
 void CPelmoraDlg::IdentityPass() {
-    if (!drive_.IsConnected() || drive_.IsOffline()) return;
-    std::string name;
-    if (drive_.UploadString("UserDriveName", name) != 0) name = "read error";
-    if (name != drive_.Identity().userDriveName) {
-        drive_.Identity().userDriveName = name;
-        UpdateDriveInfo();
+    // A drive that stopped answering keeps its name: "read error" is for a name the drive
+    // refuses, not for a lost connection.
+    bool answering = View(drive_.State().statusWordCell).status != drive::kCellReadError;
+    for (const std::string& word : drive_.State().errorWordCells)
+        if (View(word).status == drive::kCellReadError) answering = false;
+    const bool online = drive_.IsConnected() && !drive_.IsOffline();
+    if (online && answering) {
+        std::string name;
+        // A drive without a name item has no name, not an unreadable one.
+        if (drive_.GetCellInfo("UserDriveName", nullptr, nullptr, nullptr) == kNameItemMissing)
+            name.clear();
+        else if (drive_.UploadString("UserDriveName", name) != 0)
+            name = "read error";
+        if (name != drive_.Identity().userDriveName) {
+            drive_.Identity().userDriveName = name;
+            drive_.UpdateWindowTitle();
+            if (drive_.Host().ShownPage() == drive::CFramePage::MainDialog) UpdateDriveInfo();
+        }
     }
+    // Saving parameters needs a drive (or a configuration) that runs its firmware.
+    drive_.SetCommandEnabled(kCmdSaveExportParameters, drive_.IsConnected() && !drive_.State().bootOnly);
 }
 
 void CPelmoraDlg::SelectShowVariable(size_t combo, const std::string& name) {
-    if (combo >= 4) return;
-    auto* box = ItemAs<wxComboBox>(kShowComboIds[combo]);
-    const int index = box->FindString(wxString::FromUTF8(name), true);
-    box->SetSelection(index == wxNOT_FOUND ? 0 : index);
+    if (combo >= 4 || !showCombos_[combo]) return;
+    controls::ComboBoxExtModel& model = showCombos_[combo]->Model();
+    model.OnCloseUp();  // the whole list, not what the user's typing left of it
+    const int index = name.empty() ? -1 : model.FindStringExact(name);
+    model.curSel = index < 0 ? 0 : index;
+    model.editText = index < 0 ? std::string() : model.ListText(index);
+    showCombos_[combo]->Sync();
     OnShowVariableChanged(combo);
 }
 
+void CPelmoraDlg::RestoreShowVariables() {
+    for (size_t k = 0; k < 4; ++k) SelectShowVariable(k, drive_.Description().shownVariables[k]);
+}
+
+void CPelmoraDlg::CreateShowCombos() {
+    for (size_t k = 0; k < 4; ++k) {
+        wxWindow* place = Item(kShowComboIds[k]);
+        if (!place) continue;
+        auto* combo = new controls::CComboBoxExt();
+        if (!combo->Create(place->GetParent(), wxID_ANY, controls::ComboBoxExtModel::Style::DropDown,
+                           place->GetPosition(), place->GetSize())) {
+            delete combo;
+            continue;
+        }
+        place->Hide();
+        combo->Model().filterMode = 1;
+        combo->Model().AddString("");
+        combo->Sync();
+        combo->Bind(wxEVT_COMBOBOX, [this, k](wxCommandEvent& event) {
+            event.Skip();
+            OnShowVariableChanged(k);
+        });
+        showCombos_[k] = combo;
+    }
+}
+
+void CPelmoraDlg::ReadEnumerations() {
+    for (auto& map : enums_) map.clear();
+    const foundation::CXmlNode* data = drive_.DriveData();
+    const foundation::CXmlNode* enums = data ? data->FindNode("Extra\\Enums") : nullptr;
+    if (!enums) return;
+    std::array<const char*, 3> names = {nullptr, nullptr, nullptr};
+    if (family_ == DriveFamily::Kwz) names = {"OperatingStates", nullptr, nullptr};
+    if (family_ == DriveFamily::Supply) names = {"SupplyType", "PwCtrlState", "PwCtrlError"};
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (!names[i]) continue;
+        const foundation::CXmlNode* list = enums->FindNode(names[i]);
+        if (!list) continue;
+        for (const foundation::CXmlNode* el : list->Children())
+            if (el->Name() == "El")
+                enums_[i][static_cast<uint32_t>(el->GetAttributeInt("Value", 0))] = el->GetAttribute("Text");
+    }
+}
+
 void CPelmoraDlg::OnShowVariableChanged(size_t k) {
-    const std::string name = GetItemText(kShowComboIds[k]);
+    if (!showCombos_[k]) return;
+    std::string name = showCombos_[k]->GetValue().utf8_string();
+    // Only a variable of the list is shown; typed text that names none shows nothing.
+    if (!name.empty() && showCombos_[k]->Model().FindStringExact(name) < 0) name.clear();
+    drive_.Description().shownVariables[k] = name;
     if (name == shown_.names[k] && (creatingGroups_ == false || name.empty())) return;
     if (!creatingGroups_ && fastGroup_ >= 0) drive_.StopGroup(fastGroup_);
     if (showVariableIds_[k] > 0 && shown_.LastUser(k) && fastGroup_ >= 0)

@@ -23,6 +23,7 @@ class wxBitmap;
 class wxWindow;
 
 namespace controls {
+class CComboBoxExt;
 class CStaticColor;
 }  // namespace controls
 
@@ -60,6 +61,8 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // One status pass and one fast pass now.
     void Refresh();
     void UpdateDriveInfo();
+    // The 10 s pass: the drive's user name read again, and the save command's state.
+    void IdentityPass();
     // The start-up screen questions (once per program run): false when the user (now or by a
     // remembered answer) chose not to go on, and the frame closes. Answers are remembered in
     // the registry key given.
@@ -82,6 +85,15 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // Typed value of an analog view written as Enter would; false when refused.
     bool WriteAnalogValue(size_t view, const std::string& text);
     void SelectShowVariable(size_t combo, const std::string& name);
+    // Selects the four variables the drive object remembers (an unknown name: the empty entry).
+    void RestoreShowVariables();
+    // The show-variable combo k (0..3); its list filters while the user types.
+    controls::CComboBoxExt* ShowCombo(size_t k) const { return k < 4 ? showCombos_[k] : nullptr; }
+    // The texts of an enumeration of the drive description (0 "OperatingStates" or "SupplyType",
+    // 1 "PwCtrlState", 2 "PwCtrlError").
+    const std::map<uint32_t, std::string>& Enumeration(size_t which) const {
+        return enums_[which < 3 ? which : 0];
+    }
 
     // How the three refresh timers kept their periods since Start.
     struct TimerStats {
@@ -118,13 +130,14 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     void StopStatusGroups();
     void StatusPass();
     void FastPass();
-    void IdentityPass();
     void UpdateDigitalIoLayout();
     void SetLed(int id, int slot);
     void SetText(int id, const std::string& text);
     void OnShowVariableChanged(size_t combo);
     void OnBrakeButton();
     void MakeLedBitmaps();
+    void CreateShowCombos();
+    void ReadEnumerations();
 
     drive::CQd& drive_;
     DriveFamily family_ = DriveFamily::Servo;
@@ -142,6 +155,8 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     std::array<int, 4> viewSlots_{-1, -1, -1, -1};
     ShowVariableSlots shown_;
     std::array<int, 4> showVariableIds_{-1, -1, -1, -1};
+    std::array<controls::CComboBoxExt*, 4> showCombos_{};
+    std::array<std::map<uint32_t, std::string>, 3> enums_;
     std::map<int, int> ledSlots_;
     std::map<int, controls::CStaticColor*> overlays_;
     std::map<unsigned, TimerStats> stats_;

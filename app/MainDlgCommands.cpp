@@ -173,24 +173,47 @@ intptr_t CMainDlgCommands::Handle(unsigned message, uintptr_t wParam, intptr_t l
         case MainDlgAction::UpdateDriveInfo:
             site_.UpdateDriveInfo();
             break;
-        // Windows that are not part of the program yet: the command is accepted and nothing opens.
+        // ---- file commands ----
         case MainDlgAction::StartupChecks:
+            StartupChecks();
+            break;
         case MainDlgAction::ExportFirmware:
+            ExportFirmware();
+            break;
+        case MainDlgAction::UserMotorsImport:
+            ImportUserMotors();
+            break;
+        case MainDlgAction::UserMotorsExport:
+            ExportUserMotors();
+            break;
+        case MainDlgAction::UserMotorsDelete:
+            DeleteUserMotors();
+            break;
+        case MainDlgAction::ImportParameters:
+            ImportParameters();
+            break;
+        case MainDlgAction::DownloadParameters:
+            DownloadParameters();
+            break;
+        case MainDlgAction::LoadConfiguration:
+            LoadConfiguration(wParam == 1);
+            break;
+        case MainDlgAction::SaveConfiguration:
+            SaveConfiguration();
+            break;
+        case MainDlgAction::CreateArchive:
+            site_.RunArchiveDialog();
+            break;
+        case MainDlgAction::PlainParameterFile:
+            PlainParameterFile(static_cast<unsigned>(wParam));
+            break;
+        // Windows that are not part of the program yet: the command is accepted and nothing opens.
         case MainDlgAction::FirmwareDownload:
         case MainDlgAction::ObjectDictionary:
         case MainDlgAction::PermanentMemory:
         case MainDlgAction::Ignore:
         case MainDlgAction::UserMotorsManage:
-        case MainDlgAction::UserMotorsImport:
-        case MainDlgAction::UserMotorsExport:
-        case MainDlgAction::UserMotorsDelete:
-        case MainDlgAction::ImportParameters:
-        case MainDlgAction::DownloadParameters:
         case MainDlgAction::CompareParameters:
-        case MainDlgAction::LoadConfiguration:
-        case MainDlgAction::SaveConfiguration:
-        case MainDlgAction::CreateArchive:
-        case MainDlgAction::PlainParameterFile:
         case MainDlgAction::Unknown:
             break;
     }

@@ -4,11 +4,15 @@
 // table and the drive sequences run under test without one.
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace drive {
 class CQd;
+class CParamFileImportDrive;
 }  // namespace drive
 
 namespace app {
@@ -39,6 +43,16 @@ constexpr unsigned kCmdBusAddresses = 32874;
 // Texts users read.
 constexpr const char* kUnderConstructionText = "Under construction";
 constexpr const char* kProgramRemovedText = "Program successfully removed";
+constexpr const char* kBootOnlyWarning = "Firmware missing (boot only): displayed data may be not corrected!";
+constexpr const char* kExportFirmwareCaption = "Export Firmware";
+constexpr const char* kExportFirmwareDone = "Successfully completed!";
+constexpr const char* kImportMotorsCaption = "Import user motors";
+constexpr const char* kExportMotorsCaption = "Export user motors";
+constexpr const char* kMotorsFileFilter = "User motor database file (*.xml)|*.xml";
+constexpr const char* kParametersFileFilter = "Parameters file (*.xml)|*.xml";
+constexpr const char* kConfigurationFileFilter = "Configuration file (*.xml)|*.xml";
+constexpr const char* kDownloadCaption = "Download parameters";
+constexpr const char* kPlainFileCaption = "Plain parameter file";
 constexpr const char* kEraseCaption = "Erase drive program";
 constexpr const char* kEraseTimeoutText =
     "Erasing IEC program error: command not completed! Restart the drive, reconnect and then retry.";
@@ -84,6 +98,15 @@ std::vector<unsigned> MainDlgCommandMessages();
 // The message's action; Unknown for messages that are not the main dialog's.
 MainDlgAction MainDlgActionFor(unsigned message);
 
+// A file the user is asked for: title, filter ("Text (*.txt)|*.txt"), starting folder and name.
+struct FileChoice {
+    std::string title;
+    std::string filter;
+    std::filesystem::path folder;
+    std::string name;
+    std::string extension;  // added to a typed name without one (save)
+};
+
 // What the commands need of the windows around the dialog (the frame's windows, dialogs of other
 // folders). The defaults do nothing: a window that is not there yet is simply not opened.
 class CMainDlgCommandSite {
@@ -103,6 +126,55 @@ class CMainDlgCommandSite {
     virtual void UpdateDriveInfo() {}
     // The program's name for message box captions.
     virtual std::string ProgramName() const { return "Tunova"; }
+
+    // ---- files, folders and windows of the file commands ----
+    // The user's file, nothing when cancelled.
+    virtual std::optional<std::filesystem::path> ChooseFileToOpen(const FileChoice& choice) {
+        (void)choice;
+        return std::nullopt;
+    }
+    virtual std::optional<std::filesystem::path> ChooseFileToSave(const FileChoice& choice) {
+        (void)choice;
+        return std::nullopt;
+    }
+    // A drive configuration file (the configuration-file choice), nothing when cancelled.
+    virtual std::optional<std::filesystem::path> ChooseConfigurationFile() { return std::nullopt; }
+    // The user's pick among motors (id and text each); empty when nothing was chosen.
+    virtual std::vector<std::string> SelectMotors(
+        const std::string& title, const std::string& button,
+        const std::vector<std::pair<std::string, std::string>>& motors) {
+        (void)title, (void)button, (void)motors;
+        return {};
+    }
+    // The user's documents folder (the current folder when there is none) and the folder of the
+    // user motor database.
+    virtual std::filesystem::path DocumentsFolder() const;
+    virtual std::filesystem::path UserMotorsFolder() const;
+    virtual void CloseOscilloscope() {}
+    virtual void CloseDriveSetup() {}
+    // The drive's side of a parameter file import; none: nothing can be imported.
+    virtual drive::CParamFileImportDrive* ParameterImportDrive() { return nullptr; }
+    // The configuration file named on the command line (empty when none).
+    virtual std::filesystem::path CommandLineConfiguration() const { return {}; }
+    // Program settings (configuration files): false when the file was refused or not written.
+    virtual bool LoadProgramSettings(const std::filesystem::path& file) {
+        (void)file;
+        return false;
+    }
+    virtual bool SaveProgramSettings(const std::filesystem::path& file, std::string* error) {
+        (void)file;
+        if (error) *error = "Configuration files cannot be saved";
+        return false;
+    }
+    // After a configuration load: oscilloscope settings, message bar layout and shown variables.
+    virtual void ConfigurationLoaded() {}
+    virtual void StoreMessageBarPlacement() {}
+    virtual void RunArchiveDialog() {}
+    // The firmware update check thread (768 firmware, 3 boot); false when it did not start.
+    virtual bool StartFirmwareUpdateCheck(int code) {
+        (void)code;
+        return false;
+    }
 };
 
 class CMainDlgCommands {
@@ -119,6 +191,20 @@ class CMainDlgCommands {
     void RunStopPlc();
     void EraseProgram();
     void ExportParameters();
+
+    // ---- file commands ----
+    void StartupChecks();
+    void ExportFirmware();
+    // 0 written; else the reason was told.
+    int WriteFirmwareFile(const std::filesystem::path& configuration, const std::filesystem::path& target);
+    void ImportUserMotors();
+    void ExportUserMotors();
+    void DeleteUserMotors();
+    void ImportParameters();
+    void DownloadParameters();
+    void LoadConfiguration(bool commandLine);
+    void SaveConfiguration();
+    void PlainParameterFile(unsigned commandId);
 
   private:
     void EraseWithSystemManager();

@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include <array>
 #include <set>
 
 #include <wx/accel.h>
@@ -14,6 +15,7 @@
 #include "app/DlgConnectRetry.h"
 #include "app/HelpTopics.h"
 #include "app/MainDlg.h"
+#include "app/ProgramSettingsStore.h"
 #include "app/Startup.h"
 #include "controls/SizingControlBarDock.h"
 #include "drive/Qd.h"
@@ -21,6 +23,7 @@
 #include "foundation/MessageIds.h"
 #include "foundation/ProgramFolders.h"
 #include "foundation/ProgramSwitches.h"
+#include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/ui/BusyWindow.h"
@@ -284,6 +287,55 @@ bool CMsgBar::Create(wxWindow* parent, bool createTabs) {
 
 // ---------------------------------------------------------------- CMainFrame
 
+// What the main dialog's commands need of the frame: its message bar, the command line's
+// configuration and the program's name.
+class CMainFrame::MainDlgSite : public CMainDlgCommandSite {
+  public:
+    explicit MainDlgSite(CMainFrame& frame) : frame_(frame), settings_(Hooks(frame)) {}
+    std::string ProgramName() const override { return foundation::kProgramName; }
+    std::filesystem::path CommandLineConfiguration() const override { return Program().loadConfig; }
+    void StoreMessageBarPlacement() override { frame_.StoreMsgBarPlacement(); }
+    void ConfigurationLoaded() override { frame_.ResetOutputBar(); }
+
+    // Configuration files: the working choices the program keeps, with the shown variables.
+    bool LoadProgramSettings(const std::filesystem::path& file) override {
+        std::array<std::string, 4> shown;
+        if (!settings_.Load(file, shown)) return false;
+        if (frame_.qd_)
+            for (size_t i = 0; i < 4; ++i) frame_.qd_->Description().shownVariables[i] = shown[i];
+        return true;
+    }
+    bool SaveProgramSettings(const std::filesystem::path& file, std::string* error) override {
+        std::array<std::string, 4> shown;
+        if (frame_.qd_)
+            for (size_t i = 0; i < 4; ++i) shown[i] = frame_.qd_->Description().shownVariables[i];
+        return settings_.Save(file, shown, error);
+    }
+
+  private:
+    static ProgramSettingsHooks Hooks(CMainFrame& frame) {
+        ProgramSettingsHooks hooks;
+        hooks.saveUnits = [&frame](foundation::CXmlNode& ua) {
+            if (frame.qd_) frame.qd_->Units().SaveSettings(ua);
+        };
+        hooks.loadUnits = [&frame](const foundation::CXmlNode& ua) {
+            if (frame.qd_) frame.qd_->Units().LoadSettings(ua, frame.qd_->State().className);
+        };
+        hooks.isVariable = [&frame](const std::string& name) {
+            return frame.qd_ && frame.qd_->Description().variableIndex.count(name) != 0;
+        };
+        const platform::ui::Rect& r = frame.virtualScreen_;
+        hooks.left = r.left;
+        hooks.top = r.top;
+        hooks.width = r.Width();
+        hooks.height = r.Height();
+        return hooks;
+    }
+
+    CMainFrame& frame_;
+    CProgramSettingsStore settings_;
+};
+
 CMainFrame::CMainFrame(platform::Registry& registry, platform::ui::Rect virtualScreen)
     : registry_(registry), virtualScreen_(virtualScreen), lockKeys_(ReadLockKey) {
     g_frame = this;
@@ -294,6 +346,7 @@ CMainFrame::~CMainFrame() {
     // The windows that use the drive object go first; then the peer link and the drive object's
     // threads end before the frame they report to.
     mainDlg_.reset();
+    mainDlgSite_.reset();
     if (qd_) qd_->ConnectionWindow().SetConnectDialog(nullptr);
     connectDialog_.reset();
     drive_.reset();
@@ -500,8 +553,10 @@ void CMainFrame::UseProgramWindows() {
     qd_->ConnectionWindow().SetConnectDialog(connectDialog_.get());
     qd_->Hooks().reconnectPrompt = [frame](bool channelUp) { return AskReconnect(frame, channelUp); };
     // The main dialog is made again after every connection: the old one went with the pages.
+    mainDlgSite_ = std::make_unique<MainDlgSite>(*this);
     mainPageFactory_ = [this](wxWindow* parent) -> wxWindow* {
         mainDlg_ = std::make_unique<CPelmoraDlg>(parent, *qd_);
+        mainDlg_->SetCommandSite(mainDlgSite_.get());
         return mainDlg_->Wx();
     };
 }
@@ -512,7 +567,19 @@ void CMainFrame::StopPageRefresh() {
 
 void CMainFrame::StartPageStatusRefresh(int /*busType*/) {
     // Only the main dialog refreshes from the drive so far; the bus pages come with their windows.
-    if (mainDlg_ && mainDlg_->IsAlive() && ShownPage() == drive::CFramePage::MainDialog) mainDlg_->Start();
+    if (!mainDlg_ || !mainDlg_->IsAlive() || ShownPage() != drive::CFramePage::MainDialog) return;
+    if (!mainDlgShownOnce_) {
+        // The first show of the program's run: the screen questions, the command line's
+        // configuration, the default size.
+        mainDlgShownOnce_ = true;
+        if (!mainDlg_->CheckScreenOnce(registry_, foundation::GetProductKey())) {
+            PostClose();
+            return;
+        }
+        if (!Program().loadConfig.empty()) mainDlg_->Post(foundation::kMainDlgLoadConfigurationMessage, 1);
+        ApplyDefaultSize(family_ == DeviceFamily::Xul);
+    }
+    mainDlg_->Start();
 }
 
 void CMainFrame::RefreshMainDialog() {

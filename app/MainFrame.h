@@ -263,6 +263,10 @@ class CMainFrame : public platform::ui::Frame,
     // The drive object's connect step and the main dialog of the program's own factory.
     std::unique_ptr<CConnectDriveDialog> connectDialog_;
     std::unique_ptr<class CPelmoraDlg> mainDlg_;
+    // The frame's side of the main dialog's commands (outlives every main dialog).
+    class MainDlgSite;
+    std::unique_ptr<MainDlgSite> mainDlgSite_;
+    bool mainDlgShownOnce_ = false;
     // The factory's window when it carries its own message handle (else mainView_ is attached).
     wxWindow* mainPage_ = nullptr;
     std::set<int> deviceCommands_;

@@ -64,8 +64,13 @@ int32_t AutoDecimals(double factor) {
 
 int CDriveDescription::ReadDriveSetup(CXmlDocument* document, const std::filesystem::path& descriptionFile,
                                       CParametri& parameters, CDriveDescriptionHost& host) {
-    if (!document) return 2;
-    const CXmlNode& root = document->Root();
+    return ReadDriveSetupFrom(document ? &document->Root() : nullptr, descriptionFile, parameters, host);
+}
+
+int CDriveDescription::ReadDriveSetupFrom(CXmlNode* rootNode, const std::filesystem::path& descriptionFile,
+                                          CParametri& parameters, CDriveDescriptionHost& host) {
+    if (!rootNode) return 2;
+    const CXmlNode& root = *rootNode;
     const CXmlNode* driveSetup = FirstChild(&root, "DRIVE_SETUP");
 
     host.ReadUnitDefinitions(driveSetup);

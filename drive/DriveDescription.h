@@ -59,6 +59,9 @@ class CDriveDescription {
     // precedes has been read), 0 read whole. descriptionFile names the loaded file.
     int ReadDriveSetup(foundation::CXmlDocument* document, const std::filesystem::path& descriptionFile,
                        CParametri& parameters, CDriveDescriptionHost& host);
+    // The same from an element that holds the description's sections (a configuration's "Data").
+    int ReadDriveSetupFrom(foundation::CXmlNode* root, const std::filesystem::path& descriptionFile,
+                           CParametri& parameters, CDriveDescriptionHost& host);
 
     // 2 no document, 1 no "DRIVE_SETUP\CONTROL_MODE", 0 otherwise.
     static int GetControlModes(const foundation::CXmlDocument* document,

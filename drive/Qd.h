@@ -160,6 +160,13 @@ class CQd : public CErrorTextSource {
     const std::map<std::string, int32_t>& ConditionCells() const { return conditionCells_; }
     const std::map<std::string, int32_t>& ConditionResults() const { return conditionResults_; }
 
+    // ---- Variables and I/O lists ----------------------------------------------------------------
+    // Reads the loaded description's variables, shown variables, I/O lists, error texts, loop types
+    // and sensor maps into the parameter model and the description tables: 2 no description, 1
+    // "VARIABLES" or "IO_SETTINGS" absent, 0 read whole. Run by every configuration load; while
+    // a drive is connected, variables its vocabulary lacks are left out.
+    int ReadDriveSetup();
+
     // ---- named cells ----------------------------------------------------------------------------
     int ReadCell(const std::string& name, uint32_t* value);
     int WriteCell(const std::string& name, uint32_t value);

@@ -304,6 +304,8 @@ int CQd::LoadConfiguration(CXmlDocument& answer) {
             }
         }
     }
+    // Variables and I/O lists: a description without them still connects.
+    ReadDriveSetup();
     return 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/event.h>
 #include <wx/textctrl.h>
 #include <wx/window.h>
 
@@ -10,6 +11,7 @@
 #include "app/DlgConnectDrive.h"
 #include "app/DlgConnectOnline.h"
 #include "app/DlgConnectRetry.h"
+#include "foundation/Authorizations.h"
 #include "platform/Prompt.h"
 #include "platform/ui/Gui.h"
 #include "platform/ui/WindowPicture.h"
@@ -371,6 +373,53 @@ TEST_F(DialogTest, OnlineDialogResults) {
                                     [&dialog, id] { dialog.ClickItem(id); });
         EXPECT_EQ(result, expected);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DialogTest, AccessLevelGestureAndAChosenDevice) {
+    const std::vector<drive::_CHANNELINFO> ports = {Port(0, "COM1", ck::kSerial),
+                                                    Port(2, "OFFLINE", ck::kOffline)};
+    ConnectionRequest record;
+    record.channelName = "OFFLINE";
+    CdlgConnectDrive dialog(ports, record);
+    foundation::CAuthorizations& users = foundation::GetAuthorizations();
+    const std::string before = users.GetRequestedUser();
+    std::vector<std::string> levels;
+    bool connectEnabled = false;
+    std::string deviceText;
+    const int result = RunModal(dialog, "connect_drive_device.png", [&] {
+        // Not armed: a right click changes nothing.
+        levels.push_back(dialog.OnGestureRightClick());
+        // Armed by a double click on the dialog, then a key, then a right click.
+        for (int key : {static_cast<int>('f'), static_cast<int>('I'), static_cast<int>('x'), 0}) {
+            wxMouseEvent dbl(wxEVT_LEFT_DCLICK);
+            dbl.SetEventObject(dialog.Wx());
+            dialog.Wx()->GetEventHandler()->ProcessEvent(dbl);
+            if (key != 0) dialog.OnGestureKey(key);
+            levels.push_back(dialog.OnGestureRightClick());
+        }
+        // An invalid choice is told; a device enables Connect.
+        foundation::CIdentity identity;
+        EXPECT_FALSE(dialog.ChooseDevice("", 0, 0, 0, 0, identity));
+        EXPECT_TRUE(dialog.ChooseDevice("Simulated servo drive", 12, 1234, 2, 0, identity));
+        connectEnabled = dialog.IsItemEnabled(IDC_CONNECT_CONNECT);
+        deviceText = dialog.GetItemText(IDC_CONNECT_DEVICE);
+        dialog.ClickItem(IDC_CONNECT_CONNECT);
+    });
+    EXPECT_EQ(levels, (std::vector<std::string>{"", "factory", "integrator", "user", "user"}));
+    EXPECT_EQ(users.GetRequestedUser(), "user");
+    EXPECT_TRUE(connectEnabled);
+    EXPECT_EQ(deviceText, "Simulated servo drive");
+    EXPECT_EQ(result, platform::IDOK);
+    EXPECT_EQ(record.hw, 12u);
+    EXPECT_EQ(record.sw, 1234u);
+    EXPECT_FALSE(record.userParamFile);
+    ASSERT_GE(prompts.AskedCount(), 1u);
+    EXPECT_EQ(prompts.Asked()[0].text, "Invalid device selected");
+    users.SetUser(before.empty() ? "integrator" : before);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "app/DlgConnectDrive.h"
 #include "app/DlgConnectRetry.h"
 #include "app/MainDlg.h"
+#include "controls/ComboBoxExt.h"
 #include "foundation/ProgramSwitches.h"
 #include "platform/ui/Gui.h"
 #include "platform/ui/WindowPicture.h"
@@ -115,6 +116,20 @@ TEST_F(MainDlgEndToEnd, ConnectSeeLiveValuesWriteAnOutputLoseTheDriveAndReconnec
     EXPECT_TRUE(dialog->IsItemShown(IDC_MAIN_HISTORY));  // the drive has DiagHistoryMaxMsg
     EXPECT_NE(dialog->GetItemText(IDC_MAIN_IDENTITY).find("Simulated servo drive"), std::string::npos)
         << dialog->GetItemText(IDC_MAIN_IDENTITY);
+    EXPECT_EQ(dialog->GetItemText(IDC_MAIN_IDENTITY).find("read error"), std::string::npos)
+        << dialog->GetItemText(IDC_MAIN_IDENTITY);
+    // The 10 s identity pass reads the name again the way the connection did, and follows a
+    // new one.
+    const std::string connectedName = qd->Identity().userDriveName;
+    dialog->IdentityPass();
+    EXPECT_EQ(qd->Identity().userDriveName, connectedName);
+    ASSERT_TRUE(drive.model->SetText("UserDriveName", "Axis 7"));
+    dialog->IdentityPass();
+    EXPECT_EQ(qd->Identity().userDriveName, "Axis 7");
+    // The description's variables fill the combos and its I/O lists the analog views.
+    EXPECT_EQ(dialog->ShowCombo(0)->GetCount(), qd->Parameters().variables.size() + 1);
+    EXPECT_GE(qd->Parameters().variables.size(), 5u);
+    EXPECT_FALSE(dialog->AnalogViews().empty());
     // Live values follow the drive.
     ASSERT_TRUE(platform::ui::RunUntil([&] { return dialog->LedSlot(IDC_MAIN_FAULT_LED) == kLedOff; }, 5000));
     drive.model->RaiseFault(1, true);
@@ -136,6 +151,9 @@ TEST_F(MainDlgEndToEnd, ConnectSeeLiveValuesWriteAnOutputLoseTheDriveAndReconnec
     drive.sim.Stop();
     EXPECT_TRUE(
         platform::ui::RunUntil([&] { return dialog->LedSlot(IDC_MAIN_FAULT_LED) == kLedUnknown; }, 15000));
+    // A lost drive keeps its name in the identity.
+    dialog->IdentityPass();
+    EXPECT_EQ(qd->Identity().userDriveName, "Axis 7");
     EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "e2e_drive_lost.png"));
 
     // The reconnect prompt: start a new connection.

@@ -10,6 +10,7 @@
 #include "AppTestSupport.h"
 #include "app/MainDlg.h"
 #include "app/MainDlgDipSwitch.h"
+#include "controls/ComboBoxExt.h"
 #include "drive/Qd.h"
 #include "foundation/XmlDocument.h"
 #include "platform/Prompt.h"
@@ -129,6 +130,75 @@ TEST_F(MainDlgTest, XulLayoutWithItsDipSwitchWindows) {
     EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_xul.png"));
     dialog.Stop();
     platform::ui::SetResourceFolder({});
+}
+
+TEST_F(MainDlgTest, ShowVariableCombosFilterWhileTyping) {
+    for (const char* title : {"Actual position", "Actual velocity", "DC bus voltage"}) {
+        auto variable = std::make_unique<drive::Cvariables>();
+        variable->title = title;
+        variable->name = title;
+        qd.Parameters().variables.push_back(std::move(variable));
+    }
+    qd.Description().shownVariables[1] = "DC bus voltage";
+    qd.Description().shownVariables[2] = "No longer described";
+    CPelmoraDlg dialog(frame, qd);
+    frame->Show();
+    dialog.Start();
+    platform::ui::ProcessPending();
+    controls::CComboBoxExt* combo = dialog.ShowCombo(0);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->Model().filterMode, 1);
+    EXPECT_EQ(combo->GetCount(), 4u) << "the empty entry and the three variables";
+    // The remembered choices come back; an unknown one leaves the combo empty.
+    EXPECT_EQ(dialog.ShowCombo(1)->GetValue(), "DC bus voltage");
+    EXPECT_EQ(dialog.ShowCombo(2)->GetValue(), "");
+    combo->SetValue("Actual");  // as typed
+    platform::ui::ProcessPending();
+    EXPECT_EQ(combo->GetCount(), 2u);
+    EXPECT_EQ(combo->GetString(0), "Actual position");
+    combo->SetValue("actual v");
+    platform::ui::ProcessPending();
+    ASSERT_EQ(combo->GetCount(), 1u);
+    // Picking from the filtered list shows that variable and remembers it.
+    combo->SetSelection(0);
+    wxCommandEvent picked(wxEVT_COMBOBOX, combo->GetId());
+    picked.SetEventObject(combo);
+    picked.SetInt(0);
+    picked.SetString(combo->GetString(0));
+    combo->GetEventHandler()->ProcessEvent(picked);
+    EXPECT_EQ(qd.Description().shownVariables[0], "Actual velocity");
+    platform::ui::ProcessPending();
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_show_variables.png"));
+    dialog.Stop();
+}
+
+TEST_F(MainDlgTest, KwzAndSupplyTextsComeFromTheDescriptionsEnumerations) {
+    foundation::CXmlDocument answer;
+    ASSERT_EQ(
+        answer.LoadXml(R"(<DEVICE boot="0"><Description>Supply unit</Description><ClientList><Client name="x">
+        <Data><Type group="4" Class="supply">fw</Type><Extra><Enums>
+          <SupplyType><El Text="400 VAC" Value="1"/></SupplyType>
+          <PwCtrlState><El Text="Ready" Value="2"/></PwCtrlState>
+          <PwCtrlError><El Text="Overvoltage" Value="3"/></PwCtrlError>
+        </Enums></Extra></Data></Client></ClientList></DEVICE>)"),
+        foundation::S_OK);
+    qd.SetSilent(true);
+    if (qd.LoadConfiguration(answer) != 0) GTEST_SKIP() << "configuration not taken without a drive";
+    qd.State().className = "supply";
+    CPelmoraDlg dialog(frame, qd);
+    frame->Show();
+    dialog.Start();
+    EXPECT_EQ(dialog.Enumeration(0).at(1), "400 VAC");
+    dialog.Cell("supply_type").SetRead(1);
+    dialog.Cell("stato_power_control").SetRead(2);
+    dialog.Cell("memoria_errore").SetRead(7);  // not in the list: empty
+    dialog.Refresh();
+    EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_VAC), "400 VAC");
+    EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_STATUS), "Ready");
+    EXPECT_EQ(dialog.GetItemText(IDC_SUPPLY_ERROR), "");
+    platform::ui::ProcessPending();
+    EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_dialog_supply_texts.png"));
+    dialog.Stop();
 }
 
 TEST_F(MainDlgTest, DipSwitchWindowShowsTheFunctionsOfASetting) {

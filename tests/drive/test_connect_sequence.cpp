@@ -526,6 +526,42 @@ TEST_F(ConnectSequence, UserDriveNameGoesDownAndComesBackUp) {
     qd->CloseConnection(true);
 }
 
+// The description's variables and I/O lists reach the parameter model with the connection, and
+// a variable the drive's vocabulary lacks is left out.
+TEST_F(ConnectSequence, VariablesAndIoListsComeFromTheDescription) {
+    std::string description = ReadText(drivetest::SimDescription());
+    const std::string anchor = "<VARIABLE Name=\"ActualPosition\"";
+    const size_t at = description.find(anchor);
+    ASSERT_NE(at, std::string::npos);
+    description.insert(at, "<VARIABLE Name=\"NoSuchVariable\" Title=\"Ghost\"/>");
+    Start(description);
+    ASSERT_EQ(ConnectOnline(), 0) << qd->ConnectionWindow().LastMessage();
+    const CParametri& parameters = qd->Parameters();
+    std::vector<std::string> titles;
+    for (const auto& v : parameters.variables) titles.push_back(v->title);
+    ASSERT_GE(titles.size(), 3u);
+    EXPECT_EQ(titles[0], "Actual position");
+    EXPECT_EQ(std::count(titles.begin(), titles.end(), "Ghost"), 0) << "not in the drive's vocabulary";
+    const auto current = std::find_if(parameters.variables.begin(), parameters.variables.end(),
+                                      [](const auto& v) { return v->name == "CurrentActual"; });
+    ASSERT_NE(current, parameters.variables.end());
+    EXPECT_DOUBLE_EQ((*current)->factor, 0.001);
+    EXPECT_EQ((*current)->decimals, 3);
+    ASSERT_EQ(parameters.ioLists.size(), 16u);
+    EXPECT_EQ(parameters.ioLists[0]->vocabularyName, "DigitalInput0Function");
+    EXPECT_EQ(parameters.ioLists[0]->analog, 0u);
+    EXPECT_FALSE(parameters.ioLists[0]->elements.empty());
+    EXPECT_EQ(parameters.ioLists[8]->mode, 1u) << "the first output";
+    EXPECT_EQ(parameters.ioLists[12]->analog, 1u);
+    EXPECT_EQ(qd->Description().debounceTime, 2);
+    qd->CloseConnection(true);
+    // A second connection reads them again, not twice.
+    ASSERT_EQ(ConnectOnline(), 0);
+    EXPECT_EQ(qd->Parameters().ioLists.size(), 16u);
+    EXPECT_EQ(qd->Parameters().variables.size(), titles.size());
+    qd->CloseConnection(true);
+}
+
 TEST_F(ConnectSequence, AccessKeyIsWrittenWhenItDiffers) {
     Start();
     ASSERT_EQ(ConnectOnline(), 0);
