@@ -11,6 +11,7 @@
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
 
+#include "app/DlgMaintenanceWindows.h"
 #include "app/DlgOptions.h"
 #include "app/MessageDialogs.h"
 #include "app/Startup.h"
@@ -162,6 +163,10 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
         options.DoModal(dialog_.Wx());
     }
     void UpdateDriveInfo() override { dialog_.UpdateDriveInfo(); }
+    // ---- maintenance dialogs ----
+    int RunPermanentMemoryDialog() override {
+        return app::RunPermanentMemoryDialog(dialog_.drive_, dialog_.Wx());
+    }
 
   private:
     CPelmoraDlg& dialog_;

@@ -103,6 +103,9 @@ class CMainDlgCommandSite {
     virtual void UpdateDriveInfo() {}
     // The program's name for message box captions.
     virtual std::string ProgramName() const { return "Tunova"; }
+    // ---- maintenance dialogs ----
+    // The permanent memory dialog's result (-304: the node was lost).
+    virtual int RunPermanentMemoryDialog() { return 0; }
 };
 
 class CMainDlgCommands {
