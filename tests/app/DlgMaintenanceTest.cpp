@@ -2,6 +2,7 @@
 // runs (a failed command is never reported as done), the system information tree and its
 // clipboard texts, the safe-state procedure of the PLC in simulated time, the commands against
 // the simulated drive, and each window under the display with a picture.
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/gauge.h>
+#include <wx/timer.h>
 
 #include "AppTestSupport.h"
 #include "app/DlgMaintenance.h"
@@ -681,23 +683,32 @@ TEST_F(MaintenanceWindows, SystemInformationLoadsFillsAndCopies) {
     ASSERT_NE(checker.GetState(), foundation::CCompatChecker::kStateRefreshed);
     CDlgSysInfo dialog(checker, "Drive A - 2.3.1");
     std::vector<std::string> lines;
-    bool copied = false;
-    const int result = Run(dialog, "system_information.png", [&] {
-        EXPECT_TRUE(platform::ui::RunUntil(
-            [&] {
-                const auto now = dialog.TreeLines();
-                return now.size() > 1 && now[1] != "   Loading...";
-            },
-            kWaitMs));
-        platform::ui::ProcessPending();
+    bool copied = false, loaded = false, shot = false;
+    // Polled from a timer of the dialog's own loop: the deferred read runs its busy window there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    wxTimer timer;
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (dialog.Wx() == nullptr || !dialog.Wx()->IsShownOnScreen()) return;
+        if (!shot) {
+            shot = true;
+            EXPECT_TRUE(
+                platform::ui::SaveWindowPicture(dialog.Wx(), AppArtifacts() / "system_information.png"));
+        }
+        const auto now = dialog.TreeLines();
+        loaded = now.size() > 1 && now[1] != "   Loading...";
+        if (!loaded && std::chrono::steady_clock::now() < deadline) return;
+        timer.Stop();
         EXPECT_TRUE(
             platform::ui::SaveWindowPicture(dialog.Wx(), AppArtifacts() / "system_information_filled.png"));
-        lines = dialog.TreeLines();
+        lines = now;
         dialog.Wx()->SetSize(dialog.Wx()->GetSize() + wxSize(120, 80));
-        platform::ui::ProcessPending();
         copied = dialog.Copy();
         dialog.ClickItem(platform::IDOK);
     });
+    timer.Start(50);
+    const int result = dialog.DoModal(frame);
+    timer.Stop();
+    EXPECT_TRUE(loaded);
     EXPECT_EQ(result, platform::IDOK);
     EXPECT_TRUE(copied);
     ASSERT_EQ(lines.size(), 5u);
