@@ -13,6 +13,7 @@
 #include <wx/textctrl.h>
 
 #include "app/DlgDriveErrors.h"
+#include "app/DlgMaintenanceWindows.h"
 #include "app/DlgOptions.h"
 #include "app/MessageDialogs.h"
 #include "app/Startup.h"
@@ -245,6 +246,10 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
     }
     bool StartFirmwareUpdateCheck(int code) override {
         return dialog_.outerSite_ && dialog_.outerSite_->StartFirmwareUpdateCheck(code);
+    }
+    // ---- maintenance dialogs ----
+    int RunPermanentMemoryDialog() override {
+        return app::RunPermanentMemoryDialog(dialog_.drive_, dialog_.Wx());
     }
 
   private:

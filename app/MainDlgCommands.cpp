@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/DlgMaintenance.h"
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "foundation/MessageIds.h"
@@ -126,6 +127,11 @@ void CMainDlgCommands::ShowOwnedText(uintptr_t text, const std::string& caption,
 }
 
 intptr_t CMainDlgCommands::Handle(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    // ---- maintenance dialogs ----
+    if (MainDlgActionFor(message) == MainDlgAction::PermanentMemory) {
+        if (site_.RunPermanentMemoryDialog() == kPermanentMemoryNodeLost) qd_.ReconnectNode(false);
+        return 1;
+    }
     switch (MainDlgActionFor(message)) {
         case MainDlgAction::AskSaveModified:
             if (wParam == 1) qd_.AskSaveModifiedParameters();

@@ -175,6 +175,9 @@ class CMainDlgCommandSite {
         (void)code;
         return false;
     }
+    // ---- maintenance dialogs ----
+    // The permanent memory dialog's result (-304: the node was lost).
+    virtual int RunPermanentMemoryDialog() { return 0; }
 };
 
 class CMainDlgCommands {

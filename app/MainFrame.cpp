@@ -13,6 +13,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/DlgConnectRetry.h"
+#include "app/DlgMaintenanceWindows.h"
 #include "app/HelpTopics.h"
 #include "app/MainDlg.h"
 #include "app/ProgramSettingsStore.h"
@@ -790,6 +791,11 @@ void CMainFrame::PostToMainDialog(unsigned message, uintptr_t wParam) {
 
 void CMainFrame::RunFrameAction(FrameAction action, int id) {
     const std::string program = foundation::kProgramName;
+    // ---- maintenance dialogs ----
+    if (action == FrameAction::SystemInformation) {
+        if (qd_) RunSystemInfoDialog(*qd_, GetFrame());
+        return;
+    }
     switch (action) {
         case FrameAction::About:
             ShowAboutBox(GetFrame());

@@ -9,6 +9,7 @@
 #include <wx/timer.h>
 
 #include "app/CmdLineInfo.h"
+#include "app/DlgMaintenanceWindows.h"
 #include "app/MainFrame.h"
 #include "app/Startup.h"
 #include "foundation/Authorizations.h"
@@ -91,6 +92,8 @@ class CPelmoraApp : public platform::ui::GuiApp {
         frame_ = std::make_unique<CMainFrame>(registry, VirtualScreen());
         if (!frame_->CreateFrame()) return false;
         frame_->UseProgramWindows();
+        // ---- maintenance dialogs ----
+        RegisterMaintenanceDialogs(prompts_, *frame_->Drive());
         SetTopWindow(frame_->GetFrame());
         frameHandle_ = frame_->Handle();
         cloudSearch_ = std::make_unique<packages::ui::CCloudSearchWindow>(frame_->GetFrame());

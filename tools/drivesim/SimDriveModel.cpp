@@ -1095,6 +1095,7 @@ Refusal SimDriveModel::StartCommand(uint32_t value, int64_t now) {
         Put(kCommandError, kErrorUnknownCommand);
         return Refusal::Refused;
     }
+    if (const std::optional<Refusal> safe = SafeStateStart(*command, now)) return *safe;
     std::optional<uint32_t> refused = CommandError(switches_.refuseAlways, *command);
     if (!refused && !forced) refused = CommandError(switches_.refuse, *command);
     if (refused) {
@@ -1156,7 +1157,61 @@ void SimDriveModel::CommandEffect(const SimCommand& command, int64_t at) {
     } else if (name == "SYS_CV_TUNING_MOVE_END") {
         moveEnd_.reset();
         Put(kCommandStatus, 0);
+    } else {
+        MaintenanceEffect(name);
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// Permanent memory and safe state of the maintenance dialogs
+
+namespace {
+// The drive refuses the safe-state command while the PLC is still on its way there.
+constexpr uint32_t kErrorSafeStateOnItsWay = 14;
+
+bool IsLoopParameter(const std::string& name) {
+    for (const char* prefix : {"KP_", "KI_", "KFF_", "KD_"})
+        if (name.rfind(prefix, 0) == 0) return true;
+    return false;
+}
+}  // namespace
+
+std::optional<Refusal> SimDriveModel::SafeStateStart(const SimCommand& command, int64_t now) {
+    if (command.name == "SYS_CV_ABORT_SAFE_STATE_PLC") {
+        safeStateAt_.reset();
+        return std::nullopt;
+    }
+    if (command.name.rfind("SYS_CV_RSSP_", 0) != 0 || !RoleVar(kPlcStatus) || Get(kPlcStatus) == 0) {
+        safeStateAt_.reset();
+        return std::nullopt;
+    }
+    if (!safeStateAt_) safeStateAt_ = now + Ms(timing_.safeStateMs);
+    if (now < *safeStateAt_) {
+        Put(kCommandError, kErrorSafeStateOnItsWay);
+        return Refusal::Refused;
+    }
+    // Safe: the command runs and stops the program.
+    safeStateAt_.reset();
+    return std::nullopt;
+}
+
+bool SimDriveModel::MaintenanceEffect(const std::string& name) {
+    if (name == "SYS_CV_EE_LOAD_INIT_REG") {
+        for (Var& v : vars_)
+            if (v.desc->setting && IsLoopParameter(v.desc->name)) v.ram = v.eeprom;
+    } else if (name == "SYS_CV_EE_RESTORE_NO_MOTOR") {
+        RestoreFactory();
+        if (const std::optional<size_t> motor = Index("MotorGuid")) {
+            Var& v = vars_[*motor];
+            v.ram = v.eeprom = Encode(v, 0);
+        }
+    } else if (name == "SYS_CV_EE_SAVE_DEFAULTS") {
+        for (Var& v : vars_)
+            if (v.desc->setting) v.factory = v.ram;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -58,6 +58,8 @@ struct SimTiming {
     int quickStopMs = 100;   // the quick stop ramp
     int faultReactionMs = 50;
     int startMs = 100;  // not ready to switch on, then switch-on disabled
+    // ---- safe state of the PLC ----
+    int safeStateMs = 2000;  // a running PLC program reaches its safe state
 };
 
 class SimDriveModel {
@@ -184,6 +186,10 @@ class SimDriveModel {
     void SaveEeprom();
     void LoadEeprom();
     void RestoreFactory();
+    // ---- permanent memory and safe state of the maintenance dialogs ----
+    // The start of a safe-state command while the PLC is on its way (error 14), or none to go on.
+    std::optional<Refusal> SafeStateStart(const SimCommand& command, int64_t now);
+    bool MaintenanceEffect(const std::string& name);
     Refusal Arm(int64_t mode, int64_t now);
     void CompleteCapture();
     std::vector<uint8_t> CaptureBuffer(int number) const;
@@ -225,6 +231,8 @@ class SimDriveModel {
     std::optional<Scope> scope_;
     std::vector<uint8_t> areas_[3];
     SimDiagHistory diagHistory_;  // diagnosis history
+    // ---- safe state of the PLC ----
+    std::optional<int64_t> safeStateAt_;
 };
 
 }  // namespace drivesim
