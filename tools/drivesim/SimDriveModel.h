@@ -57,7 +57,8 @@ struct SimTiming {
     int plcMs = 300;         // the PLC program stops or starts
     int quickStopMs = 100;   // the quick stop ramp
     int faultReactionMs = 50;
-    int startMs = 100;  // not ready to switch on, then switch-on disabled
+    int startMs = 100;    // not ready to switch on, then switch-on disabled
+    int unpackMs = 1500;  // a firmware unpack command
 };
 
 class SimDriveModel {
@@ -137,6 +138,7 @@ class SimDriveModel {
         std::optional<int64_t> statusAt;
         int64_t lastRefresh = 0;
         uint32_t error = 0;
+        int64_t start = 0;
     };
     struct Scope {
         int slots = 1;
@@ -219,6 +221,11 @@ class SimDriveModel {
     std::optional<int64_t> moveEnd_;
     std::optional<int64_t> eepromAt_;
     std::optional<int64_t> restartEnd_;
+    // Firmware download: the unpack's progress (0..100) once it ended; the images taken.
+    int64_t unpackProgress_ = 0;
+    int firmwareImages_ = 0;
+    // The send command announced the image as a file for the unpack: no restart after it.
+    bool imageIsFile_ = false;
     std::optional<int64_t> tuningAt_;
     std::optional<int64_t> plcAt_;
     int64_t plcNext_ = 0;
