@@ -19,6 +19,8 @@
 #include "drive/Qd.h"
 #include "engine/Main.h"
 #include "foundation/XmlDocument.h"
+#include "packages/FirmwareDownload.h"
+#include "packages/ui/DlgDownloadFirmware.h"
 #include "platform/Registry.h"
 
 namespace app {
@@ -162,6 +164,12 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
         options.DoModal(dialog_.Wx());
     }
     void UpdateDriveInfo() override { dialog_.UpdateDriveInfo(); }
+    // Firmware download
+    bool HasFirmwareDownloadDialog() const override { return true; }
+    int RunFirmwareDownloadDialog() override {
+        packages::ui::CdlgDownloadFirmware download(dialog_.drive_, 0);
+        return download.DoModal(dialog_.Wx());
+    }
 
   private:
     CPelmoraDlg& dialog_;
@@ -231,6 +239,8 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
     // ---- commands posted to the dialog ----
     commandSite_ = std::make_unique<CommandSite>(*this);
     commands_ = std::make_unique<CMainDlgCommands>(drive_, *commandSite_);
+    // Firmware update: the drive object judges firmware files through the container reader.
+    drive_.SetFirmwareInfoReader(packages::FirmwareContainerReader());
     for (unsigned message : MainDlgCommandMessages())
         OnMessageId(message, [this, message](uintptr_t wParam, intptr_t lParam) {
             return commands_->Handle(message, wParam, lParam);

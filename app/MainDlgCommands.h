@@ -103,6 +103,11 @@ class CMainDlgCommandSite {
     virtual void UpdateDriveInfo() {}
     // The program's name for message box captions.
     virtual std::string ProgramName() const { return "Tunova"; }
+    // Firmware download
+    // The download dialog run modally: its close code (0 downloaded, -304 interrupted); none
+    // without a dialog.
+    virtual bool HasFirmwareDownloadDialog() const { return false; }
+    virtual int RunFirmwareDownloadDialog() { return -1; }
 };
 
 class CMainDlgCommands {
@@ -119,6 +124,8 @@ class CMainDlgCommands {
     void RunStopPlc();
     void EraseProgram();
     void ExportParameters();
+    // Firmware download
+    void FirmwareDownload();
 
   private:
     void EraseWithSystemManager();
