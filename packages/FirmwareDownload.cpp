@@ -33,8 +33,8 @@ bool Emphasised(const std::string& text, const std::string& details, bool questi
         platform::Prompts().MessageBox(shown, kDownloadCaption, platform::MB_ICONERROR);
         return false;
     }
-    const int answer =
-        platform::Prompts().MessageBox(shown, kDownloadCaption, platform::MB_OKCANCEL | platform::MB_ICONWARNING);
+    const int answer = platform::Prompts().MessageBox(shown, kDownloadCaption,
+                                                      platform::MB_OKCANCEL | platform::MB_ICONWARNING);
     return answer == platform::IDOK || answer == platform::IDYES;
 }
 

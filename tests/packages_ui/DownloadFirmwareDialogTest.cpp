@@ -73,9 +73,10 @@ TEST(DownloadFirmwareDialog, ListsAsksShowsProgressAndClosesOnCompletion) {
         EXPECT_EQ(dialog.SelectedRow(), 1);
         dialog.ClickItem(IDC_FWDL_DOWNLOAD);
         ASSERT_EQ(prompts.prompts.AskedCount(), 1u);
-        EXPECT_EQ(prompts.prompts.Asked()[0].text.rfind(
-                      "The selected firmware is not compatible with the drive current status!\r\n\r\nfirmware:", 0),
-                  0u);
+        EXPECT_EQ(
+            prompts.prompts.Asked()[0].text.rfind(
+                "The selected firmware is not compatible with the drive current status!\r\n\r\nfirmware:", 0),
+            0u);
         EXPECT_FALSE(dialog.Logic().Running());
 
         // A running download as the engine reports it.
