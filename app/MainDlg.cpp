@@ -26,6 +26,8 @@
 #include "foundation/XmlDocument.h"
 #include "packages/ui/ConfigFileDialogs.h"
 #include "platform/Prompt.h"
+#include "packages/FirmwareDownload.h"
+#include "packages/ui/DlgDownloadFirmware.h"
 #include "platform/Registry.h"
 #include "platform/ui/CommonDialogs.h"
 
@@ -251,6 +253,12 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
     int RunPermanentMemoryDialog() override {
         return app::RunPermanentMemoryDialog(dialog_.drive_, dialog_.Wx());
     }
+    // Firmware download
+    bool HasFirmwareDownloadDialog() const override { return true; }
+    int RunFirmwareDownloadDialog() override {
+        packages::ui::CdlgDownloadFirmware download(dialog_.drive_, 0);
+        return download.DoModal(dialog_.Wx());
+    }
 
   private:
     static platform::ui::FileDialogSpec Spec(const FileChoice& choice) {
@@ -328,6 +336,8 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
     // ---- commands posted to the dialog ----
     commandSite_ = std::make_unique<CommandSite>(*this);
     commands_ = std::make_unique<CMainDlgCommands>(drive_, *commandSite_);
+    // Firmware update: the drive object judges firmware files through the container reader.
+    drive_.SetFirmwareInfoReader(packages::FirmwareContainerReader());
     for (unsigned message : MainDlgCommandMessages())
         OnMessageId(message, [this, message](uintptr_t wParam, intptr_t lParam) {
             return commands_->Handle(message, wParam, lParam);

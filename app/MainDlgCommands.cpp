@@ -179,6 +179,10 @@ intptr_t CMainDlgCommands::Handle(unsigned message, uintptr_t wParam, intptr_t l
         case MainDlgAction::UpdateDriveInfo:
             site_.UpdateDriveInfo();
             break;
+        // Firmware download
+        case MainDlgAction::FirmwareDownload:
+            FirmwareDownload();
+            break;
         // ---- file commands ----
         case MainDlgAction::StartupChecks:
             StartupChecks();
@@ -214,7 +218,6 @@ intptr_t CMainDlgCommands::Handle(unsigned message, uintptr_t wParam, intptr_t l
             PlainParameterFile(static_cast<unsigned>(wParam));
             break;
         // Windows that are not part of the program yet: the command is accepted and nothing opens.
-        case MainDlgAction::FirmwareDownload:
         case MainDlgAction::ObjectDictionary:
         case MainDlgAction::PermanentMemory:
         case MainDlgAction::Ignore:
@@ -224,6 +227,29 @@ intptr_t CMainDlgCommands::Handle(unsigned message, uintptr_t wParam, intptr_t l
             break;
     }
     return 1;
+}
+
+// ---- Firmware download ----
+void CMainDlgCommands::FirmwareDownload() {
+    if (!site_.HasFirmwareDownloadDialog()) return;
+    // The scope and the setup pages read the drive: they go before the node is released.
+    site_.CloseFrameWindows();
+    qd_.ReleaseNode();
+    const int result = site_.RunFirmwareDownloadDialog();
+    if (result == -304) {
+        qd_.ReconnectNode(false);
+        return;
+    }
+    if (result != 0) {
+        qd_.StartWatchThread();
+        return;
+    }
+    qd_.SetFirmwareChanged(true);
+    if (site_.IsXulFamily() &&
+        platform::Prompts().MessageBox("Do you want to restart Xul with the new firmware?",
+                                       "Download firmware", platform::MB_YESNO) == platform::IDYES)
+        qd_.SystemManager().ExecuteCommand("SYS_CV_RESTART_FW_PARZIALE", 0);
+    qd_.RestartConnection(true);
 }
 
 void CMainDlgCommands::XulEnable(bool enable) {

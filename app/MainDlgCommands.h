@@ -178,6 +178,11 @@ class CMainDlgCommandSite {
     // ---- maintenance dialogs ----
     // The permanent memory dialog's result (-304: the node was lost).
     virtual int RunPermanentMemoryDialog() { return 0; }
+    // Firmware download
+    // The download dialog run modally: its close code (0 downloaded, -304 interrupted); none
+    // without a dialog.
+    virtual bool HasFirmwareDownloadDialog() const { return false; }
+    virtual int RunFirmwareDownloadDialog() { return -1; }
 };
 
 class CMainDlgCommands {
@@ -194,6 +199,8 @@ class CMainDlgCommands {
     void RunStopPlc();
     void EraseProgram();
     void ExportParameters();
+    // Firmware download
+    void FirmwareDownload();
 
     // ---- file commands ----
     void StartupChecks();

@@ -15,6 +15,7 @@
 
 #include "drive/DriveDescription.h"
 #include "drive/ErrorReport.h"
+#include "drive/FirmwareUpdate.h"
 #include "drive/MotorDatabase.h"
 #include "drive/ParamFileExport.h"
 #include "drive/Parametri.h"
@@ -30,6 +31,7 @@
 #include "foundation/XmlDocument.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "platform/Thread.h"
 
 namespace engine {
 class CVocabolario;
@@ -526,6 +528,23 @@ class CQd : public CErrorTextSource {
     };
     COperationFlags& Operations() { return ops_; }
 
+    // Firmware update
+    // Looks in a worker for a newer released firmware suiting the node and posts
+    // foundation::kFirmwareUpdateResultMessage to the target (wParam a heap std::string* the
+    // receiver frees, lParam 1 when one is available). Nothing while a check runs.
+    void StartCheckFirmwareUpdateThread(int code, platform::WindowHandle target);
+    bool FirmwareUpdateCheckRunning() const;
+    void StopFirmwareUpdateCheck();
+    int FirmwareUpdateCheckCode() const { return firmwareCheckCode_; }
+    void SetFirmwareInfoReader(FirmwareInfoReader reader);
+    // Starts the engine's download of the prepared image (delay: the wait after the write, ms),
+    // or with release frees the prepared image; 0 or the engine's code.
+    int StartFirmwareDownload(bool release, uint32_t delayMs);
+    int AbortFirmwareDownload();
+    // A new firmware went into the drive (the next connect reads it afresh).
+    void SetFirmwareChanged(bool on) { firmwareChanged_ = on; }
+    bool FirmwareChanged() const { return firmwareChanged_; }
+
     // ---- CErrorTextSource ----------------------------------------------------------------------
     std::string TakeLastErrorText() override;
     int32_t LastCellErrorCode() const override;
@@ -664,6 +683,14 @@ class CQd : public CErrorTextSource {
     bool programmable_ = false;
     std::string programVersion_;
     uint32_t programBuild_ = 0;
+    // Firmware update
+    FirmwareInfoReader firmwareInfoReader_;  // lock_
+    platform::WindowHandle firmwareCheckTarget_ = 0;
+    int firmwareCheckCode_ = 0;
+    bool firmwareChanged_ = false;
+    // Works on copies only; joined before the members above go.
+    platform::Thread firmwareCheck_;
+
     // Its listening thread calls AnswerHostCommand: declared last, so it stops first.
     CQdPeerLink peer_{*this};
 };

@@ -337,10 +337,7 @@ const CXmlNode* FindCompatibilityBlock(const CXmlNode& node) {
 }
 
 std::filesystem::path EntryFile(const CXmlNode& entry) {
-    const std::string brand = entry.GetAttribute("brand");
-    const std::string folder = GetBrandList().GetBrandFolder(brand.empty() ? nullptr : brand.c_str(),
-                                                             entry.GetAttributeInt("nFw", 0));
-    return std::filesystem::path(folder) / entry.GetAttribute("file");
+    return VocabularyEntryFile(entry);
 }
 
 bool Matches(const CXmlNode& entry, uint32_t hardware, uint32_t software) {

@@ -159,6 +159,15 @@ inline constexpr unsigned kScopePageMessageIds[] = {kOscStatusMessage, kOscDataR
 
 static_assert(IdsAreDistinct(kScopePageMessageIds), "two oscilloscope or tuning messages share an id");
 
+// ---- Firmware update and download ----
+// The firmware update check's result to the window that asked: wParam a heap std::string* that
+// the receiver takes and frees (the poster frees it when the post is refused), lParam 1 when a
+// newer firmware is available. Only the main dialog receives it, hence not in the lists above.
+constexpr unsigned kFirmwareUpdateResultMessage = platform::WM_USER + 112;  // 0x470
+// The firmware download dialog's system-manager path: wParam the state, lParam its value. No payload.
+constexpr unsigned kFirmwareInstallMessage = platform::WM_USER + 201;  // 0x4C9
+static_assert(kFirmwareInstallMessage != kFirmwareDownloadMessage, "the two firmware paths share an id");
+
 // ---- Diagnosis history window --------------------------------------------------------------
 // wParam: 1 new messages, 2 acknowledged slot changed, 3 status text, 4 history read, 5 time format.
 constexpr unsigned kDiagHistoryMessage = platform::WM_USER + 100;  // 0x464

@@ -383,6 +383,10 @@ bool SimDriveModel::Apply(const SimSwitches& s, std::string* error) {
     for (const auto& [k, v] : s.refuseAlways) switches_.refuseAlways[k] = v;
     for (const auto& [k, v] : s.fail) switches_.fail[k] = v;
     switches_.hang.insert(s.hang.begin(), s.hang.end());
+    // Firmware download
+    switches_.failFirmwareImage |= s.failFirmwareImage;
+    switches_.refuseFirmwareKey |= s.refuseFirmwareKey;
+    if (s.rebootSilentMs) switches_.rebootSilentMs = s.rebootSilentMs;
     // Diagnosis history
     if (s.diagMessages > 0) diagHistory_.AddNumbered(s.diagMessages);
     if (s.diagWrap) diagHistory_.Wrap();
@@ -536,6 +540,15 @@ double SimDriveModel::SignalAt(int32_t code, int64_t t) const {
 
 std::vector<uint8_t> SimDriveModel::BytesOf(size_t index, int64_t now) {
     Var& v = vars_[index];
+    // Firmware download: the unpack command's progress.
+    if (v.desc->name == "FirmwareUnpackProgress" && v.desc->size > 0 && v.desc->size <= 4) {
+        int64_t progress = unpackProgress_;
+        if (running_ && running_->command && running_->command->name.find("UNPACK") != std::string::npos &&
+            running_->end > running_->start)
+            progress =
+                std::min<int64_t>(99, (now - running_->start) * 100 / (running_->end - running_->start));
+        return Encode(v, progress);
+    }
     if (IsWaveRole(v.role)) {
         double value = LiveValue(v.role, now);
         const int bits = static_cast<int>(8 * v.desc->size);
@@ -613,6 +626,23 @@ Refusal SimDriveModel::WriteLocked(size_t index, std::vector<uint8_t> bytes) {
         if (diagHistory_.Write(v.desc->name, value)) return Refusal::None;
     }
     const uint32_t size = v.desc->size;
+    // Firmware download: the image goes in, then the drive restarts into it.
+    if (size == 0 && v.desc->name == "download_firmware") {
+        if (switches_.failFirmwareImage || bytes.empty()) return Refuse(Refusal::Refused);
+        v.ram = std::move(bytes);
+        ++firmwareImages_;
+        if (imageIsFile_) {
+            // The send command ends with its file.
+            imageIsFile_ = false;
+            if (running_ && running_->command &&
+                running_->command->name.find("FIRMWARE_FILE") != std::string::npos &&
+                running_->command->name.find("UNPACK") == std::string::npos)
+                EndCommand(now, false);
+            return Refusal::None;
+        }
+        StartRestart(now);
+        return Refusal::None;
+    }
     if (size == 0) {
         v.ram = std::move(bytes);
         return Refusal::None;
@@ -628,6 +658,8 @@ Refusal SimDriveModel::WriteLocked(size_t index, std::vector<uint8_t> bytes) {
     int64_t value = 0;
     for (size_t i = 0; i < bytes.size(); ++i) value |= static_cast<int64_t>(bytes[i]) << (8 * i);
     if (v.desc->isSigned && (bytes.back() & 0x80)) value |= ~int64_t{0} << (8 * bytes.size());
+    if (switches_.refuseFirmwareKey && value != 0 && v.desc->name == "enabling_key")
+        return Refuse(Refusal::Refused);
     return Refuse(OnWrite(v, Decode(v, Encode(v, value)), now));
 }
 
@@ -1114,6 +1146,16 @@ Refusal SimDriveModel::StartCommand(uint32_t value, int64_t now) {
         name == "SYS_CV_EE_SAVE_DEFAULTS")
         ms = timing_.eepromMs;
     if (name.find("STOP_PLC") != std::string::npos || name == "SYS_CV_RUN_PLC") ms = timing_.plcMs;
+    if (name.find("FIRMWARE_FILE") != std::string::npos && name.find("UNPACK") == std::string::npos) {
+        // The file comes over the wire: the command lasts until it is there.
+        imageIsFile_ = true;
+        r.endless = true;
+    }
+    if (name.find("UNPACK") != std::string::npos) {
+        ms = timing_.unpackMs;
+        unpackProgress_ = 0;
+    }
+    r.start = now;
     r.end = now + Ms(ms);
     if (command->waitStatus != 0 && !r.endless) r.statusAt = now + Ms(timing_.waitStatusMs);
     running_ = r;
@@ -1133,6 +1175,7 @@ void SimDriveModel::EndCommand(int64_t at, bool lapsed) {
         return;
     }
     Put(kCommandError, r.error);
+    if (r.command && r.command->name.find("UNPACK") != std::string::npos) unpackProgress_ = 100;
     if (r.error == 0) CommandEffect(*r.command, at);
 }
 
@@ -1234,6 +1277,10 @@ void SimDriveModel::RestoreFactory() {
 
 void SimDriveModel::StartRestart(int64_t at) {
     restartEnd_ = at + Ms(timing_.restartMs);
+    // A drive that drops off during the reboot.
+    if (switches_.rebootSilentMs)
+        restartEnd_ = *switches_.rebootSilentMs == 0 ? std::numeric_limits<int64_t>::max()
+                                                     : at + Ms(static_cast<int>(*switches_.rebootSilentMs));
     running_.reset();
     stateAt_.reset();
     modeAt_.reset();

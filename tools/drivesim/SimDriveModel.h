@@ -60,6 +60,7 @@ struct SimTiming {
     int startMs = 100;  // not ready to switch on, then switch-on disabled
     // ---- safe state of the PLC ----
     int safeStateMs = 2000;  // a running PLC program reaches its safe state
+    int unpackMs = 1500;  // a firmware unpack command
 };
 
 class SimDriveModel {
@@ -139,6 +140,7 @@ class SimDriveModel {
         std::optional<int64_t> statusAt;
         int64_t lastRefresh = 0;
         uint32_t error = 0;
+        int64_t start = 0;
     };
     struct Scope {
         int slots = 1;
@@ -225,6 +227,11 @@ class SimDriveModel {
     std::optional<int64_t> moveEnd_;
     std::optional<int64_t> eepromAt_;
     std::optional<int64_t> restartEnd_;
+    // Firmware download: the unpack's progress (0..100) once it ended; the images taken.
+    int64_t unpackProgress_ = 0;
+    int firmwareImages_ = 0;
+    // The send command announced the image as a file for the unpack: no restart after it.
+    bool imageIsFile_ = false;
     std::optional<int64_t> tuningAt_;
     std::optional<int64_t> plcAt_;
     int64_t plcNext_ = 0;

@@ -108,6 +108,15 @@ bool ParseSwitch(const std::string& text, SimSwitches& s, std::string* error) {
         s.busy = argument;
         return true;
     }
+    // Firmware download
+    if (name == "fw-fail-image") return flag(s.failFirmwareImage);
+    if (name == "fw-refuse-key") return flag(s.refuseFirmwareKey);
+    if (name == "fw-reboot-silent") {
+        const auto v = hasArgument ? number(argument, 1, 3600000) : std::optional<int64_t>(0);
+        if (!v) return bad("fw-reboot-silent[=MS] expected");
+        s.rebootSilentMs = *v;
+        return true;
+    }
     if (name == "slow-eeprom") {
         const auto v = hasArgument ? number(argument, 1, 600000) : std::optional<int64_t>(6000);
         if (!v) return bad("slow-eeprom[=MS] expected");

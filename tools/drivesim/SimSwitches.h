@@ -23,6 +23,12 @@
 //   diag-wrap                 the diagnosis history's ring has wrapped (more messages than slots)
 //   diag-newest=SLOT          the history reports SLOT as its newest slot, inside the ring or not
 //   diag-msg-size=BYTES       the history announces this message size
+//   fw-fail-image             a firmware image written to "download_firmware" is refused
+//   fw-refuse-key             the unlock key written to "enabling_key" is refused
+//   fw-reboot-silent[=MS]     after a firmware restart the drive answers nothing for MS ms (for ever)
+//
+// The other stages of a firmware download fail with refuse= and fail= on their commands (the send,
+// unpack and restart commands).
 //
 // CMD is a command name of the description or its number.
 
@@ -56,6 +62,10 @@ struct SimSwitches {
     std::optional<uint32_t> diagMsgSize;
     // ---- drive errors ----
     uint32_t warningBits = 0;
+    // Firmware download
+    bool failFirmwareImage = false;
+    bool refuseFirmwareKey = false;
+    std::optional<int64_t> rebootSilentMs;  // 0: for ever
 };
 
 // Adds one switch; false with the reason when the text names none or its argument is bad.
