@@ -163,4 +163,11 @@ static_assert(IdsAreDistinct(kScopePageMessageIds), "two oscilloscope or tuning 
 // wParam: 1 new messages, 2 acknowledged slot changed, 3 status text, 4 history read, 5 time format.
 constexpr unsigned kDiagHistoryMessage = platform::WM_USER + 100;  // 0x464
 
+// ---- Connection dialogs' scan threads ----------------------------------------------------------
+// The bridge scan found nodes (the records wait in the scan object until the dialog takes them);
+// the TwinCAT scan ended: wParam 1 failed, 0 succeeded. No payload.
+constexpr unsigned kConnectScanMessage = 0x555;
+// The bridge scan's progress: wParam the position, lParam the upper end of the range.
+constexpr unsigned kConnectScanProgressMessage = 0x556;
+
 }  // namespace foundation
