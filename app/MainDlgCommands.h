@@ -4,14 +4,20 @@
 // table and the drive sequences run under test without one.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+class wxWindow;
+
 namespace drive {
 class CQd;
+class CQdDiagHistorySource;
 }  // namespace drive
 
 namespace app {
+
+class CdlgDiagHistory;
 
 // Messages the main dialog receives besides the frame's command messages (the system's own
 // numbers; only the main dialog receives them).
@@ -107,7 +113,8 @@ class CMainDlgCommandSite {
 
 class CMainDlgCommands {
   public:
-    CMainDlgCommands(drive::CQd& qd, CMainDlgCommandSite& site) : qd_(qd), site_(site) {}
+    CMainDlgCommands(drive::CQd& qd, CMainDlgCommandSite& site);
+    ~CMainDlgCommands();
 
     // Runs the message's command; always 1 (handled), whatever the outcome.
     intptr_t Handle(unsigned message, uintptr_t wParam, intptr_t lParam);
@@ -120,6 +127,12 @@ class CMainDlgCommands {
     void EraseProgram();
     void ExportParameters();
 
+    // ---- diagnosis history window ("History...") ----
+    // Made on first use, shown again afterwards; it goes (threads joined) with the commands.
+    void OpenDiagHistory(wxWindow* parent);
+    void CloseDiagHistory();
+    CdlgDiagHistory* DiagHistory() const { return diagHistory_.get(); }
+
   private:
     void EraseWithSystemManager();
     // False when the erase stopped (the user was told).
@@ -129,6 +142,8 @@ class CMainDlgCommands {
 
     drive::CQd& qd_;
     CMainDlgCommandSite& site_;
+    std::unique_ptr<drive::CQdDiagHistorySource> diagSource_;
+    std::unique_ptr<CdlgDiagHistory> diagHistory_;
 };
 
 // The message for an enable result (0 and unknown codes: none), and for a disable result.
