@@ -26,10 +26,16 @@ namespace {
 std::vector<ControlSpec> CommStatusControls() {
     std::vector<ControlSpec> c;
     int label = IDC_COMM_LABEL_FIRST;
+    // Left column: narrow labels, wide values; right column: wide labels, numbers and units.
     auto row = [&](const char* caption, int value, int y, int x = 7, const char* unit = nullptr) {
-        c.push_back({label++, ControlKind::Static, caption, 0, DluRect{x, y, 90, 9}});
-        c.push_back({value, ControlKind::Static, "", 0, DluRect{x + 92, y, 60, 9}});
-        if (unit) c.push_back({label++, ControlKind::Static, unit, 0, DluRect{x + 154, y, 14, 9}});
+        const bool left = x == 7;
+        const int labelWidth = left ? 55 : 98;
+        const int valueX = x + labelWidth + 2;
+        const int valueWidth = left ? 100 : 36;
+        c.push_back({label++, ControlKind::Static, caption, 0, DluRect{x, y, labelWidth, 9}});
+        c.push_back({value, ControlKind::Static, "", 0, DluRect{valueX, y, valueWidth, 9}});
+        if (unit)
+            c.push_back({label++, ControlKind::Static, unit, 0, DluRect{valueX + valueWidth + 2, y, 18, 9}});
     };
     row("Address:", IDC_COMM_ADDRESS, 7);
     row("Company:", IDC_COMM_COMPANY, 18);

@@ -51,8 +51,9 @@ bool CDlgConnectTca::OnInitDialog() {
     Dialog::OnInitDialog();
     if (auto* list = ItemAs<wxListCtrl>(IDC_TCA_NODES)) {
         const int width = list->GetClientSize().GetWidth();
-        list->InsertColumn(0, "Id", wxLIST_FORMAT_LEFT, 35);
-        list->InsertColumn(1, "Name", wxLIST_FORMAT_LEFT, std::max(width - 120, 60));
+        // Wide enough for a four-digit EtherCAT address in the system font.
+        list->InsertColumn(0, "Id", wxLIST_FORMAT_LEFT, 50);
+        list->InsertColumn(1, "Name", wxLIST_FORMAT_LEFT, std::max(width - 135, 60));
         list->InsertColumn(2, "State", wxLIST_FORMAT_LEFT, 85);
         list->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { OnRowSelected(); });
         list->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent&) { OnOK(); });

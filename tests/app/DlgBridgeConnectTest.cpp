@@ -24,7 +24,8 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-// Runs the dialog modally; the picture is taken once it shows, then step runs, and a dialog still open afterwards is cancelled.
+// Runs the dialog modally; the picture is taken once it shows, then step runs, and a dialog still open
+// afterwards is cancelled.
 template <class D, class F>
 int RunModal(D& dialog, const std::string& picture, F step) {
     wxTheApp->CallAfter([&dialog, picture, step] {
@@ -222,6 +223,7 @@ TEST_F(BridgeDialogTest, CommunicationStatusShowsTheBridgeAndCapturesTheNodeLog)
         dialog.ClickItem(IDC_COMM_BRIDGE_START);
         EXPECT_TRUE(platform::ui::RunUntil([&] { return server.LastLogLevel() == 1; }, 10000));
         EXPECT_EQ(node->bridge->LogLevel(), 1);
+        platform::ui::ProcessPending();
         EXPECT_TRUE(platform::ui::SaveWindowPicture(dialog.Wx(), AppArtifacts() / "comm_status.png"));
         dialog.ClickItem(IDC_COMM_BRIDGE_STOP);
         EXPECT_FALSE(node->bridge->LogChannelRunning());
