@@ -7,9 +7,9 @@
 #include "engine/GroupRecords.h"
 #include "engine/Main.h"
 #include "engine/VocabularyItem.h"
+#include "platform/Prompt.h"
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
-#include "platform/Prompt.h"
 #include "transport/NodeIdentification.h"
 
 using namespace foundation;

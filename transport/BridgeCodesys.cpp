@@ -157,8 +157,9 @@ int CBridgeCodesys::Connect(uint32_t address) {
         platform::Prompts().MessageBox(errorText_, "Error connecting to bridge", platform::MB_ICONWARNING);
         return platform::IDCANCEL;
     }
-    const int answer = shell ? shell->ConnectDialog(*this, *bridge)
-                             : platform::Prompts().Custom("ConnectBridge", {bridge->GetVersionText()}, nullptr);
+    const int answer = shell
+                           ? shell->ConnectDialog(*this, *bridge)
+                           : platform::Prompts().Custom("ConnectBridge", {bridge->GetVersionText()}, nullptr);
     // A bridge reset in the dialog has dropped every bridge already.
     if (answer != platform::IDOK && BridgeCount() != 0) RemoveBridge(bridge);
     return answer;
