@@ -309,6 +309,9 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
         OnCommand(kOutputButtonIds[i], Notify::Clicked, [this, i] { ToggleOutput(i); });
     OnCommand(IDC_MAIN_BRAKE_BUTTON, Notify::Clicked, [this] { OnBrakeButton(); });
     OnCommand(IDC_MAIN_SHOW_ERRORS, Notify::Clicked, [this] { ShowErrorsWindow(); });
+    // "History...": the diagnosis history window (the commands own it).
+    OnCommand(IDC_MAIN_HISTORY, Notify::Clicked,
+              [this] { commands_->OpenDiagHistory(wxGetTopLevelParent(Wx())); });
     for (size_t k = 0; k < 4; ++k) {
         auto* edit = ItemAs<wxTextCtrl>(kAnalogEditIds[k]);
         if (!edit) continue;

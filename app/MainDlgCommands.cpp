@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "app/DlgMaintenance.h"
+#include "app/DlgDiagHistory.h"
+#include "drive/DiagHistory.h"
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
 #include "foundation/MessageIds.h"
@@ -115,6 +117,34 @@ EnableReport DisableResultReport(int result) {
         default:
             return {"Disable motor error " + std::to_string(result), "Disable motor", false};
     }
+}
+
+CMainDlgCommands::CMainDlgCommands(drive::CQd& qd, CMainDlgCommandSite& site) : qd_(qd), site_(site) {}
+
+CMainDlgCommands::~CMainDlgCommands() {
+    CloseDiagHistory();
+}
+
+// ---- diagnosis history window ("History...") ----
+void CMainDlgCommands::OpenDiagHistory(wxWindow* parent) {
+    if (!diagHistory_) {
+        diagSource_ = std::make_unique<drive::CQdDiagHistorySource>(qd_);
+        diagHistory_ = std::make_unique<CdlgDiagHistory>(*diagSource_, qd_.DriveData(), DiagHistoryOptions{});
+        if (!diagHistory_->Create(parent)) {
+            diagHistory_.reset();
+            diagSource_.reset();
+            return;
+        }
+    }
+    diagHistory_->ShowWindow(true);
+}
+
+void CMainDlgCommands::CloseDiagHistory() {
+    if (!diagHistory_) return;
+    diagHistory_->StopThreads();
+    diagHistory_->DestroyWindow();
+    diagHistory_.reset();
+    diagSource_.reset();
 }
 
 void CMainDlgCommands::ShowBox(const std::string& text, const std::string& caption, unsigned flags) {

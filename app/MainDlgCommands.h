@@ -6,16 +6,22 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+class wxWindow;
+
 namespace drive {
 class CQd;
 class CParamFileImportDrive;
+class CQdDiagHistorySource;
 }  // namespace drive
 
 namespace app {
+
+class CdlgDiagHistory;
 
 // Messages the main dialog receives besides the frame's command messages (the system's own
 // numbers; only the main dialog receives them).
@@ -187,7 +193,8 @@ class CMainDlgCommandSite {
 
 class CMainDlgCommands {
   public:
-    CMainDlgCommands(drive::CQd& qd, CMainDlgCommandSite& site) : qd_(qd), site_(site) {}
+    CMainDlgCommands(drive::CQd& qd, CMainDlgCommandSite& site);
+    ~CMainDlgCommands();
 
     // Runs the message's command; always 1 (handled), whatever the outcome.
     intptr_t Handle(unsigned message, uintptr_t wParam, intptr_t lParam);
@@ -216,6 +223,12 @@ class CMainDlgCommands {
     void SaveConfiguration();
     void PlainParameterFile(unsigned commandId);
 
+    // ---- diagnosis history window ("History...") ----
+    // Made on first use, shown again afterwards; it goes (threads joined) with the commands.
+    void OpenDiagHistory(wxWindow* parent);
+    void CloseDiagHistory();
+    CdlgDiagHistory* DiagHistory() const { return diagHistory_.get(); }
+
   private:
     void EraseWithSystemManager();
     // False when the erase stopped (the user was told).
@@ -225,6 +238,8 @@ class CMainDlgCommands {
 
     drive::CQd& qd_;
     CMainDlgCommandSite& site_;
+    std::unique_ptr<drive::CQdDiagHistorySource> diagSource_;
+    std::unique_ptr<CdlgDiagHistory> diagHistory_;
 };
 
 // The message for an enable result (0 and unknown codes: none), and for a disable result.

@@ -350,6 +350,9 @@ CMainFrame::~CMainFrame() {
     mainDlgSite_.reset();
     if (qd_) qd_->ConnectionWindow().SetConnectDialog(nullptr);
     connectDialog_.reset();
+    if (transport::CBridgeCodesys::DefaultShell() == &bridgeShell_)
+        transport::CBridgeCodesys::SetDefaultShell(nullptr);
+    engine::SetTcaDeviceShell(nullptr);
     drive_.reset();
     if (qd_) qd_->SetHost(nullptr);
     qd_.reset();
@@ -552,6 +555,8 @@ void CMainFrame::UseProgramWindows() {
     wxFrame* frame = GetFrame();
     connectDialog_ = std::make_unique<CConnectDriveDialog>(frame, qd_.get());
     qd_->ConnectionWindow().SetConnectDialog(connectDialog_.get());
+    transport::CBridgeCodesys::SetDefaultShell(&bridgeShell_);
+    engine::SetTcaDeviceShell(&tcaShell_);
     qd_->Hooks().reconnectPrompt = [frame](bool channelUp) { return AskReconnect(frame, channelUp); };
     // The main dialog is made again after every connection: the old one went with the pages.
     mainDlgSite_ = std::make_unique<MainDlgSite>(*this);

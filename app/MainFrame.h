@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "app/ConnectSequence.h"
+#include "app/DlgConnectBridge.h"
 #include "app/DlgConnectDrive.h"
+#include "app/DlgConnectTca.h"
 #include "app/FramePlacement.h"
 #include "app/MainFrameCommands.h"
 #include "controls/SizingControlBar.h"
@@ -262,6 +264,9 @@ class CMainFrame : public platform::ui::Frame,
     std::function<wxWindow*(wxWindow*)> mainPageFactory_;
     // The drive object's connect step and the main dialog of the program's own factory.
     std::unique_ptr<CConnectDriveDialog> connectDialog_;
+    // The bridge and TwinCAT device dialogs the channels below ask for on "Select...".
+    CBridgeDialogShell bridgeShell_;
+    CTcaDialogShell tcaShell_;
     std::unique_ptr<class CPelmoraDlg> mainDlg_;
     // The frame's side of the main dialog's commands (outlives every main dialog).
     class MainDlgSite;

@@ -1,9 +1,11 @@
 #include "engine/AdsChannelDriver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
+#include "engine/Channel.h"
 #include "engine/GroupRecords.h"
 #include "engine/Main.h"
 #include "engine/VocabularyItem.h"
@@ -127,13 +129,32 @@ int CAdsChannelDriver::GetConfig(CChannelSettings& settings) {
     return 0;
 }
 
+namespace {
+std::atomic<CTcaDeviceShell*> tcaShell{nullptr};
+}  // namespace
+
+void SetTcaDeviceShell(CTcaDeviceShell* shell) {
+    tcaShell = shell;
+}
+
 int CAdsChannelDriver::OpenInteractive(const CChannelSettings& settings, uintptr_t) {
     Configure(settings);
     int selection = 0;
-    const int answer = platform::Prompts().Custom("ConnectTca", {}, &selection);
+    int answer = platform::IDCANCEL;
+    if (CTcaDeviceShell* shell = tcaShell.load()) {
+        uint16_t address = 0;
+        answer = shell->SelectDevice(ads_, &address);
+        selection = address;
+    } else {
+        answer = platform::Prompts().Custom("ConnectTca", {}, &selection);
+    }
     if (answer == platform::IDOK) {
-        if (selection > 0 && selection <= 0xFFFF)
+        if (selection > 0 && selection <= 0xFFFF) {
             ads_.SetTarget(NetIdOf(settings_), static_cast<uint16_t>(selection));
+            if (CChannel* channel = owner_.Channel(channelIndex_))
+                channel->settings.words[1] =
+                    (channel->settings.words[1] & 0xFFFFu) | static_cast<uint32_t>(selection) << 16;
+        }
         // A fresh connection: nothing of the previous one counts for the guard.
         ads_.ClearErrorCounter();
         ads_.lastResult = CChannelDriver::kNothingHappened;

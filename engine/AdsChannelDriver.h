@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/ChannelDriver.h"
@@ -8,6 +9,16 @@
 #include "transport/TwincatAds.h"
 
 namespace engine {
+
+// The program's TwinCAT device dialog: picks one EtherCAT device of the router's master through
+// the channel; IDOK with its address. The engine is below the windows, so the program installs it.
+class CTcaDeviceShell {
+  public:
+    virtual ~CTcaDeviceShell() = default;
+    virtual int SelectDevice(transport::CTwincatAds& ads, uint16_t* address) = 0;
+};
+// Null removes it; without one the prompt service's "ConnectTca" dialog is asked.
+void SetTcaDeviceShell(CTcaDeviceShell* shell);
 
 // Channel type 7: EtherCAT drives through the ADS router. The channel keeps its own groups and
 // group thread; a node's address is the slave's AMS port.
@@ -28,8 +39,9 @@ class CAdsChannelDriver : public CChannelDriver, public CGroupChannel, public CG
                      uint8_t nodeId) override;
     int Configure(const CChannelSettings& settings) override;
     int GetConfig(CChannelSettings& settings) override;
-    // Keeps the router address and asks the user for the slave ("ConnectTca" prompt: IDOK with
-    // the slave's AMS port as selection).
+    // Keeps the router address and asks the user for the slave (the device dialog, or the
+    // "ConnectTca" prompt: IDOK with the slave's AMS port as selection). The chosen slave goes into
+    // the channel's settings (word 1, upper half) for the connect dialog to read back.
     int OpenInteractive(const CChannelSettings& settings, uintptr_t parentWindow) override;
     int Close() override;
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "engine/Channel.h"
 #include "engine/EngineCodes.h"
 #include "engine/GroupRecords.h"
 #include "engine/Main.h"
 #include "engine/VocabularyItem.h"
+#include "platform/Prompt.h"
 #include "transport/BridgeVkr.h"
 #include "transport/ChannelTrace.h"
 #include "transport/NodeIdentification.h"
@@ -120,7 +122,14 @@ int CBridgeChannelDriver::OpenInteractive(const CChannelSettings& settings, uint
     const uint32_t address = settings.words[0];
     manager_.SelectNode(address, static_cast<uint16_t>(settings.words[1]),
                         static_cast<uint8_t>(settings.words[2]), static_cast<uint16_t>(settings.words[3]));
-    manager_.Connect(address);
+    // The dialog's choice becomes the channel's node, for the connect dialog to read back.
+    if (manager_.Connect(address) == platform::IDOK) {
+        settings_.words[1] = manager_.SelectedBusType();
+        settings_.words[2] = manager_.SelectedBusNumber();
+        settings_.words[3] = manager_.SelectedNodeId();
+        settings_.words[4] = manager_.defaultTimeoutMs;
+        if (CChannel* channel = owner_.Channel(channelIndex_)) channel->settings = settings_;
+    }
     for (size_t i = 0; i < manager_.BridgeCount(); ++i)
         if (CBridgeVkr* bridge = manager_.Bridge(i); bridge && bridge->IsConnected()) return 0;
     const int code = manager_.LastCode();

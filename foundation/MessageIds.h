@@ -176,5 +176,11 @@ constexpr unsigned kDiagHistoryMessage = platform::WM_USER + 100;  // 0x464
 // The scan worker to the dialog: a scan result is ready (wParam the request number); the dialog
 // takes the rows from the worker on its own thread. No payload.
 constexpr unsigned kUserFirmwareScanMessage = platform::WM_USER + 420;  // 0x5A4
+// ---- Connection dialogs' scan threads ----------------------------------------------------------
+// The bridge scan found nodes (the records wait in the scan object until the dialog takes them);
+// the TwinCAT scan ended: wParam 1 failed, 0 succeeded. No payload.
+constexpr unsigned kConnectScanMessage = 0x555;
+// The bridge scan's progress: wParam the position, lParam the upper end of the range.
+constexpr unsigned kConnectScanProgressMessage = 0x556;
 
 }  // namespace foundation

@@ -40,6 +40,8 @@ class CCmd {
     void SetStatus(uint32_t status);
 
     uint8_t Target() const { return target_; }
+    // Aims the command at another bus than the client's current one (a scan of the buses).
+    void SetTarget(uint8_t target) { target_ = target; }
     uint8_t Opcode() const { return opcode_; }
     uint32_t Status() const { return status_; }
     bool Changed() const { return changed_; }

@@ -1,6 +1,7 @@
 #include "transport/BridgeCodesys.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "foundation/CompatChecker.h"
@@ -134,19 +135,34 @@ void CBridgeCodesys::Post(const CBridgeDownloadContext& context, uintptr_t what)
 
 // --- connections
 
-void CBridgeCodesys::Connect(uint32_t address) {
+namespace {
+std::atomic<CBridgeShell*> defaultShell{nullptr};
+}  // namespace
+
+void CBridgeCodesys::SetDefaultShell(CBridgeShell* shell) {
+    defaultShell = shell;
+}
+
+CBridgeShell* CBridgeCodesys::DefaultShell() {
+    return defaultShell.load();
+}
+
+int CBridgeCodesys::Connect(uint32_t address) {
     address_ = address;
-    if (shell_) shell_->ShowWait("Connecting to the bridge...");
+    CBridgeShell* shell = shell_ ? shell_ : DefaultShell();
+    if (shell) shell->ShowWait("Connecting to the bridge...");
     CBridgeVkr* bridge = ConnectBridge();
-    if (shell_) shell_->CloseWait();
+    if (shell) shell->CloseWait();
     if (!bridge) {
         platform::Prompts().MessageBox(errorText_, "Error connecting to bridge", platform::MB_ICONWARNING);
-        return;
+        return platform::IDCANCEL;
     }
-    const int answer = shell_
-                           ? shell_->ConnectDialog(*this, *bridge)
+    const int answer = shell
+                           ? shell->ConnectDialog(*this, *bridge)
                            : platform::Prompts().Custom("ConnectBridge", {bridge->GetVersionText()}, nullptr);
-    if (answer != platform::IDOK) RemoveBridge(bridge);
+    // A bridge reset in the dialog has dropped every bridge already.
+    if (answer != platform::IDOK && BridgeCount() != 0) RemoveBridge(bridge);
+    return answer;
 }
 
 CBridgeVkr* CBridgeCodesys::ConnectBridge() {
@@ -568,8 +584,10 @@ int CBridgeCodesys::ReadCell(uint32_t handle, const CBridgeItem& item, void* buf
         bridge.CmdRead(item.index, item.subIndex, buffer, &status, size);
     lastResult_ = bridge.ExecuteCmds(std::max(timeoutMs, node->timeoutMs));
     if (lastResult_ == 0 && status == 0) return 0;
-    return SetError(bridge, Format("Reading address 0x%x.%x", item.index, item.subIndex),
-                    lastResult_ == 0 ? status : 0);
+    const int rc = SetError(bridge, Format("Reading address 0x%x.%x", item.index, item.subIndex),
+                            lastResult_ == 0 ? status : 0);
+    node->log.NoteError(errorText_);
+    return rc;
 }
 
 int CBridgeCodesys::WriteCell(const CBridgeItem& item, const void* data, uint32_t* size, uint32_t timeoutMs) {
@@ -594,8 +612,10 @@ int CBridgeCodesys::WriteCell(const CBridgeItem& item, const void* data, uint32_
         lastCode_ = 0;
         return 0;
     }
-    return SetError(bridge, Format("Writing address 0x%x.%x", item.index, item.subIndex),
-                    lastResult_ == 0 ? status : 0);
+    const int rc = SetError(bridge, Format("Writing address 0x%x.%x", item.index, item.subIndex),
+                            lastResult_ == 0 ? status : 0);
+    node->log.NoteError(errorText_);
+    return rc;
 }
 
 int CBridgeCodesys::GroupAddItem(uint32_t handle, int group, const CBridgeItem& item, int direction,

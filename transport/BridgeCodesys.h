@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Messages.h"
+#include "transport/BridgeNodeLog.h"
 #include "transport/BridgeStatusText.h"
 #include "transport/BridgeVkr.h"
 #include "transport/ErrorPair.h"
@@ -37,6 +38,8 @@ struct CBridgeNode {
     uint32_t handle = 0;
     CBridgeVkr* bridge = nullptr;  // not owned
     CBridgeCodesys* manager = nullptr;
+    // Failed transfers of the node, and their lines while the status window captures them.
+    CBridgeNodeLog log;
 
     bool IsCanOpen() const { return busType == 2; }
 };
@@ -50,7 +53,8 @@ struct CBridgeDownloadContext {
 };
 
 // The shell's bridge dialogs: the wait dialog shown while connecting and the modal
-// connection dialog. Without a shell the prompt service's "ConnectBridge" dialog is asked.
+// connection dialog. Without a shell of its own a manager takes the program's (SetDefaultShell);
+// without either the prompt service's "ConnectBridge" dialog is asked.
 class CBridgeShell {
   public:
     virtual ~CBridgeShell() = default;
@@ -91,6 +95,9 @@ class CBridgeCodesys {
     CBridgeCodesys& operator=(const CBridgeCodesys&) = delete;
 
     void SetShell(CBridgeShell* shell) { shell_ = shell; }
+    // The program's shell, for every manager without one of its own; null removes it.
+    static void SetDefaultShell(CBridgeShell* shell);
+    static CBridgeShell* DefaultShell();
     void SetStatusWindow(std::unique_ptr<CBridgeStatusWindow> window) { statusWindow_ = std::move(window); }
     void DestroyStatusWindow();
     // Port of new bridge connections (4560 unless a test moves it) and their waits.
@@ -104,7 +111,12 @@ class CBridgeCodesys {
     void SelectAddress(uint32_t address) { address_ = address; }
     uint32_t defaultTimeoutMs = 2000;
 
-    void Connect(uint32_t address);
+    // The connection dialog's answer (IDOK: the chosen node is the selected one), or IDCANCEL
+    // when the bridge could not be reached.
+    int Connect(uint32_t address);
+    uint16_t SelectedBusType() const { return busType_; }
+    uint8_t SelectedBusNumber() const { return busNumber_; }
+    uint16_t SelectedNodeId() const { return nodeId_; }
     CBridgeVkr* ConnectBridge();
     CBridgeNode* NodeConnect(uint32_t handle);
     int IdentifyNode(foundation::CCompatChecker* checker, uint32_t* handle, NodeIdentRecord* identity,

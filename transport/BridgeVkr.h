@@ -142,6 +142,9 @@ class CBridgeVkr {
     bool CmdLogConnect();
     void CmdLogDisconnect();
     bool LogChannelRunning() const { return logThread_.IsRunning(); }
+    // The level the next log connection asks for (at least 1).
+    void SetLogLevel(uint8_t level) { logLevel_ = level < 1 ? 1 : level; }
+    uint8_t LogLevel() const { return logLevel_; }
 
     // --- diagnostics
     void DumpState(std::FILE* file);

@@ -20,6 +20,9 @@ struct CBusNodeData {
 // A scan list: the records are the list owner's and are freed with FreeEtherCatDeviceList.
 using CBusNodeList = std::vector<CBusNodeData*>;
 
+// The short maker name of an EtherCAT vendor id the program knows; null for others.
+const char* VendorShortName(uint32_t vendorId);
+
 // Deletes every record of a scan list and empties it.
 void FreeEtherCatDeviceList(CBusNodeList& list);
 

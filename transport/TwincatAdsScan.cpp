@@ -88,6 +88,12 @@ uint32_t U32(const uint8_t* p) {
 
 }  // namespace
 
+const char* VendorShortName(uint32_t vendorId) {
+    for (const NamedVendor& v : kNamedVendors)
+        if (v.id == vendorId) return v.brand;
+    return nullptr;
+}
+
 void FreeEtherCatDeviceList(CBusNodeList& list) {
     for (CBusNodeData* node : list) delete node;
     list.clear();

@@ -502,6 +502,12 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
         size_t used = 0;
         if (target == 0xFF) {
             switch (opcode) {
+                // --- bridge reset: taken, counted; the simulated bridge keeps its clients
+                case 0:
+                    used = pad(2);
+                    ++bridgeResets_;
+                    record(0);
+                    break;
                 case 1:
                     used = 2;
                     record(0);
@@ -588,6 +594,7 @@ std::vector<uint8_t> BridgeServer::HandleFrame(Client& client, const std::vector
             switch (opcode) {
                 case 0:
                     used = pad(2);
+                    ++busResets_[target];  // --- bus reset counted per bus
                     record(0);
                     break;
                 case 10:

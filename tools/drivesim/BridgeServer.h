@@ -125,6 +125,13 @@ class BridgeServer {
     size_t BlockCount() const;
     int Connections() const { return connections_.load(); }
     uint8_t LastLogLevel() const { return logLevel_.load(); }
+    // --- resets the clients asked for: of the bridge itself, and of one bus (by its id)
+    uint64_t BridgeResets() const { return bridgeResets_.load(); }
+    int BusResets(uint8_t bus) const {
+        std::lock_guard lock(mutex_);
+        auto it = busResets_.find(bus);
+        return it == busResets_.end() ? 0 : it->second;
+    }
     std::vector<uint8_t> LastFrame() const;
 
   private:
@@ -162,6 +169,8 @@ class BridgeServer {
     std::vector<uint8_t> lastAbort_;  // mutex_
     std::atomic<int> connections_{0};
     std::atomic<uint8_t> logLevel_{0};
+    std::atomic<uint64_t> bridgeResets_{0};
+    std::map<uint8_t, int> busResets_;  // mutex_
 };
 
 }  // namespace drivesim
