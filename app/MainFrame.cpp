@@ -297,6 +297,7 @@ class CMainFrame::MainDlgSite : public CMainDlgCommandSite {
     std::filesystem::path CommandLineConfiguration() const override { return Program().loadConfig; }
     void StoreMessageBarPlacement() override { frame_.StoreMsgBarPlacement(); }
     void ConfigurationLoaded() override { frame_.ResetOutputBar(); }
+    bool StartFirmwareUpdateCheck(int code) override { return frame_.StartFirmwareUpdateCheck(code); }
 
     // Configuration files: the working choices the program keeps, with the shown variables.
     bool LoadProgramSettings(const std::filesystem::path& file) override {
@@ -794,6 +795,14 @@ void CMainFrame::PostToMainDialog(unsigned message, uintptr_t wParam) {
         platform::PostMessage(page, message, wParam, 0);
 }
 
+bool CMainFrame::StartFirmwareUpdateCheck(int code) {
+    // The main dialog shows the answer (its 0x470).
+    const platform::WindowHandle page = PageWindow(drive::CFramePage::MainDialog);
+    if (!qd_ || page == 0) return false;
+    qd_->StartCheckFirmwareUpdateThread(code, page);
+    return true;
+}
+
 void CMainFrame::RunFrameAction(FrameAction action, int id) {
     const std::string program = foundation::kProgramName;
     // ---- maintenance dialogs ----
@@ -845,12 +854,16 @@ void CMainFrame::RunFrameAction(FrameAction action, int id) {
             OpenOscilloscope(true, 4, true);
             break;
         case FrameAction::ShowErrors:
+            if (mainDlg_ && mainDlg_->IsAlive()) mainDlg_->ShowErrorsWindow();
+            break;
+        case FrameAction::CheckFirmwareUpdates:
+            StartFirmwareUpdateCheck(771);
+            break;
         case FrameAction::EditorCommand:
         case FrameAction::DriveSetup:
         case FrameAction::SupplySetup:
         case FrameAction::XulSetup:
         case FrameAction::ResetOscPosition:
-        case FrameAction::CheckFirmwareUpdates:
         case FrameAction::CommStatus:
         case FrameAction::SystemInformation:
         case FrameAction::Post:

@@ -213,6 +213,8 @@ class CMainFrame : public platform::ui::Frame,
     int Ask(const std::string& text, const std::string& caption, unsigned flags) override;
     void PostToMainDialog(unsigned message, uintptr_t wParam) override;
     void RunFrameAction(FrameAction action, int id) override;
+    // The firmware update check, answered to the main dialog; false without drive or dialog.
+    bool StartFirmwareUpdateCheck(int code);
 
     // ConnectHost
     void ShowError(const std::string& text, const std::string& caption) override;

@@ -76,6 +76,7 @@ class CPelmoraApp : public platform::ui::GuiApp {
         packages::ui::RegisterConfigFileDialogs(prompts_);
         // The connect dialog's "Additional firmwares" button.
         packages::ui::RegisterUserFirmwareDialog(prompts_);
+        packages::ui::InstallFirmwareDownloadButtons();
 
         foundation::CAuthorizations& users = foundation::GetAuthorizations();
         users.Load();

@@ -129,6 +129,8 @@ int CBridgeChannelDriver::OpenInteractive(const CChannelSettings& settings, uint
         settings_.words[3] = manager_.SelectedNodeId();
         settings_.words[4] = manager_.defaultTimeoutMs;
         if (CChannel* channel = owner_.Channel(channelIndex_)) channel->settings = settings_;
+        // The connection window goes on to connect only on 1 (a node was chosen).
+        return 1;
     }
     for (size_t i = 0; i < manager_.BridgeCount(); ++i)
         if (CBridgeVkr* bridge = manager_.Bridge(i); bridge && bridge->IsConnected()) return 0;

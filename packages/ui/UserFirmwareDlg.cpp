@@ -8,6 +8,10 @@
 
 #include "foundation/MessageIds.h"
 #include "foundation/ProgramFolders.h"
+#include "packages/FirmwareContainer.h"
+#include "packages/FirmwareDetails.h"
+#include "packages/ui/DlgDownDetails.h"
+#include "packages/ui/DlgDownloadFirmware.h"
 #include "platform/ui/CommonDialogs.h"
 #include "platform/ui/TabCtrl.h"
 #include "platform/ui/WxPrompts.h"
@@ -291,6 +295,19 @@ void RegisterUserFirmwareDialog(platform::ui::WxPromptService& prompts) {
         CUserFirmwareDlg dialog(foundation::GetBrandList());
         return dialog.DoModal();
     });
+}
+
+void InstallFirmwareDownloadButtons() {
+    CdlgDownloadFirmware::showDetails = [](platform::ui::Dialog& parent, const CFirmwareEntry& entry) {
+        CFirmwareContainer container;
+        const std::string error = container.ReadFirmwareInfo(entry.file, entry.role != 2, false);
+        CDlgDownDetails details(FirmwareDetails{&container, error, entry.incompatibility});
+        details.DoModal(parent.Wx());
+    };
+    CdlgDownloadFirmware::showUserFirmware = [](platform::ui::Dialog& parent, drive::CQd&) {
+        CUserFirmwareDlg dialog(foundation::GetBrandList());
+        dialog.DoModal(parent.Wx());
+    };
 }
 
 }  // namespace packages::ui

@@ -83,4 +83,7 @@ class CUserFirmwareDlg : public platform::ui::Dialog {
 // Lets the program's windows open the dialog by the prompt kind "UserFirmware".
 void RegisterUserFirmwareDialog(platform::ui::WxPromptService& prompts);
 
+// The firmware download dialog's "Details" and "User firmware" buttons open these windows.
+void InstallFirmwareDownloadButtons();
+
 }  // namespace packages::ui

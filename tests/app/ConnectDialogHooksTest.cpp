@@ -111,7 +111,7 @@ TEST(ConnectDialogHooks, TheBridgeDialogsChoiceIsTheChannelsNode) {
 
         ChooseNode dialog;
         transport::CBridgeCodesys::SetDefaultShell(&dialog);
-        EXPECT_EQ(api.ChannelOpen(settings, 0), 0) << engine.ErrorText();
+        EXPECT_EQ(api.ChannelOpen(settings, 0), platform::IDOK) << engine.ErrorText();
         transport::CBridgeCodesys::SetDefaultShell(nullptr);
         EXPECT_EQ(dialog.buses, 2u);
         CChannelSettings back;

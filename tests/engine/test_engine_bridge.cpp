@@ -65,7 +65,7 @@ class BridgeEngineTest : public ::testing::Test {
         settings.words = {kLoopback, 2, 0, kNode, 0, 0, 0};
         ASSERT_EQ(api.ChannelConfigure(settings), 0);
         prompts.Prompts().PushAnswer(platform::IDOK);
-        ASSERT_EQ(api.ChannelOpen(settings, 0), 0) << engine.ErrorText();
+        ASSERT_EQ(api.ChannelOpen(settings, 0), platform::IDOK) << engine.ErrorText();
     }
     void TearDown() override {
         api.ChannelClose(-2);

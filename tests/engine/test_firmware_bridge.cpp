@@ -118,7 +118,7 @@ class BridgeFirmwareTest : public ::testing::Test {
         settings.words = {kLoopback, 2, 0, kNode, 0, 0, 0};
         ASSERT_EQ(api.ChannelConfigure(settings), 0);
         prompts.Prompts().PushAnswer(platform::IDOK);
-        ASSERT_EQ(api.ChannelOpen(settings, 0), 0) << engine.ErrorText();
+        ASSERT_EQ(api.ChannelOpen(settings, 0), platform::IDOK) << engine.ErrorText();
         CCompatChecker checker;
         BSTR text = nullptr;
         uint32_t address = 0;
