@@ -73,6 +73,7 @@ class CWatchThread : private platform::MessageSink {
     bool UploadSlot(int slot);
     void Finish();
     void WatchStep();
+    void BlockWatchStep(engine::CWatchList& list, uint32_t blockSize);
     void Fail(const std::string& text);
     void PostStatus(uintptr_t state, intptr_t value);
 
@@ -107,6 +108,11 @@ class CWatchThread : private platform::MessageSink {
     int64_t phaseMark_ = -1;
     uint32_t scanTime_ = 0;
     platform::StopToken* token_ = nullptr;
+
+    // The block exchange's buffers: the answer of one command, the item table, the data read.
+    std::vector<uint8_t> answer_;
+    std::vector<uint8_t> table_;
+    std::vector<uint8_t> blockData_;
 
     // Declared last: joined before anything it uses goes.
     platform::Thread thread_;
