@@ -24,8 +24,6 @@ constexpr uint32_t kStepMs = 10;
 constexpr uint32_t kTraceLockMs = 500;
 constexpr uint32_t kWatchLockMs = 2000;
 constexpr size_t kMaxUploadError = 500;
-// Codes of the engine's domain upload notice.
-constexpr uintptr_t kUploadDone = 22, kUploadError = 23;
 constexpr uint16_t kUploaded = 1, kUploadFailed = 2;
 
 std::string Format(const char* format, long value) {
@@ -44,17 +42,9 @@ CWatchThread::~CWatchThread() {
     thread_.Join();
 }
 
-// Runs on the window thread: the engine's upload tells the drive object, not a window that may
-// have gone.
-void CWatchThread::OnMessage(const platform::Message& m) {
-    if (m.msg != foundation::kDomainUploadMessage || m.hwnd != uploadSink_.load()) return;
-    if (m.wParam != kUploadDone && m.wParam != kUploadError) return;
-    {
-        std::lock_guard lock(uploadMutex_);
-        uploadStatus_ = m.wParam == kUploadDone ? kUploaded : kUploadFailed;
-    }
-    uploadDone_.notify_all();
-}
+// The upload's notices come to the drive object, not to a window that may have gone; the thread
+// waits for the transfer itself, so that no buffer waits for the window thread to pump them.
+void CWatchThread::OnMessage(const platform::Message&) {}
 
 bool CWatchThread::Start() {
     if (thread_.IsRunning()) return false;
@@ -298,10 +288,6 @@ bool CWatchThread::UploadSlot(int slot) {
     const int number = slots_ == 2 && slot == 1 ? 3 : slot + 1;
     const std::string name = "Buffer_" + std::to_string(number);
     const uint32_t bytes = static_cast<uint32_t>(samples_) * 4;
-    {
-        std::lock_guard lock(uploadMutex_);
-        uploadStatus_ = 0;
-    }
     qd_.Scope().uploadStatus = 0;
     // A sink of its own for each upload: a notice of an earlier, abandoned upload still in the
     // queue goes with that upload's sink.
@@ -317,6 +303,8 @@ bool CWatchThread::UploadSlot(int slot) {
         platform::UnregisterSink(sink);
     };
     engine->ClearError();
+    // The time-out counts from the request: taken before the transfer can be seen running.
+    const int64_t start = clock_.NowMs();
     const int rc = engine->StartDomainUpload(name, buffers_[slot].data(), sink, 0, bytes);
     if (rc != 0) {
         endUpload();
@@ -326,17 +314,13 @@ bool CWatchThread::UploadSlot(int slot) {
         Fail(text);
         return false;
     }
-    const int64_t start = clock_.NowMs();
     const int64_t limit = UploadLimitMs(bytes);
     uint16_t status = 0;
     for (;;) {
-        {
-            std::unique_lock lock(uploadMutex_);
-            uploadDone_.wait_for(lock, std::chrono::milliseconds(kStepMs),
-                                 [&] { return uploadStatus_ != 0; });
-            status = uploadStatus_;
+        if (int result = 0; engine->WaitUploadEnd(kStepMs, &result)) {
+            status = result == 0 ? kUploaded : kUploadFailed;
+            break;
         }
-        if (status != 0) break;
         const int request = captureRequest_.load();
         const bool stopping =
             runState_.load() == 0 || request == kStopped || (token_ && token_->StopRequested());

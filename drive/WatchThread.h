@@ -92,11 +92,6 @@ class CWatchThread : private platform::MessageSink {
     mutable std::mutex errorMutex_;
     std::string errorText_;
 
-    // The upload notice, from the engine's transfer through the sink.
-    std::mutex uploadMutex_;
-    std::condition_variable uploadDone_;
-    uint16_t uploadStatus_ = 0;
-
     // The thread's own capture state.
     std::vector<uint8_t> buffers_[4];
     uint8_t valid_[4] = {};

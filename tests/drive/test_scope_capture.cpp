@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "drive/Qd.h"
+#include "engine/Main.h"
 #include "engine/WatchList.h"
 #include "foundation/MessageIds.h"
 #include "platform/Clock.h"
@@ -71,10 +72,19 @@ class ScopeCapture : public ::testing::Test {
         setup.errorTexts = {{4, "Channel 1 does not exist"}};
     }
     void TearDown() override {
+        if (drive) drive->sim.ClearFaults();
         if (qd) qd->StopWatchThread();
         qd.reset();
         drive.reset();
         enginetest::UnregisterPort("scopecapture");
+    }
+    // Each answer of the drive 100 ms late, until the faults are cleared.
+    void SlowDrive() {
+        drivesim::Fault slow;
+        slow.kind = drivesim::Fault::Delay;
+        slow.param = 100;
+        slow.count = 1000000;
+        drive->sim.InjectFault(slow);
     }
     static ComboChannelsTypes Variable(const std::string& title, int code, double factor) {
         ComboChannelsTypes v;
@@ -307,19 +317,19 @@ TEST_F(ScopeCapture, EachSetUpErrorStopsTheCaptureWithItsText) {
     }
 }
 
-// The upload notice is delivered on the window thread: while nothing is pumped, the watch
-// thread stays in its upload wait, as it would behind a long transfer.
+// Every answer of the drive comes late (well within the line's time-out): an upload of a whole
+// buffer lasts seconds, and the watch thread waits in it.
 class ScopeUploadWait : public ScopeCapture {
   protected:
     void StartAndHoldInUpload() {
         Connect();
         Channels({"Analog input 0"});
+        SlowDrive();
         ASSERT_TRUE(qd->StartWatchThread());
         qd->Watch().RequestCapture(CWatchThread::kStart);
-        ASSERT_TRUE(WaitUntil([&] { return drive->model->ReadValue("Trigger_Status").value_or(0) == 3; }));
-        // Long enough for the thread to see the capture complete and start the upload.
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ASSERT_TRUE(WaitUntil([&] { return qd->ConnectionWindow().Engine()->UploadRunning(); }, 20000));
         ASSERT_EQ(qd->Watch().CaptureState(), CWatchThread::kRunning);
+        platform::PumpMessages();
         ASSERT_EQ(DataReady(), 0u);
     }
 };
@@ -341,6 +351,7 @@ TEST_F(ScopeUploadWait, PauseLeavesTheUploadAndResumeUploadsTheSlotAgain) {
     EXPECT_EQ(qd->Watch().CaptureState(), CWatchThread::kPaused);
     platform::PumpMessages();
     EXPECT_EQ(DataReady(), 0u);
+    drive->sim.ClearFaults();
     qd->ResumeWatchThread();
     ASSERT_TRUE(PumpUntil([&] { return DataReady() >= 1; })) << qd->Watch().CaptureErrorText();
     EXPECT_EQ(qd->Scope().slotValid[0], 1);
@@ -361,10 +372,10 @@ TEST_F(ScopeCapture, AnUploadThatNeverEndsTimesOutWithTheSizeOfTheBuffer) {
     ASSERT_TRUE(qd->StopWatchThread());
     qd->SetWatchClock(clock);
     Channels({"Analog input 0"});
+    SlowDrive();
     ASSERT_TRUE(qd->StartWatchThread());
     qd->Watch().RequestCapture(CWatchThread::kStart);
-    ASSERT_TRUE(WaitUntil([&] { return drive->model->ReadValue("Trigger_Status").value_or(0) == 3; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(WaitUntil([&] { return qd->ConnectionWindow().Engine()->UploadRunning(); }, 20000));
     // Just short of the limit nothing happens; past it the slot fails.
     clock.Advance(CWatchThread::UploadLimitMs(4096 * 4) - 100);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
