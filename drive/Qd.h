@@ -27,6 +27,7 @@
 #include "drive/SystemManager.h"
 #include "drive/UnitConversion.h"
 #include "drive/WatchThread.h"
+#include "engine/VMComm.h"
 #include "foundation/CompatChecker.h"
 #include "foundation/XmlDocument.h"
 #include "platform/Clock.h"
@@ -378,6 +379,13 @@ class CQd : public CErrorTextSource {
     // The clock of the watch thread's time marks and upload time-outs (before the thread starts).
     void SetWatchClock(platform::Clock& clock);
 
+    // Watch and scope
+    // The display inputs from the drive's units and its "PositionResolution", "Polarity" and
+    // "RatedCurrent" cells as the current set holds them.
+    void UpdateScopeDisplayInputs();
+    // The exchange with the drive program's virtual machine (opened by its user with Init).
+    engine::CVMComm& VmComm() { return *vm_; }
+
     // ---- state other parts read ----------------------------------------------------------------
     struct CIdentityItems {
         int32_t hardwareRevision = -1;
@@ -623,6 +631,19 @@ class CQd : public CErrorTextSource {
     };
     std::map<int32_t, std::unique_ptr<CPendingRecord>> pending_;
     std::map<uint16_t, std::vector<uint8_t>> buffers1_, buffers2_;
+    // Watch and scope
+    class CVmLink : public engine::CVmCellAccess {
+      public:
+        explicit CVmLink(CQd& qd) : qd_(qd) {}
+        int DownloadCell(const std::string& name, const void* data, uint32_t size) override;
+        int UploadCell(const std::string& name, void* buffer, uint32_t bufferSize) override;
+        std::string LastErrorText() override;
+
+      private:
+        CQd& qd_;
+    };
+    CVmLink vmLink_{*this};
+    std::unique_ptr<engine::CVMComm> vm_ = std::make_unique<engine::CVMComm>(vmLink_);
     // ---- oscilloscope set-up and watch thread ----
     osc_vars osc_;
     std::atomic<platform::WindowHandle> scopeWindow_{0};

@@ -131,6 +131,8 @@ int CQd::Connect() {
             systemManager_->SetChannelKind(engine::ChannelKindOfType(channelType));
         systemManager_->Load(DriveData());
         systemManager_->SetEnabled(identity_.systemManager);
+        // The oscilloscope's variables and error texts come with the description too.
+        osc_.LoadDescription(DriveData());
         state_.modeCell = IsOffline() ? "ModeOfOperation" : "ModeOfOperationDisplay";
         if (!IsOffline()) wnd_.StartNodeguardThread();
     }
@@ -230,6 +232,7 @@ void CQd::ApplyDriveUnits() {
         units_.SelectPositionUnit(userPosition);
         units_.ComputeFactors(velocityUnit, resolution);
     }
+    UpdateScopeDisplayInputs();
 }
 
 int CQd::OpenConnection(CXmlDocument& configuration, bool automatic) {

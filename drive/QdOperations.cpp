@@ -6,11 +6,13 @@
 
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
+#include "engine/AdsChannelDriver.h"
 #include "engine/BoxChannelDriver.h"
 #include "engine/BridgeChannelDriver.h"
 #include "engine/Channel.h"
 #include "engine/ChannelTypes.h"
 #include "engine/EngineCodes.h"
+#include "engine/LibraryChannelDriver.h"
 #include "engine/Main.h"
 #include "engine/SerialChannelDriver.h"
 #include "foundation/MessageIds.h"
@@ -311,21 +313,24 @@ int CQd::RestoreEepromDefaults() {
     return 0;
 }
 
-// The Modbus channels' answer time-out; the fieldbus channels keep theirs.
+// The answer time-out of the current channel, whatever kind it is.
 void CQd::SetChannelTimeout(uint32_t ms) {
     engine::CMain* engine = EngineOrNull();
     if (!engine) return;
-    const int index = engine->CurrentChannel();
-    engine::CChannel* channel =
-        index >= 0 && index < engine->ChannelCount() ? engine->Channel(index) : nullptr;
-    if (!channel) {
-        engine->SetError(engine::engine_code::kWrongChannel, engine::engine_text::kWrongChannel);
-        return;
-    }
-    if (auto* serial = dynamic_cast<engine::CSerialChannelDriver*>(channel->driver.get())) {
+    // An invalid channel leaves its code and text in the engine's error fields.
+    engine::CChannel* channel = nullptr;
+    if (engine->CheckChannel(engine->CurrentChannel(), &channel) != 0) return;
+    engine::CChannelDriver* driver = channel->driver.get();
+    if (auto* serial = dynamic_cast<engine::CSerialChannelDriver*>(driver)) {
         serial->Rtu().SetTimeout(ms, nullptr, nullptr);
-    } else if (auto* box = dynamic_cast<engine::CBoxChannelDriver*>(channel->driver.get())) {
+    } else if (auto* box = dynamic_cast<engine::CBoxChannelDriver*>(driver)) {
         box->Box().SetBoxTimeout(ms);
+    } else if (auto* library = dynamic_cast<engine::CLibraryChannelDriver*>(driver)) {
+        library->SetTimeoutMs(ms);
+    } else if (auto* bridge = dynamic_cast<engine::CBridgeChannelDriver*>(driver)) {
+        bridge->SetTimeoutMs(ms);
+    } else if (auto* ads = dynamic_cast<engine::CAdsChannelDriver*>(driver)) {
+        ads->SetTimeoutMs(ms);
     }
 }
 

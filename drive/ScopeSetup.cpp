@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <string>
 
 #include "foundation/XmlDocument.h"
+#include "foundation/XmlNode.h"
 
 namespace drive {
 
@@ -209,6 +212,45 @@ bool osc_vars::ConvertSamples(int slot, const uint8_t* raw, size_t n, double fac
         values[i] = RawSampleValue(*v, word) * factor;
     }
     return true;
+}
+
+void osc_vars::LoadDescription(const foundation::CXmlNode* data) {
+    variables.clear();
+    errorTexts.clear();
+    if (!data) return;
+    auto children = [](const foundation::CXmlNode* parent, const char* name, auto&& each) {
+        if (!parent) return;
+        for (const foundation::CXmlNode* child : parent->Children())
+            if (child->Name() == name) each(*child);
+    };
+    if (const foundation::CXmlNode* section = data->FindNode("Oscilloscope")) {
+        children(section->FindNode("Channels"), "Channel",
+                 [this](const foundation::CXmlNode& node) { variables.emplace_back().ReadLowerXml(node); });
+        children(section->FindNode("Errors"), "Error", [this](const foundation::CXmlNode& node) {
+            const int code = node.GetAttributeInt("value", 0);
+            std::string text = node.GetAttribute("descr", "");
+            if (text.empty()) text = "error " + std::to_string(static_cast<uint32_t>(code));
+            errorTexts[code] = text;
+        });
+        return;
+    }
+    const foundation::CXmlNode* old = data->FindNode("OSCILLOSCOPE");
+    if (!old) return;
+    children(old, "CHANNEL",
+             [this](const foundation::CXmlNode& node) { variables.emplace_back().ReadXml(node); });
+    // The older descriptions carry no error texts: every such drive knows these.
+    static const char* const kOldErrors[] = {"No error",
+                                             "Invalid buffer size",
+                                             "Invalid channels number",
+                                             "Invalid mode",
+                                             "Channel 1 does not exist",
+                                             "Channel 2 does not exist",
+                                             "Channel 3 does not exist",
+                                             "Channel 4 does not exist",
+                                             "Oscilloscope locked",
+                                             "No buffer available"};
+    for (int code = 0; code < static_cast<int>(std::size(kOldErrors)); ++code)
+        errorTexts[code] = kOldErrors[code];
 }
 
 }  // namespace drive

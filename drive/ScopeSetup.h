@@ -13,6 +13,10 @@
 #include "drive/GraphTrace.h"
 #include "platform/TimedMutex.h"
 
+namespace foundation {
+class CXmlNode;
+}  // namespace foundation
+
 namespace drive {
 
 // What the display conversion of a recorded variable needs from the drive besides the variable.
@@ -61,6 +65,9 @@ class osc_vars {
     int32_t FindVariable(const std::string& title) const;
     const ComboChannelsTypes* GetChannelVariable(int slot) const;
     void UpdateTimeAxis();
+    // The selectable variables and the capture error texts of a drive description's "Data"
+    // element ("Oscilloscope", else the older "OSCILLOSCOPE"); null empties both.
+    void LoadDescription(const foundation::CXmlNode* data);
 
     // The raw buffer of a slot (null when none) and its size in bytes.
     uint8_t* SlotBuffer(int slot);

@@ -60,8 +60,16 @@ void CTuningWatcher::Body(platform::StopToken& token, platform::WindowHandle pag
         }
         if (token.WaitForStop(kPollMs)) break;
     }
+    RestorePendingMode();
     if (onFinish_) onFinish_();
     active_ = false;
+}
+
+void CTuningWatcher::RestorePendingMode() {
+    CQd::COperationFlags& flags = qd_.Operations();
+    if (qd_.Identity().systemManager || !flags.modeSaved) return;
+    qd_.SetModeOfOperation();
+    flags.modeSaved = false;
 }
 
 }  // namespace drive

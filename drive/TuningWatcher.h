@@ -35,11 +35,14 @@ class CTuningWatcher {
     void Cancel();
     bool Active() const { return active_; }
     std::string ErrorText() const;
-    // Runs on the worker once the wait ends (the drive object's pending mode restore).
+    // Runs on the worker once the wait ends, after the drive object's pending mode restore.
     void SetOnFinish(std::function<void()> finish) { onFinish_ = std::move(finish); }
 
   private:
     void Body(platform::StopToken& token, platform::WindowHandle page);
+    // A drive without system manager was switched to the tuning mode by the page: the mode saved
+    // before goes back once the procedure is over.
+    void RestorePendingMode();
 
     CQd& qd_;
     platform::Clock& clock_;

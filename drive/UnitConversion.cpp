@@ -269,23 +269,28 @@ void CUnitConversion::FormatValue(int quantity, std::string& out, double value) 
 
 void CUnitConversion::ConvertQuantity(int kind, uint32_t resolution, std::string& out, double value) const {
     if (resolution == 0) return;
+    const int q = kind == 0                ? kPosition
+                  : kind >= 1 && kind <= 6 ? (kind <= 3 ? kVelocity : kAcceleration)
+                                           : kTorque;
+    out = DriveFormatFixed(value * QuantityFactor(kind, resolution), decimals_[q]);
+}
+
+double CUnitConversion::QuantityFactor(int kind, uint32_t resolution) const {
+    if (resolution == 0) return 1.0;
     static const char* const kRows[3] = {"Inc", "Rev", "Rad"};
     double factor = 1.0;
-    int q;
     if (kind == 0) {
-        q = kPosition;
         const std::string& pos = selectedKeys_[kPosition];
         if (pos == "pos.Mtr") factor = (polePitch / 1000.0) / resolution;
         if (pos == "pos.Cus") factor = custom_[kPosition].factor;
     } else if (kind >= 1 && kind <= 6) {
-        q = kind <= 3 ? kVelocity : kAcceleration;
+        const int q = kind <= 3 ? kVelocity : kAcceleration;
         const std::string row = std::string(kPrefixes[q]) + kRows[(kind - 1) % 3];
         factor = RowFactor(row, selectedKeys_[q], resolution, q);
-    } else {
-        q = kTorque;
-        if (selectedKeys_[kTorque] == "tor.Cus") factor = factors_[kTorque];
+    } else if (selectedKeys_[kTorque] == "tor.Cus") {
+        factor = factors_[kTorque];
     }
-    out = DriveFormatFixed(value * factor, decimals_[q]);
+    return factor;
 }
 
 void CUnitConversion::LoadSettings(const CXmlNode& node, const std::string& motorKind) {

@@ -57,6 +57,8 @@ class CUnitConversion {
     int32_t TextToDrive(int quantity, const std::string& text) const;
     void FormatValue(int quantity, std::string& out, double value) const;
     void ConvertQuantity(int kind, uint32_t resolution, std::string& out, double value) const;
+    // The factor ConvertQuantity applies (1 without a resolution).
+    double QuantityFactor(int kind, uint32_t resolution) const;
     void ComputeFactors(uint32_t driveCode, uint32_t resolution);
 
     int32_t Decimals(int quantity) const { return InRange(quantity) ? decimals_[quantity] : 0; }

@@ -10,6 +10,7 @@
 
 #include "drive/Qd.h"
 #include "engine/Main.h"
+#include "engine/VMComm.h"
 #include "engine/WatchList.h"
 #include "foundation/MessageIds.h"
 #include "platform/CodePage.h"
@@ -23,8 +24,6 @@ constexpr uint32_t kStepMs = 10;
 constexpr uint32_t kTraceLockMs = 500;
 constexpr uint32_t kWatchLockMs = 2000;
 constexpr size_t kMaxUploadError = 500;
-// Codes of the engine's domain upload notice.
-constexpr uintptr_t kUploadDone = 22, kUploadError = 23;
 constexpr uint16_t kUploaded = 1, kUploadFailed = 2;
 
 std::string Format(const char* format, long value) {
@@ -43,17 +42,9 @@ CWatchThread::~CWatchThread() {
     thread_.Join();
 }
 
-// Runs on the window thread: the engine's upload tells the drive object, not a window that may
-// have gone.
-void CWatchThread::OnMessage(const platform::Message& m) {
-    if (m.msg != foundation::kDomainUploadMessage || m.hwnd != uploadSink_.load()) return;
-    if (m.wParam != kUploadDone && m.wParam != kUploadError) return;
-    {
-        std::lock_guard lock(uploadMutex_);
-        uploadStatus_ = m.wParam == kUploadDone ? kUploaded : kUploadFailed;
-    }
-    uploadDone_.notify_all();
-}
+// The upload's notices come to the drive object, not to a window that may have gone; the thread
+// waits for the transfer itself, so that no buffer waits for the window thread to pump them.
+void CWatchThread::OnMessage(const platform::Message&) {}
 
 bool CWatchThread::Start() {
     if (thread_.IsRunning()) return false;
@@ -101,6 +92,7 @@ void CWatchThread::Body(platform::StopToken& token) {
         switch (runState_.load()) {
             case 0:
                 for (auto& b : buffers_) std::vector<uint8_t>().swap(b);
+                for (auto* b : {&answer_, &table_, &blockData_}) std::vector<uint8_t>().swap(*b);
                 samples_ = -1;
                 captureActive_ = false;
                 token_ = nullptr;
@@ -161,9 +153,11 @@ void CWatchThread::SetUp() {
     qd_.ClearEngineGroup();
     int32_t codes[osc_vars::kChannels] = {};
     int32_t writeResults[osc_vars::kChannels] = {};
+    bool torque = false;
     for (int i = 0; i < slots; ++i) {
         const ComboChannelsTypes* v = setup.GetChannelVariable(i);
         codes[i] = v ? v->code : 0;
+        torque = torque || (v && v->unitKey == "TorqueUnits");
         writeResults[i] = -1;
         qd_.AddWriteToEngineGroup("Indir_canale_" + std::to_string(i + 1), &codes[i], 4, &writeResults[i]);
     }
@@ -175,6 +169,15 @@ void CWatchThread::SetUp() {
         if (writeResults[i] != 0) return Fail(Format("Indir_canale_%d write error", i + 1));
     if (scanResult != 0) return Fail("Logger_Scan_Time read error");
     scanTime_ = scan & 0xFFFF;
+    // A torque is shown in thousandths of the rated current: the drive is asked once for it.
+    if (torque) {
+        CScopeDisplayInputs inputs = qd_.ScopeDisplayInputs();
+        uint32_t rated = 0;
+        if (inputs.ratedCurrent == 0.0 && qd_.ReadCell("RatedCurrent", &rated) == 0 && rated != 0) {
+            inputs.ratedCurrent = rated;
+            qd_.SetScopeDisplayInputs(inputs);
+        }
+    }
 
     const bool automatic = setup.triggerMode == "Auto";
     if (!automatic) setup.startTime = static_cast<uint32_t>(clock_.NowMs());
@@ -278,16 +281,13 @@ void CWatchThread::Continue() {
 bool CWatchThread::UploadSlot(int slot) {
     engine::CMain* engine = qd_.ConnectionWindow().Engine();
     if (!engine) {
+        qd_.ResumeCyclicReads();
         Fail("Communication error");
         return false;
     }
     const int number = slots_ == 2 && slot == 1 ? 3 : slot + 1;
     const std::string name = "Buffer_" + std::to_string(number);
     const uint32_t bytes = static_cast<uint32_t>(samples_) * 4;
-    {
-        std::lock_guard lock(uploadMutex_);
-        uploadStatus_ = 0;
-    }
     qd_.Scope().uploadStatus = 0;
     // A sink of its own for each upload: a notice of an earlier, abandoned upload still in the
     // queue goes with that upload's sink.
@@ -303,6 +303,8 @@ bool CWatchThread::UploadSlot(int slot) {
         platform::UnregisterSink(sink);
     };
     engine->ClearError();
+    // The time-out counts from the request: taken before the transfer can be seen running.
+    const int64_t start = clock_.NowMs();
     const int rc = engine->StartDomainUpload(name, buffers_[slot].data(), sink, 0, bytes);
     if (rc != 0) {
         endUpload();
@@ -312,17 +314,13 @@ bool CWatchThread::UploadSlot(int slot) {
         Fail(text);
         return false;
     }
-    const int64_t start = clock_.NowMs();
     const int64_t limit = UploadLimitMs(bytes);
     uint16_t status = 0;
     for (;;) {
-        {
-            std::unique_lock lock(uploadMutex_);
-            uploadDone_.wait_for(lock, std::chrono::milliseconds(kStepMs),
-                                 [&] { return uploadStatus_ != 0; });
-            status = uploadStatus_;
+        if (int result = 0; engine->WaitUploadEnd(kStepMs, &result)) {
+            status = result == 0 ? kUploaded : kUploadFailed;
+            break;
         }
-        if (status != 0) break;
         const int request = captureRequest_.load();
         const bool stopping =
             runState_.load() == 0 || request == kStopped || (token_ && token_->StopRequested());
@@ -405,7 +403,9 @@ void CWatchThread::WatchStep() {
                 for (engine::CWatchEntry& e : list->entries) e.state = 3;
                 list->UnlockRead();
             }
+            return;
         }
+        BlockWatchStep(*list, static_cast<uint32_t>(blockSize_.load()));
         return;
     }
     if (!list->LockWrite()) {
@@ -447,6 +447,60 @@ void CWatchThread::WatchStep() {
         }
         list->UnlockRead();
     }
+}
+
+// The pending write goes to the program as command 4; the blocks are read with command 3, as
+// many items per command as its answer and its own table leave room for in one message.
+void CWatchThread::BlockWatchStep(engine::CWatchList& list, uint32_t blockSize) {
+    constexpr uint32_t kItem = 12, kHeader = 4;
+    constexpr uint8_t kReadItems = 3, kWriteItem = 4;
+    engine::CVMComm& vm = qd_.VmComm();
+    if (answer_.size() < blockSize) answer_.assign(blockSize, 0);
+    const uint8_t* request = nullptr;
+    if (const uint32_t size = list.BuildRequest(&request); size > 0 && request) {
+        uint32_t length = 0;
+        vm.SendCommand(kWriteItem, request, size, answer_.data(), &length, blockSize);
+    }
+    if (!list.CopyItemTable(table_, kWatchLockMs) || table_.empty()) return;
+
+    std::vector<uint8_t>& data = blockData_;
+    data.clear();
+    bool failed = false;
+    const uint32_t room = blockSize > kHeader ? blockSize - kHeader : 0;
+    size_t first = 0;  // first item of the chunk being built
+    uint32_t answerBytes = 0;
+    const bool bigEndian = list.bigEndian;
+    auto itemSize = [this, bigEndian](size_t item) {
+        const uint8_t* p = table_.data() + item * kItem + 4;
+        return bigEndian ? static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+                               static_cast<uint32_t>(p[2]) << 8 | p[3]
+                         : static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
+                               static_cast<uint32_t>(p[1]) << 8 | p[0];
+    };
+    auto send = [&](size_t end, bool markLast) {
+        if (markLast) table_[end * kItem - 1] = 1;
+        uint32_t length = 0;
+        const int rc =
+            vm.SendCommand(kReadItems, table_.data() + first * kItem,
+                           static_cast<uint32_t>((end - first) * kItem), answer_.data(), &length, blockSize);
+        if (rc != 0) return false;
+        data.insert(data.end(), answer_.begin(), answer_.begin() + length);
+        return true;
+    };
+    const size_t items = table_.size() / kItem;
+    for (size_t i = 0; i < items && !failed; ++i) {
+        if (runState_.load() == 0) return;
+        const uint32_t size = itemSize(i);
+        const uint64_t tableBytes = static_cast<uint64_t>(i - first) * kItem;
+        if (i > first && (static_cast<uint64_t>(answerBytes) + size > room || tableBytes + kItem > room)) {
+            failed = !send(i, true);
+            first = i;
+            answerBytes = 0;
+        }
+        answerBytes += size;
+    }
+    if (!failed) failed = !send(items, false);
+    list.Update(data.data(), static_cast<uint32_t>(data.size()), failed);
 }
 
 }  // namespace drive

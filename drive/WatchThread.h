@@ -73,6 +73,7 @@ class CWatchThread : private platform::MessageSink {
     bool UploadSlot(int slot);
     void Finish();
     void WatchStep();
+    void BlockWatchStep(engine::CWatchList& list, uint32_t blockSize);
     void Fail(const std::string& text);
     void PostStatus(uintptr_t state, intptr_t value);
 
@@ -91,11 +92,6 @@ class CWatchThread : private platform::MessageSink {
     mutable std::mutex errorMutex_;
     std::string errorText_;
 
-    // The upload notice, from the engine's transfer through the sink.
-    std::mutex uploadMutex_;
-    std::condition_variable uploadDone_;
-    uint16_t uploadStatus_ = 0;
-
     // The thread's own capture state.
     std::vector<uint8_t> buffers_[4];
     uint8_t valid_[4] = {};
@@ -107,6 +103,11 @@ class CWatchThread : private platform::MessageSink {
     int64_t phaseMark_ = -1;
     uint32_t scanTime_ = 0;
     platform::StopToken* token_ = nullptr;
+
+    // The block exchange's buffers: the answer of one command, the item table, the data read.
+    std::vector<uint8_t> answer_;
+    std::vector<uint8_t> table_;
+    std::vector<uint8_t> blockData_;
 
     // Declared last: joined before anything it uses goes.
     platform::Thread thread_;

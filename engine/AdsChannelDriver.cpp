@@ -91,7 +91,7 @@ int CAdsChannelDriver::ReadItem(const VocabularyItem& item, uint32_t* value, uin
     Target(nodeId);
     uint32_t word = 0;
     uint32_t size = std::min<uint32_t>(item.size ? item.size : 4, 4);
-    const int rc = Transfer(ads_.Read(ItemOf(item), &word, &size, 0));
+    const int rc = Transfer(ads_.Read(ItemOf(item), &word, &size, timeoutMs_.load()));
     if (rc == 0) *value = word;
     return rc;
 }
@@ -99,7 +99,7 @@ int CAdsChannelDriver::ReadItem(const VocabularyItem& item, uint32_t* value, uin
 int CAdsChannelDriver::WriteItem(const VocabularyItem& item, const uint32_t* value, uint8_t nodeId, bool) {
     Target(nodeId);
     uint32_t size = std::min<uint32_t>(item.size ? item.size : 4, 4);
-    return Transfer(ads_.Write(ItemOf(item), value, &size, 0));
+    return Transfer(ads_.Write(ItemOf(item), value, &size, timeoutMs_.load()));
 }
 
 // Block transfers on a channel without an open port give 1 without a text.
@@ -107,7 +107,7 @@ int CAdsChannelDriver::UploadCell(const VocabularyItem& item, void* buffer, uint
                                   uint8_t nodeId) {
     if (!ads_.IsConnected()) return 1;
     Target(nodeId);
-    return Transfer(ads_.Read(ItemOf(item), buffer, byteCount, 0));
+    return Transfer(ads_.Read(ItemOf(item), buffer, byteCount, timeoutMs_.load()));
 }
 
 int CAdsChannelDriver::DownloadCell(const VocabularyItem& item, const void* data, uint32_t byteCount,
@@ -115,7 +115,7 @@ int CAdsChannelDriver::DownloadCell(const VocabularyItem& item, const void* data
     if (!ads_.IsConnected()) return 1;
     Target(nodeId);
     uint32_t size = byteCount;
-    return Transfer(ads_.Write(ItemOf(item), data, &size, 0));
+    return Transfer(ads_.Write(ItemOf(item), data, &size, timeoutMs_.load()));
 }
 
 int CAdsChannelDriver::Configure(const CChannelSettings& settings) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -69,6 +70,9 @@ class CAdsChannelDriver : public CChannelDriver, public CGroupChannel, public CG
     void GuardClose() override;
 
     transport::CTwincatAds& Ads() { return ads_; }
+    // The answer time-out of every transfer (ms); the router's default holds when it is longer.
+    void SetTimeoutMs(uint32_t ms) { timeoutMs_ = ms; }
+    uint32_t TimeoutMs() const { return timeoutMs_; }
     static transport::CAdsItem ItemOf(const VocabularyItem& item);
 
   private:
@@ -80,6 +84,7 @@ class CAdsChannelDriver : public CChannelDriver, public CGroupChannel, public CG
     std::string libraryPath_;
     CChannelSettings settings_;
     int present_ = -1;
+    std::atomic<uint32_t> timeoutMs_{0};
 };
 
 }  // namespace engine

@@ -77,7 +77,8 @@ int CBridgeChannelDriver::ReadItem(const VocabularyItem& item, uint32_t* value, 
     if (!manager_.CheckCell(b)) return owner_.ErrorCode();
     uint32_t word = 0;
     const uint32_t size = std::min<uint32_t>(item.size ? item.size : 4, 4);
-    const int rc = RecordResult(manager_.ReadCell(node->handle, b, &word, size, node->timeoutMs));
+    const int rc = RecordResult(
+        manager_.ReadCell(node->handle, b, &word, size, std::max(node->timeoutMs, timeoutMs_.load())));
     if (rc == 0) *value = word;
     return rc;
 }
@@ -88,14 +89,15 @@ int CBridgeChannelDriver::WriteItem(const VocabularyItem& item, const uint32_t* 
     const CBridgeItem b = ItemOf(item);
     if (!manager_.CheckCell(b)) return owner_.ErrorCode();
     uint32_t size = std::min<uint32_t>(item.size ? item.size : 4, 4);
-    return RecordResult(manager_.WriteCell(b, value, &size, node->timeoutMs));
+    return RecordResult(manager_.WriteCell(b, value, &size, std::max(node->timeoutMs, timeoutMs_.load())));
 }
 
 // Block transfers without a connected node give 1 without a text.
 int CBridgeChannelDriver::UploadCell(const VocabularyItem& item, void* buffer, uint32_t* byteCount, uint8_t) {
     CBridgeNode* node = Connected();
     if (!node) return 1;
-    const int rc = RecordResult(manager_.ReadCell(node->handle, ItemOf(item), buffer, *byteCount, 0));
+    const int rc =
+        RecordResult(manager_.ReadCell(node->handle, ItemOf(item), buffer, *byteCount, timeoutMs_.load()));
     return rc;
 }
 
@@ -103,7 +105,7 @@ int CBridgeChannelDriver::DownloadCell(const VocabularyItem& item, const void* d
                                        uint8_t) {
     if (!Connected()) return 1;
     uint32_t size = byteCount;
-    return RecordResult(manager_.WriteCell(ItemOf(item), data, &size, 0));
+    return RecordResult(manager_.WriteCell(ItemOf(item), data, &size, timeoutMs_.load()));
 }
 
 int CBridgeChannelDriver::Configure(const CChannelSettings& settings) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "engine/ChannelDriver.h"
 #include "engine/GroupChannel.h"
 #include "engine/NodeGuard.h"
@@ -63,6 +66,9 @@ class CBridgeChannelDriver : public CChannelDriver, public CGroupChannel, public
     std::string Report();
 
     transport::CBridgeCodesys& Manager() { return manager_; }
+    // A floor under the nodes' own answer time-outs (ms) for every transfer; 0: the nodes' own.
+    void SetTimeoutMs(uint32_t ms) { timeoutMs_ = ms; }
+    uint32_t TimeoutMs() const { return timeoutMs_; }
     static transport::CBridgeItem ItemOf(const VocabularyItem& item);
 
   private:
@@ -72,6 +78,7 @@ class CBridgeChannelDriver : public CChannelDriver, public CGroupChannel, public
 
     transport::CBridgeCodesys manager_;
     CChannelSettings settings_;
+    std::atomic<uint32_t> timeoutMs_{0};
 };
 
 }  // namespace engine

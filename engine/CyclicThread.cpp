@@ -93,13 +93,20 @@ int CCyclicThread::Pause() {
     return PauseLocked();
 }
 
+// Pauses nest: an operation that pauses inside another one's pause (a buffer upload inside a
+// whole capture, a cell access inside a drive operation) finds the thread standing and leaves it
+// standing when it resumes; only the outermost resume sets the thread going again.
 int CCyclicThread::PauseLocked() {
+    ++pauseDepth_;
     if (!thread_.IsRunning()) return 0;
     if (request_.load() != 2) {
         saved_ = state_.load();
         request_ = 2;
     }
-    return WaitState(request_.load()) ? 0 : -1;
+    if (WaitState(2)) return 0;
+    // The caller does not resume a pause that failed: it holds no share of it.
+    if (--pauseDepth_ == 0) request_ = saved_.load();
+    return -1;
 }
 
 int CCyclicThread::Resume() {
@@ -108,6 +115,11 @@ int CCyclicThread::Resume() {
 }
 
 int CCyclicThread::ResumeLocked() {
+    if (pauseDepth_ > 1) {
+        --pauseDepth_;
+        return 0;
+    }
+    pauseDepth_ = 0;
     if (!thread_.IsRunning()) return 0;
     request_ = saved_.load();
     return WaitState(request_.load()) ? 0 : -1;
@@ -119,6 +131,12 @@ int CCyclicThread::Start() {
 }
 
 int CCyclicThread::StartLocked() {
+    // A start ends the caller's own pause; another holder's pause goes on.
+    if (pauseDepth_ > 1) {
+        --pauseDepth_;
+        return 0;
+    }
+    pauseDepth_ = 0;
     {
         std::lock_guard table(tableMutex_);
         if (count_ == 0) return 0;
@@ -137,6 +155,7 @@ int CCyclicThread::Stop() {
     std::lock_guard lock(controlMutex_);
     request_ = 0;
     saved_ = 0;
+    pauseDepth_ = 0;
     thread_.RequestStop();
     if (!thread_.JoinFor(kHandshakeSteps * kHandshakeStepMs))
         return engine_.SetError(kCyclicTerminate, engine_text::kCyclicTerminate);
@@ -234,12 +253,12 @@ int CCyclicThread::AddItemLocked(const VocabularyItem& item, void* value, const 
             items_.resize(items_.size() + kTableGrowth);
         } catch (const std::bad_alloc&) {
             table.unlock();
-            if (wasRunning) StartLocked();
+            if (wasRunning) ResumeLocked();
             return engine_.SetError(kTooManyCyclicItems, engine_text::kTooManyCyclicItems);
         }
         if (wasRunning) {
             table.unlock();
-            StartLocked();
+            ResumeLocked();
             table.lock();
         }
     }
@@ -601,7 +620,6 @@ void CCyclicThread::Log(int n, const CGroups& groups) {
         text += "\r\nCyclicThread\tname modbus, size, pValue (signed,write,count,reset)\r\n";
         // The blocks are listed with the thread standing still.
         std::lock_guard control(controlMutex_);
-        const bool pausedBefore = request_.load() == 2;
         const bool paused = PauseLocked() == 0;
         if (paused) {
             std::lock_guard again(tableMutex_);
@@ -629,7 +647,7 @@ void CCyclicThread::Log(int n, const CGroups& groups) {
                 }
             }
         }
-        if (paused && !pausedBefore) ResumeLocked();
+        if (paused) ResumeLocked();
     }
     WriteLines(file, text);
     if (duplicated)

@@ -113,6 +113,8 @@ class CCyclicThread {
     std::atomic<int> state_{0};
     std::atomic<int> request_{0};
     std::atomic<int> saved_{0};
+    // Pauses not yet resumed (controlMutex_).
+    int pauseDepth_ = 0;
     std::atomic<bool> groupsModified_{false};
     std::atomic<int> logRequest_{0};
     std::atomic<uint64_t> passes_{0};

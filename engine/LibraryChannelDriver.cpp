@@ -74,7 +74,7 @@ int CLibraryChannelDriver::ReadItem(const VocabularyItem& item, uint32_t* value,
     if (address.empty()) return owner_.ErrorCode();
     uint32_t word = 0;
     const int size = static_cast<int>(std::min<uint32_t>(item.size ? item.size : 4, 4));
-    const int rc = RecordResult(linkora_.Read(address, &word, size, 1, nullptr));
+    const int rc = RecordResult(linkora_.Read(address, &word, size, 1, nullptr, Timeout()));
     if (rc != 0) return linkora_.ReportError("Reading CanOpen address 0x" + address);
     *value = word;
     return 0;
@@ -85,7 +85,7 @@ int CLibraryChannelDriver::WriteItem(const VocabularyItem& item, const uint32_t*
     const std::string address = linkora_.GetItemAddress(item);
     if (address.empty()) return owner_.ErrorCode();
     const int size = static_cast<int>(std::min<uint32_t>(item.size ? item.size : 4, 4));
-    const int rc = RecordResult(linkora_.Write(address, value, size, 0, 1, nullptr));
+    const int rc = RecordResult(linkora_.Write(address, value, size, Timeout(), 1, nullptr));
     if (rc != 0) return linkora_.ReportError("Writing CanOpen address 0x" + address);
     return 0;
 }
@@ -96,7 +96,8 @@ int CLibraryChannelDriver::UploadCell(const VocabularyItem& item, void* buffer, 
     const std::string address = linkora_.GetItemAddress(item);
     if (address.empty()) return owner_.ErrorCode();
     int size = 0;
-    const int rc = RecordResult(linkora_.Read(address, buffer, static_cast<int>(*byteCount), 1, &size));
+    const int rc =
+        RecordResult(linkora_.Read(address, buffer, static_cast<int>(*byteCount), 1, &size, Timeout()));
     if (rc == kTooLong) return 0;
     *byteCount = static_cast<uint32_t>(std::clamp<int>(size, 0, static_cast<int>(*byteCount)));
     if (rc != 0)
@@ -110,7 +111,8 @@ int CLibraryChannelDriver::DownloadCell(const VocabularyItem& item, const void* 
     if (const int rc = Ready(); rc != 0) return rc;
     const std::string address = linkora_.GetItemAddress(item);
     if (address.empty()) return owner_.ErrorCode();
-    const int rc = RecordResult(linkora_.Write(address, data, static_cast<int>(byteCount), 0, 1, nullptr));
+    const int rc =
+        RecordResult(linkora_.Write(address, data, static_cast<int>(byteCount), Timeout(), 1, nullptr));
     if (rc != 0)
         return owner_.SetError(rc, EngineFormat("Error %d(0x%x) writing '%s':%s", rc, rc, address.c_str(),
                                                 linkora_.GetLastErrorText().c_str()));

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "engine/ChannelDriver.h"
@@ -53,14 +56,19 @@ class CLibraryChannelDriver : public CChannelDriver, public CGroupChannel, publi
     void GuardClose() override;
 
     CLinkora& Library() { return linkora_; }
+    // The answer time-out of every transfer (ms); 0 leaves it to the library.
+    void SetTimeoutMs(uint32_t ms) { timeoutMs_ = ms; }
+    uint32_t TimeoutMs() const { return timeoutMs_; }
 
   private:
     // The library channel connected, or its status good: 0, else the code.
     int Ready();
+    int Timeout() const { return static_cast<int>(std::min<uint32_t>(timeoutMs_.load(), INT32_MAX)); }
 
     CLinkora linkora_;
     CChannelSettings settings_;
     int probe_ = -1;
+    std::atomic<uint32_t> timeoutMs_{0};
 };
 
 }  // namespace engine

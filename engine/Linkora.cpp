@@ -403,8 +403,9 @@ void CLinkora::ReadIdentityBlock(std::string& errorText, void* context, uint32_t
 
 // ---- forwarders ------------------------------------------------------------------------------
 
-int32_t CLinkora::Read(const std::string& name, void* buffer, int size, int mode, int* transferred) {
-    return fn_.loaded ? fn_.Read(name.c_str(), buffer, size, 0, mode, transferred) : kNotLoaded;
+int32_t CLinkora::Read(const std::string& name, void* buffer, int size, int mode, int* transferred,
+                       int timeout) {
+    return fn_.loaded ? fn_.Read(name.c_str(), buffer, size, timeout, mode, transferred) : kNotLoaded;
 }
 int32_t CLinkora::Write(const std::string& name, const void* buffer, int size, int timeout, int mode,
                         int* transferred) {

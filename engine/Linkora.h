@@ -61,7 +61,8 @@ class CLinkora {
                     transport::NodeIdentRecord& node, uint32_t* kind, uint8_t* flag, uint32_t* build);
 
     // Forwarders (kNotLoaded while the library is not loaded).
-    int32_t Read(const std::string& name, void* buffer, int size, int mode, int* transferred);
+    int32_t Read(const std::string& name, void* buffer, int size, int mode, int* transferred,
+                 int timeout = 0);
     int32_t Write(const std::string& name, const void* buffer, int size, int timeout, int mode,
                   int* transferred);
     int32_t CheckReadWrite(int32_t handle, uint32_t* value);

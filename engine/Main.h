@@ -169,6 +169,7 @@ class CMain {
     bool StartProgressTicker(platform::WindowHandle window, unsigned message, uintptr_t code, uint32_t bound);
     void StopProgressTicker();
     bool UploadRunning() const { return transfers_.UploadRunning(); }
+    bool WaitUploadEnd(uint32_t limitMs, int* result) { return transfers_.WaitUploadEnd(limitMs, result); }
 
     // Firmware: a prepare thread loads the file, a download thread writes it into
     // "download_firmware" of the prepared node, both notifying with foundation::kFirmwareDownloadMessage.

@@ -118,6 +118,10 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
         if (!held) return held.Error();
         const uint32_t n = node.GetValueBytes(item.name, size, bufferOrFile);
         std::memset(static_cast<uint8_t*>(bufferOrFile) + n, 0, size - n);
+        {
+            std::lock_guard end(endMutex_);
+            uploadResult_ = 0;
+        }
         Post(window, foundation::kDomainUploadMessage, kDone, static_cast<intptr_t>(size));
         return 0;
     }
@@ -155,8 +159,13 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
     uploadAbortWord_ = 0;
     uploadRunning_ = true;
     if (!uploadThread_.Start("Main::ThreadUpload", [this, request](platform::StopToken&) {
-            ThreadUpload(*request);
-            uploadRunning_ = false;
+            const int result = ThreadUpload(*request);
+            {
+                std::lock_guard end(endMutex_);
+                uploadResult_ = result;
+                uploadRunning_ = false;
+            }
+            endCv_.notify_all();
         })) {
         uploadRunning_ = false;
         return engine_.SetError(kThreadStart, engine_text::kThreadStart);
@@ -164,26 +173,28 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
     return 0;
 }
 
-void CTransferThreads::ThreadUpload(CUploadRequest& r) {
+int CTransferThreads::ThreadUpload(CUploadRequest& r) {
     int result = 0;
     bool postEnd = true;
     if (engine_.PauseCyclicThread() != 0) {
         platform::Prompts().MessageBox("Cyclic reads not stopped.", "error", platform::MB_OK);
         Post(r.window, r.message, kError, 1);
-        return;
+        return 1;
     }
     CChannel* channel = engine_.Channel(r.channel);
     if (!r.node || !channel || !channel->driver) {
         engine_.ResumeCyclicThread();
-        Post(r.window, r.message, kError, engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound));
-        return;
+        const int code = engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound);
+        Post(r.window, r.message, kError, code);
+        return code;
     }
     CNodeLock node(*r.node);
     if (!node) {
         EngineDebugLog(engine_text::kLockFailedLog);
         engine_.ResumeCyclicThread();
-        Post(r.window, r.message, kError, engine_.SetError(kNodeBusy, engine_text::kNodeBusy));
-        return;
+        const int code = engine_.SetError(kNodeBusy, engine_text::kNodeBusy);
+        Post(r.window, r.message, kError, code);
+        return code;
     }
     node->SetTransferBusy(true);
     CChannelDriver& driver = *channel->driver;
@@ -271,6 +282,7 @@ void CTransferThreads::ThreadUpload(CUploadRequest& r) {
     node->SetTransferBusy(false);
     node.Unlock();
     engine_.ResumeCyclicThread();
+    return result;
 }
 
 // The SDO transfer over registers into the buffer or the file, with progress about every
@@ -355,6 +367,14 @@ int CTransferThreads::AbortDownUpload() {
 
 // The transfer sees the flag between its segments; its owner then waits for its end, however
 // long the segment in hand takes.
+bool CTransferThreads::WaitUploadEnd(uint32_t limitMs, int* result) {
+    std::unique_lock end(endMutex_);
+    if (!endCv_.wait_for(end, std::chrono::milliseconds(limitMs), [this] { return !uploadRunning_.load(); }))
+        return false;
+    if (result) *result = uploadResult_;
+    return true;
+}
+
 bool CTransferThreads::AbortUpload() {
     uploadAbort_.store(true);
     uploadAbortWord_.store(1);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -35,6 +36,9 @@ class CTransferThreads {
     bool AbortUpload();
     bool AbortDownload();
     bool UploadRunning() const { return uploadRunning_.load(); }
+    // Waits up to limitMs for the upload started last to end: true with its result (0, or the
+    // code its end notice carries) once it has, without a round trip through the notified window.
+    bool WaitUploadEnd(uint32_t limitMs, int* result);
     uint32_t UploadRate() const { return uploadRate_.load(); }
     // Waits for the upload thread to end.
     void JoinUpload();
@@ -62,7 +66,8 @@ class CTransferThreads {
         uint32_t guardTimeMs = 0;
         uint32_t lifeTimeFactor = 0;
     };
-    void ThreadUpload(CUploadRequest& request);
+    // The result of the upload, as its end notice carries it.
+    int ThreadUpload(CUploadRequest& request);
     int SdoUpload(CUploadRequest& request, CNodo& node, CChannel& channel);
     void FirmwarePrepareThread();
     void FirmwareDownloadThread(platform::StopToken& token);
@@ -92,6 +97,10 @@ class CTransferThreads {
     // Set by the aborts, polled by the running transfer; the words are the form the Modbus domain
     // transfers poll.
     std::atomic<bool> uploadRunning_{false};
+    // The end of the last upload: uploadRunning_ drops under endMutex_ once its result is kept.
+    std::mutex endMutex_;
+    std::condition_variable endCv_;
+    int uploadResult_ = 0;  // endMutex_
     std::atomic<bool> downloadRunning_{false};
     std::atomic<bool> uploadAbort_{false};
     std::atomic<bool> downloadAbort_{false};

@@ -168,6 +168,28 @@ uint32_t CWatchList::BuildRequest(const uint8_t** buffer) {
     return requestSize_;
 }
 
+bool CWatchList::CopyItemTable(std::vector<uint8_t>& out, uint32_t limitMs) {
+    out.clear();
+    if (LockRead(limitMs)) return false;
+    out.assign(blocks.size() * kRequestHeader, 0);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const CWatchBlock& b = blocks[i];
+        uint16_t area = 0;
+        for (size_t index : b.entries)
+            if (index < entries.size() && entries[index].variable) {
+                area = entries[index].variable->address;
+                break;
+            }
+        uint8_t* item = out.data() + i * kRequestHeader;
+        Store(item, b.base, 4, bigEndian);
+        Store(item + 4, b.length, 4, bigEndian);
+        Store(item + 8, area, 2, bigEndian);
+        item[11] = i + 1 == blocks.size() ? 1 : 0;
+    }
+    UnlockRead();
+    return true;
+}
+
 void CWatchList::Update(const uint8_t* data, uint32_t length, bool skip) {
     if (LockWrite()) return;
     if (cursor < 0) {

@@ -49,6 +49,10 @@ class CWatchList {
     // The first pending write as a request of virtual-machine command 4; its size, or 0 with
     // *buffer null when there is none (untouched when the lock fails).
     uint32_t BuildRequest(const uint8_t** buffer);
+    // The blocks as the items of virtual-machine command 3, one of 12 bytes each: base offset,
+    // length, program area of the block's first entry (in the drive's byte order), bit number 0
+    // and a last-item flag, set on the last one. False when the read lock was not had in time.
+    bool CopyItemTable(std::vector<uint8_t>& out, uint32_t limitMs);
     // Spreads an uploaded buffer over the entries of the blocks it covers.
     void Update(const uint8_t* data, uint32_t length, bool skip);
 

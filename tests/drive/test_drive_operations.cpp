@@ -4,6 +4,7 @@
 // real wire.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <ranges>
@@ -13,7 +14,10 @@
 
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"
+#include "engine/AdsChannelDriver.h"
+#include "engine/BridgeChannelDriver.h"
 #include "engine/Channel.h"
+#include "engine/LibraryChannelDriver.h"
 #include "engine/Main.h"
 #include "engine/SerialChannelDriver.h"
 #include "foundation/XmlDocument.h"
@@ -576,6 +580,59 @@ TEST(DriveRestart, ClosesAndAsksTheFrameToConnectAgain) {
     ASSERT_EQ(frame.Count(), 2u);
     EXPECT_EQ(frame.Messages()[0].msg, 0x40Au);
     EXPECT_FALSE(qd.IsConnected());
+}
+
+// The program save lifts the answer time-out of the fieldbus channels as it does the serial one's,
+// for the save only.
+TEST(DriveOperationsChannelTimeout, TheProgramSaveLiftsEveryChannelsTimeOut) {
+    struct Row {
+        const char* what;
+        int type;
+        std::function<uint32_t(engine::CChannelDriver&)> timeout;
+    };
+    const Row rows[] = {
+        {"fieldbus library", engine::channel_type::kLibrary,
+         [](engine::CChannelDriver& d) {
+             return dynamic_cast<engine::CLibraryChannelDriver&>(d).TimeoutMs();
+         }},
+        {"bridge", engine::channel_type::kBridge,
+         [](engine::CChannelDriver& d) {
+             return dynamic_cast<engine::CBridgeChannelDriver&>(d).TimeoutMs();
+         }},
+        {"ADS", engine::channel_type::kAds,
+         [](engine::CChannelDriver& d) { return dynamic_cast<engine::CAdsChannelDriver&>(d).TimeoutMs(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CQd qd(0);
+        engine::CMain& engine = *qd.ConnectionWindow().Engine();
+        const int index = engine.AddChannel(row.what, row.type, "");
+        ASSERT_GE(index, 0);
+        engine.SetCurrentChannel(index);
+        engine::CChannelDriver& driver = *engine.Channel(index)->driver;
+        qd.ConnectionWindow().Record().timeout = 700;
+        uint32_t during = 0;
+        struct SavePort : drivetest::FakeCellPort {
+            std::function<void()> onSave;
+            int WriteCell(const std::string& name, uint32_t value) override {
+                if (name == "PE_user_program_ram_eeprom") onSave();
+                return drivetest::FakeCellPort::WriteCell(name, value);
+            }
+        } save;
+        save.onSave = [&] { during = row.timeout(driver); };
+        qd.ConnectionWindow().SetCellPort(&save);
+        EXPECT_EQ(qd.SaveProgramToEeprom(), 0);
+        EXPECT_EQ(during, 5000u);
+        EXPECT_EQ(row.timeout(driver), 700u);
+    }
+    // A channel that is not there leaves the engine's code and text.
+    CQd qd(0);
+    drivetest::FakeCellPort port;
+    qd.ConnectionWindow().SetCellPort(&port);
+    qd.ConnectionWindow().Engine()->SetCurrentChannel(99);
+    EXPECT_EQ(qd.SaveProgramToEeprom(), 0);
+    EXPECT_EQ(qd.ConnectionWindow().Engine()->ErrorCode(), -31);
+    EXPECT_EQ(qd.ConnectionWindow().Engine()->ErrorText(), "wrong channel");
 }
 
 // The system manager and the enable over the serial wire, on the real clock.

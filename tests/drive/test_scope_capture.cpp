@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "drive/Qd.h"
+#include "engine/Main.h"
 #include "engine/WatchList.h"
 #include "foundation/MessageIds.h"
 #include "platform/Clock.h"
@@ -47,10 +49,13 @@ class EditedTree : public enginetest::DescriptionTree {
 
 class ScopeCapture : public ::testing::Test {
   protected:
-    void Connect(const std::string& from = "", const std::string& to = "") {
+    // ownVariables: the test's variable table and error text instead of the description's.
+    void Connect(const std::string& from = "", const std::string& to = "", bool ownVariables = true,
+                 const std::function<void(drivesim::SimDriveModel&)>& prepare = nullptr) {
         tree.reset();
         tree = std::make_unique<EditedTree>(from, to);
         drive = std::make_unique<drivetest::SimulatedDrive>();
+        if (prepare) prepare(*drive->model);
         std::string error;
         const std::string port = drive->sim.StartPty(&error);
         ASSERT_FALSE(port.empty()) << error;
@@ -60,16 +65,26 @@ class ScopeCapture : public ::testing::Test {
         qd->ConnectionWindow().SetConnectionString(port + ":timeout 300");
         ASSERT_EQ(qd->Connect(), 0) << qd->ConnectionWindow().LastMessage();
         qd->SetScopeWindow(window.Handle());
+        if (!ownVariables) return;
         osc_vars& setup = qd->Scope();
         setup.variables = {Variable("Analog input 0", kAnalog0, 0.001),
                            Variable("Statusword", kStatusword, 1.0), Variable("Ghost", 99, 1.0)};
-        setup.errorTexts[4] = "Channel 1 does not exist";
+        setup.errorTexts = {{4, "Channel 1 does not exist"}};
     }
     void TearDown() override {
+        if (drive) drive->sim.ClearFaults();
         if (qd) qd->StopWatchThread();
         qd.reset();
         drive.reset();
         enginetest::UnregisterPort("scopecapture");
+    }
+    // Each answer of the drive 100 ms late, until the faults are cleared.
+    void SlowDrive() {
+        drivesim::Fault slow;
+        slow.kind = drivesim::Fault::Delay;
+        slow.param = 100;
+        slow.count = 1000000;
+        drive->sim.InjectFault(slow);
     }
     static ComboChannelsTypes Variable(const std::string& title, int code, double factor) {
         ComboChannelsTypes v;
@@ -302,19 +317,19 @@ TEST_F(ScopeCapture, EachSetUpErrorStopsTheCaptureWithItsText) {
     }
 }
 
-// The upload notice is delivered on the window thread: while nothing is pumped, the watch
-// thread stays in its upload wait, as it would behind a long transfer.
+// Every answer of the drive comes late (well within the line's time-out): an upload of a whole
+// buffer lasts seconds, and the watch thread waits in it.
 class ScopeUploadWait : public ScopeCapture {
   protected:
     void StartAndHoldInUpload() {
         Connect();
         Channels({"Analog input 0"});
+        SlowDrive();
         ASSERT_TRUE(qd->StartWatchThread());
         qd->Watch().RequestCapture(CWatchThread::kStart);
-        ASSERT_TRUE(WaitUntil([&] { return drive->model->ReadValue("Trigger_Status").value_or(0) == 3; }));
-        // Long enough for the thread to see the capture complete and start the upload.
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ASSERT_TRUE(WaitUntil([&] { return qd->ConnectionWindow().Engine()->UploadRunning(); }, 20000));
         ASSERT_EQ(qd->Watch().CaptureState(), CWatchThread::kRunning);
+        platform::PumpMessages();
         ASSERT_EQ(DataReady(), 0u);
     }
 };
@@ -336,6 +351,7 @@ TEST_F(ScopeUploadWait, PauseLeavesTheUploadAndResumeUploadsTheSlotAgain) {
     EXPECT_EQ(qd->Watch().CaptureState(), CWatchThread::kPaused);
     platform::PumpMessages();
     EXPECT_EQ(DataReady(), 0u);
+    drive->sim.ClearFaults();
     qd->ResumeWatchThread();
     ASSERT_TRUE(PumpUntil([&] { return DataReady() >= 1; })) << qd->Watch().CaptureErrorText();
     EXPECT_EQ(qd->Scope().slotValid[0], 1);
@@ -356,10 +372,10 @@ TEST_F(ScopeCapture, AnUploadThatNeverEndsTimesOutWithTheSizeOfTheBuffer) {
     ASSERT_TRUE(qd->StopWatchThread());
     qd->SetWatchClock(clock);
     Channels({"Analog input 0"});
+    SlowDrive();
     ASSERT_TRUE(qd->StartWatchThread());
     qd->Watch().RequestCapture(CWatchThread::kStart);
-    ASSERT_TRUE(WaitUntil([&] { return drive->model->ReadValue("Trigger_Status").value_or(0) == 3; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(WaitUntil([&] { return qd->ConnectionWindow().Engine()->UploadRunning(); }, 20000));
     // Just short of the limit nothing happens; past it the slot fails.
     clock.Advance(CWatchThread::UploadLimitMs(4096 * 4) - 100);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -370,6 +386,8 @@ TEST_F(ScopeCapture, AnUploadThatNeverEndsTimesOutWithTheSizeOfTheBuffer) {
     platform::PumpMessages();
     EXPECT_EQ(DataReady(), 1u) << "the failed capture is still reported";
     EXPECT_EQ(qd->Scope().slotValid[0], 0);
+    // The thread runs on this test's clock: it ends before the clock goes.
+    EXPECT_TRUE(qd->StopWatchThread());
 }
 
 // Between captures the thread refreshes the watched variables of the drive's program, one by
@@ -409,6 +427,118 @@ TEST_F(ScopeCapture, WatchedVariablesAreReadAndWrittenOneByOne) {
     qd->ResumeWatchThread();
     EXPECT_TRUE(WaitUntil([&] { return states() == std::vector<int>{3, 3, 4}; }, 3000));
     EXPECT_TRUE(qd->StopWatchThread());
+}
+
+// The connect reads the oscilloscope's variables and error texts from the drive's description,
+// and a capture converts with the drive's polarity and rated current.
+TEST_F(ScopeCapture, TheDescriptionsVariablesAndTheDrivesUnitsMakeTheDisplayValues) {
+    Connect("", "", false, [](drivesim::SimDriveModel& model) { ASSERT_TRUE(model.Set("Polarity", 192)); });
+    osc_vars& setup = qd->Scope();
+    ASSERT_EQ(setup.variables.size(), 9u);
+    const int32_t velocity = setup.FindVariable("Actual velocity");
+    ASSERT_GE(velocity, 0);
+    EXPECT_EQ(setup.variables[static_cast<size_t>(velocity)].unitKey, "VelocityUnits");
+    EXPECT_EQ(setup.variables[static_cast<size_t>(velocity)].code, 2);
+    const int32_t temperature = setup.FindVariable("Motor temperature");
+    ASSERT_GE(temperature, 0);
+    EXPECT_TRUE(setup.variables[static_cast<size_t>(temperature)].isFloat);
+    EXPECT_DOUBLE_EQ(setup.variables[static_cast<size_t>(setup.FindVariable("DC bus voltage"))].factor, 0.1);
+    ASSERT_EQ(setup.errorTexts.size(), 8u);
+    EXPECT_EQ(setup.errorTexts[8], "Oscilloscope locked");
+    EXPECT_EQ(qd->ScopeDisplayInputs().polarity, 192u);
+
+    // The statusword recorded as a torque of reversed polarity: thousandths of the rated current
+    // the capture asks the drive for, negated.
+    ComboChannelsTypes torque;
+    torque.title = "Torque";
+    torque.code = 7;
+    torque.unitKey = "TorqueUnits";
+    torque.polarity = 1;
+    setup.variables.push_back(torque);
+    Channels({"Torque", "Statusword"});
+    CaptureOnce();
+    EXPECT_DOUBLE_EQ(qd->ScopeDisplayInputs().ratedCurrent, 6000.0);
+    platform::TimedLock lock(setup.Lock(), 1000);
+    ASSERT_TRUE(lock);
+    EXPECT_TRUE(AllEqual(setup.ChannelValues(1).values, 0x240)) << "no unit key, no polarity: as recorded";
+    const std::vector<double>& v = setup.ChannelValues(0).values;
+    ASSERT_FALSE(v.empty());
+    EXPECT_NEAR(v[0], -0x240 * 7071.07 / 6000.0, 1e-9);
+    EXPECT_TRUE(AllEqual(v, v[0]));
+}
+
+// With a program block size the watched variables are read in blocks from the drive program's
+// virtual machine: the pending write as command 4, the blocks as command 3 in as many commands as
+// the message size asks for.
+TEST_F(ScopeCapture, WatchedVariablesAreReadInBlocksFromTheProgram) {
+    Connect("", "", true, [](drivesim::SimDriveModel& model) { model.SetVmMessageSize(40); });
+    auto put = [&](const char* area, int64_t offset, int64_t value) {
+        ASSERT_EQ(drive->model->WriteValue("offset", offset), drivesim::Refusal::None);
+        ASSERT_EQ(drive->model->WriteValue(area, value), drivesim::Refusal::None);
+    };
+    put("RW_Global_AREA", 8, 0x11223344);
+    put("RW_Global_AREA", 12, 0x5566);
+    put("RW_Abs", 16, 0x08);
+    put("RW_Global_AREA", 120, 0xCAFEBABE);
+    put("RW_Retain_AREA", 0, 0x01020304);
+    put("RW_Abs", 200, 0xAABBCCDD);
+    ASSERT_EQ(qd->VmComm().Init(), 0) << qd->LastErrorText();
+    ASSERT_EQ(qd->VmComm().MaxMessageSize(), 40u);
+
+    const engine::CWatchVariable vars[] = {{1, 8, 4, 8}, {1, 12, 2, 8},  {0, 16, 1, 3}, {1, 120, 4, 8},
+                                           {2, 0, 4, 8}, {0, 202, 2, 8}, {0, 32, 2, 8}};
+    uint32_t values[7] = {};
+    values[6] = 0xBEEF;  // written to the program
+    engine::CWatchList list;
+    for (size_t i = 0; i < 7; ++i) list.entries.push_back({&vars[i], 0, &values[i]});
+    list.entries[6].state = engine::CWatchEntry::kWritePending;
+    // Answers of 12, then 28 + 4 + 4 bytes: two commands.
+    list.blocks = {{8, 8, {0, 1}}, {16, 4, {2}}, {100, 28, {3}}, {0, 4, {4}}, {200, 4, {5}}};
+    list.cursor = 0;
+    qd->Watch().SetWatchList(&list);
+    qd->Watch().SetProgramAccess(true, false);
+    qd->Watch().SetProgramBlockSize(qd->VmComm().MaxMessageSize());
+    ASSERT_TRUE(qd->StartWatchThread());
+    qd->Watch().RequestWatch(CWatchThread::kStart);
+    auto states = [&] {
+        std::vector<int> out;
+        if (list.LockRead(100)) return out;
+        for (const engine::CWatchEntry& e : list.entries) out.push_back(e.state);
+        list.UnlockRead();
+        return out;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return states() == std::vector<int>{1, 1, 1, 1, 1, 1, 1}; }, 5000));
+    ASSERT_TRUE(qd->PauseWatchThread());
+    EXPECT_EQ(values[0], 0x11223344u);
+    EXPECT_EQ(values[1], 0x5566u);
+    EXPECT_EQ(values[2], 1u) << "bit 3 of 0x08";
+    EXPECT_EQ(values[3], 0xCAFEBABEu);
+    EXPECT_EQ(values[4], 0x01020304u);
+    EXPECT_EQ(values[5], 0xAABBu);
+    ASSERT_EQ(drive->model->WriteValue("offset", 32), drivesim::Refusal::None);
+    EXPECT_EQ(drive->model->ReadValue("RW_Abs"), 0xBEEF);
+    EXPECT_EQ(drive->model->VmCommands(4), 1u);
+    const uint64_t reads = drive->model->VmCommands(3);
+    EXPECT_GT(reads, 0u);
+    EXPECT_EQ(reads % 2, 0u) << "every refresh takes two commands";
+
+    // A block the program cannot give fails its command: no entry gets a value from it.
+    ASSERT_FALSE(list.LockWrite());
+    list.blocks[4].base = 0x20000;
+    list.UnlockWrite();
+    put("RW_Global_AREA", 8, 0x99);
+    ASSERT_TRUE(qd->ResumeWatchThread());
+    EXPECT_TRUE(WaitUntil([&] { return states() == std::vector<int>{2, 2, 2, 2, 2, 2, 1}; }, 5000));
+    EXPECT_TRUE(qd->StopWatchThread());
+    EXPECT_EQ(values[0], 0x11223344u);
+
+    // A stopped program is not asked.
+    const uint64_t before = drive->model->VmCommands(3);
+    qd->Watch().SetProgramAccess(true, true);
+    ASSERT_TRUE(qd->StartWatchThread());
+    EXPECT_TRUE(WaitUntil([&] { return states() == std::vector<int>{3, 3, 3, 3, 3, 3, 3}; }, 5000));
+    EXPECT_TRUE(qd->StopWatchThread());
+    EXPECT_EQ(drive->model->VmCommands(3), before);
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "drive/ScopeSetup.h"
+#include "foundation/XmlDocument.h"
 
 using namespace drive;
 
@@ -192,6 +195,58 @@ TEST(ScopeSetup, DisplayFactorsByUnitKeyAndPolarity) {
     in.ratedCurrent = 1.0;
     EXPECT_FALSE(DisplayFactor(Variable("z", 1, 0.0), in).has_value());
     EXPECT_FALSE(DisplayFactor(Variable("n", 1, std::nan("")), in).has_value());
+}
+
+TEST(ScopeSetup, VariablesAndErrorTextsComeFromTheDescription) {
+    struct Case {
+        const char* what;
+        const char* xml;
+        std::vector<std::string> titles;
+        std::map<int, std::string> errors;
+    };
+    const Case cases[] = {
+        {"current form",
+         "<Data><Oscilloscope><Channels><Channel title=\"Speed\" name=\"ActualVelocity\" "
+         "ua=\"VelocityUnits\" code=\"2\"/><Other title=\"not a channel\"/><Channel title=\"Temp\" "
+         "type=\"float\" code=\"9\"/></Channels><Errors><Error value=\"4\" descr=\"Channel 1 does not "
+         "exist\"/>"
+         "<Error value=\"12\"/></Errors></Oscilloscope>"
+         "<OSCILLOSCOPE><CHANNEL Title=\"ignored\"/></OSCILLOSCOPE></Data>",
+         {"Speed", "Temp"},
+         {{4, "Channel 1 does not exist"}, {12, "error 12"}}},
+        {"older form with the fixed error texts",
+         "<Data><OSCILLOSCOPE><CHANNEL Title=\"Position\" Name=\"ActualPosition\" Code=\"1\"/>"
+         "<SAMPLING_TIME Title=\"50 us\" Value=\"1\"/></OSCILLOSCOPE></Data>",
+         {"Position"},
+         {{0, "No error"},
+          {1, "Invalid buffer size"},
+          {2, "Invalid channels number"},
+          {3, "Invalid mode"},
+          {4, "Channel 1 does not exist"},
+          {5, "Channel 2 does not exist"},
+          {6, "Channel 3 does not exist"},
+          {7, "Channel 4 does not exist"},
+          {8, "Oscilloscope locked"},
+          {9, "No buffer available"}}},
+        {"no oscilloscope", "<Data/>", {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        osc_vars setup;
+        setup.variables = {Variable("stale", 1)};
+        setup.errorTexts[99] = "stale";
+        foundation::CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXmlText(c.xml), 0);
+        setup.LoadDescription(&doc.Root());
+        std::vector<std::string> titles;
+        for (const ComboChannelsTypes& v : setup.variables) titles.push_back(v.title);
+        EXPECT_EQ(titles, c.titles);
+        EXPECT_EQ(setup.errorTexts, c.errors);
+    }
+    osc_vars setup;
+    setup.variables = {Variable("stale", 1)};
+    setup.LoadDescription(nullptr);
+    EXPECT_TRUE(setup.variables.empty());
 }
 
 }  // namespace

@@ -140,6 +140,63 @@ TEST_F(TuningWatcher, AReadErrorGoesToThePagesThread) {
     EXPECT_EQ(port.reads, 1);
 }
 
+// The drive's mode of operation as a page leaves it for a tuning run: the command ends at once,
+// the display follows every mode written.
+class ModePort : public CQdsWnd::CCellPort {
+  public:
+    int ReadCell(const std::string& name, uint32_t* value) override {
+        *value = name == "TuningRegulatorCommand" ? 0 : mode.load();
+        return 0;
+    }
+    int WriteCell(const std::string& name, uint32_t value) override {
+        if (name == "ModeOfOperation") {
+            mode = value;
+            ++modeWrites;
+        }
+        return 0;
+    }
+    std::string ErrorText() override { return {}; }
+
+    std::atomic<uint32_t> mode{0xFF};  // -1: the tuning mode the page set
+    std::atomic<int> modeWrites{0};
+};
+
+TEST(TuningWatcherModeRestore, TheSavedModeGoesBackWhenTheDriveHasNoSystemManager) {
+    struct Row {
+        const char* what;
+        bool systemManager;
+        bool saved;
+        bool cancelled;
+        uint32_t modeAfter;
+    };
+    const Row rows[] = {
+        {"saved mode on a drive without system manager", false, true, false, 3},
+        {"the page cancelled: the mode goes back all the same", false, true, true, 3},
+        {"nothing saved", false, false, false, 0xFF},
+        {"the system manager restores the mode itself", true, true, false, 0xFF},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ModePort port;
+        CQd qd(0);
+        qd.ConnectionWindow().SetCellPort(&port);
+        qd.Identity().systemManager = row.systemManager;
+        qd.ModeDisplayCell().SetRead(3);
+        qd.Operations().savedMode = 3;
+        qd.Operations().modeSaved = row.saved;
+        platform::RecordingSink page;
+        platform::FakeClock clock{1000};
+        CTuningWatcher watcher(qd, clock);
+        ASSERT_TRUE(watcher.Start("TUNING", page.Handle()));
+        if (row.cancelled) watcher.Cancel();
+        ASSERT_TRUE(PumpUntil([&] { return !watcher.Active(); }, 10000));
+        watcher.Cancel();
+        EXPECT_EQ(port.mode.load(), row.modeAfter);
+        EXPECT_EQ(port.modeWrites.load(), row.modeAfter == 3 ? 1 : 0);
+        EXPECT_EQ(qd.Operations().modeSaved, row.saved && row.systemManager);
+    }
+}
+
 // Against the simulated drive: the drive ends its tuning command after its tuning time.
 TEST(TuningWatcherOnTheDrive, TheDrivesEndOfTuningReachesThePage) {
     drivetest::DriveTree tree;
@@ -167,6 +224,46 @@ TEST(TuningWatcherOnTheDrive, TheDrivesEndOfTuningReachesThePage) {
         qd.CloseConnection(true);
     }
     enginetest::UnregisterPort("tuningwatcher");
+}
+
+// Against the simulated drive: a tuning run on a drive without system manager switched the mode
+// of operation; once the drive ends the run, the saved mode is back on the drive.
+TEST(TuningWatcherOnTheDrive, TheSavedModeIsBackOnTheDriveAfterTheRun) {
+    drivetest::DriveTree tree;
+    enginetest::PromptScope prompts;
+    drivetest::SimulatedDrive drive;
+    drive.model->Timing().tuningMs = 600;
+    std::string error;
+    const std::string port = drive.sim.StartPty(&error);
+    ASSERT_FALSE(port.empty()) << error;
+    enginetest::RegisterPort("tuningmode", port);
+    drivetest::FakeConnectDialog dialog;
+    {
+        CQd qd(0);
+        qd.ConnectionWindow().SetConnectDialog(&dialog);
+        qd.ConnectionWindow().SetConnectionString(port + ":timeout 300");
+        ASSERT_EQ(qd.Connect(), 0) << qd.ConnectionWindow().LastMessage();
+        qd.Identity().systemManager = false;
+        qd.ModeDisplayCell().SetRead(1);
+        ASSERT_EQ(qd.SaveModeOfOperation(), 1);
+        ASSERT_EQ(qd.WriteCell("ModeOfOperation", 3), 0) << qd.LastErrorText();
+        ASSERT_EQ(qd.WriteCell("TuningRegulatorCommand", 1), 0) << qd.LastErrorText();
+        platform::RecordingSink page;
+        CTuningWatcher watcher(qd);
+        ASSERT_TRUE(watcher.Start("TUNING", page.Handle()));
+        // The window thread's notices wait until the worker is done with the mode display.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (watcher.Active() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_FALSE(watcher.Active());
+        platform::PumpMessages();
+        EXPECT_EQ(Count(page, foundation::kTuningCommandEndMessage), 1u);
+        EXPECT_EQ(drive.model->ReadValue("ModeOfOperation"), 1);
+        EXPECT_EQ(drive.model->ReadValue("ModeOfOperationDisplay"), 1);
+        EXPECT_FALSE(qd.Operations().modeSaved);
+        qd.CloseConnection(true);
+    }
+    enginetest::UnregisterPort("tuningmode");
 }
 
 }  // namespace

@@ -300,6 +300,38 @@ TEST_F(CyclicTest, SingleEntryBlocksTakeTheRateOfTheirOwnNode) {
     }
 }
 
+// A pause inside another pause (a buffer upload inside a whole capture, a table change inside a
+// drive operation) leaves the thread standing when it ends; only the outermost resume or start
+// sets it going again.
+TEST_F(CyclicTest, PausesNest) {
+    CCellHolder h;
+    ASSERT_EQ(engine.AddCyclicItem(Item(1, "U51"), &h.value, Request(100, 0, &h), 1, channel, false), 0);
+    ASSERT_EQ(engine.StartCyclicThread(), 0);
+    Step(100);
+    struct Row {
+        const char* what;
+        bool outerByStart;  // the outer holder ends its pause with a start, as the drive object does
+    };
+    for (const Row row : {Row{"resume", false}, Row{"start", true}}) {
+        SCOPED_TRACE(row.what);
+        ASSERT_EQ(engine.PauseCyclicThread(), 0);
+        ASSERT_EQ(engine.PauseCyclicThread(), 0);
+        ASSERT_EQ(engine.ResumeCyclicThread(), 0);
+        // A table change inside the pause ends its own share with a start.
+        ASSERT_EQ(engine.PauseCyclicThread(), 0);
+        ASSERT_EQ(engine.StartCyclicThread(), 0);
+        EXPECT_EQ(engine.CyclicThreadState(), 2);
+        const uint64_t requests = sim.RequestCount();
+        Step(500);
+        EXPECT_EQ(sim.RequestCount(), requests);
+        EXPECT_EQ(engine.CyclicThreadState(), 2);
+        ASSERT_EQ(row.outerByStart ? engine.StartCyclicThread() : engine.ResumeCyclicThread(), 0);
+        EXPECT_EQ(engine.CyclicThreadState(), 1);
+        Step(100);
+        EXPECT_GT(sim.RequestCount(), requests);
+    }
+}
+
 TEST_F(CyclicTest, EmptyTableStartsNoThread) {
     EXPECT_EQ(engine.StartCyclicThread(), 0);
     EXPECT_FALSE(engine.CyclicThreadRunning());

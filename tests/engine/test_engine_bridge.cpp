@@ -115,6 +115,24 @@ TEST_F(BridgeEngineTest, NodeIdentifiedAndNamedReadsAndWrites) {
     EXPECT_EQ(engine.ReadCell("NoBus16", &back), -303);
 }
 
+// The channel's time-out field lifts the node's own answer time-out for a long operation and
+// gives it back.
+TEST_F(BridgeEngineTest, TheChannelTimeOutOutlastsTheNodesOwn) {
+    ASSERT_EQ(Connect(), 0) << engine.ErrorText();
+    // Longer than the client's own wait for an answer (its base of 2 s) and the node's.
+    drivesim::BridgeFault slow;
+    slow.kind = drivesim::BridgeFault::Delay;
+    slow.param = 3000;
+    uint32_t value = 0;
+    Driver().SetTimeoutMs(10000);
+    server->InjectFault(slow);
+    EXPECT_EQ(engine.ReadCell("Word16u", &value), 0) << engine.ErrorText();
+    EXPECT_EQ(value, 0x1234u);
+    Driver().SetTimeoutMs(0);
+    server->InjectFault(slow);
+    EXPECT_NE(engine.ReadCell("Word16u", &value), 0);
+}
+
 TEST_F(BridgeEngineTest, BlocksAndGroups) {
     ASSERT_EQ(Connect(), 0) << engine.ErrorText();
     std::vector<uint8_t> buffer(400);

@@ -644,6 +644,9 @@ Refusal SimDriveModel::WriteLocked(size_t index, std::vector<uint8_t> bytes) {
         return Refusal::None;
     }
     if (size == 0) {
+        if (v.desc->name == "VmCommand") {
+            if (const auto answer = Index("VmAnswer")) vars_[*answer].ram = AnswerVm(bytes);
+        }
         v.ram = std::move(bytes);
         return Refusal::None;
     }
@@ -1439,6 +1442,98 @@ std::vector<uint8_t> SimDriveModel::CaptureBuffer(int number) const {
     for (size_t k = start; k < end; ++k)
         for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(s.memory[k] >> (8 * b)));
     return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Program virtual machine
+
+// An item of commands 3 and 4: offset (4), size (4), area (2), bit number (1), last-item flag (1).
+std::vector<uint8_t> SimDriveModel::AnswerVm(const std::vector<uint8_t>& command) {
+    constexpr size_t kItem = 12;
+    constexpr uint16_t kBadLength = 1, kBadArea = 2, kOutOfArea = 3, kTooLong = 4, kUnknown = 5;
+    auto word = [](const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); };
+    auto dword = [](const uint8_t* p) {
+        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    };
+    std::vector<uint8_t> answer(4, 0);
+    if (command.size() < 4) return answer;
+    answer[0] = command[0];
+    const uint8_t code = command[1];
+    answer[1] = code;
+    if (code < 8) ++vmCounts_[code];
+    auto fail = [&](uint16_t error) {
+        answer.resize(4);
+        answer[1] = static_cast<uint8_t>(code | 0x80);
+        answer[2] = static_cast<uint8_t>(error & 0xFF);
+        answer[3] = static_cast<uint8_t>(error >> 8);
+        return answer;
+    };
+    const uint32_t length = word(&command[2]);
+    if (length > command.size() - 4 || length > vmMessageSize_ - 4u) return fail(kBadLength);
+    const uint8_t* data = command.data() + 4;
+    // The bytes of an item inside its area, or null.
+    auto at = [&](const uint8_t* item, uint32_t* size) -> uint8_t* {
+        const uint32_t offset = dword(item);
+        *size = dword(item + 4);
+        const uint32_t area = word(item + 8);
+        if (area > 2) return nullptr;
+        if (static_cast<uint64_t>(offset) + *size > areas_[area].size()) return nullptr;
+        return areas_[area].data() + offset;
+    };
+    switch (code) {
+        case 1: {
+            // Length word, protocol version, major version (old style), largest message.
+            const uint16_t fields[4] = {14, 2, 1, vmMessageSize_};
+            answer.resize(18, 0);
+            for (int i = 0; i < 4; ++i) {
+                answer[2 + 2 * i] = static_cast<uint8_t>(fields[i] & 0xFF);
+                answer[3 + 2 * i] = static_cast<uint8_t>(fields[i] >> 8);
+            }
+            answer[10] = 0;  // little-endian
+            answer[11] = 0;
+            const uint16_t version[3] = {1, 4, 2};
+            for (int i = 0; i < 3; ++i) {
+                answer[12 + 2 * i] = static_cast<uint8_t>(version[i] & 0xFF);
+                answer[13 + 2 * i] = static_cast<uint8_t>(version[i] >> 8);
+            }
+            return answer;
+        }
+        case 3: {
+            if (length == 0 || length % kItem != 0) return fail(kBadLength);
+            for (uint32_t i = 0; i < length; i += kItem) {
+                if (word(data + i + 8) > 2) return fail(kBadArea);
+                uint32_t size = 0;
+                const uint8_t* bytes = at(data + i, &size);
+                if (!bytes) return fail(kOutOfArea);
+                if (answer.size() - 4 + size > vmMessageSize_ - 4u) return fail(kTooLong);
+                answer.insert(answer.end(), bytes, bytes + size);
+            }
+            break;
+        }
+        case 4: {
+            if (length < kItem) return fail(kBadLength);
+            if (word(data + 8) > 2) return fail(kBadArea);
+            uint32_t size = 0;
+            uint8_t* bytes = at(data, &size);
+            if (!bytes) return fail(kOutOfArea);
+            if (length < kItem + size) return fail(kBadLength);
+            const uint8_t bit = data[10];
+            if (size == 1 && bit < 8) {
+                const uint8_t mask = static_cast<uint8_t>(1u << bit);
+                bytes[0] = static_cast<uint8_t>(data[kItem] ? bytes[0] | mask : bytes[0] & ~mask);
+            } else {
+                std::copy_n(data + kItem, size, bytes);
+            }
+            break;
+        }
+        default:
+            return fail(kUnknown);
+    }
+    const size_t n = answer.size() - 4;
+    answer[2] = static_cast<uint8_t>(n & 0xFF);
+    answer[3] = static_cast<uint8_t>(n >> 8);
+    return answer;
 }
 
 }  // namespace drivesim

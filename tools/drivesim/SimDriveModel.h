@@ -8,6 +8,7 @@
 // simulated time; nothing runs on a thread of its own: the state catches up with the clock at
 // every access.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -119,6 +120,12 @@ class SimDriveModel {
     // Fieldbus objects (CANopen index and sub-index); none when the drive describes no such object.
     std::optional<Answer> ReadObject(uint16_t index, uint8_t sub);
     std::optional<Refusal> WriteObject(uint16_t index, uint8_t sub, const uint8_t* data, size_t size);
+
+    // Program virtual machine: a command written to "VmCommand" is answered in "VmAnswer"
+    // (little-endian, protocol 2). Commands: 1 opening, 3 read items of the program areas,
+    // 4 write one item. The largest message is set before the drive is served.
+    void SetVmMessageSize(uint16_t bytes) { vmMessageSize_ = bytes; }
+    uint64_t VmCommands(uint8_t command) const { return command < 8 ? vmCounts_[command].load() : 0; }
 
     // Diagnosis history: what the described history cells serve; body runs under the drive's lock.
     template <typename F>
@@ -240,6 +247,10 @@ class SimDriveModel {
     SimDiagHistory diagHistory_;  // diagnosis history
     // ---- safe state of the PLC ----
     std::optional<int64_t> safeStateAt_;
+    // Program virtual machine
+    std::vector<uint8_t> AnswerVm(const std::vector<uint8_t>& command);
+    uint16_t vmMessageSize_ = 128;
+    std::atomic<uint64_t> vmCounts_[8] = {};
 };
 
 }  // namespace drivesim
