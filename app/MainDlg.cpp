@@ -24,10 +24,10 @@
 #include "engine/Main.h"
 #include "foundation/BrandList.h"
 #include "foundation/XmlDocument.h"
-#include "packages/ui/ConfigFileDialogs.h"
-#include "platform/Prompt.h"
 #include "packages/FirmwareDownload.h"
+#include "packages/ui/ConfigFileDialogs.h"
 #include "packages/ui/DlgDownloadFirmware.h"
+#include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/ui/CommonDialogs.h"
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/DlgMaintenance.h"
 #include "app/DlgDiagHistory.h"
+#include "app/DlgMaintenance.h"
 #include "drive/DiagHistory.h"
 #include "drive/DriveValueHelpers.h"
 #include "drive/Qd.h"

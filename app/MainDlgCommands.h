@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>

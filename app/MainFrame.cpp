@@ -12,6 +12,7 @@
 #include <wx/utils.h>
 
 #include "app/AboutDlg.h"
+#include "app/CommStatusDlg.h"
 #include "app/DlgConnectRetry.h"
 #include "app/DlgMaintenanceWindows.h"
 #include "app/HelpTopics.h"
@@ -20,6 +21,7 @@
 #include "app/Startup.h"
 #include "controls/SizingControlBarDock.h"
 #include "drive/Qd.h"
+#include "engine/BridgeChannelDriver.h"
 #include "engine/Main.h"
 #include "foundation/MessageIds.h"
 #include "foundation/ProgramFolders.h"
@@ -347,6 +349,7 @@ CMainFrame::~CMainFrame() {
     if (IsAlive()) DestroyWindow();
     // The windows that use the drive object go first; then the peer link and the drive object's
     // threads end before the frame they report to.
+    CloseCommStatus();
     mainDlg_.reset();
     mainDlgSite_.reset();
     if (qd_) qd_->ConnectionWindow().SetConnectDialog(nullptr);
@@ -729,7 +732,31 @@ void CMainFrame::ResetOutputBar() {
     ShowOutputBar(true);
 }
 
+void CMainFrame::ShowCommStatus() {
+    // Only a drive reached through the fieldbus bridge has one.
+    engine::CMain* engine = qd_ ? qd_->ConnectionWindow().Engine() : nullptr;
+    engine::CChannel* channel = engine ? engine->Channel(engine->CurrentChannel()) : nullptr;
+    auto* bridge = channel ? dynamic_cast<engine::CBridgeChannelDriver*>(channel->driver.get()) : nullptr;
+    if (bridge == nullptr) return;
+    if (!commStatus_ || !commStatus_->IsAlive()) {
+        commStatus_ = std::make_unique<CCommStatusDlg>(bridge->Manager());
+        if (!commStatus_->Create(GetFrame())) {
+            commStatus_.reset();
+            return;
+        }
+    }
+    commStatus_->Wx()->Show();
+    commStatus_->Wx()->Raise();
+}
+
+void CMainFrame::CloseCommStatus() {
+    // It reads the bridge manager, which goes with the engine.
+    if (commStatus_ && commStatus_->IsAlive()) commStatus_->DestroyWindow();
+    commStatus_.reset();
+}
+
 void CMainFrame::CloseToolWindows() {
+    CloseCommStatus();
     StoreMsgBarPlacement();
     // The tool windows (setup sheets, oscilloscope, errors and history windows, program editor)
     // are destroyed here once they exist; the main dialog's window goes too.
@@ -863,8 +890,10 @@ void CMainFrame::RunFrameAction(FrameAction action, int id) {
         case FrameAction::DriveSetup:
         case FrameAction::SupplySetup:
         case FrameAction::XulSetup:
-        case FrameAction::ResetOscPosition:
         case FrameAction::CommStatus:
+            ShowCommStatus();
+            break;
+        case FrameAction::ResetOscPosition:
         case FrameAction::SystemInformation:
         case FrameAction::Post:
             // These open tool windows the program does not have yet, or call drive object
@@ -880,6 +909,7 @@ std::string CMainFrame::DriveTitle() const {
 }
 
 void CMainFrame::CloseDriveConnection(bool shutDown) {
+    CloseCommStatus();
     if (!qd_) return;
     drive::CQd* qd = qd_.get();
     if (qd->IsConnected() && IsAlive())

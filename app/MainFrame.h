@@ -215,6 +215,11 @@ class CMainFrame : public platform::ui::Frame,
     void RunFrameAction(FrameAction action, int id) override;
     // The firmware update check, answered to the main dialog; false without drive or dialog.
     bool StartFirmwareUpdateCheck(int code);
+    // The communication status window of a drive behind the fieldbus bridge, made when missing.
+    void ShowCommStatus();
+    class CCommStatusDlg* CommStatusWindow() const {
+        return commStatus_.get();
+    }
 
     // ConnectHost
     void ShowError(const std::string& text, const std::string& caption) override;
@@ -270,6 +275,8 @@ class CMainFrame : public platform::ui::Frame,
     CBridgeDialogShell bridgeShell_;
     CTcaDialogShell tcaShell_;
     std::unique_ptr<class CPelmoraDlg> mainDlg_;
+    std::unique_ptr<class CCommStatusDlg> commStatus_;
+    void CloseCommStatus();
     // The frame's side of the main dialog's commands (outlives every main dialog).
     class MainDlgSite;
     std::unique_ptr<MainDlgSite> mainDlgSite_;

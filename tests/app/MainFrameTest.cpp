@@ -13,6 +13,7 @@
 #include <wx/toolbar.h>
 
 #include "AppTestSupport.h"
+#include "app/CommStatusDlg.h"
 #include "app/HelpTopics.h"
 #include "app/MainFrame.h"
 #include "app/Startup.h"
@@ -158,6 +159,37 @@ TEST_F(MainFrameTest, CommandsReachTheMainViewOrAskFirst) {
     platform::ui::RunUntil([&] { return frame->MainView().IsAlive(); }, 5000);
     EXPECT_EQ(frame->View()->Tabs()->GetItemCount(), 1);
     Close(*frame);
+}
+
+TEST_F(MainFrameTest, CommStatusOpensOnlyForADriveBehindTheBridgeAndGoesWithTheFrame) {
+    auto frame = Open();
+    AllowEveryCommand(*frame);
+    // No bridge channel: nothing opens.
+    EXPECT_TRUE(frame->Command(ID_COMM_STATUS));
+    platform::ui::ProcessPending();
+    EXPECT_EQ(frame->CommStatusWindow(), nullptr);
+
+    drive::CQdsWnd& connection = frame->Drive()->ConnectionWindow();
+    if (connection.Engine() == nullptr) {
+        ASSERT_EQ(connection.CreateEngine(), 0);
+    }
+    engine::CMain& engine = *connection.Engine();
+    engine::CChannelInfo info;
+    engine.CreateChannels(info);
+    const int channel = engine.AddChannel("Bridge", engine::channel_type::kBridge, "");
+    ASSERT_GE(channel, 0);
+    engine.SetCurrentChannel(channel);
+    EXPECT_TRUE(frame->Command(ID_COMM_STATUS));
+    platform::ui::ProcessPending();
+    ASSERT_NE(frame->CommStatusWindow(), nullptr);
+    EXPECT_TRUE(frame->CommStatusWindow()->Wx()->IsShown());
+    // Asked again, the same window comes forward.
+    CCommStatusDlg* first = frame->CommStatusWindow();
+    EXPECT_TRUE(frame->Command(ID_COMM_STATUS));
+    EXPECT_EQ(frame->CommStatusWindow(), first);
+    // It reads the engine's bridge manager: the frame's close takes it away before the engine.
+    Close(*frame);
+    EXPECT_EQ(frame->CommStatusWindow(), nullptr);
 }
 
 TEST_F(MainFrameTest, PendingEditRefusesAnotherPage) {

@@ -61,7 +61,7 @@ struct SimTiming {
     int startMs = 100;  // not ready to switch on, then switch-on disabled
     // ---- safe state of the PLC ----
     int safeStateMs = 2000;  // a running PLC program reaches its safe state
-    int unpackMs = 1500;  // a firmware unpack command
+    int unpackMs = 1500;     // a firmware unpack command
 };
 
 class SimDriveModel {
