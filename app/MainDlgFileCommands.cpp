@@ -54,6 +54,17 @@ std::string MotorText(const CXmlNode& motor) {
     return text;
 }
 
+// The family's motors of a motor file (id and shown text each), offered for the user's pick.
+std::vector<std::pair<std::string, std::string>> FamilyMotors(const CXmlNode& root,
+                                                              const std::string& family) {
+    std::vector<std::pair<std::string, std::string>> motors;
+    if (const CXmlNode* group = FamilyGroup(root, family))
+        for (const CXmlNode* motor : group->Children())
+            if (motor->Name() == "Motor" && !motor->GetAttribute("id").empty())
+                motors.emplace_back(motor->GetAttribute("id"), MotorText(*motor));
+    return motors;
+}
+
 }  // namespace
 
 std::filesystem::path CMainDlgCommandSite::DocumentsFolder() const {
@@ -162,12 +173,7 @@ void CMainDlgCommands::ImportUserMotors() {
     if (!file) return;
     const std::unique_ptr<CXmlDocument> source = drive::ConvertOldMotorsFile(*file);
     const std::string family = drive::GetDeviceFamilyName(qd_.State().group);
-    const CXmlNode* group = FamilyGroup(source->Root(), family);
-    std::vector<std::pair<std::string, std::string>> offered;
-    if (group)
-        for (const CXmlNode* motor : group->Children())
-            if (motor->Name() == "Motor" && !motor->GetAttribute("id").empty())
-                offered.emplace_back(motor->GetAttribute("id"), MotorText(*motor));
+    const std::vector<std::pair<std::string, std::string>> offered = FamilyMotors(source->Root(), family);
     if (offered.empty()) {
         char text[512];
         std::snprintf(text, sizeof text, "No motors of type '%s' contained in the file.", family.c_str());
@@ -199,7 +205,7 @@ void CMainDlgCommands::ImportUserMotors() {
     }
     const std::set<std::string> wanted(chosen.begin(), chosen.end());
     int count = 0;
-    for (const CXmlNode* motor : group->Children()) {
+    for (const CXmlNode* motor : FamilyGroup(source->Root(), family)->Children()) {
         if (motor->Name() != "Motor" || wanted.count(motor->GetAttribute("id")) == 0) continue;
         userGroup->AddChild("Motor")->Copy(motor);
         ++count;
@@ -220,12 +226,8 @@ void CMainDlgCommands::ExportUserMotors() {
     drive::CMotorDatabase& database = qd_.MotorDatabase();
     database.LoadUserMotors(site_.UserMotorsFolder());
     const std::string family = drive::GetDeviceFamilyName(qd_.State().group);
-    const CXmlNode* group = FamilyGroup(database.UserDocument().Root(), family);
-    std::vector<std::pair<std::string, std::string>> offered;
-    if (group)
-        for (const CXmlNode* motor : group->Children())
-            if (motor->Name() == "Motor" && !motor->GetAttribute("id").empty())
-                offered.emplace_back(motor->GetAttribute("id"), MotorText(*motor));
+    const std::vector<std::pair<std::string, std::string>> offered =
+        FamilyMotors(database.UserDocument().Root(), family);
     if (offered.empty()) {
         char text[512];
         std::snprintf(text, sizeof text, "No user motors of type '%s' to export.", family.c_str());
@@ -248,7 +250,7 @@ void CMainDlgCommands::ExportUserMotors() {
     outGroup->SetAttribute("id", family);
     const std::set<std::string> wanted(chosen.begin(), chosen.end());
     int count = 0;
-    for (const CXmlNode* motor : group->Children()) {
+    for (const CXmlNode* motor : FamilyGroup(database.UserDocument().Root(), family)->Children()) {
         if (motor->Name() != "Motor" || wanted.count(motor->GetAttribute("id")) == 0) continue;
         outGroup->AddChild("Motor")->Copy(motor);
         ++count;

@@ -142,4 +142,48 @@ bool CheckVersionRequirements(const CXmlNode& entry, const ProgramVersionFacts& 
     return true;
 }
 
+std::string FirmwareProgramRequirement(const CXmlNode& entry, const ProgramVersionFacts& program) {
+    const uint64_t version = VersionNumber(program.text);
+    const char* name = program.name.c_str();
+    char text[256];
+    for (const bool minimum : {true, false}) {
+        const std::string value = entry.GetAttribute(minimum ? "minver" : "maxver");
+        if (value.empty()) continue;
+        std::string part;
+        int32_t build = 0;
+        bool hasBuild = SplitVersionBuild(value, part, build);
+        // A plain number is a build number.
+        if (!hasBuild && part.find_first_not_of("0123456789") == std::string::npos) {
+            build = std::atoi(part.c_str());
+            part.clear();
+            hasBuild = true;
+        }
+        if (minimum) {
+            if (!part.empty() && version < VersionNumber(part)) {
+                std::snprintf(text, sizeof text, "To handle this firmware is requested %s v. %s or greater",
+                              name, part.c_str());
+                return text;
+            }
+            if (hasBuild && program.build < build) {
+                std::snprintf(text, sizeof text,
+                              "To handle this firmware is requested %s build %d or greater", name, build);
+                return text;
+            }
+        } else {
+            if (hasBuild && program.build > build) {
+                std::snprintf(text, sizeof text,
+                              "To handle this firmware is requested %s with maximum build %d", name, build);
+                return text;
+            }
+            if (!part.empty() && version > VersionNumber(part)) {
+                std::snprintf(text, sizeof text,
+                              "To handle this firmware is requested %s with maximum version %s", name,
+                              part.c_str());
+                return text;
+            }
+        }
+    }
+    return {};
+}
+
 }  // namespace drive

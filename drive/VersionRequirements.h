@@ -30,4 +30,8 @@ bool CheckClientRequirements(const foundation::CXmlNode& client, std::string& me
 bool CheckVersionRequirements(const foundation::CXmlNode& entry);
 bool CheckVersionRequirements(const foundation::CXmlNode& entry, const ProgramVersionFacts& program);
 
+// What a firmware entry ("minver", "maxver": a build number, a version, or "version,build") asks of
+// this program that it is not; empty when the program can handle the firmware.
+std::string FirmwareProgramRequirement(const foundation::CXmlNode& entry, const ProgramVersionFacts& program);
+
 }  // namespace drive

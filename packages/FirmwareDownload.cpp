@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "drive/Qd.h"
+#include "drive/VersionRequirements.h"
 #include "engine/Main.h"
 #include "engine/MainApi.h"
 #include "foundation/MessageIds.h"
@@ -548,6 +549,7 @@ std::vector<CFirmwareEntry> ListFirmwareEntries(
         e.prerelease = row.identity.version.preState != 0;
         e.hardwareCode = hardwareCode;
         e.file = entryFile(*voc).string();
+        e.requirement = drive::FirmwareProgramRequirement(*voc, drive::CurrentProgramVersion());
         CFirmwareContainer container;
         const std::string error = container.ReadFirmwareInfo(e.file, e.role != kBootRole, false);
         if (!error.empty()) {

@@ -114,3 +114,29 @@ TEST(DescriptionVersionRequirements, CurrentProgramVersionHasFourParts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DescriptionVersionRequirements, FirmwareEntriesSayWhatTheyNeedOfTheProgram) {
+    const ProgramVersionFacts program{"1.4.9.100", 100, "Tunova"};
+    const struct {
+        const char* attributes;
+        const char* requirement;
+    } cases[] = {
+        {"", ""},
+        {"minver=\"1.4\" maxver=\"1.5\"", ""},
+        {"minver=\"100\" maxver=\"100\"", ""},
+        {"minver=\"1.5\"", "To handle this firmware is requested Tunova v. 1.5 or greater"},
+        {"minver=\"120\"", "To handle this firmware is requested Tunova build 120 or greater"},
+        {"minver=\"1.4,101\"", "To handle this firmware is requested Tunova build 101 or greater"},
+        {"maxver=\"99\"", "To handle this firmware is requested Tunova with maximum build 99"},
+        {"maxver=\"1.3\"", "To handle this firmware is requested Tunova with maximum version 1.3"},
+    };
+    for (const auto& c : cases) {
+        CXmlDocument doc;
+        ASSERT_EQ(doc.LoadXml(std::string("<Voc type=\"fw\" ") + c.attributes + "/>"), S_OK);
+        EXPECT_EQ(FirmwareProgramRequirement(doc.Root(), program), c.requirement) << c.attributes;
+    }
+}
+
+}  // namespace

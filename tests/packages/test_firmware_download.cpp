@@ -6,12 +6,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "foundation/CompatChecker.h"
 #include "foundation/MessageIds.h"
+#include "foundation/XmlDocument.h"
 #include "packages/FirmwareDownload.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
@@ -549,3 +552,35 @@ TEST(FirmwareDownloadInstall, ClosingWhileAWorkerRunsJoinsIt) {
         platform::PumpMessages();
     }
 }
+
+namespace {
+
+TEST(FirmwareList, OnlyTheDrivesHardwareNewestFirstWithWhatTheProgramLacks) {
+    foundation::CXmlDocument index;
+    ASSERT_EQ(
+        index.LoadXml("<Vocabularies>"
+                      "<Voc type=\"fw\" hw=\"5\" sw=\"2111\" sw_ver=\"14\" build=\"3\" descr=\"Older\" "
+                      "file=\"older.bin\"/>"
+                      "<Voc type=\"fw\" hw=\"6\" sw=\"2111\" sw_ver=\"16\" build=\"1\" descr=\"Other\" "
+                      "file=\"other.bin\"/>"
+                      "<Voc type=\"fw\" hw=\"5\" sw=\"2111\" sw_ver=\"15\" build=\"1\" descr=\"Newer\" "
+                      "file=\"newer.bin\" minver=\"99999999\"/>"
+                      "<Voc type=\"cfg\" hw=\"5\" sw=\"2111\" sw_ver=\"17\" build=\"1\" descr=\"Config\"/>"
+                      "</Vocabularies>"),
+        foundation::S_OK);
+    foundation::CCompatChecker checker;
+    const std::vector<CFirmwareEntry> entries =
+        ListFirmwareEntries(index, 5, checker, [](const foundation::CXmlNode& entry) {
+            return std::filesystem::path("/nonexistent") / entry.GetAttribute("file");
+        });
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].description, "Newer");
+    EXPECT_EQ(entries[1].description, "Older");
+    EXPECT_NE(entries[0].requirement.find("build 99999999 or greater"), std::string::npos)
+        << entries[0].requirement;
+    EXPECT_EQ(entries[1].requirement, "");
+    // A file that cannot be read is offered with its reason, never as compatible.
+    EXPECT_FALSE(entries[1].incompatibility.empty());
+}
+
+}  // namespace
