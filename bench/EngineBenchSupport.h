@@ -10,6 +10,8 @@
 #include <string>
 
 #include "engine/ConfigFileIndex.h"
+#include "engine/Main.h"
+#include "engine/MainApi.h"
 #include "foundation/Authorizations.h"
 #include "foundation/BrandList.h"
 #include "foundation/ProgramFolders.h"
@@ -55,6 +57,23 @@ inline void SetupIdentifiedDrive(drivesim::SimDrive& drive) {
     for (uint16_t r : {12, 15, 18, 170}) drive.SetRegister(r, 1);
     drive.SetRegister(31, 0);
     drive.SetRegister(32, 0);
+}
+
+// Makes the engine's channels and points its communication box channel at the simulated drive's
+// TCP port; the channel's index, -1 when there is none.
+inline int UseBoxChannel(engine::CMainApi& api, int port) {
+    engine::CMain& engine = *api.Engine();
+    engine::CChannelInfo info;
+    engine.CreateChannels(info);
+    int box = -1;
+    for (int i = 0; i < engine.ChannelCount(); ++i)
+        if (engine.Channel(i) && engine.Channel(i)->name == "Mirel") box = i;
+    api.SelectChannel(box);
+    engine::CChannelSettings settings;
+    settings.words[0] = 0x7F000001;
+    settings.words[2] = static_cast<uint32_t>(port);
+    api.ChannelConfigure(settings);
+    return box;
 }
 
 }  // namespace bench_support

@@ -70,16 +70,7 @@ int main() {
         foundation::g_MirelBox = true;
         CMainApi api(0);
         CMain& engine = *api.Engine();
-        CChannelInfo info;
-        engine.CreateChannels(info);
-        int box = -1;
-        for (int i = 0; i < engine.ChannelCount(); ++i)
-            if (engine.Channel(i) && engine.Channel(i)->name == "Mirel") box = i;
-        api.SelectChannel(box);
-        CChannelSettings settings;
-        settings.words[0] = 0x7F000001;
-        settings.words[2] = static_cast<uint32_t>(port);
-        api.ChannelConfigure(settings);
+        const int box = bench_support::UseBoxChannel(api, port);
         foundation::CCompatChecker checker;
         BSTR text = nullptr;
         uint32_t address = 0;
