@@ -64,22 +64,21 @@ void ShowAboutBox(wxWindow* parent) {
 }
 
 CQzJovHelpDlg::CQzJovHelpDlg(const std::string& caption)
-    : Dialog(
-          {caption,
-           DluRect{0, 0, 300, 100},
-           {{IDC_QZ_HELP_FIRST, ControlKind::Static, "To create a valid configuration you should:", 0,
-             DluRect{7, 7, 286, 8}},
-            {IDC_QZ_HELP_FIRST + 1, ControlKind::Static,
-             "1) Go online with a compatible Jov ( 'Online/Offline connection' button )", 0,
-             DluRect{14, 21, 279, 8}},
-            {IDC_QZ_HELP_FIRST + 2, ControlKind::Static,
-             "2) Select a motor and press 'Write' ( Men\xC3\xB9 Drive -> Drive setup... -> Motor and drive )",
-             0, DluRect{14, 33, 279, 8}},
-            {IDC_QZ_HELP_FIRST + 3, ControlKind::Static, "3) Check the settings of the other pages", 0,
-             DluRect{14, 45, 279, 8}},
-            {IDC_QZ_HELP_FIRST + 4, ControlKind::Static, "4) Close and confirm saving", 0,
-             DluRect{14, 57, 279, 8}},
-            {platform::IDOK, ControlKind::DefaultButton, "OK", 0, DluRect{189, 79, 50, 14}},
-            {platform::IDCANCEL, ControlKind::Button, "Cancel", 0, DluRect{243, 79, 50, 14}}}}) {}
+    : Dialog({caption,
+              DluRect{0, 0, 300, 100},
+              {{IDC_QZ_HELP_FIRST, ControlKind::Static, "To create a valid configuration you should:", 0,
+                DluRect{7, 7, 286, 8}},
+               {IDC_QZ_HELP_FIRST + 1, ControlKind::Static,
+                "1) Go online with a compatible Jov ( 'Online/Offline connection' button )", 0,
+                DluRect{14, 21, 279, 8}},
+               {IDC_QZ_HELP_FIRST + 2, ControlKind::Static,
+                "2) Select a motor and press 'Write' ( Menu Drive -> Drive setup... -> Motor and drive )", 0,
+                DluRect{14, 33, 279, 8}},
+               {IDC_QZ_HELP_FIRST + 3, ControlKind::Static, "3) Check the settings of the other pages", 0,
+                DluRect{14, 45, 279, 8}},
+               {IDC_QZ_HELP_FIRST + 4, ControlKind::Static, "4) Close and confirm saving", 0,
+                DluRect{14, 57, 279, 8}},
+               {platform::IDOK, ControlKind::DefaultButton, "OK", 0, DluRect{189, 79, 50, 14}},
+               {platform::IDCANCEL, ControlKind::Button, "Cancel", 0, DluRect{243, 79, 50, 14}}}}) {}
 
 }  // namespace app

@@ -562,6 +562,10 @@ void CMainFrame::UseProgramWindows() {
     transport::CBridgeCodesys::SetDefaultShell(&bridgeShell_);
     engine::SetTcaDeviceShell(&tcaShell_);
     qd_->Hooks().reconnectPrompt = [frame](bool channelUp) { return AskReconnect(frame, channelUp); };
+    qd_->Hooks().showMotorHelp = [frame](const std::string& caption) {
+        CQzJovHelpDlg help(caption);
+        help.DoModal(frame);
+    };
     // The main dialog is made again after every connection: the old one went with the pages.
     mainDlgSite_ = std::make_unique<MainDlgSite>(*this);
     mainPageFactory_ = [this](wxWindow* parent) -> wxWindow* {

@@ -118,6 +118,11 @@ class CQd : public CErrorTextSource {
         std::function<void()> updateEsiEeprom;
         // The motor database of the connected drive.
         std::function<void()> loadMotorDatabase;
+        // The program machine answered its opening exchange; the bus window takes its values.
+        std::function<void(const engine::CVMComm&)> programMachineReady;
+        // The configuration hint of a host-mode offline drive without a motor (caption: the
+        // host's node name).
+        std::function<void(const std::string& caption)> showMotorHelp;
     };
     CConnectHooks& Hooks() { return hooks_; }
     // Host mode and parameter files
@@ -659,6 +664,7 @@ class CQd : public CErrorTextSource {
     void ApplyDriveUnits();
     bool ChannelIsUp();
     void ReadBasicCells();
+    void OfferMotorHelp();
     int32_t ResultOfAdd(const std::string& name);
     bool SwitchToOffline();
     int CreateGroup();

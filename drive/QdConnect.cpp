@@ -1,6 +1,7 @@
 // The life of a connection as the drive object runs it: connect and identify, read the basic
 // cells, start the background work, show the drive in the title; reconnect after a drive
 // restart, switch to offline mode, release and close.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -134,6 +135,8 @@ int CQd::Connect() {
         // The oscilloscope's variables and error texts come with the description too.
         osc_.LoadDescription(DriveData());
         state_.modeCell = IsOffline() ? "ModeOfOperation" : "ModeOfOperationDisplay";
+        // An offline node has no program machine to talk to.
+        if (!IsOffline() && vm_->Init() == 0 && hooks_.programMachineReady) hooks_.programMachineReady(*vm_);
         if (!IsOffline()) wnd_.StartNodeguardThread();
     }
 
@@ -163,7 +166,24 @@ int CQd::Connect() {
     }
     ops_.holdsParameters = connected_;
     if (hooks_.updateMenuState) hooks_.updateMenuState();
+    if (connected_ && hostMode && !hostOnline && IsOffline() && state_.newNaming) OfferMotorHelp();
     return rc;
+}
+
+// A host configuration whose drive has no motor yet cannot be used as it stands: say how to make
+// one. The host asking for a default parameters file means there is no motor to look for; a host
+// that handed no parameters file has nothing to look in.
+void CQd::OfferMotorHelp() {
+    if (!hooks_.showMotorHelp) return;
+    bool show = peer_.m_createDefaultParamFile;
+    if (!show) {
+        if (HostParametersFile().empty()) return;
+        // A set that holds no identifier at all has no motor either.
+        uint8_t guid[16] = {};
+        if (UploadCell(motorIdCell_, guid, sizeof guid) < 0) return;
+        show = std::all_of(std::begin(guid), std::end(guid), [](uint8_t b) { return b == 0; });
+    }
+    if (show) hooks_.showMotorHelp(HostNodeName());
 }
 
 // Reads the cells every page takes for granted; each keeps its own status in the current set.

@@ -572,4 +572,67 @@ TEST_F(ConnectSequence, AccessKeyIsWrittenWhenItDiffers) {
     qd->CloseConnection(true);
 }
 
+TEST_F(ConnectSequence, TheProgramMachineIsOpenedOnlineOnly) {
+    Start();
+    int ready = 0;
+    uint16_t messageSize = 0;
+    qd->Hooks().programMachineReady = [&](const engine::CVMComm& vm) {
+        ++ready;
+        messageSize = vm.MaxMessageSize();
+    };
+    ASSERT_EQ(ConnectOnline(), 0);
+    EXPECT_EQ(ready, 1);
+    EXPECT_GT(messageSize, 0) << "the opening exchange sized the machine's messages";
+    qd->CloseConnection(true);
+
+    const std::filesystem::path file = rig->tree.Root() / "host.xml";
+    std::ofstream(file)
+        << "<DEVICE_PARAMETER Version=\"2\"><DEVICE Hw=\"12\" Type=\"1234\" SwRev=\"2\" "
+           "HwRev=\"1\" Descr=\"Simulated servo drive\"><PARAMETERS/></DEVICE></DEVICE_PARAMETER>";
+    qd->PeerLink().m_file.m_fromFiles = true;
+    qd->PeerLink().m_paramFile = file.string();
+    ASSERT_EQ(qd->Connect(), 0);
+    EXPECT_EQ(ready, 1) << "an offline node has no program machine";
+    qd->CloseConnection(true);
+}
+
+// A host-mode offline drive of the newer naming without a motor gets the configuration hint.
+TEST_F(ConnectSequence, MotorHelpForAHostConfigurationWithoutAMotor) {
+    struct Case {
+        const char* name;
+        const char* motorValue;  // nullptr: the file has no motor identifier
+        bool createDefault;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"no motor identifier in the file", nullptr, false, true},
+        {"a zero motor identifier", "00000000-0000-0000-0000-000000000000", false, true},
+        {"a motor", "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0", false, false},
+    };
+    std::string description = ReadText(drivetest::SimDescription());
+    description = Replaced(description, "group=\"1\"", "group=\"11\"");
+    description = Replaced(description, "name=\"MotorGuid\"", "name=\"Motor.Guid\"");
+    Start(description);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path file = rig->tree.Root() / "host.xml";
+        std::string data;
+        if (c.motorValue) data = std::string("<DATA Name=\"Motor.Guid\" Value=\"") + c.motorValue + "\"/>";
+        std::ofstream(file) << "<DEVICE_PARAMETER Version=\"2\"><DEVICE Hw=\"12\" Type=\"1234\" SwRev=\"2\" "
+                               "HwRev=\"1\" Descr=\"Simulated servo drive\"><PARAMETERS>"
+                            << data << "</PARAMETERS></DEVICE></DEVICE_PARAMETER>";
+        qd->PeerLink().m_file.m_fromFiles = true;
+        qd->PeerLink().m_paramFile = file.string();
+        qd->PeerLink().m_title = "Axis 7";
+        qd->PeerLink().m_createDefaultParamFile = c.createDefault;
+        std::vector<std::string> shown;
+        qd->Hooks().showMotorHelp = [&](const std::string& caption) { shown.push_back(caption); };
+        ASSERT_EQ(qd->Connect(), 0) << qd->ConnectionWindow().LastMessage();
+        ASSERT_TRUE(qd->IsOffline());
+        EXPECT_EQ(qd->MotorIdCell(), "Motor.Guid");
+        EXPECT_EQ(shown, c.shown ? std::vector<std::string>{"Axis 7"} : std::vector<std::string>{});
+        qd->CloseConnection(true);
+    }
+}
+
 }  // namespace
