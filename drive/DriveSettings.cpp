@@ -32,7 +32,7 @@ std::array<uint8_t, 6> ParseAmsNetId(const std::string& text) {
 
 }  // namespace
 
-void CConnectionRecord::SetDefaults() {
+void CConnectionSettings::SetDefaults() {
     Hw = 0;
     ParamFileName.clear();
     UserParamFileName = false;
@@ -45,7 +45,7 @@ void CConnectionRecord::SetDefaults() {
     NotifyWrongXml = true;
 }
 
-void CConnectionRecord::LoadSettings(const CXmlNode& n) {
+void CConnectionSettings::LoadSettings(const CXmlNode& n) {
     DriveDescription = n.GetAttribute("DriveDescription");
     Hw = n.GetAttributeInt("Hw", 0);
     Sw = n.GetAttributeInt("Sw", 0);
@@ -73,7 +73,7 @@ void CConnectionRecord::LoadSettings(const CXmlNode& n) {
     EthAmsNetId = ParseAmsNetId(n.GetAttribute("EthAmsNetId", "0.0.0.0.0.0"));
 }
 
-void CConnectionRecord::SaveSettings(CXmlNode& n) const {
+void CConnectionSettings::SaveSettings(CXmlNode& n) const {
     n.SetAttribute("DriveDescription", DriveDescription);
     n.SetAttributeInt("Hw", Hw);
     n.SetAttributeInt("Sw", Sw);

@@ -11,8 +11,9 @@ class CXmlNode;
 
 namespace drive {
 
-// The last connection record, members of the connection window, stored in "CONNECTION".
-struct CConnectionRecord {
+// The last connection as the settings files keep it ("CONNECTION"); its own name, so that it is
+// never taken for the connection window's record, which the same folder defines.
+struct CConnectionSettings {
     std::string DriveDescription;
     int32_t Hw = 0;
     int32_t Sw = 0;
@@ -69,7 +70,7 @@ struct CDriveSettings {
     std::string ExportCvsDecimalSymbol = "?";
 
     // CONNECTION and its Bridge child
-    CConnectionRecord connection;
+    CConnectionSettings connection;
     bool EthUseFoExFw = false;
     // Program-wide flags of the bridge connect wizard, kept here for the settings files.
     bool WizShowBus = false;

@@ -43,10 +43,12 @@ constexpr uint32_t kWaitSliceMs = 20;
 CCommFP::CCommFP(platform::Clock& clock) : clock_(clock) {}
 
 CCommFP::~CCommFP() {
-    // Tell the peer the program is going; nothing is awaited.
-    if (open_ && outgoing_.IsOpen() && programEvent_.IsOpen()) {
+    // Tell the peer the program is going; nothing is awaited. The listener may be answering at
+    // this moment: the text goes out under the channel's lock, or not at all.
+    if (open_ && outgoing_.IsOpen() && programEvent_.IsOpen() && Lock()) {
         WriteOutgoing(kCloseText);
         programEvent_.Set();
+        Unlock();
     }
     Close();
     closer_.Join();

@@ -168,7 +168,7 @@ void FillEverything(CDriveSettings& s, FakeHost& host) {
     s.DontAskSafety = true;
     s.SafetySafePlc = false;
     s.ExportCvsDecimalSymbol = "PC_DEFAULT";
-    CConnectionRecord& c = s.connection;
+    CConnectionSettings& c = s.connection;
     c.DriveDescription = "drive è.xml";
     c.Hw = 0x1234;
     c.Sw = 77;
@@ -375,7 +375,7 @@ TEST_F(SettingsFileTest, AmsNetIdIsReadWholeOrNotAtAll) {
         CXmlNode node;
         node.SetName("CONNECTION");
         node.SetAttribute("EthAmsNetId", c.text);
-        CConnectionRecord record;
+        CConnectionSettings record;
         record.EthAmsNetId = {9, 9, 9, 9, 9, 9};
         record.LoadSettings(node);
         EXPECT_EQ(record.EthAmsNetId, c.id) << c.text;
