@@ -95,7 +95,13 @@ const CBusInfo* CBridgeVkr::FindBus(uint8_t kind, uint8_t number) const {
     return nullptr;
 }
 
+void CBridgeVkr::ClearCommandSets() {
+    std::lock_guard lock(commandSetsMutex_);
+    commandSets_.clear();
+}
+
 bool CBridgeVkr::AcceptsOpcode(uint8_t target, uint8_t opcode) const {
+    std::lock_guard lock(commandSetsMutex_);
     for (const CBusCmds& set : commandSets_)
         if (set.target == target &&
             std::find(set.opcodes.begin(), set.opcodes.end(), opcode) != set.opcodes.end())
@@ -182,7 +188,7 @@ bool CBridgeVkr::ConnectInner(const std::string& address) {
     }
     socket_.SetNoDelay(true);
 
-    commandSets_.clear();
+    ClearCommandSets();
     buses_.clear();
     versionHigh_ = versionLow_ = 0;
     wire_ = bridge_wire::Format{};
@@ -339,7 +345,10 @@ bool CBridgeVkr::ReadIdentification(const uint8_t* data, size_t size) {
         bus.parameter = data[at + 3];
         buses.push_back(bus);
     }
-    commandSets_ = std::move(sets);
+    {
+        std::lock_guard lock(commandSetsMutex_);
+        commandSets_ = std::move(sets);
+    }
     buses_ = std::move(buses);
     identified_ = true;
     return true;
@@ -353,7 +362,7 @@ bool CBridgeVkr::Handshake() {
     auto build = [&](bool withCommands) {
         list.Clear();
         list.RaiseTimeout(500);
-        commandSets_.clear();
+        ClearCommandSets();
         buses_.clear();
         if (withCommands) list.Add(std::make_unique<CCmdCommands>(*this, nullptr));
         auto getInfo = std::make_unique<CCmdGetInfo>(*this, &infoStatus);
@@ -430,7 +439,7 @@ void CBridgeVkr::Disconnect() {
         groups_.DeleteAll();
     }
     direct_.Clear();
-    commandSets_.clear();
+    ClearCommandSets();
     StopSendRecv(1000);
     {
         std::lock_guard lock(traceMutex_);
@@ -623,7 +632,10 @@ void CBridgeVkr::ThreadSendRecv(platform::StopToken& stop) {
     int64_t sentAt = 0, idleSince = -1;
     int watchdog = timings_.watchdogPasses;
     bool watchdogOff = false;
-    const bool keepAliveAllowed = wire_.version >= 3 || AcceptsOpcode(bridge_wire::kBridgeTarget, 4);
+    // Asked when needed: an older bridge's command sets arrive after this thread started.
+    auto keepAliveAllowed = [this] {
+        return wire_.version >= 3 || AcceptsOpcode(bridge_wire::kBridgeTarget, 4);
+    };
 
     auto finish = [&](int result) {
         // Called with exchangeMutex_ held.
@@ -668,7 +680,7 @@ void CBridgeVkr::ThreadSendRecv(platform::StopToken& stop) {
             if (idleSince < 0) {
                 idleSince = now;
             } else if (now - idleSince >= keepAlive) {
-                if (keepAliveAllowed)
+                if (keepAliveAllowed())
                     SendShortMessage(bridge_wire::op::kKeepAlive, static_cast<uint16_t>(expected - 1));
                 idleSince = now;
             }
@@ -782,7 +794,7 @@ void CBridgeVkr::ThreadSendRecv(platform::StopToken& stop) {
         if (state == 2 && !watchdogOff) {
             --watchdog;
             if (watchdog == 0) {
-                if (keepAliveAllowed)
+                if (keepAliveAllowed())
                     SendShortMessage(bridge_wire::op::kKeepAlive, static_cast<uint16_t>(expected - 1));
                 else
                     watchdogOff = true;

@@ -169,6 +169,7 @@ class CBridgeVkr {
     std::vector<CBusCmds>& CommandSets() { return commandSets_; }
     const CBusInfo* FindBus(uint8_t kind, uint8_t number) const;
     bool AcceptsOpcode(uint8_t target, uint8_t opcode) const;
+    void ClearCommandSets();
     void SetVersionWords(uint32_t high, uint32_t low) {
         versionHigh_ = high;
         versionLow_ = low;
@@ -241,7 +242,9 @@ class CBridgeVkr {
     double ethRate_ = 1.0, canRate_ = 1.0, foeRate_ = 1.0;
 
     std::vector<CBusInfo> buses_;
-    std::vector<CBusCmds> commandSets_;
+    // Filled by the handshake while the send/receive thread may already ask AcceptsOpcode.
+    mutable std::mutex commandSetsMutex_;
+    std::vector<CBusCmds> commandSets_;  // commandSetsMutex_
     // Set and read by every caller of the client, whatever its thread.
     std::atomic<uint8_t> currentTarget_{bridge_wire::kBridgeTarget};
     std::atomic<uint16_t> currentNode_{1};
