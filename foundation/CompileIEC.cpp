@@ -319,7 +319,7 @@ int32_t CCompileIEC::Build(CBuildOutputWindow* window) {
             m_nScriptVersion == 0
                 ? "Drive's virtual machine version no longer supported.\r\nPlease upgrade the drive "
                   "firmware."
-                : "No target selected.\r\nPlease select a target in the Program properties menù.",
+                : "No target selected.\r\nPlease select a target in the Program properties menu.",
             -3);
     }
     // The tools run in the program file's folder; ours stays where it is.

@@ -131,7 +131,7 @@ bool CFirmwareDownloadLogic::Confirm(const CFirmwareEntry& entry) {
                    "it to %s!",
                    "Varno"),
             "The firmware checks its compatibility with the boot on the drive connected.\r\nIf the firmware "
-            "is downloaded succesfully, no matter what version of boot is used.",
+            "is downloaded successfully, no matter what version of boot is used.",
             true))
         return false;
     if (!options_.featureWarningOff && entry.product == "2111") {

@@ -213,7 +213,7 @@ TEST_F(IecBuild, ProgramInfoMergesTargets) {
 
 TEST_F(IecBuild, BuildResultsAndMessages) {
     const std::string noTarget =
-        "No target selected.\r\nPlease select a target in the Program properties menù.";
+        "No target selected.\r\nPlease select a target in the Program properties menu.";
     const struct {
         const char* script;
         int32_t result;
