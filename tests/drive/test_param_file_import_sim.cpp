@@ -198,3 +198,50 @@ TEST_F(ParamFileImportSim, DownloadIntoAnOfflineConnection) {
     EXPECT_EQ(ParameterIn(again, "MaxVelocity"), "2500");
     EXPECT_EQ(drive.model->ReadValue("MaxVelocity"), 3000) << "the simulated drive was never reached";
 }
+
+// Without a system manager the download starts with the initialisation writes; a drive that lacks
+// one of them refuses the download before any parameter is written.
+TEST_F(ParamFileImportSim, InitialisationFailureWritesNothing) {
+    std::string error;
+    ASSERT_TRUE(drive.model->ApplySwitch("no-system-manager", &error)) << error;
+    std::string port = drive.sim.StartPty(&error);
+    ASSERT_FALSE(port.empty()) << error;
+    enginetest::RegisterPort("paramimport", port);
+    qd->ConnectionWindow().SetConnectionString(port + ":timeout 2000");
+    ASSERT_EQ(qd->Connect(), 0) << qd->ConnectionWindow().LastMessage();
+    ASSERT_FALSE(qd->Identity().systemManager);
+    Export(file);
+    ChangeTheDrive();
+    prompts.Prompts().Clear();
+    EXPECT_EQ(Import(true), 3);
+    EXPECT_EQ(Read("MaxVelocity"), 1234u);
+    const auto asked = prompts.Prompts().Asked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].kind, kMessageDetailsPrompt);
+    EXPECT_EQ(asked[0].args.at(1), "Init procedure write error: nothing has been downloaded!");
+    // The import writes no initialisation values and goes through.
+    EXPECT_EQ(Import(false), kParamFileDone);
+    EXPECT_EQ(Read("MaxVelocity"), 3000u);
+}
+
+TEST(ParamFileInitValues, ReadFromTheDescriptionsList) {
+    CXmlDocument description;
+    ASSERT_EQ(
+        description.LoadXml("<Data><DRIVE_SETUP><LIST Name=\"Other\"><ELEMENT Name=\"X\" Value=\"1\"/></LIST>"
+                            "<LIST Name=\"InitValues\">"
+                            "<ELEMENT Name=\"BrakeType\" Value=\"3\"/>"
+                            "<ELEMENT Name=\"Polarity\" Value=\"-1\" Flag=\"1\"/>"
+                            "<ELEMENT Value=\"9\"/>"
+                            "<ELEMENT Name=\"HoldCurrent\" Value=\"0x20\" Flag=\"0x0\"/>"
+                            "</LIST></DRIVE_SETUP></Data>"),
+        S_OK);
+    const std::vector<ParamInitValue> values = ReadInitValues(&description.Root());
+    ASSERT_EQ(values.size(), 3u) << "an entry without a name is left out";
+    EXPECT_EQ(values[0].name, "BrakeType");
+    EXPECT_EQ(values[0].value, 3);
+    EXPECT_EQ(values[0].flag, 0);
+    EXPECT_EQ(values[1].value, -1);
+    EXPECT_EQ(values[1].flag, 1);
+    EXPECT_EQ(values[2].value, 0x20);
+    EXPECT_TRUE(ReadInitValues(nullptr).empty());
+}
