@@ -42,12 +42,14 @@ class CQdParamImportDrive : public CParamFileImportDrive {
         if (entry.result == 0) entry.result = rc;
         return rc;
     }
+    // The block lives in the engine's own group, where BlockAddWrite put it, whichever export
+    // side is lent.
     int BlockExecute() override {
         int rc = 0;
-        Long([&] { rc = Base().BlockExecute(); });
+        Long([&] { rc = qd_.ExecuteEngineGroup(); });
         return rc;
     }
-    void BlockClear() override { Base().BlockClear(); }
+    void BlockClear() override { qd_.ClearEngineGroup(); }
     void ClearEngineError() override { Base().ClearEngineError(); }
     int BlockSize() const override { return Base().BlockSize(); }
     std::string CellErrorText(int code) override { return Base().CellErrorText(code); }
