@@ -1,10 +1,13 @@
 #include "app/MainFrame.h"
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <set>
 
 #include <wx/accel.h>
 #include <wx/frame.h>
+#include <wx/gauge.h>
 #include <wx/icon.h>
 #include <wx/panel.h>
 #include <wx/settings.h>
@@ -17,6 +20,7 @@
 #include "app/DlgMaintenanceWindows.h"
 #include "app/HelpTopics.h"
 #include "app/MainDlg.h"
+#include "app/MessageDialogs.h"
 #include "app/ProgramSettingsStore.h"
 #include "app/Startup.h"
 #include "controls/SizingControlBarDock.h"
@@ -290,12 +294,89 @@ bool CMsgBar::Create(wxWindow* parent, bool createTabs) {
 
 // ---------------------------------------------------------------- CMainFrame
 
+namespace {
+
+// ---- parameter file import ----
+// The windows of a parameter file import: the wait window with its text and bar, the
+// incomplete-file question, and the busy window that keeps them painted while the drive works.
+class ParamImportWindows : public drive::CParamImportWindows {
+  public:
+    explicit ParamImportWindows(wxWindow* parent) : parent_(parent) {}
+    ~ParamImportWindows() override { ProgressClose(); }
+
+    void ProgressOpen(const std::string& caption, const std::string& text) override {
+        ProgressClose();
+        progress_ = std::make_unique<CDlgOp>(caption);
+        progress_->label = text;
+        if (!progress_->Create(parent_)) {
+            progress_.reset();
+            return;
+        }
+        // The import cannot be stopped halfway: a half-written drive is worse than a finished one.
+        progress_->EnableItem(platform::IDCANCEL, false);
+        text_ = text;
+    }
+    void ProgressText(const std::string& text) override {
+        text_ = text;
+        if (!Shown()) return;
+        progress_->label = text;
+        progress_->SetItemText(IDC_OP_LABEL, text);
+        progress_->Wx()->Update();
+    }
+    void ProgressRange(int count) override {
+        if (Shown())
+            if (auto* bar = progress_->ItemAs<wxGauge>(IDC_OP_PROGRESS)) bar->SetRange(std::max(count, 1));
+    }
+    void ProgressPos(int position) override {
+        if (!Shown()) return;
+        if (auto* bar = progress_->ItemAs<wxGauge>(IDC_OP_PROGRESS))
+            bar->SetValue(std::clamp(position, 0, bar->GetRange()));
+        progress_->Wx()->Update();
+    }
+    void ProgressClose() override {
+        if (progress_ && progress_->IsAlive()) progress_->DestroyWindow();
+        progress_.reset();
+    }
+    int AskMissing(const std::string& text, const std::string& caption,
+                   const std::vector<std::string>& missing) override {
+        std::string all = text;
+        for (const std::string& line : missing) all += "\r\n" + line;
+        CdlgMessageBox box(2);
+        box.SetMessage(all, caption, false);
+        return box.DoModal(Shown() ? progress_->Wx() : parent_);
+    }
+    void RunLong(const std::function<void()>& work) override {
+        platform::ui::RunBusy(Shown() ? progress_->Wx() : parent_, text_.empty() ? "Please wait..." : text_,
+                              work);
+    }
+
+  private:
+    bool Shown() const { return progress_ && progress_->IsAlive(); }
+
+    wxWindow* parent_;
+    std::unique_ptr<CDlgOp> progress_;
+    std::string text_;
+};
+
+}  // namespace
+
 // What the main dialog's commands need of the frame: its message bar, the command line's
 // configuration and the program's name.
 class CMainFrame::MainDlgSite : public CMainDlgCommandSite {
   public:
     explicit MainDlgSite(CMainFrame& frame) : frame_(frame), settings_(Hooks(frame)) {}
+    ~MainDlgSite() override {
+        if (frame_.qd_ && frame_.qd_->ParamImportWindows() == importWindows_.get())
+            frame_.qd_->SetParamImportWindows(nullptr);
+    }
     std::string ProgramName() const override { return foundation::kProgramName; }
+    // ---- parameter file import ----
+    drive::CParamFileImportDrive* ParameterImportDrive() override {
+        if (!frame_.qd_) return nullptr;
+        if (!importWindows_) importWindows_ = std::make_unique<ParamImportWindows>(frame_.GetFrame());
+        frame_.qd_->SetParamImportWindows(importWindows_.get());
+        return &frame_.qd_->ParamImportDrive();
+    }
     std::filesystem::path CommandLineConfiguration() const override { return Program().loadConfig; }
     void StoreMessageBarPlacement() override { frame_.StoreMsgBarPlacement(); }
     void ConfigurationLoaded() override { frame_.ResetOutputBar(); }
@@ -338,6 +419,7 @@ class CMainFrame::MainDlgSite : public CMainDlgCommandSite {
 
     CMainFrame& frame_;
     CProgramSettingsStore settings_;
+    std::unique_ptr<ParamImportWindows> importWindows_;
 };
 
 CMainFrame::CMainFrame(platform::Registry& registry, platform::ui::Rect virtualScreen)

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
+#include "engine/VocabularyItem.h"
 #include "foundation/Version.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlNode.h"
@@ -252,8 +254,15 @@ int ImportParameterFile(CParamFileImportDrive& drive, const std::filesystem::pat
     }
 
     std::vector<ParamFileItem> list, info;
-    BuildParameterFileList(drive.Dictionary(), drive.UserLevel(), list, import ? &info : nullptr);
-    list.insert(list.end(), info.begin(), info.end());
+    const std::vector<engine::VocabularyItem>& dictionary = drive.Dictionary();
+    BuildParameterFileList(dictionary, drive.UserLevel(), list, import ? &info : nullptr);
+    // Information items the drive never lets be written (its type, serial number, order code) are
+    // part of every exported file: restoring them would fail on every import of such a file.
+    std::set<std::string> readOnly;
+    for (const engine::VocabularyItem& item : dictionary)
+        if (item.restore == 0 && !item.IsWritable()) readOnly.insert(item.name);
+    for (ParamFileItem& item : info)
+        if (readOnly.count(item.name) == 0) list.push_back(std::move(item));
     std::vector<std::string> missing;
     std::vector<ParamFileItem> writes;
     for (ParamFileItem& item : list) {
@@ -280,8 +289,10 @@ int ImportParameterFile(CParamFileImportDrive& drive, const std::filesystem::pat
     drive.ProgressPos(0);
     drive.ProgressText("restoring parameters...");
 
+    // Offline the values go into the connection's parameter set: there is no drive to bracket.
+    const bool bracket = download && drive.IsOnline();
     bool bracketOpen = false;
-    if (download) {
+    if (bracket) {
         if (drive.HasSystemManager()) {
             int code = drive.ExecuteSystemCommand("SYS_CV_DW_PARAM_FILE_START", 1);
             if (code != 0) return finish(code);
@@ -327,7 +338,7 @@ int ImportParameterFile(CParamFileImportDrive& drive, const std::filesystem::pat
     if (!entries.empty()) hasErrors |= !ExecuteParameterWriteBlock(drive, entries, errors).empty();
 
     int result = kParamFileDone;
-    if (download) {
+    if (bracket) {
         if (bracketOpen) {
             result = drive.ExecuteSystemCommand("SYS_CV_DW_PARAM_FILE_END", 0);
         } else if (drive.WriteNamed("ResetTuningWarning", 0) != 0) {

@@ -21,6 +21,7 @@
 #include "drive/Parametri.h"
 #include "drive/QdHost.h"
 #include "drive/QdMenuState.h"
+#include "drive/QdParamImport.h"
 #include "drive/QdPeer.h"
 #include "drive/QdsWnd.h"
 #include "drive/ScopeSetup.h"
@@ -466,6 +467,20 @@ class CQd : public CErrorTextSource {
     // Early revisions of hardware 111 must not get "In6Settings" from a parameter file.
     bool SkipsIn6Settings() const;
 
+    // ---- parameter file import ---------------------------------------------------------------
+    // The drive's side of a parameter file import or download over this object (engine block,
+    // identity and compatibility, questions, initialisation values), made on first use.
+    CParamFileImportDrive& ParamImportDrive();
+    // The window layer's progress window, incomplete-file question and long-exchange runner
+    // (not owned; none: nothing shown, the question goes to the prompt service).
+    void SetParamImportWindows(CParamImportWindows* windows) { importWindows_ = windows; }
+    CParamImportWindows* ParamImportWindows() const { return importWindows_; }
+
+  private:
+    std::unique_ptr<CParamFileImportDrive> ownImportDrive_;
+    CParamImportWindows* importWindows_ = nullptr;
+
+  public:
     // Message boxes of the configuration load are left out (batch and host runs).
     void SetSilent(bool on) { silent_ = on; }
     // "Archive" of the drive data: handed to the device archive of the packages layer.

@@ -52,6 +52,7 @@ class ScriptedImportDrive : public CParamFileImportDrive {
         v.restore = restore;
         v.writeLevel = level;
         v.readLevel = level;
+        v.flags |= VocabularyItem::kReadable | VocabularyItem::kWritable;
         dict.push_back(v);
     }
     int BlockAddWrite(ParamWriteEntry& e) override {
@@ -552,3 +553,43 @@ TEST(ParamFileValueParsing, BoundedByTheItem) {
 }
 
 }  // namespace
+
+// Every exported file holds the drive's read-only information (type, serial number): an import of
+// such a file restores what can be written and reports nothing for the rest.
+TEST_F(ParamFileImportRefusals, ReadOnlyInformationIsNotRestored) {
+    ScriptedImportDrive d;
+    AddTwo(d);
+    d.Add("Serial", 4, 0);
+    d.dict.back().flags &= static_cast<uint8_t>(~VocabularyItem::kWritable);
+    d.Add("Note", 4, 0);
+    EXPECT_EQ(
+        Run(FileWith("<INFO><DATA Name=\"Serial\" Value=\"9\"/><DATA Name=\"Note\" Value=\"5\"/></INFO>",
+                     kTwoValues),
+            d),
+        kParamFileDone);
+    EXPECT_EQ(d.blocks, (std::vector<std::vector<std::string>>{{"P1a"}, {"P2"}, {"Note"}}));
+    EXPECT_TRUE(d.reportLines.empty());
+
+    // A restorable parameter the drive does not let be written is still tried and reported.
+    ScriptedImportDrive locked;
+    AddTwo(locked);
+    locked.dict.back().flags &= static_cast<uint8_t>(~VocabularyItem::kWritable);
+    locked.cellFailures["P2"] = 0x0601;
+    EXPECT_EQ(Run(FileWith("", kTwoValues), locked), kParamFileWriteErrors);
+    EXPECT_EQ(locked.reportLines, (std::vector<std::string>{"'P2' write error: error 0x601"}));
+}
+
+// Offline the values go into the parameter set: no start or end procedure reaches a drive.
+TEST_F(ParamFileImportRefusals, OfflineDownloadHasNoBracket) {
+    for (bool systemManager : {false, true}) {
+        ScriptedImportDrive d;
+        AddTwo(d);
+        d.online = false;
+        d.systemManager = systemManager;
+        EXPECT_EQ(Run(FileWith("", kTwoValues), d, true), kParamFileDone) << systemManager;
+        EXPECT_TRUE(d.commands.empty());
+        EXPECT_TRUE(d.named.empty());
+        EXPECT_EQ(d.written.size(), 2u);
+        EXPECT_EQ(d.compatibilityChecks, 0);
+    }
+}

@@ -368,6 +368,15 @@ bool SimDriveModel::Apply(const SimSwitches& s, std::string* error) {
         return false;
     }
 
+    // ---- parameter file import ----
+    for (const std::string& name : s.refuseWrite) {
+        if (!Index(name)) {
+            if (error) *error = "no variable '" + name + "' in the description";
+            return false;
+        }
+    }
+    switches_.refuseWrite.insert(s.refuseWrite.begin(), s.refuseWrite.end());
+
     if (s.silentAfterMs) {
         switches_.silentAfterMs = s.silentAfterMs;
         switches_.silentForMs = s.silentForMs;
@@ -619,6 +628,8 @@ Refusal SimDriveModel::WriteLocked(size_t index, std::vector<uint8_t> bytes) {
     Var& v = vars_[index];
     if (!v.desc->writable) return Refuse(Refusal::ReadOnly);
     if (v.role == kCommand && switches_.noSystemManager) return Refuse(Refusal::NoObject);
+    // ---- parameter file import ----
+    if (switches_.refuseWrite.count(v.desc->name)) return Refuse(Refusal::Range);
     // Diagnosis history: the acknowledged slot and the drive's clock.
     if (diagHistory_.Serves(v.desc->name) && !bytes.empty() && bytes.size() <= 4) {
         int64_t value = 0;

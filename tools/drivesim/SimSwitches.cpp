@@ -123,6 +123,12 @@ bool ParseSwitch(const std::string& text, SimSwitches& s, std::string* error) {
         s.eepromMs = static_cast<int>(*v);
         return true;
     }
+    // ---- parameter file import ----
+    if (name == "refuse-write") {
+        if (argument.empty()) return bad("refuse-write=NAME expected");
+        s.refuseWrite.insert(argument);
+        return true;
+    }
     if (error) *error = "unknown switch '" + name + "'";
     return false;
 }

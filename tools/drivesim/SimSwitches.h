@@ -26,6 +26,7 @@
 //   fw-fail-image             a firmware image written to "download_firmware" is refused
 //   fw-refuse-key             the unlock key written to "enabling_key" is refused
 //   fw-reboot-silent[=MS]     after a firmware restart the drive answers nothing for MS ms (for ever)
+//   refuse-write=NAME         every write of the variable is refused as out of range
 //
 // The other stages of a firmware download fail with refuse= and fail= on their commands (the send,
 // unpack and restart commands).
@@ -66,6 +67,8 @@ struct SimSwitches {
     bool failFirmwareImage = false;
     bool refuseFirmwareKey = false;
     std::optional<int64_t> rebootSilentMs;  // 0: for ever
+    // ---- parameter file import ----
+    std::set<std::string> refuseWrite;  // variables whose writes are refused
 };
 
 // Adds one switch; false with the reason when the text names none or its argument is bad.
