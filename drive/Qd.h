@@ -118,6 +118,9 @@ class CQd : public CErrorTextSource {
         std::function<void()> updateEsiEeprom;
         // The motor database of the connected drive.
         std::function<void()> loadMotorDatabase;
+        // ---- drive-program identity display ----
+        // Stops the display's running refresh and joins it (the node is being released).
+        std::function<void()> stopProgramInfoRefresh;
     };
     CConnectHooks& Hooks() { return hooks_; }
     // Host mode and parameter files

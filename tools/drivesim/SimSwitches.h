@@ -26,6 +26,8 @@
 //   fw-fail-image             a firmware image written to "download_firmware" is refused
 //   fw-refuse-key             the unlock key written to "enabling_key" is refused
 //   fw-reboot-silent[=MS]     after a firmware restart the drive answers nothing for MS ms (for ever)
+//   vm-short-record           the program machine opens the old way (major version only), so the
+//                             program's identity is asked with the short record (command 2)
 //
 // The other stages of a firmware download fail with refuse= and fail= on their commands (the send,
 // unpack and restart commands).
@@ -66,6 +68,8 @@ struct SimSwitches {
     bool failFirmwareImage = false;
     bool refuseFirmwareKey = false;
     std::optional<int64_t> rebootSilentMs;  // 0: for ever
+    // ---- drive-program identity ----
+    bool vmShortRecord = false;
 };
 
 // Adds one switch; false with the reason when the text names none or its argument is bad.
