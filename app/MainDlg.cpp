@@ -671,13 +671,17 @@ bool CPelmoraDlg::ShowsProgramIdentity() const {
 
 void CPelmoraDlg::RefreshProgramIdentity() {
     if (!IsAlive() || !ShowsProgramIdentity()) return;
-    // One running read already gives the drive's present identity when it ends.
-    if (programRefresh_.IsRunning() || programRefresh_.Start())
-        SetTimer(kTimerProgramIdentity, kProgramIdentityPollMs);
+    // A read under way may have started before the program changed: another follows it.
+    if (programRefresh_.IsRunning())
+        programRereadPending_ = true;
+    else if (!programRefresh_.Start())
+        return;
+    SetTimer(kTimerProgramIdentity, kProgramIdentityPollMs);
 }
 
 void CPelmoraDlg::StopProgramInfoRefresh() {
     if (IsAlive() && HasTimer(kTimerProgramIdentity)) KillTimer(kTimerProgramIdentity);
+    programRereadPending_ = false;
     programRefresh_.Stop();
 }
 
@@ -800,8 +804,10 @@ void CPelmoraDlg::OnTimer(unsigned id) {
     // ---- drive-program identity display ----
     if (id == kTimerProgramIdentity) {
         if (programRefresh_.IsRunning()) return;
-        KillTimer(kTimerProgramIdentity);
         if (auto identity = programRefresh_.TakeResult()) ShowProgramIdentity(*identity);
+        const bool again = programRereadPending_ && programRefresh_.Start();
+        programRereadPending_ = false;
+        if (!again) KillTimer(kTimerProgramIdentity);
         return;
     }
     TimerStats& stats = stats_[id];

@@ -202,6 +202,7 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     bool ShowsProgramIdentity() const;
     void ShowProgramIdentity(const drive::ProgramIdentity& identity);
     drive::ProgramIdentity programShown_;
+    bool programRereadPending_ = false;
     // Declared last: its worker is joined before the rest of the dialog goes.
     drive::CProgramInfoRefresh programRefresh_{
         [this](const platform::StopToken& stop) { return drive::ReadProgramIdentity(drive_, &stop); }};

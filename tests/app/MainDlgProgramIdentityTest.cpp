@@ -69,6 +69,15 @@ TEST_F(MainDlgProgramIdentity, ShownAfterConnectReadAgainStoppedAndEmptiedOnFail
         platform::ui::RunUntil([&] { return dialog->GetItemText(IDC_MAIN_PROGRAM_NAME) == "Line 2"; }, 10000))
         << dialog->GetItemText(IDC_MAIN_PROGRAM_NAME);
 
+    // A request while a read runs is not lost: another read follows the running one.
+    dialog->RefreshProgramIdentity();
+    ASSERT_TRUE(drive.model->SetText(drive::kProgramNameCell, "Line 3"));
+    dialog->RefreshProgramIdentity();
+    EXPECT_TRUE(
+        platform::ui::RunUntil([&] { return dialog->GetItemText(IDC_MAIN_PROGRAM_NAME) == "Line 3"; }, 10000))
+        << dialog->GetItemText(IDC_MAIN_PROGRAM_NAME);
+    EXPECT_TRUE(platform::ui::RunUntil([&] { return !dialog->HasTimer(kTimerProgramIdentity); }, 10000));
+
     // Releasing the node stops a refresh that may still be reading, and waits for it.
     dialog->RefreshProgramIdentity();
     qd->ReleaseNode();
