@@ -130,6 +130,11 @@ std::vector<ControlSpec> Layout() {
     add(IDC_MAIN_CONNECTED_TO, ControlKind::Static, "Connected to:", 0, {4, 264, 50, 8});
     add(IDC_MAIN_IDENTITY, ControlKind::Edit, "", style::ReadOnly, {56, 262, 300, 12});
     add(IDC_MAIN_IDENTITY_FILE, ControlKind::Edit, "", style::ReadOnly, {360, 262, 165, 12});
+    // ---- drive-program identity display ----
+    // Under the status row, where only the supply and regulator families have rows of their own.
+    add(IDC_MAIN_PROGRAM_LABEL, ControlKind::Static, "Program:", style::Hidden, {4, 208, 50, 8});
+    add(IDC_MAIN_PROGRAM_NAME, ControlKind::Edit, "", style::Hidden | style::ReadOnly, {56, 206, 300, 12});
+    add(IDC_MAIN_PROGRAM_DETAIL, ControlKind::Edit, "", style::Hidden | style::ReadOnly, {360, 206, 165, 12});
     return c;
 }
 
@@ -167,9 +172,13 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
         if (dialog_.outerSite_) dialog_.outerSite_->CloseFrameWindows();
     }
     void RereadProgramIdentity() override {
+        // ---- drive-program identity display ----
+        dialog_.RefreshProgramIdentity();
         if (dialog_.outerSite_) dialog_.outerSite_->RereadProgramIdentity();
     }
     void ClearProgramName() override {
+        // ---- drive-program identity display ----
+        dialog_.SetItemText(IDC_MAIN_PROGRAM_NAME, "");
         if (dialog_.outerSite_) dialog_.outerSite_->ClearProgramName();
     }
     void RunOptionsDialog() override {
@@ -251,7 +260,11 @@ class CPelmoraDlg::CommandSite : public CMainDlgCommandSite {
     }
     // ---- maintenance dialogs ----
     int RunPermanentMemoryDialog() override {
-        return app::RunPermanentMemoryDialog(dialog_.drive_, dialog_.Wx());
+        const int result = app::RunPermanentMemoryDialog(dialog_.drive_, dialog_.Wx());
+        // ---- drive-program identity display ----
+        // The dialog may have saved the program.
+        dialog_.RefreshProgramIdentity();
+        return result;
     }
     // Firmware download
     bool HasFirmwareDownloadDialog() const override { return true; }
@@ -346,13 +359,22 @@ CPelmoraDlg::CPelmoraDlg(wxWindow* parent, drive::CQd& drive) : ControlHost(Layo
             return commands_->Handle(message, wParam, lParam);
         });
     OnInitDialog();
+    // ---- drive-program identity display ----
+    drive_.Hooks().stopProgramInfoRefresh = StopProgramRefreshHook{this};
 }
 
 CPelmoraDlg::~CPelmoraDlg() {
+    // ---- drive-program identity display ----
+    // The next connection's dialog may already have put its own hook in.
+    auto& hook = drive_.Hooks().stopProgramInfoRefresh;
+    if (const auto* mine = hook.target<StopProgramRefreshHook>(); mine && mine->dialog == this)
+        hook = nullptr;
+    StopProgramInfoRefresh();
     StopStatusGroups();
 }
 
 void CPelmoraDlg::OnDestroy() {
+    StopProgramInfoRefresh();
     StopStatusGroups();
     if (errorsWindow_) errorsWindow_->DestroyWindow();
     started_ = false;
@@ -631,9 +653,42 @@ void CPelmoraDlg::Start() {
         FirstRead();
         StatusPass();
         FastPass();
+        // ---- drive-program identity display ----
+        const bool program = ShowsProgramIdentity();
+        for (int id : {IDC_MAIN_PROGRAM_LABEL, IDC_MAIN_PROGRAM_NAME, IDC_MAIN_PROGRAM_DETAIL})
+            ShowControl(id, program);
+        if (program && !boot) RefreshProgramIdentity();
         Post(kMainDlgStartupChecksMessage);
     }
     CreateStatusGroups();
+}
+
+// ---- drive-program identity display ----
+bool CPelmoraDlg::ShowsProgramIdentity() const {
+    return drive_.IsProgrammable() && drive_.IsConnected() && !drive_.IsOffline() &&
+           (family_ == DriveFamily::Servo || family_ == DriveFamily::Kwz);
+}
+
+void CPelmoraDlg::RefreshProgramIdentity() {
+    if (!IsAlive() || !ShowsProgramIdentity()) return;
+    // A read under way may have started before the program changed: another follows it.
+    if (programRefresh_.IsRunning())
+        programRereadPending_ = true;
+    else if (!programRefresh_.Start())
+        return;
+    SetTimer(kTimerProgramIdentity, kProgramIdentityPollMs);
+}
+
+void CPelmoraDlg::StopProgramInfoRefresh() {
+    if (IsAlive() && HasTimer(kTimerProgramIdentity)) KillTimer(kTimerProgramIdentity);
+    programRereadPending_ = false;
+    programRefresh_.Stop();
+}
+
+void CPelmoraDlg::ShowProgramIdentity(const drive::ProgramIdentity& identity) {
+    programShown_ = identity;
+    SetItemText(IDC_MAIN_PROGRAM_NAME, identity.name);
+    SetItemText(IDC_MAIN_PROGRAM_DETAIL, identity.detail);
 }
 
 void CPelmoraDlg::Stop() {
@@ -746,6 +801,15 @@ void CPelmoraDlg::StopStatusGroups() {
 }
 
 void CPelmoraDlg::OnTimer(unsigned id) {
+    // ---- drive-program identity display ----
+    if (id == kTimerProgramIdentity) {
+        if (programRefresh_.IsRunning()) return;
+        if (auto identity = programRefresh_.TakeResult()) ShowProgramIdentity(*identity);
+        const bool again = programRereadPending_ && programRefresh_.Start();
+        programRereadPending_ = false;
+        if (!again) KillTimer(kTimerProgramIdentity);
+        return;
+    }
     TimerStats& stats = stats_[id];
     const auto now = std::chrono::steady_clock::now();
     if (stats.passes++ > 0)

@@ -17,6 +17,8 @@
 // ---- drive errors window ----
 #include "app/DriveErrorTree.h"
 #include "drive/ParamCell.h"
+// ---- drive-program identity display ----
+#include "drive/ProgramIdentity.h"
 #include "platform/ui/ControlHost.h"
 
 class wxBitmap;
@@ -47,6 +49,17 @@ constexpr const char* kVelocityVariable = "ActualVelocity";
 constexpr const char* kPlcStateVariable = "vm_StatusRunStop";
 constexpr const char* kBrakeTypeVariable = "BrakeType";
 constexpr const char* kBrakeStatusVariable = "BrakeStatus";
+
+// ---- drive-program identity display ----
+// The identity of the drive's program, in a row under the status row (programmable drives only).
+enum : int {
+    IDC_MAIN_PROGRAM_LABEL = 2300,
+    IDC_MAIN_PROGRAM_NAME = 2301,
+    IDC_MAIN_PROGRAM_DETAIL = 2302,
+};
+// Runs while a refresh is under way and takes its result when it is done.
+constexpr unsigned kTimerProgramIdentity = 1238;
+constexpr unsigned kProgramIdentityPollMs = 100;
 
 class CPelmoraDlg : public platform::ui::ControlHost {
   public:
@@ -112,6 +125,16 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // The oscilloscope window is shown: the options dialog's unit write waits for it to close.
     void SetScopeVisibleQuery(std::function<bool()> query) { scopeVisible_ = std::move(query); }
 
+    // ---- drive-program identity display ----
+    // Reads the drive program's identity again on a worker (programmable drives, online); the
+    // row shows it when the read is done.
+    void RefreshProgramIdentity();
+    // A running refresh is asked to stop and joined; its timer goes.
+    void StopProgramInfoRefresh();
+    bool ProgramRefreshRunning() const { return programRefresh_.IsRunning(); }
+    // The identity shown last (values unknown and texts empty after a failed read).
+    const drive::ProgramIdentity& ProgramIdentityShown() const { return programShown_; }
+
     // ---- drive errors window ----
     // "Show errors": the window is made from the error list at its first showing.
     void ShowErrorsWindow();
@@ -171,6 +194,18 @@ class CPelmoraDlg : public platform::ui::ControlHost {
     // ---- drive errors window ----
     CErrorList errorList_;
     std::unique_ptr<CdlgErrorDialog> errorsWindow_;
+    // ---- drive-program identity display ----
+    struct StopProgramRefreshHook {
+        CPelmoraDlg* dialog;
+        void operator()() const { dialog->StopProgramInfoRefresh(); }
+    };
+    bool ShowsProgramIdentity() const;
+    void ShowProgramIdentity(const drive::ProgramIdentity& identity);
+    drive::ProgramIdentity programShown_;
+    bool programRereadPending_ = false;
+    // Declared last: its worker is joined before the rest of the dialog goes.
+    drive::CProgramInfoRefresh programRefresh_{
+        [this](const platform::StopToken& stop) { return drive::ReadProgramIdentity(drive_, &stop); }};
 };
 
 }  // namespace app

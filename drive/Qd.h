@@ -124,6 +124,9 @@ class CQd : public CErrorTextSource {
         // The configuration hint of a host-mode offline drive without a motor (caption: the
         // host's node name).
         std::function<void(const std::string& caption)> showMotorHelp;
+        // ---- drive-program identity display ----
+        // Stops the display's running refresh and joins it (the node is being released).
+        std::function<void()> stopProgramInfoRefresh;
     };
     CConnectHooks& Hooks() { return hooks_; }
     // Host mode and parameter files

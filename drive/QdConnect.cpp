@@ -387,6 +387,8 @@ void CQd::CloseConnection(bool shutDown) {
 }
 
 void CQd::ReleaseNode() {
+    // ---- drive-program identity display ----
+    if (hooks_.stopProgramInfoRefresh) hooks_.stopProgramInfoRefresh();
     StopWatchThread();
     RemoveStatusGroups();
     ReleaseGroups(static_cast<uint32_t>(-1));

@@ -161,6 +161,8 @@ const Initial kInitialValues[] = {
     {"Prescaler_buffer", 1},
     {"Pretrigger_Value", 10},
     {"Pendenza_trigger", 1},
+    // ---- drive-program identity: 15/03/2026 10:30:00 ----
+    {"PE_data_key", 0xCB9E93A8},
 };
 struct InitialText {
     const char* name;
@@ -170,6 +172,8 @@ const InitialText kInitialTexts[] = {
     {"UserDriveName", "Simulated drive"},
     {"ProductOrderCode", "SIM-1234-12A"},
     {"MotorGuid", "\x5A\x31\x7C\x02\x9E\x44\x4B\x10\xA2\x6D\x13\x57\x9B\xDF\x20\x41"},
+    // ---- drive-program identity ----
+    {"PE_user_program_name", "Demo axis program"},
 };
 
 constexpr uint32_t kErrorUnknownCommand = 1;
@@ -396,6 +400,8 @@ bool SimDriveModel::Apply(const SimSwitches& s, std::string* error) {
     switches_.failFirmwareImage |= s.failFirmwareImage;
     switches_.refuseFirmwareKey |= s.refuseFirmwareKey;
     if (s.rebootSilentMs) switches_.rebootSilentMs = s.rebootSilentMs;
+    // ---- drive-program identity ----
+    switches_.vmShortRecord |= s.vmShortRecord;
     // Diagnosis history
     if (s.diagMessages > 0) diagHistory_.AddNumbered(s.diagMessages);
     if (s.diagWrap) diagHistory_.Wrap();
@@ -1458,6 +1464,22 @@ std::vector<uint8_t> SimDriveModel::CaptureBuffer(int number) const {
 // ---------------------------------------------------------------------------------------
 // Program virtual machine
 
+// ---- drive-program identity ----
+SimDriveModel::ProgramIdentityFields SimDriveModel::ProgramIdentityLocked() const {
+    ProgramIdentityFields id;
+    id.checksum = 0x5EED1234;
+    id.number = 3;
+    id.revision = "Rev. 3";
+    if (const auto name = Index("PE_user_program_name")) {
+        const std::vector<uint8_t>& bytes = vars_[*name].ram;
+        const auto end = std::find(bytes.begin(), bytes.end(), uint8_t{0});
+        id.name.assign(bytes.begin(), end);
+    }
+    if (const auto key = Index("PE_data_key"))
+        id.dataKey = static_cast<uint32_t>(Decode(vars_[*key], vars_[*key].ram));
+    return id;
+}
+
 // An item of commands 3 and 4: offset (4), size (4), area (2), bit number (1), last-item flag (1).
 std::vector<uint8_t> SimDriveModel::AnswerVm(const std::vector<uint8_t>& command) {
     constexpr size_t kItem = 12;
@@ -1495,14 +1517,17 @@ std::vector<uint8_t> SimDriveModel::AnswerVm(const std::vector<uint8_t>& command
     switch (code) {
         case 1: {
             // Length word, protocol version, major version (old style), largest message.
-            const uint16_t fields[4] = {14, 2, 1, vmMessageSize_};
-            answer.resize(18, 0);
+            // ---- drive-program identity: the old opening has no full version ----
+            const bool old = switches_.vmShortRecord;
+            const uint16_t fields[4] = {static_cast<uint16_t>(old ? 8 : 14), 2, 1, vmMessageSize_};
+            answer.resize(old ? 12 : 18, 0);
             for (int i = 0; i < 4; ++i) {
                 answer[2 + 2 * i] = static_cast<uint8_t>(fields[i] & 0xFF);
                 answer[3 + 2 * i] = static_cast<uint8_t>(fields[i] >> 8);
             }
             answer[10] = 0;  // little-endian
             answer[11] = 0;
+            if (old) return answer;
             const uint16_t version[3] = {1, 4, 2};
             for (int i = 0; i < 3; ++i) {
                 answer[12 + 2 * i] = static_cast<uint8_t>(version[i] & 0xFF);
@@ -1536,6 +1561,32 @@ std::vector<uint8_t> SimDriveModel::AnswerVm(const std::vector<uint8_t>& command
             } else {
                 std::copy_n(data + kItem, size, bytes);
             }
+            break;
+        }
+        // ---- drive-program identity ----
+        // 2: data key, program checksum, program number, the name to the end of the answer;
+        // 5: data key, checksum, name and revision text in 32 bytes each. The fields are full when the
+        // texts are: a 32-byte text has no terminator.
+        case 2:
+        case 5: {
+            const ProgramIdentityFields id = ProgramIdentityLocked();
+            auto put32 = [&answer](uint32_t v) {
+                for (int b = 0; b < 4; ++b) answer.push_back(static_cast<uint8_t>(v >> (8 * b)));
+            };
+            put32(id.dataKey);
+            put32(id.checksum);
+            if (code == 2) {
+                answer.push_back(static_cast<uint8_t>(id.number & 0xFF));
+                answer.push_back(static_cast<uint8_t>(id.number >> 8));
+                answer.insert(answer.end(), id.name.begin(), id.name.end());
+            } else {
+                for (const std::string* text : {&id.name, &id.revision}) {
+                    std::string field = text->substr(0, 32);
+                    field.resize(32, '\0');
+                    answer.insert(answer.end(), field.begin(), field.end());
+                }
+            }
+            if (answer.size() > vmMessageSize_) return fail(kTooLong);
             break;
         }
         default:

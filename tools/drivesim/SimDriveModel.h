@@ -249,6 +249,14 @@ class SimDriveModel {
     std::optional<int64_t> safeStateAt_;
     // Program virtual machine
     std::vector<uint8_t> AnswerVm(const std::vector<uint8_t>& command);
+    // ---- drive-program identity ----
+    struct ProgramIdentityFields {
+        uint32_t dataKey = 0, checksum = 0;
+        uint16_t number = 0;
+        std::string name, revision;
+    };
+    // From "PE_user_program_name" and "PE_data_key" when described (caller holds the lock).
+    ProgramIdentityFields ProgramIdentityLocked() const;
     uint16_t vmMessageSize_ = 128;
     std::atomic<uint64_t> vmCounts_[8] = {};
 };

@@ -117,6 +117,8 @@ bool ParseSwitch(const std::string& text, SimSwitches& s, std::string* error) {
         s.rebootSilentMs = *v;
         return true;
     }
+    // ---- drive-program identity ----
+    if (name == "vm-short-record") return flag(s.vmShortRecord);
     if (name == "slow-eeprom") {
         const auto v = hasArgument ? number(argument, 1, 600000) : std::optional<int64_t>(6000);
         if (!v) return bad("slow-eeprom[=MS] expected");

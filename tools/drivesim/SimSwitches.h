@@ -27,6 +27,8 @@
 //   fw-refuse-key             the unlock key written to "enabling_key" is refused
 //   fw-reboot-silent[=MS]     after a firmware restart the drive answers nothing for MS ms (for ever)
 //   refuse-write=NAME         every write of the variable is refused as out of range
+//   vm-short-record           the program machine opens the old way (major version only), so the
+//                             program's identity is asked with the short record (command 2)
 //
 // The other stages of a firmware download fail with refuse= and fail= on their commands (the send,
 // unpack and restart commands).
@@ -69,6 +71,8 @@ struct SimSwitches {
     std::optional<int64_t> rebootSilentMs;  // 0: for ever
     // ---- parameter file import ----
     std::set<std::string> refuseWrite;  // variables whose writes are refused
+    // ---- drive-program identity ----
+    bool vmShortRecord = false;
 };
 
 // Adds one switch; false with the reason when the text names none or its argument is bad.
