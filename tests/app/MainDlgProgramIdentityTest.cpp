@@ -57,7 +57,8 @@ TEST_F(MainDlgProgramIdentity, ShownAfterConnectReadAgainStoppedAndEmptiedOnFail
     ASSERT_TRUE(platform::ui::RunUntil(
         [&] { return dialog->GetItemText(IDC_MAIN_PROGRAM_NAME) == "Demo axis program"; }, 10000))
         << dialog->GetItemText(IDC_MAIN_PROGRAM_NAME);
-    EXPECT_EQ(dialog->GetItemText(IDC_MAIN_PROGRAM_DETAIL), "15/03/2026 10:30:00");
+    // The connect opened the program machine, so the identity comes from its record.
+    EXPECT_EQ(dialog->GetItemText(IDC_MAIN_PROGRAM_DETAIL), "Rev. 3");
     EXPECT_FALSE(dialog->HasTimer(kTimerProgramIdentity)) << "the timer runs only while a read does";
     platform::ui::ProcessPending();
     EXPECT_TRUE(platform::ui::SaveWindowPicture(frame, AppArtifacts() / "main_program_identity.png"));
