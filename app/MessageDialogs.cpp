@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include <wx/app.h>
 #include <wx/dialog.h>
 #include <wx/font.h>
 #include <wx/gauge.h>
@@ -10,6 +11,7 @@
 
 #include "app/HelpTopics.h"
 #include "controls/StaticColor.h"
+#include "drive/ErrorReport.h"
 #include "foundation/MessageIds.h"
 #include "platform/Prompt.h"
 #include "platform/ui/Images.h"
@@ -365,6 +367,21 @@ void CDlgOp::Finish(int result) {
     ended_ = true;
     endResult_ = result;
     EndDialog(result);
+}
+
+void RegisterMessageDialogs(platform::ui::WxPromptService& prompts) {
+    auto owner = [] { return wxTheApp ? wxTheApp->GetTopWindow() : nullptr; };
+    prompts.RegisterCustom(drive::kMessageDialogPrompt, [owner](const std::vector<std::string>& args, int*) {
+        const auto arg = [&args](size_t i) { return i < args.size() ? args[i] : std::string(); };
+        CdlgMessageBox box(arg(2) == "2" ? 2 : 0);
+        box.SetMessage(arg(0), arg(1), false);
+        return box.DoModal(owner());
+    });
+    prompts.RegisterCustom(drive::kMessageDetailsPrompt, [owner](const std::vector<std::string>& args, int*) {
+        const auto arg = [&args](size_t i) { return i < args.size() ? args[i] : std::string(); };
+        CdlgMessageDetails dialog(arg(0), arg(1), arg(2));
+        return dialog.DoModal(owner());
+    });
 }
 
 }  // namespace app

@@ -8,7 +8,15 @@
 
 #include "platform/ui/ControlHost.h"
 
+namespace platform::ui {
+class WxPromptService;
+}
+
 namespace app {
+
+// The drive object's questions and error reports reach these dialogs through the prompt service
+// (kinds "MessageDialog" and "MessageDetails").
+void RegisterMessageDialogs(platform::ui::WxPromptService& prompts);
 
 // Images of the dialogs (PNG resources).
 constexpr int kWarningImage = 2040;

@@ -11,6 +11,7 @@
 #include "app/CmdLineInfo.h"
 #include "app/DlgMaintenanceWindows.h"
 #include "app/MainFrame.h"
+#include "app/MessageDialogs.h"
 #include "app/Startup.h"
 #include "foundation/Authorizations.h"
 #include "foundation/BrandList.h"
@@ -74,6 +75,7 @@ class CPelmoraApp : public platform::ui::GuiApp {
         prompts_.SetDefaultCaption(foundation::kProgramName);
         platform::SetPromptService(&prompts_);
         packages::ui::RegisterConfigFileDialogs(prompts_);
+        RegisterMessageDialogs(prompts_);
         // The connect dialog's "Additional firmwares" button.
         packages::ui::RegisterUserFirmwareDialog(prompts_);
         packages::ui::InstallFirmwareDownloadButtons();

@@ -37,6 +37,10 @@ class CErrorTextSource {
     virtual std::string ModbusErrorVariableName() const = 0;
 };
 
+// The prompt kind of the question with "Don't show this message again"; its arguments are
+// text, caption and buttons ("2" Yes and No, else Ok alone); the answer is 4 to 9.
+inline constexpr const char* kMessageDialogPrompt = "MessageDialog";
+
 // The prompt kind with which the message-details dialog is asked for; its arguments are
 // caption, text, details and severity ("1" warning, "2" error).
 inline constexpr const char* kMessageDetailsPrompt = "MessageDetails";

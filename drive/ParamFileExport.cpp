@@ -1,4 +1,5 @@
 #include "drive/ParamFileExport.h"
+#include "drive/ErrorReport.h"
 
 #include <cstdio>
 
@@ -196,8 +197,8 @@ bool ConfirmSaveAllParameters(const ParamSaveAllTarget& target, ParamSaveAllAnsw
         if (!answer.dontAsk) {
             // The four-answer box: 6 yes, 7 yes and do not ask again, 8 no, 9 no and do not ask again.
             const int code = platform::Prompts().Custom(
-                "MessageDialog", {"Save all parameters in permanent memory. Confirm?", "Parameters", "2"},
-                nullptr);
+                kMessageDialogPrompt,
+                {"Save all parameters in permanent memory. Confirm?", "Parameters", "2"}, nullptr);
             switch (code) {
                 case 6:
                     answer = {false, true};

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "drive/ErrorReport.h"
 #include "drive/Qd.h"
 #include "engine/Main.h"
 #include "foundation/ProgramFolders.h"
@@ -131,7 +132,7 @@ void CQd::ReadDriveIdentity() {
 
     if (!id.firmwareWarningDismissed && !id.reconnectAfterReset && !id.restrictedMode && state_.sw == 2111 &&
         state_.swVer < 14) {
-        const int answer = platform::Prompts().Custom("MessageDialog",
+        const int answer = platform::Prompts().Custom(kMessageDialogPrompt,
                                                       {"Not all features are ensured with installed "
                                                        "firmware! It is suggested to update firmware before "
                                                        "continuing.",

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "drive/DriveValueHelpers.h"
+#include "drive/ErrorReport.h"
 #include "drive/Qd.h"
 #include "engine/AdsChannelDriver.h"
 #include "engine/BoxChannelDriver.h"
@@ -35,7 +36,7 @@ constexpr int kNoAnswerAfterRestore = -304;
 // The four-answer message dialog: 6 yes, 7 yes and do not ask again, 8 no, 9 no and do not ask
 // again.
 int AskFourAnswers(const std::string& text, const std::string& caption) {
-    return platform::Prompts().Custom("MessageDialog", {text, caption, "2"}, nullptr);
+    return platform::Prompts().Custom(kMessageDialogPrompt, {text, caption, "2"}, nullptr);
 }
 
 int8_t ModeByte(uint32_t value) {

@@ -3,6 +3,7 @@
 // export already lends (dictionary, block execution, background pause, system commands) comes
 // from the export's side of the drive object.
 #include "drive/QdParamImport.h"
+#include "drive/ErrorReport.h"
 
 #include <functional>
 #include <memory>
@@ -120,7 +121,7 @@ class CQdParamImportDrive : public CParamFileImportDrive {
             return windows->AskMissing(text, kMissingCaption, missing);
         std::string all = text;
         for (const std::string& line : missing) all += "\r\n" + line;
-        return platform::Prompts().Custom("MessageDialog", {all, kMissingCaption, "2"}, nullptr);
+        return platform::Prompts().Custom(kMessageDialogPrompt, {all, kMissingCaption, "2"}, nullptr);
     }
     void ShowMessage(const std::string& text, const std::string& caption, int icon) override {
         platform::Prompts().MessageBox(text, caption, platform::MB_OK | static_cast<unsigned>(icon));

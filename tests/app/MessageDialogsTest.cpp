@@ -6,16 +6,20 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/dialog.h>
 #include <wx/gauge.h>
 #include <wx/statbmp.h>
+#include <wx/textctrl.h>
 
 #include "AppTestSupport.h"
 #include "app/MessageDialogs.h"
+#include "drive/ErrorReport.h"
 #include "foundation/MessageIds.h"
 #include "platform/Prompt.h"
 #include "platform/ui/Gui.h"
 #include "platform/ui/Images.h"
 #include "platform/ui/WindowPicture.h"
+#include "platform/ui/WxPrompts.h"
 
 using namespace app;
 
@@ -272,6 +276,48 @@ TEST_F(MessageDialogs, WaitDialogProgressFinishAndAbort) {
     EXPECT_TRUE(aborted.Ended());
     EXPECT_EQ(aborted.EndResult(), platform::IDCANCEL);
     EXPECT_FALSE(aborted.IsAlive());
+}
+
+// The drive object's questions and error reports reach the program's dialogs by their kinds.
+TEST_F(MessageDialogs, DriveQuestionsAndReportsReachTheirDialogs) {
+    platform::ui::WxPromptService service;
+    RegisterMessageDialogs(service);
+    platform::SetPromptService(&service);
+    // Presses a button of the modal dialog with the given title once it is up.
+    auto pressIn = [](const std::string& title, int button, std::string* text) {
+        wxTheApp->CallAfter([title, button, text] {
+            wxDialog* shown = nullptr;
+            platform::ui::RunUntil(
+                [&] {
+                    for (wxWindow* w : wxTopLevelWindows)
+                        if (auto* d = dynamic_cast<wxDialog*>(w); d && d->IsShown() && d->GetTitle() == title)
+                            shown = d;
+                    return shown != nullptr;
+                },
+                10000);
+            ASSERT_NE(shown, nullptr) << title;
+            if (wxWindow* label = shown->FindWindow(IDC_MSG_TEXT)) *text = label->GetLabel().utf8_string();
+            if (auto* edit = dynamic_cast<wxTextCtrl*>(shown->FindWindow(IDC_MSG_TEXT)))
+                *text = edit->GetValue().utf8_string();
+            wxCommandEvent click(wxEVT_BUTTON, button);
+            click.SetEventObject(shown->FindWindow(button));
+            shown->GetEventHandler()->ProcessEvent(click);
+        });
+    };
+    std::string text;
+    pressIn("Parameters", platform::IDNO, &text);
+    EXPECT_EQ(platform::Prompts().Custom(
+                  drive::kMessageDialogPrompt,
+                  {"Save all parameters in permanent memory. Confirm?", "Parameters", "2"}, nullptr),
+              kMsgNo);
+    EXPECT_EQ(text, "Save all parameters in permanent memory. Confirm?");
+
+    pressIn("Import", platform::IDOK, &text);
+    EXPECT_EQ(platform::Prompts().Custom(drive::kMessageDetailsPrompt,
+                                         {"Import", "Init procedure write error", "code -303", "2"}, nullptr),
+              platform::IDOK);
+    EXPECT_EQ(platform::Prompts().Custom("NoSuchDialog", {}, nullptr), platform::IDCANCEL);
+    platform::SetPromptService(&prompts);
 }
 
 }  // namespace
