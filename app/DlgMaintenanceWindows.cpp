@@ -64,18 +64,6 @@ class CCompatDriveOfQd : public foundation::CCompatDrive {
     drive::CQd& qd_;
 };
 
-// The title of the system: the drive's name and version, or the offline family.
-std::string SystemTitle(drive::CQd& qd) {
-    const std::string& user = qd.Identity().userDriveName;
-    if (qd.IsOffline()) {
-        std::string title = "Offline - ";
-        if (!user.empty()) title += user + " - ";
-        return title + drive::GetDeviceFamilyName(qd.State().group);
-    }
-    if (!user.empty()) return user + " - " + qd.State().versionText;
-    return qd.State().versionText;
-}
-
 }  // namespace
 
 CdlgPermanentMemory::CdlgPermanentMemory(drive::CQd& qd, std::unique_ptr<CPermanentMemoryDrive> operations)
@@ -363,7 +351,7 @@ int RunPermanentMemoryDialog(drive::CQd& qd, wxWindow* parent) {
 
 void RunSystemInfoDialog(drive::CQd& qd, wxWindow* parent) {
     CCompatDriveOfQd link(qd);
-    CDlgSysInfo dialog(qd.Checker(), SystemTitle(qd), &link);
+    CDlgSysInfo dialog(qd.Checker(), qd.SystemInfoTitle(), &link);
     dialog.DoModal(parent);
 }
 

@@ -644,6 +644,7 @@ void CMainFrame::UseProgramWindows() {
     transport::CBridgeCodesys::SetDefaultShell(&bridgeShell_);
     engine::SetTcaDeviceShell(&tcaShell_);
     qd_->Hooks().reconnectPrompt = [frame](bool channelUp) { return AskReconnect(frame, channelUp); };
+    qd_->Hooks().showSystemInfo = [this, frame](platform::WindowHandle) { RunSystemInfoDialog(*qd_, frame); };
     qd_->Hooks().showMotorHelp = [frame](const std::string& caption) {
         CQzJovHelpDlg help(caption);
         help.DoModal(frame);
@@ -920,7 +921,7 @@ void CMainFrame::RunFrameAction(FrameAction action, int id) {
     const std::string program = foundation::kProgramName;
     // ---- maintenance dialogs ----
     if (action == FrameAction::SystemInformation) {
-        if (qd_) RunSystemInfoDialog(*qd_, GetFrame());
+        if (qd_) qd_->ShowSystemInfo(Handle());
         return;
     }
     switch (action) {

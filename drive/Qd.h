@@ -80,6 +80,8 @@ class CQd : public CErrorTextSource {
     void WriteAccessKey();
     void UpdateWindowTitle();
     void ShowSystemInfo(platform::WindowHandle parent);
+    // "Offline - [name - ]family", or "name - version", or the version alone.
+    std::string SystemInfoTitle() const;
     // The host's parameters file in this process's private temporary folder.
     void GetTempParamFileName(std::string& out);
     bool IsBootOnly() const { return state_.bootOnly; }
@@ -124,6 +126,8 @@ class CQd : public CErrorTextSource {
         // The configuration hint of a host-mode offline drive without a motor (caption: the
         // host's node name).
         std::function<void(const std::string& caption)> showMotorHelp;
+        // The system information window (the parent of ShowSystemInfo).
+        std::function<void(platform::WindowHandle parent)> showSystemInfo;
         // ---- drive-program identity display ----
         // Stops the display's running refresh and joins it (the node is being released).
         std::function<void()> stopProgramInfoRefresh;

@@ -463,19 +463,23 @@ void CQd::UpdateWindowTitle() {
     Host().SetFrameTitle(title);
 }
 
-// No system information window exists yet: the same title and the device's identities are
-// shown in a message box.
-void CQd::ShowSystemInfo(platform::WindowHandle) {
-    std::string title;
+std::string CQd::SystemInfoTitle() const {
     if (IsOffline()) {
-        title = "Offline - ";
+        std::string title = "Offline - ";
         if (!identity_.userDriveName.empty()) title += identity_.userDriveName + " - ";
-        title += GetDeviceFamilyName(state_.group);
-    } else if (!identity_.userDriveName.empty()) {
-        title = Format("%s - %s", identity_.userDriveName, state_.versionText);
-    } else {
-        title = state_.versionText;
+        return title + GetDeviceFamilyName(state_.group);
     }
+    if (!identity_.userDriveName.empty())
+        return Format("%s - %s", identity_.userDriveName, state_.versionText);
+    return state_.versionText;
+}
+
+void CQd::ShowSystemInfo(platform::WindowHandle parent) {
+    if (hooks_.showSystemInfo) {
+        hooks_.showSystemInfo(parent);
+        return;
+    }
+    // Without the window (no program around the drive object), the identities in a box.
     std::string text;
     auto line = [&text](const char* label, const CIdentity& id) {
         if (id.IsValid()) text += std::string(label) + ": " + id.GetCompactText() + "\n";
@@ -484,7 +488,8 @@ void CQd::ShowSystemInfo(platform::WindowHandle) {
     line("Firmware", checker_.GetFirmwareIdentity());
     line("Boot", checker_.GetBootIdentity());
     if (!state_.description.empty()) text += state_.description + "\n";
-    Box(text.empty() ? std::string("No device information") : text, title, platform::MB_ICONINFORMATION);
+    Box(text.empty() ? std::string("No device information") : text, SystemInfoTitle(),
+        platform::MB_ICONINFORMATION);
 }
 
 void CQd::GetTempParamFileName(std::string& out) {
