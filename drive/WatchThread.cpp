@@ -6,7 +6,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <thread>
 
 #include "drive/Qd.h"
 #include "engine/Main.h"
@@ -270,79 +269,89 @@ void CWatchThread::Continue() {
     // The background reads wait for the whole capture, not for each buffer: every pause and
     // resume is a hand-shake with the reading thread.
     qd_.PauseCyclicReads();
-    while (uploadIndex_ < slots_) {
-        if (!UploadSlot(uploadIndex_)) return;
-        ++uploadIndex_;
-    }
+    if (!UploadSlots()) return;
     Finish();
     qd_.ResumeCyclicReads();
 }
 
-bool CWatchThread::UploadSlot(int slot) {
+// The buffers from the upload index on go up in one engine upload, the drive held once for all
+// of them; each buffer has its own time-out from the end of the one before. A time-out ends the
+// upload and the buffers left go up in a new one.
+bool CWatchThread::UploadSlots() {
     engine::CMain* engine = qd_.ConnectionWindow().Engine();
     if (!engine) {
         qd_.ResumeCyclicReads();
         Fail("Communication error");
         return false;
     }
-    const int number = slots_ == 2 && slot == 1 ? 3 : slot + 1;
-    const std::string name = "Buffer_" + std::to_string(number);
     const uint32_t bytes = static_cast<uint32_t>(samples_) * 4;
-    qd_.Scope().uploadStatus = 0;
-    // A sink of its own for each upload: a notice of an earlier, abandoned upload still in the
-    // queue goes with that upload's sink.
-    const platform::WindowHandle sink = platform::RegisterSink(this);
-    uploadSink_ = sink;
-    auto endUpload = [&] {
-        // The transfer must have ended its use of the buffer before the buffer is read again.
-        // After its notice it only has to return; a transfer that lingers is aborted.
-        for (int i = 0; i < 20000 && engine->UploadRunning(); ++i)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        for (int i = 0; i < 3 && engine->UploadRunning(); ++i) engine->AbortUpload();
-        uploadSink_ = 0;
-        platform::UnregisterSink(sink);
-    };
-    engine->ClearError();
-    // The time-out counts from the request: taken before the transfer can be seen running.
-    const int64_t start = clock_.NowMs();
-    const int rc = engine->StartDomainUpload(name, buffers_[slot].data(), sink, 0, bytes);
-    if (rc != 0) {
-        endUpload();
-        std::string text = "upload starting error = " + std::to_string(rc) + ": " + engine->ErrorText();
-        text.resize(platform::Utf8SafeCut(text, kMaxUploadError));
-        qd_.ResumeCyclicReads();
-        Fail(text);
-        return false;
-    }
     const int64_t limit = UploadLimitMs(bytes);
-    uint16_t status = 0;
-    for (;;) {
-        if (int result = 0; engine->WaitUploadEnd(kStepMs, &result)) {
-            status = result == 0 ? kUploaded : kUploadFailed;
-            break;
+    const auto bufferName = [this](int slot) {
+        return "Buffer_" + std::to_string(slots_ == 2 && slot == 1 ? 3 : slot + 1);
+    };
+    // The upload's notices come here, not to a window that may have gone; a notice of an earlier,
+    // abandoned upload still in the queue goes with that upload's sink.
+    struct Sink {
+        platform::WindowHandle handle;
+        ~Sink() { platform::UnregisterSink(handle); }
+    } sink{platform::RegisterSink(this)};
+    // The transfer must have ended its use of the buffers before they are read or replaced; after
+    // its last buffer it only has to let the drive go.
+    const auto endUpload = [&] {
+        if (!engine->WaitUploadEnd(static_cast<uint32_t>(limit), nullptr)) engine->AbortUpload();
+    };
+    while (uploadIndex_ < slots_) {
+        const int first = uploadIndex_;
+        parts_.resize(static_cast<size_t>(slots_ - first));
+        for (int slot = first; slot < slots_; ++slot) {
+            engine::DomainUploadPart& part = parts_[static_cast<size_t>(slot - first)];
+            part.name = bufferName(slot);
+            part.buffer = buffers_[slot].data();
+            part.size = bytes;
         }
-        const int request = captureRequest_.load();
-        const bool stopping =
-            runState_.load() == 0 || request == kStopped || (token_ && token_->StopRequested());
-        if (stopping || request == kPaused) {
-            // A pause keeps the index: the resumed capture uploads this slot again.
-            engine->AbortUpload();
-            endUpload();
-            if (stopping) captureRequest_ = kStopped;
+        qd_.Scope().uploadStatus = 0;
+        engine->ClearError();
+        // The time-out counts from the request: taken before the transfer can be seen running.
+        int64_t start = clock_.NowMs();
+        if (const int rc = engine->StartDomainUploads(parts_, sink.handle); rc != 0) {
+            std::string text = "upload starting error = " + std::to_string(rc) + ": " + engine->ErrorText();
+            text.resize(platform::Utf8SafeCut(text, kMaxUploadError));
             qd_.ResumeCyclicReads();
+            Fail(text);
             return false;
         }
-        if (clock_.NowMs() - start > limit) {
-            engine->AbortUpload();
-            std::lock_guard lock(errorMutex_);
-            errorText_ = name + " upload time-out";
-            status = kUploadFailed;
-            break;
+        bool timedOut = false;
+        while (uploadIndex_ < slots_ && !timedOut) {
+            uint16_t status = 0;
+            if (int result = 0;
+                engine->WaitUploadPart(static_cast<size_t>(uploadIndex_ - first), kStepMs, &result)) {
+                status = result == 0 ? kUploaded : kUploadFailed;
+            } else {
+                const int request = captureRequest_.load();
+                const bool stopping =
+                    runState_.load() == 0 || request == kStopped || (token_ && token_->StopRequested());
+                if (stopping || request == kPaused) {
+                    // A pause keeps the index: the resumed capture goes on with this buffer.
+                    engine->AbortUpload();
+                    if (stopping) captureRequest_ = kStopped;
+                    qd_.ResumeCyclicReads();
+                    return false;
+                }
+                if (clock_.NowMs() - start <= limit) continue;
+                engine->AbortUpload();
+                std::lock_guard lock(errorMutex_);
+                errorText_ = bufferName(uploadIndex_) + " upload time-out";
+                status = kUploadFailed;
+                timedOut = true;
+            }
+            qd_.Scope().uploadStatus = status;
+            valid_[uploadIndex_] = status == kUploaded ? 1 : 0;
+            ++uploadIndex_;
+            start = clock_.NowMs();
+            if (uploadIndex_ < slots_) qd_.Scope().uploadStatus = 0;
         }
+        endUpload();
     }
-    endUpload();
-    qd_.Scope().uploadStatus = status;
-    valid_[slot] = status == kUploaded ? 1 : 0;
     return true;
 }
 

@@ -13,6 +13,7 @@
 
 namespace engine {
 class CWatchList;
+struct DomainUploadPart;
 }  // namespace engine
 
 namespace drive {
@@ -70,7 +71,7 @@ class CWatchThread : private platform::MessageSink {
     void SetUp();
     void Continue();
     // False when the capture left the upload (stop, pause or failure).
-    bool UploadSlot(int slot);
+    bool UploadSlots();
     void Finish();
     void WatchStep();
     void BlockWatchStep(engine::CWatchList& list, uint32_t blockSize);
@@ -79,7 +80,6 @@ class CWatchThread : private platform::MessageSink {
 
     CQd& qd_;
     platform::Clock& clock_;
-    std::atomic<platform::WindowHandle> uploadSink_{0};
 
     std::atomic<int> runState_{0};
     std::atomic<int> captureState_{kStopped}, captureRequest_{kStopped};
@@ -103,6 +103,8 @@ class CWatchThread : private platform::MessageSink {
     int64_t phaseMark_ = -1;
     uint32_t scanTime_ = 0;
     platform::StopToken* token_ = nullptr;
+    // The buffers of the upload in hand, kept so that a capture allocates nothing for them.
+    std::vector<engine::DomainUploadPart> parts_;
 
     // The block exchange's buffers: the answer of one command, the item table, the data read.
     std::vector<uint8_t> answer_;

@@ -170,6 +170,14 @@ class CMain {
     void StopProgressTicker();
     bool UploadRunning() const { return transfers_.UploadRunning(); }
     bool WaitUploadEnd(uint32_t limitMs, int* result) { return transfers_.WaitUploadEnd(limitMs, result); }
+    // Several domains of the current node into buffers on one upload thread (see
+    // CTransferThreads::StartDomainUploads); WaitUploadPart follows them one by one.
+    int StartDomainUploads(const std::vector<DomainUploadPart>& parts, platform::WindowHandle window) {
+        return transfers_.StartDomainUploads(parts, window);
+    }
+    bool WaitUploadPart(size_t index, uint32_t limitMs, int* result) {
+        return transfers_.WaitUploadPart(index, limitMs, result);
+    }
 
     // Firmware: a prepare thread loads the file, a download thread writes it into
     // "download_firmware" of the prepared node, both notifying with foundation::kFirmwareDownloadMessage.

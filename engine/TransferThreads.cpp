@@ -36,6 +36,9 @@ constexpr uint32_t kLibraryShortLow = 2853, kLibraryShortHigh = 2923, kLibraryWh
 // Library transfers that return a handle at once and are polled for their end.
 constexpr int kLibraryQueued = 0;
 constexpr uint32_t kLibraryPollMs = 100;
+// A part of an upload of several without room for its domain (the code of a buffer too small).
+constexpr int kNoBuffer = 15;
+constexpr const char* kNoBufferText = "domain upload without a buffer";
 
 void Post(platform::WindowHandle window, unsigned message, uintptr_t code, intptr_t value) {
     if (window) platform::PostMessage(window, message, code, value);
@@ -69,16 +72,22 @@ void Post(const CDownloadFw& fw, uintptr_t code, intptr_t value) {
 
 }  // namespace
 
+struct CTransferThreads::CUploadPart {
+    VocabularyItem item;
+    void* buffer = nullptr;  // null in file mode
+    uint32_t size = 0;
+};
+
 struct CTransferThreads::CUploadRequest {
     CNodo* node = nullptr;  // resolved by the caller: the thread never reads the node table
     int slot = -1;
     int channel = -1;
-    VocabularyItem item;
-    void* buffer = nullptr;  // null in file mode
-    uint32_t size = 0;
+    std::vector<CUploadPart> parts;
     std::string fileName;
     platform::WindowHandle window = 0;
     unsigned message = foundation::kDomainUploadMessage;
+    // Several parts: each posts its start and end, without the transfer's block progress.
+    bool partNotices = false;
 };
 
 CTransferThreads::CTransferThreads(CMain& engine) : engine_(engine) {}
@@ -121,43 +130,109 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
         {
             std::lock_guard end(endMutex_);
             uploadResult_ = 0;
+            partResults_.assign(1, 0);
+            partsEnded_ = 1;
         }
         Post(window, foundation::kDomainUploadMessage, kDone, static_cast<intptr_t>(size));
         return 0;
     }
 
+    auto request = std::make_shared<CUploadRequest>();
+    request->slot = slot;
+    request->node = &node;
+    request->channel = ch;
+    request->window = window;
+    CUploadPart part;
+    part.item = item;
+    if (size == 0) {
+        request->fileName = bufferOrFile ? static_cast<const char*>(bufferOrFile) : "";
+    } else {
+        part.buffer = bufferOrFile;
+        part.size = size;
+    }
+    request->parts.push_back(std::move(part));
+    return StartUpload(std::move(request));
+}
+
+int CTransferThreads::StartDomainUploads(const std::vector<DomainUploadPart>& parts,
+                                         platform::WindowHandle window) {
+    const int ch = engine_.CurrentChannel();
+    if (ch < 0 || ch >= engine_.ChannelCount())
+        return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
+    CChannel* channel = engine_.Channel(ch);
+    const int slot = engine_.FindNode(engine_.CurrentNodeId(), ch);
+    if (slot < 0) return slot;
+    CNodo& node = *engine_.Node(slot);
+    auto request = std::make_shared<CUploadRequest>();
+    request->slot = slot;
+    request->node = &node;
+    request->channel = ch;
+    request->window = window;
+    request->partNotices = true;
+    request->parts.reserve(parts.size());
+    // Every part is checked before anything moves: a bad name refuses the whole upload.
+    for (const DomainUploadPart& p : parts) {
+        const VocabularyItem* found =
+            engine_.FindItem(node, p.name, channel ? channel->type : channel_type::kOffline);
+        if (!found) return engine_.SetError(kCellNotFound, engine_text::kCellNotFound);
+        if (!found->IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);
+        if (!p.buffer || p.size == 0) return engine_.SetError(kNoBuffer, kNoBufferText);
+        if (node.simulated && found->size != 0)
+            return engine_.SetError(kDomainSizeMustBeZero, engine_text::kDomainSizeMustBeZero);
+        request->parts.push_back(CUploadPart{*found, p.buffer, p.size});
+    }
+    if (request->parts.empty()) return engine_.SetError(kNoBuffer, kNoBufferText);
+
+    if (node.simulated) {
+        const CNodeLock held = engine_.LockNodeForUse(node);
+        if (!held) return held.Error();
+        {
+            std::lock_guard end(endMutex_);
+            uploadResult_ = 0;
+            partResults_.assign(request->parts.size(), 0);
+            partsEnded_ = request->parts.size();
+        }
+        for (const CUploadPart& p : request->parts) {
+            const uint32_t n = node.GetValueBytes(p.item.name, p.size, p.buffer);
+            std::memset(static_cast<uint8_t*>(p.buffer) + n, 0, p.size - n);
+            Post(window, request->message, kStart, static_cast<intptr_t>(p.size));
+            Post(window, request->message, kDone, 0);
+        }
+        return 0;
+    }
+    return StartUpload(std::move(request));
+}
+
+int CTransferThreads::StartUpload(std::shared_ptr<CUploadRequest> request) {
+    CNodo& node = *request->node;
     std::lock_guard lock(mutex_);
     // uploadRunning_ drops when the upload's work is done: a thread that has only its return
     // left is joined at once.
     if (uploadRunning_.load()) {
         // A finishing upload gets a moment; one that holds the node does not.
-        for (int i = 0; i < 200 && uploadRunning_.load() && !node.IsTransferBusy(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::unique_lock end(endMutex_);
+        endCv_.wait_for(end, std::chrono::milliseconds(200),
+                        [&] { return !uploadRunning_.load() || node.IsTransferBusy(); });
         if (uploadRunning_.load()) return engine_.SetError(kTransferBusy, engine_text::kTransferBusy);
     }
     uploadThread_.Join();
-    if (!item.IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);
-
-    auto request = std::make_shared<CUploadRequest>();
-    request->slot = slot;
-    request->node = &node;
-    request->channel = ch;
-    request->item = item;
-    request->window = window;
-    if (size == 0) {
-        request->fileName = bufferOrFile ? static_cast<const char*>(bufferOrFile) : "";
+    for (const CUploadPart& part : request->parts)
+        if (!part.item.IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);
+    if (request->parts.size() == 1 && request->parts[0].buffer == nullptr) {
         // The file is created now, so that a name that cannot be written fails at once.
         platform::AtomicFileWriter probe;
         if (request->fileName.empty() || !probe.Open(request->fileName))
             return engine_.SetError(kOpenFile, "error opening file " + request->fileName);
         probe.Abort();
-    } else {
-        request->buffer = bufferOrFile;
-        request->size = size;
     }
     uploadAbort_ = false;
     uploadAbortWord_ = 0;
-    uploadRunning_ = true;
+    {
+        std::lock_guard end(endMutex_);
+        partResults_.assign(request->parts.size(), 0);
+        partsEnded_ = 0;
+        uploadRunning_ = true;
+    }
     if (!uploadThread_.Start("Main::ThreadUpload", [this, request](platform::StopToken&) {
             const int result = ThreadUpload(*request);
             {
@@ -167,15 +242,26 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
             }
             endCv_.notify_all();
         })) {
-        uploadRunning_ = false;
+        {
+            std::lock_guard end(endMutex_);
+            uploadRunning_ = false;
+        }
+        endCv_.notify_all();
         return engine_.SetError(kThreadStart, engine_text::kThreadStart);
     }
     return 0;
 }
 
+void CTransferThreads::NotePartEnd(size_t index, int result) {
+    {
+        std::lock_guard end(endMutex_);
+        if (index < partResults_.size()) partResults_[index] = result;
+        partsEnded_ = index + 1;
+    }
+    endCv_.notify_all();
+}
+
 int CTransferThreads::ThreadUpload(CUploadRequest& r) {
-    int result = 0;
-    bool postEnd = true;
     if (engine_.PauseCyclicThread() != 0) {
         platform::Prompts().MessageBox("Cyclic reads not stopped.", "error", platform::MB_OK);
         Post(r.window, r.message, kError, 1);
@@ -197,27 +283,51 @@ int CTransferThreads::ThreadUpload(CUploadRequest& r) {
         return code;
     }
     node->SetTransferBusy(true);
-    CChannelDriver& driver = *channel->driver;
-    const bool fileMode = r.buffer == nullptr;
+    int result = 0;
+    for (size_t i = 0; i < r.parts.size(); ++i) {
+        // An abort between two parts leaves the rest.
+        if (i > 0 && uploadAbort_.load()) {
+            if (result == 0) result = engine_.SetError(kUserAbort, kUserAbortText);
+            break;
+        }
+        const int rc = UploadPart(r, r.parts[i], *node, *channel);
+        NotePartEnd(i, rc);
+        if (rc != 0 && result == 0) result = rc;
+    }
+    node->SetTransferBusy(false);
+    node.Unlock();
+    engine_.ResumeCyclicThread();
+    return result;
+}
 
-    switch (channel->type) {
+// One domain with the node held; its end is posted here unless the channel posts it itself.
+int CTransferThreads::UploadPart(CUploadRequest& r, const CUploadPart& part, CNodo& node, CChannel& channel) {
+    int result = 0;
+    bool postEnd = true;
+    // The transfer's own notices go to the window only for a single domain.
+    const platform::WindowHandle window = r.partNotices ? 0 : r.window;
+    if (r.partNotices) Post(r.window, r.message, kStart, static_cast<intptr_t>(part.size));
+    CChannelDriver& driver = *channel.driver;
+    const bool fileMode = part.buffer == nullptr;
+
+    switch (channel.type) {
         case channel_type::kSerial:
         case channel_type::kBox: {
             const auto* modbus = dynamic_cast<const CModbusChannelDriver*>(&driver);
             const int mode = modbus ? modbus->transferMode : 0;
             if (mode < 2) {
                 // The channel posts the start, progress and end itself.
-                uint32_t size = fileMode ? 0 : r.size;
-                void* target = fileMode ? static_cast<void*>(r.fileName.data()) : r.buffer;
-                result = driver.DomainUpload(r.item, target, &size, fileMode, &uploadAbortWord_, r.window,
-                                             r.message, node->nodeId);
+                uint32_t size = fileMode ? 0 : part.size;
+                void* target = fileMode ? static_cast<void*>(r.fileName.data()) : part.buffer;
+                result = driver.DomainUpload(part.item, target, &size, fileMode, &uploadAbortWord_, window,
+                                             r.message, node.nodeId);
                 if (result == 306) engine_.SetErrorCode(kUserAbort);
                 if (result != 136 || mode != 0) {
-                    postEnd = false;
+                    postEnd = r.partNotices;
                     break;
                 }
             }
-            result = SdoUpload(r, *node, *channel);
+            result = SdoUpload(r, part, window, node, channel);
             break;
         }
         case channel_type::kLibrary: {
@@ -230,13 +340,13 @@ int CTransferThreads::ThreadUpload(CUploadRequest& r) {
                 result = engine_.SetError(kNodeNotFound, engine_text::kNodeNotFound);
                 break;
             }
-            Post(r.window, r.message, kStart, static_cast<intptr_t>(r.size));
-            const std::string name = library->Library().GetItemAddress(r.item);
+            Post(window, r.message, kStart, static_cast<intptr_t>(part.size));
+            const std::string name = library->Library().GetItemAddress(part.item);
             if (name.empty()) {
                 result = engine_.ErrorCode();
                 break;
             }
-            uint32_t asked = r.size;
+            uint32_t asked = part.size;
             if (asked >= kLibraryShortLow && asked <= kLibraryShortHigh) asked = kLibraryWhole;
             // The longer request goes to a buffer of its own: the caller's holds only its size.
             std::vector<uint8_t> local(asked);
@@ -249,9 +359,9 @@ int CTransferThreads::ThreadUpload(CUploadRequest& r) {
                 break;
             }
             result = PollLibrary(library->Library(), handle, [&](uint32_t progress) {
-                Post(r.window, r.message, kProgress, static_cast<intptr_t>(progress));
+                Post(window, r.message, kProgress, static_cast<intptr_t>(progress));
             });
-            if (result == 0) std::memcpy(r.buffer, local.data(), r.size);
+            if (result == 0) std::memcpy(part.buffer, local.data(), part.size);
             break;
         }
         case channel_type::kBridge:
@@ -260,18 +370,18 @@ int CTransferThreads::ThreadUpload(CUploadRequest& r) {
                 result = 100;
                 break;
             }
-            const uint32_t steps = r.size * 5 / std::max<uint32_t>(uploadRate_.load(), 1) + 1;
-            Post(r.window, r.message, kStart, static_cast<intptr_t>(steps));
-            StartProgressTicker(r.window, r.message, kProgress, steps);
+            const uint32_t steps = part.size * 5 / std::max<uint32_t>(uploadRate_.load(), 1) + 1;
+            Post(window, r.message, kStart, static_cast<intptr_t>(steps));
+            if (window) StartProgressTicker(window, r.message, kProgress, steps);
             const auto begin = std::chrono::steady_clock::now();
-            uint32_t count = r.size;
-            result = driver.UploadCell(r.item, r.buffer, &count, node->nodeId);
+            uint32_t count = part.size;
+            result = driver.UploadCell(part.item, part.buffer, &count, node.nodeId);
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::steady_clock::now() - begin)
                                 .count();
             if (result == 0 && count > 100 && ms > 0)
                 uploadRate_ = static_cast<uint32_t>(static_cast<uint64_t>(count) * 1000 / ms);
-            StopProgressTicker();
+            if (window) StopProgressTicker();
             break;
         }
         default:
@@ -279,35 +389,33 @@ int CTransferThreads::ThreadUpload(CUploadRequest& r) {
             break;
     }
     if (postEnd) Post(r.window, r.message, result == 0 ? kDone : kError, result == 0 ? 0 : result);
-    node->SetTransferBusy(false);
-    node.Unlock();
-    engine_.ResumeCyclicThread();
     return result;
 }
 
 // The SDO transfer over registers into the buffer or the file, with progress about every
 // hundredth of the domain.
-int CTransferThreads::SdoUpload(CUploadRequest& r, CNodo& node, CChannel& channel) {
-    const bool fileMode = r.buffer == nullptr;
+int CTransferThreads::SdoUpload(CUploadRequest& r, const CUploadPart& part, platform::WindowHandle window,
+                                CNodo& node, CChannel& channel) {
+    const bool fileMode = part.buffer == nullptr;
     platform::AtomicFileWriter file;
     if (fileMode && !file.Open(r.fileName))
         return engine_.SetError(kOpenFile, "error opening file " + r.fileName);
     uint8_t head[8] = {};
     // A short value comes in the initiate answer: room for it is the head buffer.
-    uint32_t size = r.item.size >= 1 && r.item.size <= 4 ? r.item.size : sizeof head;
-    int rc = engine_.SdoInitiateUpload(&channel, node.nodeId, r.item, head, &size);
+    uint32_t size = part.item.size >= 1 && part.item.size <= 4 ? part.item.size : sizeof head;
+    int rc = engine_.SdoInitiateUpload(&channel, node.nodeId, part.item, head, &size);
     if (rc != 0) return engine_.SetError(rc, Format("InitiateUpload():%d 0x%X", rc, rc));
     const bool known = size != 0xFFFFFFFFu;
-    if (!fileMode && known && size > r.size)
+    if (!fileMode && known && size > part.size)
         return engine_.SetError(
             15, Format("InitiateUpload(%lu): buffer too small %lu", static_cast<unsigned long>(size),
-                       static_cast<unsigned long>(r.size)));
-    Post(r.window, r.message, kStart, static_cast<intptr_t>(known ? size : 0));
+                       static_cast<unsigned long>(part.size)));
+    Post(window, r.message, kStart, static_cast<intptr_t>(known ? size : 0));
     const auto store = [&](const uint8_t* data, uint32_t n, uint32_t at) {
         if (!fileMode) {
             // Never past the caller's buffer, whatever the drive sends.
-            if (at + n > r.size) return engine_.SetError(15, "UploadSegment(): buffer too small");
-            std::memcpy(static_cast<uint8_t*>(r.buffer) + at, data, n);
+            if (at + n > part.size) return engine_.SetError(15, "UploadSegment(): buffer too small");
+            std::memcpy(static_cast<uint8_t*>(part.buffer) + at, data, n);
             return 0;
         }
         return file.Write(data, n) ? 0 : engine_.SetError(kWriteFile, "error writing file");
@@ -317,7 +425,7 @@ int CTransferThreads::SdoUpload(CUploadRequest& r, CNodo& node, CChannel& channe
         rc = store(head, size, 0);
         received = rc == 0 ? size : 0;
     } else {
-        const uint32_t step = std::clamp<uint32_t>(((known ? size : r.size) + 50) / 100, 100, 500);
+        const uint32_t step = std::clamp<uint32_t>(((known ? size : part.size) + 50) / 100, 100, 500);
         uint32_t noticed = 0;
         bool last = false;
         while (!last && !uploadAbort_.load()) {
@@ -330,17 +438,17 @@ int CTransferThreads::SdoUpload(CUploadRequest& r, CNodo& node, CChannel& channe
             }
             n = std::min<uint32_t>(n, 7);
             if ((rc = store(segment, n, received)) != 0) {
-                engine_.SdoAbort(&channel, node.nodeId, r.item, 0);
+                engine_.SdoAbort(&channel, node.nodeId, part.item, 0);
                 break;
             }
             received += n;
             if (received - noticed > step) {
-                Post(r.window, r.message, kProgress, static_cast<intptr_t>(received));
+                Post(window, r.message, kProgress, static_cast<intptr_t>(received));
                 noticed = received;
             }
         }
         if (rc == 0 && !last) {
-            engine_.SdoAbort(&channel, node.nodeId, r.item, 0);
+            engine_.SdoAbort(&channel, node.nodeId, part.item, 0);
             rc = engine_.SetError(kUserAbort, kUserAbortText);
         }
     }
@@ -372,6 +480,20 @@ bool CTransferThreads::WaitUploadEnd(uint32_t limitMs, int* result) {
     if (!endCv_.wait_for(end, std::chrono::milliseconds(limitMs), [this] { return !uploadRunning_.load(); }))
         return false;
     if (result) *result = uploadResult_;
+    return true;
+}
+
+bool CTransferThreads::WaitUploadPart(size_t index, uint32_t limitMs, int* result) {
+    std::unique_lock end(endMutex_);
+    if (!endCv_.wait_for(end, std::chrono::milliseconds(limitMs),
+                         [&] { return partsEnded_ > index || !uploadRunning_.load(); }))
+        return false;
+    if (result) {
+        if (partsEnded_ > index && index < partResults_.size())
+            *result = partResults_[index];
+        else
+            *result = uploadResult_ != 0 ? uploadResult_ : kUserAbort;
+    }
     return true;
 }
 

@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/DownloadFw.h"
 #include "platform/Messages.h"
@@ -21,6 +23,13 @@ class CNodo;
 struct CChannel;
 struct VocabularyItem;
 
+// One domain of an upload of several: its cell name and the caller's buffer for it.
+struct DomainUploadPart {
+    std::string name;
+    void* buffer = nullptr;
+    uint32_t size = 0;
+};
+
 // The engine's transfer threads: the domain upload, the firmware prepare and download, the
 // progress ticker that runs beside a transfer of unknown progress, and the aborts of all of them.
 class CTransferThreads {
@@ -32,6 +41,11 @@ class CTransferThreads {
 
     int StartDomainUpload(const std::string& name, void* bufferOrFile, platform::WindowHandle window,
                           uint32_t size);
+    // Several domains into buffers, one after the other on one upload thread that holds the node
+    // and keeps the cyclic reads paused for all of them. Each part posts its own start (24, its
+    // size) and end (22, or 23 with the code); the channel's block progress is left out, the
+    // parts being the steps. An abort ends the part in hand and leaves the rest.
+    int StartDomainUploads(const std::vector<DomainUploadPart>& parts, platform::WindowHandle window);
     int AbortDownUpload();
     bool AbortUpload();
     bool AbortDownload();
@@ -39,6 +53,9 @@ class CTransferThreads {
     // Waits up to limitMs for the upload started last to end: true with its result (0, or the
     // code its end notice carries) once it has, without a round trip through the notified window.
     bool WaitUploadEnd(uint32_t limitMs, int* result);
+    // Waits up to limitMs for part `index` of the upload started last: true with its result once
+    // it has ended, or with the upload's result when the upload ended before reaching it.
+    bool WaitUploadPart(size_t index, uint32_t limitMs, int* result);
     uint32_t UploadRate() const { return uploadRate_.load(); }
     // Waits for the upload thread to end.
     void JoinUpload();
@@ -61,6 +78,7 @@ class CTransferThreads {
 
   private:
     struct CUploadRequest;
+    struct CUploadPart;
     struct BridgeGuarding {
         bool readable = false;
         uint32_t guardTimeMs = 0;
@@ -68,7 +86,11 @@ class CTransferThreads {
     };
     // The result of the upload, as its end notice carries it.
     int ThreadUpload(CUploadRequest& request);
-    int SdoUpload(CUploadRequest& request, CNodo& node, CChannel& channel);
+    int UploadPart(CUploadRequest& request, const CUploadPart& part, CNodo& node, CChannel& channel);
+    int SdoUpload(CUploadRequest& request, const CUploadPart& part, platform::WindowHandle window,
+                  CNodo& node, CChannel& channel);
+    int StartUpload(std::shared_ptr<CUploadRequest> request);
+    void NotePartEnd(size_t index, int result);
     void FirmwarePrepareThread();
     void FirmwareDownloadThread(platform::StopToken& token);
     int CheckFirmwareTarget(CDownloadFw& fw, CNodo** node, const VocabularyItem** item);
@@ -101,6 +123,9 @@ class CTransferThreads {
     std::mutex endMutex_;
     std::condition_variable endCv_;
     int uploadResult_ = 0;  // endMutex_
+    // The results of the parts of the upload started last, as each ends.
+    std::vector<int> partResults_;  // endMutex_
+    size_t partsEnded_ = 0;         // endMutex_
     std::atomic<bool> downloadRunning_{false};
     std::atomic<bool> uploadAbort_{false};
     std::atomic<bool> downloadAbort_{false};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -264,6 +265,29 @@ TEST_F(ScopeCapture, SlotsShareTheDriveBuffer) {
     EXPECT_FALSE(AllEqual(head(1), head(1)[0]));
 }
 
+// Four channels go up in one upload: each buffer lands in its own slot, in slot order.
+TEST_F(ScopeCapture, FourChannelsComeFromTheirBuffersInOrder) {
+    Connect();
+    Channels({"Statusword", "Analog input 0", "Statusword", "Analog input 0"});
+    CaptureOnce();
+    osc_vars& setup = qd->Scope();
+    platform::TimedLock lock(setup.Lock(), 1000);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(setup.samplesPerChannel, 1024);
+    for (int slot = 0; slot < 4; ++slot) {
+        SCOPED_TRACE(slot);
+        EXPECT_EQ(setup.slotValid[static_cast<size_t>(slot)], 1);
+        const std::vector<double>& v = setup.ChannelValues(slot).values;
+        ASSERT_GE(v.size(), 1024u);
+        const std::vector<double> head(v.begin(), v.begin() + 1024);
+        if (slot % 2 == 0) {
+            EXPECT_TRUE(AllEqual(head, 0x240)) << "statusword";
+        } else {
+            EXPECT_FALSE(AllEqual(head, head[0])) << "analog input";
+        }
+    }
+}
+
 TEST_F(ScopeCapture, EachSetUpErrorStopsTheCaptureWithItsText) {
     struct Case {
         std::string from, to;
@@ -363,6 +387,68 @@ TEST_F(ScopeUploadWait, PauseLeavesTheUploadAndResumeUploadsTheSlotAgain) {
     }
     EXPECT_TRUE(paused);
     EXPECT_TRUE(resumed);
+}
+
+// Four slow buffers: the test acts once the second buffer's transfer has begun.
+class ScopeLaterBuffer : public ScopeCapture {
+  protected:
+    void StartAndHoldInSecondBuffer() {
+        Connect();
+        Channels({"Analog input 0", "Statusword", "Analog input 0", "Statusword"});
+        qd->Scope().singleShot = 1;
+        // Counted on the drive's thread: the first data block of each buffer's transfer.
+        auto transfers = transfers_;
+        drive->sim.Drive(1)->SetDomainBlockHook([transfers](int block) {
+            if (block == 1) ++*transfers;
+        });
+        SlowDrive();
+        ASSERT_TRUE(qd->StartWatchThread());
+        qd->Watch().RequestCapture(CWatchThread::kStart);
+        ASSERT_TRUE(WaitUntil([&] { return transfers_->load() >= 2; }, 60000));
+        ASSERT_TRUE(qd->ConnectionWindow().Engine()->UploadRunning());
+    }
+    void TearDown() override {
+        if (drive) drive->sim.Drive(1)->SetDomainBlockHook(nullptr);
+        ScopeCapture::TearDown();
+    }
+    std::shared_ptr<std::atomic<int>> transfers_ = std::make_shared<std::atomic<int>>(0);
+};
+
+TEST_F(ScopeLaterBuffer, StopEndsTheWholeUploadAndJoinsIt) {
+    ASSERT_NO_FATAL_FAILURE(StartAndHoldInSecondBuffer());
+    qd->Watch().RequestCapture(CWatchThread::kStopped);
+    ASSERT_TRUE(WaitUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }, 20000));
+    // The watch thread left the upload only after the engine's thread had ended.
+    EXPECT_FALSE(qd->ConnectionWindow().Engine()->UploadRunning());
+    EXPECT_EQ(transfers_->load(), 2) << "the buffers after the second never started";
+    platform::PumpMessages();
+    EXPECT_EQ(DataReady(), 0u);
+    EXPECT_EQ(drive->model->ReadValue("Trigger_Status"), 0) << "the drive was told to stop";
+    EXPECT_TRUE(qd->StopWatchThread());
+}
+
+TEST_F(ScopeLaterBuffer, PauseKeepsTheBuffersDoneAndResumeGoesOnWithTheRest) {
+    ASSERT_NO_FATAL_FAILURE(StartAndHoldInSecondBuffer());
+    EXPECT_TRUE(qd->PauseWatchThread());
+    EXPECT_EQ(qd->Watch().CaptureState(), CWatchThread::kPaused);
+    EXPECT_FALSE(qd->ConnectionWindow().Engine()->UploadRunning());
+    drive->sim.ClearFaults();
+    qd->ResumeWatchThread();
+    ASSERT_TRUE(PumpUntil([&] { return DataReady() >= 1; }, 30000)) << qd->Watch().CaptureErrorText();
+    // Single shot: the capture stopped after its data, nothing more goes up.
+    ASSERT_TRUE(PumpUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }, 20000));
+    EXPECT_EQ(transfers_->load(), 5) << "the first buffer once, the second twice, then the last two";
+    osc_vars& setup = qd->Scope();
+    platform::TimedLock lock(setup.Lock(), 1000);
+    ASSERT_TRUE(lock);
+    for (int slot = 0; slot < 4; ++slot) {
+        SCOPED_TRACE(slot);
+        EXPECT_EQ(setup.slotValid[static_cast<size_t>(slot)], 1);
+        const std::vector<double>& v = setup.ChannelValues(slot).values;
+        ASSERT_GE(v.size(), 1024u);
+        const std::vector<double> head(v.begin(), v.begin() + 1024);
+        EXPECT_EQ(AllEqual(head, 0x240), slot % 2 == 1);
+    }
 }
 
 TEST_F(ScopeCapture, AnUploadThatNeverEndsTimesOutWithTheSizeOfTheBuffer) {

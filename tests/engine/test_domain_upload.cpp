@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/Main.h"
@@ -118,6 +122,116 @@ TEST_F(DomainUploadTest, RefusedBeforeTheThread) {
     EXPECT_EQ(engine.StartDomainUpload("NoBlock", buffer, sink.Handle(), 0, 16), -308);
     engine.SetCurrentChannel(engine.ChannelCount());
     EXPECT_EQ(engine.StartDomainUpload("Block", buffer, sink.Handle(), 0, 16), -31);
+}
+
+using Notice = std::pair<uintptr_t, intptr_t>;
+
+std::vector<Notice> Notices(const std::vector<platform::Message>& messages) {
+    std::vector<Notice> out;
+    for (const platform::Message& m : messages) out.emplace_back(m.wParam, m.lParam);
+    return out;
+}
+
+// Several domains on one thread: each part announces itself and its end in turn, without the
+// channel's block progress, and each buffer gets its own domain.
+TEST_F(DomainUploadTest, SeveralDomainsOneAfterTheOther) {
+    std::vector<char> first(400, 0), second(500, 0);
+    ASSERT_EQ(engine.StartDomainUploads({{"Block", first.data(), 400}, {"Block", second.data(), 500}},
+                                        sink.Handle()),
+              0)
+        << engine.ErrorText();
+    for (size_t part = 0; part < 2; ++part) {
+        int result = -1;
+        ASSERT_TRUE(engine.WaitUploadPart(part, 30000, &result)) << part;
+        EXPECT_EQ(result, 0) << part;
+    }
+    const auto messages = WaitForEnd(sink, engine);
+    EXPECT_EQ(Notices(messages), (std::vector<Notice>{{24, 400}, {22, 0}, {24, 500}, {22, 0}}));
+    const std::string text = BlockText();
+    EXPECT_EQ(std::string(first.data(), text.size()), text);
+    EXPECT_EQ(std::string(second.data(), text.size()), text);
+    EXPECT_EQ(first[text.size()], 0) << "nothing past the domain";
+    uint32_t value = 0;
+    EXPECT_EQ(engine.ReadCell("Word16u", &value), 0) << engine.ErrorText();
+}
+
+TEST_F(DomainUploadTest, SeveralDomainsRefusedBeforeTheThread) {
+    char a[16], b[16];
+    struct Case {
+        std::vector<DomainUploadPart> parts;
+        int code;
+    } cases[] = {
+        {{{"Block", a, 16}, {"Unknown", b, 16}}, -303},
+        {{{"Block", a, 16}, {"NoBlock", b, 16}}, -308},
+        {{{"Block", a, 16}, {"Block", nullptr, 16}}, 15},
+        {{{"Block", a, 0}}, 15},
+        {{}, 15},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(engine.StartDomainUploads(c.parts, sink.Handle()), c.code);
+        EXPECT_FALSE(engine.UploadRunning());
+    }
+    platform::PumpMessages();
+    EXPECT_EQ(sink.Count(), 0u) << "nothing started, nothing announced";
+}
+
+// An abort during the first of three long parts ends that part and leaves the others; the abort
+// returns with the thread joined and the node free.
+TEST_F(DomainUploadTest, AbortInThePartInHandLeavesTheRest) {
+    drivesim::SimDomain big;
+    big.bytes.assign(5000, 'x');
+    sim.Drive(1)->SetDomain(2000, big);
+    // The first data block waits for the test, so that the abort comes while the first part runs;
+    // every answer after it is late, so that the rest cannot be done before the abort is seen.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool held = false, released = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    sim.Drive(1)->SetDomainBlockHook([gate](int block) {
+        std::unique_lock lock(gate->mutex);
+        if (block != 1 || gate->held) return;
+        gate->held = true;
+        gate->cv.notify_all();
+        gate->cv.wait_for(lock, std::chrono::seconds(30), [&] { return gate->released; });
+    });
+    drivesim::Fault slow;
+    slow.kind = drivesim::Fault::Delay;
+    slow.param = 20;
+    slow.count = 1000000;
+    sim.InjectFault(slow);
+
+    std::vector<std::vector<uint8_t>> buffers(3, std::vector<uint8_t>(5000));
+    std::vector<DomainUploadPart> parts;
+    for (auto& b : buffers) parts.push_back({"Block", b.data(), 5000});
+    ASSERT_EQ(engine.StartDomainUploads(parts, sink.Handle()), 0) << engine.ErrorText();
+    {
+        std::unique_lock lock(gate->mutex);
+        const bool held = gate->cv.wait_for(lock, std::chrono::seconds(30), [&] { return gate->held; });
+        gate->released = true;
+        gate->cv.notify_all();
+        ASSERT_TRUE(held);
+    }
+    EXPECT_TRUE(engine.AbortUpload());
+    EXPECT_FALSE(engine.UploadRunning());
+    sim.ClearFaults();
+    sim.Drive(1)->SetDomainBlockHook(nullptr);
+    for (size_t part : {0u, 2u}) {
+        int result = 0;
+        ASSERT_TRUE(engine.WaitUploadPart(part, 0, &result)) << part;
+        EXPECT_NE(result, 0) << part;
+    }
+    platform::PumpMessages();
+    const std::vector<Notice> notices = Notices(sink.Messages());
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(notices.front(), Notice(24, 5000));
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [](const Notice& n) { return n.first == 24; }), 1)
+        << "the parts after the aborted one never started";
+    EXPECT_EQ(notices.back().first, 23u);
+    uint32_t value = 0;
+    EXPECT_EQ(engine.ReadCell("Word16u", &value), 0) << engine.ErrorText();
 }
 
 // SDO segments over registers, where the transfer mode asks for them.
