@@ -104,15 +104,34 @@ void CTransferThreads::JoinUpload() {
     uploadThread_.Join();
 }
 
+// A request for the current node of the current channel; null with the code when there is none.
+std::shared_ptr<CTransferThreads::CUploadRequest> CTransferThreads::NewUploadRequest(
+    platform::WindowHandle window, int* error) {
+    const int ch = engine_.CurrentChannel();
+    if (ch < 0 || ch >= engine_.ChannelCount()) {
+        *error = engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
+        return nullptr;
+    }
+    const int slot = engine_.FindNode(engine_.CurrentNodeId(), ch);
+    if (slot < 0) {
+        *error = slot;
+        return nullptr;
+    }
+    auto request = std::make_shared<CUploadRequest>();
+    request->slot = slot;
+    request->node = engine_.Node(slot);
+    request->channel = ch;
+    request->window = window;
+    return request;
+}
+
 int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrFile,
                                         platform::WindowHandle window, uint32_t size) {
-    const int ch = engine_.CurrentChannel();
-    if (ch < 0 || ch >= engine_.ChannelCount())
-        return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = engine_.Channel(ch);
-    const int slot = engine_.FindNode(engine_.CurrentNodeId(), ch);
-    if (slot < 0) return slot;
-    CNodo& node = *engine_.Node(slot);
+    int error = 0;
+    std::shared_ptr<CUploadRequest> request = NewUploadRequest(window, &error);
+    if (!request) return error;
+    CChannel* channel = engine_.Channel(request->channel);
+    CNodo& node = *request->node;
     const VocabularyItem* found =
         engine_.FindItem(node, name, channel ? channel->type : channel_type::kOffline);
     if (!found) return engine_.SetError(kCellNotFound, engine_text::kCellNotFound);
@@ -137,11 +156,6 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
         return 0;
     }
 
-    auto request = std::make_shared<CUploadRequest>();
-    request->slot = slot;
-    request->node = &node;
-    request->channel = ch;
-    request->window = window;
     CUploadPart part;
     part.item = item;
     if (size == 0) {
@@ -156,18 +170,11 @@ int CTransferThreads::StartDomainUpload(const std::string& name, void* bufferOrF
 
 int CTransferThreads::StartDomainUploads(const std::vector<DomainUploadPart>& parts,
                                          platform::WindowHandle window) {
-    const int ch = engine_.CurrentChannel();
-    if (ch < 0 || ch >= engine_.ChannelCount())
-        return engine_.SetError(kWrongChannel, engine_text::kWrongChannel);
-    CChannel* channel = engine_.Channel(ch);
-    const int slot = engine_.FindNode(engine_.CurrentNodeId(), ch);
-    if (slot < 0) return slot;
-    CNodo& node = *engine_.Node(slot);
-    auto request = std::make_shared<CUploadRequest>();
-    request->slot = slot;
-    request->node = &node;
-    request->channel = ch;
-    request->window = window;
+    int error = 0;
+    std::shared_ptr<CUploadRequest> request = NewUploadRequest(window, &error);
+    if (!request) return error;
+    CChannel* channel = engine_.Channel(request->channel);
+    CNodo& node = *request->node;
     request->partNotices = true;
     request->parts.reserve(parts.size());
     // Every part is checked before anything moves: a bad name refuses the whole upload.

@@ -90,6 +90,7 @@ class CTransferThreads {
     int SdoUpload(CUploadRequest& request, const CUploadPart& part, platform::WindowHandle window,
                   CNodo& node, CChannel& channel);
     int StartUpload(std::shared_ptr<CUploadRequest> request);
+    std::shared_ptr<CUploadRequest> NewUploadRequest(platform::WindowHandle window, int* error);
     void NotePartEnd(size_t index, int result);
     void FirmwarePrepareThread();
     void FirmwareDownloadThread(platform::StopToken& token);

@@ -14,6 +14,7 @@
 
 #include "drive/Qd.h"
 #include "drive/QdsWnd.h"
+#include "foundation/XmlDocument.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tools/drivesim/DriveSim.h"
 #include "tools/drivesim/SimDrive.h"
@@ -103,6 +104,17 @@ inline int FindChannel(const drive::CQdsWnd& wnd, const std::string& name) {
     for (const drive::_CHANNELINFO& c : wnd.Channels())
         if (c.Name() == name) return static_cast<int>(c.index);
     return -1;
+}
+
+// The value of a parameter in a parameter file, empty when it is not there.
+inline std::string ParameterIn(const std::filesystem::path& file, const std::string& name) {
+    foundation::CXmlDocument document;
+    if (document.Load(file) != foundation::S_OK) return {};
+    const foundation::CXmlNode* parameters = document.Root().FindNode("DEVICE\\PARAMETERS");
+    if (parameters == nullptr) return {};
+    for (const foundation::CXmlNode* data : parameters->Children())
+        if (data->GetAttribute("Name") == name) return data->GetAttribute("Value");
+    return {};
 }
 
 }  // namespace drivetest

@@ -27,6 +27,7 @@
 #include "tools/drivesim/SimDriveModel.h"
 
 using namespace drive;
+using drivetest::ParameterIn;
 using namespace foundation;
 
 namespace {
@@ -34,17 +35,6 @@ namespace {
 constexpr int kViewSize = 8192;
 constexpr uint16_t kNetwork = 1;
 constexpr uint16_t kNode = 5;
-
-// The value of a parameter in a parameter file, empty when it is not there.
-std::string ParameterIn(const std::filesystem::path& file, const std::string& name) {
-    CXmlDocument document;
-    if (document.Load(file) != S_OK) return {};
-    const CXmlNode* parameters = document.Root().FindNode("DEVICE\\PARAMETERS");
-    if (parameters == nullptr) return {};
-    for (const CXmlNode* data : parameters->Children())
-        if (data->GetAttribute("Name") == name) return data->GetAttribute("Value");
-    return {};
-}
 
 std::vector<std::string> FilesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;

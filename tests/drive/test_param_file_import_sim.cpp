@@ -16,20 +16,10 @@
 #include "tests/drive/DriveObjectTestSupport.h"
 
 using namespace drive;
+using drivetest::ParameterIn;
 using namespace foundation;
 
 namespace {
-
-// The value of a parameter in a parameter file, empty when it is not there.
-std::string ParameterIn(const std::filesystem::path& file, const std::string& name) {
-    CXmlDocument document;
-    if (document.Load(file) != S_OK) return {};
-    const CXmlNode* parameters = document.Root().FindNode("DEVICE\\PARAMETERS");
-    if (parameters == nullptr) return {};
-    for (const CXmlNode* data : parameters->Children())
-        if (data->GetAttribute("Name") == name) return data->GetAttribute("Value");
-    return {};
-}
 
 class ParamFileImportSim : public ::testing::Test {
   protected:
