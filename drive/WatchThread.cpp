@@ -120,9 +120,11 @@ void CWatchThread::CaptureStep() {
     if (request != captureState_.load()) {
         if (request == kStart) uploadIndex_ = -1;
         if (request == kStopped) qd_.WriteCell("Trigger_Status", 0);
-        captureState_ = request;
-        captureActive_ = request == kStart || request == kRunning;
+        // The notice goes out before the state is seen: whoever waits for the state finds the
+        // notice queued, and never takes a late one for the next capture's.
         PostStatus(static_cast<uintptr_t>(request), 0);
+        captureActive_ = request == kStart || request == kRunning;
+        captureState_ = request;
     }
     const int state = captureState_.load();
     if (state != kStart && state != kRunning) {
