@@ -419,6 +419,10 @@ int CModbusRtu::ExchangeWriteSingle(uint16_t address, uint16_t value, uint8_t sl
 
 template <class Exchange>
 int CModbusRtu::Locked(uint8_t slave, Exchange exchange) {
+    // The result fields belong to whoever holds the port: another thread's exchange may be
+    // writing them (the node guard beside a window's read).
+    platform::TimedLock lock(portMutex_, 2000);
+    if (!lock) return rtu_code::kPortBusy;
     detailText_.clear();
     resultCode_ = 0;
     if (!open_) {
@@ -426,8 +430,6 @@ int CModbusRtu::Locked(uint8_t slave, Exchange exchange) {
         return resultCode_ = rtu_code::kPortClosed;
     }
     if (slave == 0) slave = node_;
-    platform::TimedLock lock(portMutex_, 2000);
-    if (!lock) return resultCode_ = rtu_code::kPortBusy;
     resultCode_ = static_cast<uint32_t>(exchange(slave));
     return static_cast<int>(resultCode_);
 }
