@@ -136,6 +136,23 @@ class ScopeCapture : public ::testing::Test {
         for (const platform::Message& m : window.Messages()) n += m.msg == foundation::kOscDataReadyMessage;
         return n;
     }
+    // The first 1024 values of the four slots of a 1024-sample capture, each slot checked valid;
+    // empty when the set-up could not be locked.
+    std::vector<std::vector<double>> SlotHeads() {
+        std::vector<std::vector<double>> heads;
+        osc_vars& setup = qd->Scope();
+        platform::TimedLock lock(setup.Lock(), 10000);
+        EXPECT_TRUE(lock);
+        if (!lock) return heads;
+        EXPECT_EQ(setup.samplesPerChannel, 1024);
+        for (int slot = 0; slot < 4; ++slot) {
+            EXPECT_EQ(setup.slotValid[static_cast<size_t>(slot)], 1) << slot;
+            const std::vector<double>& v = setup.ChannelValues(slot).values;
+            heads.emplace_back(v.begin(),
+                               v.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(v.size(), 1024)));
+        }
+        return heads;
+    }
     // Starts a capture and waits for its data.
     void CaptureOnce() {
         ASSERT_TRUE(qd->StartWatchThread());
@@ -272,16 +289,12 @@ TEST_F(ScopeCapture, FourChannelsComeFromTheirBuffersInOrder) {
     Connect();
     Channels({"Statusword", "Analog input 0", "Statusword", "Analog input 0"});
     CaptureOnce();
-    osc_vars& setup = qd->Scope();
-    platform::TimedLock lock(setup.Lock(), 1000);
-    ASSERT_TRUE(lock);
-    EXPECT_EQ(setup.samplesPerChannel, 1024);
+    const std::vector<std::vector<double>> heads = SlotHeads();
+    ASSERT_EQ(heads.size(), 4u);
     for (int slot = 0; slot < 4; ++slot) {
         SCOPED_TRACE(slot);
-        EXPECT_EQ(setup.slotValid[static_cast<size_t>(slot)], 1);
-        const std::vector<double>& v = setup.ChannelValues(slot).values;
-        ASSERT_GE(v.size(), 1024u);
-        const std::vector<double> head(v.begin(), v.begin() + 1024);
+        const std::vector<double>& head = heads[static_cast<size_t>(slot)];
+        ASSERT_EQ(head.size(), 1024u);
         if (slot % 2 == 0) {
             EXPECT_TRUE(AllEqual(head, 0x240)) << "statusword";
         } else {
@@ -441,15 +454,12 @@ TEST_F(ScopeLaterBuffer, PauseKeepsTheBuffersDoneAndResumeGoesOnWithTheRest) {
     // Single shot: the capture stopped after its data, nothing more goes up.
     ASSERT_TRUE(PumpUntil([&] { return qd->Watch().CaptureState() == CWatchThread::kStopped; }, 20000));
     EXPECT_EQ(transfers_->load(), 5) << "the first buffer once, the second twice, then the last two";
-    osc_vars& setup = qd->Scope();
-    platform::TimedLock lock(setup.Lock(), 1000);
-    ASSERT_TRUE(lock);
+    const std::vector<std::vector<double>> heads = SlotHeads();
+    ASSERT_EQ(heads.size(), 4u);
     for (int slot = 0; slot < 4; ++slot) {
         SCOPED_TRACE(slot);
-        EXPECT_EQ(setup.slotValid[static_cast<size_t>(slot)], 1);
-        const std::vector<double>& v = setup.ChannelValues(slot).values;
-        ASSERT_GE(v.size(), 1024u);
-        const std::vector<double> head(v.begin(), v.begin() + 1024);
+        const std::vector<double>& head = heads[static_cast<size_t>(slot)];
+        ASSERT_EQ(head.size(), 1024u);
         EXPECT_EQ(AllEqual(head, 0x240), slot % 2 == 1);
     }
 }
