@@ -9,17 +9,13 @@
 #include "drive/Qd.h"
 #include "foundation/MessageIds.h"
 #include "platform/Prompt.h"
+#include "tests/support/PromptScope.h"
 
 using namespace app;
 
 namespace {
 
-class PromptScope {
-  public:
-    PromptScope() { platform::SetPromptService(&prompts); }
-    ~PromptScope() { platform::SetPromptService(nullptr); }
-    platform::ScriptedPrompts prompts;
-};
+using platformtest::PromptScope;
 
 class DownloadSite : public CMainDlgCommandSite {
   public:
@@ -50,7 +46,7 @@ TEST(MainDlgFirmwareDownload, WithoutTheDialogNothingHappens) {
 TEST(MainDlgFirmwareDownload, ADownloadedFirmwareMarksTheDriveAndAsksXulForItsRestart) {
     for (bool xul : {false, true}) {
         PromptScope prompts;
-        prompts.prompts.SetDefaultAnswer(platform::IDNO);
+        prompts.Prompts().SetDefaultAnswer(platform::IDNO);
         drive::CQd qd(0);
         DownloadSite site;
         site.xul = xul;
@@ -59,9 +55,9 @@ TEST(MainDlgFirmwareDownload, ADownloadedFirmwareMarksTheDriveAndAsksXulForItsRe
         EXPECT_EQ(site.calls, (std::vector<std::string>{"close windows", "dialog"}));
         EXPECT_TRUE(qd.FirmwareChanged());
         EXPECT_TRUE(qd.Operations().reconnect);
-        ASSERT_EQ(prompts.prompts.AskedCount(), xul ? 1u : 0u);
+        ASSERT_EQ(prompts.Prompts().AskedCount(), xul ? 1u : 0u);
         if (xul) {
-            EXPECT_EQ(prompts.prompts.Asked()[0].text, "Do you want to restart Xul with the new firmware?");
+            EXPECT_EQ(prompts.Prompts().Asked()[0].text, "Do you want to restart Xul with the new firmware?");
         }
     }
 }

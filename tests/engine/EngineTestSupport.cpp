@@ -164,11 +164,4 @@ int FindChannel(CMain& engine, const std::string& name) {
     return -1;
 }
 
-PromptScope::PromptScope() {
-    platform::SetPromptService(&prompts_);
-}
-PromptScope::~PromptScope() {
-    platform::SetPromptService(nullptr);
-}
-
 }  // namespace enginetest

@@ -7,6 +7,7 @@
 #include "engine/Main.h"
 #include "foundation/CompatChecker.h"
 #include "platform/Prompt.h"
+#include "tests/support/PromptScope.h"
 #include "tools/drivesim/DriveSim.h"
 
 namespace enginetest {
@@ -42,14 +43,6 @@ std::string BlockText();
 int FindChannel(engine::CMain& engine, const std::string& name);
 
 // A prompt service that answers every question with its default and records it.
-class PromptScope {
-  public:
-    PromptScope();
-    ~PromptScope();
-    platform::ScriptedPrompts& Prompts() { return prompts_; }
-
-  private:
-    platform::ScriptedPrompts prompts_;
-};
+using platformtest::PromptScope;
 
 }  // namespace enginetest

@@ -19,17 +19,13 @@
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "platform/Prompt.h"
+#include "tests/support/PromptScope.h"
 
 using namespace packages;
 
 namespace {
 
-class PromptScope {
-  public:
-    PromptScope() { platform::SetPromptService(&prompts); }
-    ~PromptScope() { platform::SetPromptService(nullptr); }
-    platform::ScriptedPrompts prompts;
-};
+using platformtest::PromptScope;
 
 // The drive as the dialog sees it; the worker calls are thread-safe.
 class FakeDrive : public CFirmwareDownloadDrive {
@@ -236,9 +232,9 @@ TEST(FirmwareDownloadConfirm, AsksWhatTheEntryCallsForAndStopsOnCancel) {
             CFirmwareDownloadOptions options;
             c.edit(entry, options);
             CFirmwareDownloadLogic logic(drive, view, 0, clock, options);
-            prompts.prompts.PushAnswer(answer);
+            prompts.Prompts().PushAnswer(answer);
             const bool on = logic.Confirm(entry);
-            const auto asked = prompts.prompts.Asked();
+            const auto asked = prompts.Prompts().Asked();
             if (std::string(c.asked).empty()) {
                 EXPECT_TRUE(asked.empty());
                 EXPECT_TRUE(on);
@@ -255,12 +251,13 @@ TEST(FirmwareDownloadConfirm, RequirementNoAbandonsBeforeAnythingIsPaused) {
     Harness h(platform::SystemClock());
     CFirmwareEntry entry = Entry();
     entry.requirement = "To handle this firmware is requested Tunova build 900 or greater";
-    h.prompts.prompts.PushAnswer(platform::IDNO);
+    h.prompts.Prompts().PushAnswer(platform::IDNO);
     h.logic->OnDownload(&entry);
     EXPECT_EQ(h.drive.pauses, 0);
     EXPECT_FALSE(h.logic->Running());
-    ASSERT_EQ(h.prompts.prompts.AskedCount(), 1u);
-    EXPECT_NE(h.prompts.prompts.Asked()[0].text.find("Proceed anyway with the download?"), std::string::npos);
+    ASSERT_EQ(h.prompts.Prompts().AskedCount(), 1u);
+    EXPECT_NE(h.prompts.Prompts().Asked()[0].text.find("Proceed anyway with the download?"),
+              std::string::npos);
 }
 
 // ---- the direct path -----------------------------------------------------------------------------
@@ -357,7 +354,7 @@ TEST(FirmwareDownloadDirect, EveryEndResumesPollingOnce) {
         SCOPED_TRACE(c.name);
         Harness h(platform::SystemClock());
         c.setup(h.drive);
-        h.prompts.prompts.SetDefaultAnswer(platform::IDOK);
+        h.prompts.Prompts().SetDefaultAnswer(platform::IDOK);
         CFirmwareEntry entry = Entry();
         h.logic->OnDownload(&entry);
         for (auto [state, value] : c.states) h.logic->OnDownloadProgress(state, value);
@@ -431,8 +428,8 @@ TEST(FirmwareDownloadInstall, UnknownInstallCommandStopsBeforeTheSend) {
     h.drive.unknownCommand = "SYS_CV_UNPACK_X";
     CFirmwareEntry entry = SystemManagerEntry("SYS_CV_UNPACK_X");
     h.logic->OnDownload(&entry);
-    ASSERT_EQ(h.prompts.prompts.AskedCount(), 1u);
-    EXPECT_EQ(h.prompts.prompts.Asked()[0].text,
+    ASSERT_EQ(h.prompts.Prompts().AskedCount(), 1u);
+    EXPECT_EQ(h.prompts.Prompts().Asked()[0].text,
               "Internal error: System Manager doesn't support command SYS_CV_UNPACK_X");
     EXPECT_TRUE(h.drive.commands.empty());
     EXPECT_EQ(h.drive.resumes, 1);
@@ -449,7 +446,7 @@ TEST(FirmwareDownloadInstall, UnpackTimesOutAfterFortySeconds) {
     h.logic->OnDownload(&entry);
     ASSERT_TRUE(h.PumpUntil([&] { return h.view.Showed("Unpacking error") && h.view.button == "Download"; }));
     EXPECT_GE(clock.NowMs() - start, kUnpackLimitMs);
-    const auto asked = h.prompts.prompts.Asked();
+    const auto asked = h.prompts.Prompts().Asked();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].text, "Timeout installing firmware");
     EXPECT_EQ(h.drive.commands, (std::vector<std::string>{"SYS_CV_DOWNLOAD_FIRMWARE_FILE",
@@ -468,8 +465,8 @@ TEST(FirmwareDownloadInstall, UnpackProgressEndsWithTheDrivesError) {
     CFirmwareEntry entry = SystemManagerEntry("SYS_CV_DOWNLOAD_UNPACK_FIRMWARE_FILE");
     h.logic->OnDownload(&entry);
     ASSERT_TRUE(h.PumpUntil([&] { return h.view.Showed("Unpacking error") && h.view.button == "Download"; }));
-    ASSERT_EQ(h.prompts.prompts.AskedCount(), 1u);
-    EXPECT_EQ(h.prompts.prompts.Asked()[0].text, "Error 12 installing firmware");
+    ASSERT_EQ(h.prompts.Prompts().AskedCount(), 1u);
+    EXPECT_EQ(h.prompts.Prompts().Asked()[0].text, "Error 12 installing firmware");
     EXPECT_EQ(std::count(h.states.begin(), h.states.end(), 43u), 1);
     EXPECT_EQ(h.drive.resumes, 1);
 }
@@ -484,15 +481,15 @@ TEST(FirmwareDownloadInstall, RebootAnswersAfterThreeSecondsOrTimesOut) {
         Harness h(clock);
         h.drive.systemManager = true;
         h.drive.answerAfterMs = answerAfter;
-        h.prompts.prompts.PushAnswer(platform::IDYES);
-        h.prompts.prompts.SetDefaultAnswer(platform::IDOK);
+        h.prompts.Prompts().PushAnswer(platform::IDYES);
+        h.prompts.Prompts().SetDefaultAnswer(platform::IDOK);
         CFirmwareEntry entry = SystemManagerEntry("");
         h.logic->OnDownload(&entry);
         ASSERT_TRUE(h.PumpUntil([&] { return !h.view.closed.empty(); }));
         EXPECT_EQ(h.view.closed, std::vector<int>{0});
         EXPECT_EQ(h.drive.resumes, 1);
         EXPECT_EQ(h.drive.commands.back(), "SYS_CV_RESTART_FW_TOTALE");
-        const auto asked = h.prompts.prompts.Asked();
+        const auto asked = h.prompts.Prompts().Asked();
         ASSERT_GE(asked.size(), 1u);
         EXPECT_NE(asked[0].text.find("Would you like to reboot device now?"), std::string::npos);
         const int64_t took = clock.NowMs() - h.drive.rebootAt;
@@ -512,10 +509,10 @@ TEST(FirmwareDownloadInstall, RebootAnswersAfterThreeSecondsOrTimesOut) {
 TEST(FirmwareDownloadInstall, RebootDeclinedResumesAndGoesIdle) {
     Harness h(platform::SystemClock());
     h.drive.systemManager = true;
-    h.prompts.prompts.PushAnswer(platform::IDNO);
+    h.prompts.Prompts().PushAnswer(platform::IDNO);
     CFirmwareEntry entry = SystemManagerEntry("");
     h.logic->OnDownload(&entry);
-    ASSERT_TRUE(h.PumpUntil([&] { return h.view.status.empty() && h.prompts.prompts.AskedCount() == 1; }));
+    ASSERT_TRUE(h.PumpUntil([&] { return h.view.status.empty() && h.prompts.Prompts().AskedCount() == 1; }));
     EXPECT_EQ(h.drive.resumes, 1);
     EXPECT_TRUE(h.view.closed.empty());
     EXPECT_EQ(h.view.button, "Download");
@@ -531,7 +528,7 @@ TEST(FirmwareDownloadInstall, ClosingWhileAWorkerRunsJoinsIt) {
         h->drive.systemManager = true;
         h->drive.sendBlocks = stage == kSending;
         h->drive.busyForever = true;
-        h->prompts.prompts.PushAnswer(platform::IDYES);
+        h->prompts.Prompts().PushAnswer(platform::IDYES);
         CFirmwareEntry entry =
             SystemManagerEntry(stage == kUnpacking ? "SYS_CV_DOWNLOAD_UNPACK_FIRMWARE_FILE" : "");
         h->logic->OnDownload(&entry);

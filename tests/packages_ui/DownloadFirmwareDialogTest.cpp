@@ -14,6 +14,7 @@
 #include "platform/Prompt.h"
 #include "platform/ui/Gui.h"
 #include "platform/ui/WindowPicture.h"
+#include "tests/support/PromptScope.h"
 
 using namespace packages;
 using namespace packages::ui;
@@ -24,12 +25,7 @@ std::filesystem::path Artifacts() {
     return std::filesystem::path(TUNOVA_BINARY_DIR) / "artifacts" / "packages_ui";
 }
 
-class PromptScope {
-  public:
-    PromptScope() { platform::SetPromptService(&prompts); }
-    ~PromptScope() { platform::SetPromptService(nullptr); }
-    platform::ScriptedPrompts prompts;
-};
+using platformtest::PromptScope;
 
 std::vector<CFirmwareEntry> Entries() {
     CFirmwareEntry firmware;
@@ -72,9 +68,9 @@ TEST(DownloadFirmwareDialog, ListsAsksShowsProgressAndClosesOnCompletion) {
         platform::ui::ProcessPending();
         EXPECT_EQ(dialog.SelectedRow(), 1);
         dialog.ClickItem(IDC_FWDL_DOWNLOAD);
-        ASSERT_EQ(prompts.prompts.AskedCount(), 1u);
+        ASSERT_EQ(prompts.Prompts().AskedCount(), 1u);
         EXPECT_EQ(
-            prompts.prompts.Asked()[0].text.rfind(
+            prompts.Prompts().Asked()[0].text.rfind(
                 "The selected firmware is not compatible with the drive current status!\r\n\r\nfirmware:", 0),
             0u);
         EXPECT_FALSE(dialog.Logic().Running());
@@ -91,10 +87,10 @@ TEST(DownloadFirmwareDialog, ListsAsksShowsProgressAndClosesOnCompletion) {
         EXPECT_EQ(gauge->GetValue(), 600);
         EXPECT_TRUE(platform::ui::SaveWindowPicture(dialog.Wx(), Artifacts() / "download_firmware.png"));
         stepped = true;
-        prompts.prompts.SetDefaultAnswer(platform::IDOK);
+        prompts.Prompts().SetDefaultAnswer(platform::IDOK);
         dialog.Post(foundation::kFirmwareDownloadMessage, 35, 1000);
     });
     EXPECT_EQ(dialog.DoModal(), 0);
     EXPECT_TRUE(stepped);
-    EXPECT_EQ(prompts.prompts.Asked().back().text, "Download completed");
+    EXPECT_EQ(prompts.Prompts().Asked().back().text, "Download completed");
 }
