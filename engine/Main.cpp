@@ -22,7 +22,7 @@ CMain::CMain(platform::WindowHandle owner) : ownerWindow_(owner) {
 CMain::~CMain() {
     AbortUpload();
     AbortDownload();
-    transfers_.JoinUpload();
+    transfers_.EndUploadThread();
     JoinFirmwareThreads();
     StopProgressTicker();
     StopNodeguard();

@@ -94,14 +94,44 @@ CTransferThreads::CTransferThreads(CMain& engine) : engine_(engine) {}
 
 CTransferThreads::~CTransferThreads() {
     StopAbortDownUpload();
-    AbortUpload();
+    EndUploadThread();
     AbortDownload();
     StopProgressTicker();
 }
 
 void CTransferThreads::JoinUpload() {
+    std::unique_lock end(endMutex_);
+    endCv_.wait(end, [this] { return !uploadRunning_.load(); });
+}
+
+void CTransferThreads::EndUploadThread() {
     std::lock_guard lock(mutex_);
+    uploadAbort_.store(true);
+    uploadAbortWord_.store(1);
+    {
+        std::unique_lock end(endMutex_);
+        endCv_.wait(end, [this] { return !uploadRunning_.load(); });
+        uploadThreadEnd_ = true;
+    }
+    uploadCv_.notify_all();
     uploadThread_.Join();
+}
+
+// The uploads run one after the other on one thread that lives as long as the engine: a capture
+// uploads several times a second, and a thread started for each costs its start and a cold wake.
+void CTransferThreads::UploadThread() {
+    std::unique_lock end(endMutex_);
+    for (;;) {
+        uploadCv_.wait(end, [this] { return pendingUpload_ || uploadThreadEnd_; });
+        if (uploadThreadEnd_) return;
+        const std::shared_ptr<CUploadRequest> request = std::move(pendingUpload_);
+        end.unlock();
+        const int result = ThreadUpload(*request);
+        end.lock();
+        uploadResult_ = result;
+        uploadRunning_ = false;
+        endCv_.notify_all();
+    }
 }
 
 // A request for the current node of the current channel; null with the code when there is none.
@@ -222,7 +252,6 @@ int CTransferThreads::StartUpload(std::shared_ptr<CUploadRequest> request) {
                         [&] { return !uploadRunning_.load() || node.IsTransferBusy(); });
         if (uploadRunning_.load()) return engine_.SetError(kTransferBusy, engine_text::kTransferBusy);
     }
-    uploadThread_.Join();
     for (const CUploadPart& part : request->parts)
         if (!part.item.IsReadable()) return engine_.SetError(kNotReadable, engine_text::kNotReadable);
     if (request->parts.size() == 1 && request->parts[0].buffer == nullptr) {
@@ -232,6 +261,15 @@ int CTransferThreads::StartUpload(std::shared_ptr<CUploadRequest> request) {
             return engine_.SetError(kOpenFile, "error opening file " + request->fileName);
         probe.Abort();
     }
+    if (!uploadThread_.IsRunning()) {
+        {
+            std::lock_guard end(endMutex_);
+            if (uploadThreadEnd_) return engine_.SetError(kThreadStart, engine_text::kThreadStart);
+        }
+        uploadThread_.Join();
+        if (!uploadThread_.Start("Main::ThreadUpload", [this](platform::StopToken&) { UploadThread(); }))
+            return engine_.SetError(kThreadStart, engine_text::kThreadStart);
+    }
     uploadAbort_ = false;
     uploadAbortWord_ = 0;
     {
@@ -239,23 +277,9 @@ int CTransferThreads::StartUpload(std::shared_ptr<CUploadRequest> request) {
         partResults_.assign(request->parts.size(), 0);
         partsEnded_ = 0;
         uploadRunning_ = true;
+        pendingUpload_ = std::move(request);
     }
-    if (!uploadThread_.Start("Main::ThreadUpload", [this, request](platform::StopToken&) {
-            const int result = ThreadUpload(*request);
-            {
-                std::lock_guard end(endMutex_);
-                uploadResult_ = result;
-                uploadRunning_ = false;
-            }
-            endCv_.notify_all();
-        })) {
-        {
-            std::lock_guard end(endMutex_);
-            uploadRunning_ = false;
-        }
-        endCv_.notify_all();
-        return engine_.SetError(kThreadStart, engine_text::kThreadStart);
-    }
+    uploadCv_.notify_one();
     return 0;
 }
 

@@ -57,8 +57,10 @@ class CTransferThreads {
     // it has ended, or with the upload's result when the upload ended before reaching it.
     bool WaitUploadPart(size_t index, uint32_t limitMs, int* result);
     uint32_t UploadRate() const { return uploadRate_.load(); }
-    // Waits for the upload thread to end.
+    // Waits for the upload in hand, if any, to end.
     void JoinUpload();
+    // Aborts the upload in hand and ends the upload thread; later uploads are refused.
+    void EndUploadThread();
 
     bool StartProgressTicker(platform::WindowHandle window, unsigned message, uintptr_t code, uint32_t bound);
     void StopProgressTicker();
@@ -90,6 +92,7 @@ class CTransferThreads {
     int SdoUpload(CUploadRequest& request, const CUploadPart& part, platform::WindowHandle window,
                   CNodo& node, CChannel& channel);
     int StartUpload(std::shared_ptr<CUploadRequest> request);
+    void UploadThread();
     std::shared_ptr<CUploadRequest> NewUploadRequest(platform::WindowHandle window, int* error);
     void NotePartEnd(size_t index, int result);
     void FirmwarePrepareThread();
@@ -127,6 +130,10 @@ class CTransferThreads {
     // The results of the parts of the upload started last, as each ends.
     std::vector<int> partResults_;  // endMutex_
     size_t partsEnded_ = 0;         // endMutex_
+    // The upload thread's next request, and its end.
+    std::condition_variable uploadCv_;
+    std::shared_ptr<CUploadRequest> pendingUpload_;  // endMutex_
+    bool uploadThreadEnd_ = false;                   // endMutex_
     std::atomic<bool> downloadRunning_{false};
     std::atomic<bool> uploadAbort_{false};
     std::atomic<bool> downloadAbort_{false};

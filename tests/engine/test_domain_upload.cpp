@@ -155,6 +155,26 @@ TEST_F(DomainUploadTest, SeveralDomainsOneAfterTheOther) {
     EXPECT_EQ(engine.ReadCell("Word16u", &value), 0) << engine.ErrorText();
 }
 
+// One upload thread serves the uploads one after the other: each starts as soon as the one
+// before has ended, and none is lost in the hand-over.
+TEST_F(DomainUploadTest, UploadsInARowOnOneThread) {
+    const std::string text = BlockText();
+    for (int round = 0; round < 10; ++round) {
+        std::vector<char> buffer(400, 0);
+        ASSERT_EQ(engine.StartDomainUploads({{"Block", buffer.data(), 400}}, sink.Handle()), 0)
+            << round << ": " << engine.ErrorText();
+        int result = -1;
+        ASSERT_TRUE(engine.WaitUploadEnd(30000, &result)) << round;
+        EXPECT_EQ(result, 0) << round;
+        EXPECT_EQ(std::string(buffer.data(), text.size()), text) << round;
+    }
+    platform::PumpMessages();
+    size_t ends = 0;
+    for (const platform::Message& m : sink.Messages())
+        if (m.msg == kUpload && m.wParam == 22) ++ends;
+    EXPECT_EQ(ends, 10u);
+}
+
 TEST_F(DomainUploadTest, SeveralDomainsRefusedBeforeTheThread) {
     char a[16], b[16];
     struct Case {
