@@ -70,14 +70,39 @@ bool CCyclicThread::IsSelected(uint8_t nodeId, int channel) const {
     return nodeId == engine_.CurrentNodeId() && channel == engine_.CurrentChannel();
 }
 
-// Polls in 10 ms steps, at most 5 s, and gives up early when the thread has ended.
+// Woken by the thread's change of state; at most 5 s, and gives up early (within a step) when
+// the thread has ended.
 bool CCyclicThread::WaitState(int wanted) {
-    for (int i = 0; i < kHandshakeSteps; ++i) {
-        if (state_.load() == wanted) return true;
-        if (!thread_.IsRunning()) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kHandshakeStepMs));
-    }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kHandshakeSteps * kHandshakeStepMs);
+    std::unique_lock lock(stateMutex_);
+    while (state_.load() != wanted && thread_.IsRunning() && std::chrono::steady_clock::now() < deadline)
+        stateCv_.wait_for(lock, std::chrono::milliseconds(kHandshakeStepMs),
+                          [&] { return state_.load() == wanted; });
     return state_.load() == wanted;
+}
+
+// A new request wakes the thread from its sleep between passes.
+void CCyclicThread::SetRequest(int request) {
+    {
+        std::lock_guard lock(stateMutex_);
+        request_ = request;
+    }
+    stateCv_.notify_all();
+}
+
+void CCyclicThread::SetState(int state) {
+    {
+        std::lock_guard lock(stateMutex_);
+        state_ = state;
+    }
+    stateCv_.notify_all();
+}
+
+void CCyclicThread::RequestThreadStop() {
+    thread_.RequestStop();
+    { std::lock_guard lock(stateMutex_); }
+    stateCv_.notify_all();
 }
 
 size_t CCyclicThread::ItemCount() {
@@ -101,11 +126,11 @@ int CCyclicThread::PauseLocked() {
     if (!thread_.IsRunning()) return 0;
     if (request_.load() != 2) {
         saved_ = state_.load();
-        request_ = 2;
+        SetRequest(2);
     }
     if (WaitState(2)) return 0;
     // The caller does not resume a pause that failed: it holds no share of it.
-    if (--pauseDepth_ == 0) request_ = saved_.load();
+    if (--pauseDepth_ == 0) SetRequest(saved_.load());
     return -1;
 }
 
@@ -121,7 +146,7 @@ int CCyclicThread::ResumeLocked() {
     }
     pauseDepth_ = 0;
     if (!thread_.IsRunning()) return 0;
-    request_ = saved_.load();
+    SetRequest(saved_.load());
     return WaitState(request_.load()) ? 0 : -1;
 }
 
@@ -141,7 +166,7 @@ int CCyclicThread::StartLocked() {
         std::lock_guard table(tableMutex_);
         if (count_ == 0) return 0;
     }
-    request_ = 1;
+    SetRequest(1);
     saved_ = 1;
     if (!thread_.IsRunning()) {
         state_ = 0;
@@ -153,10 +178,10 @@ int CCyclicThread::StartLocked() {
 
 int CCyclicThread::Stop() {
     std::lock_guard lock(controlMutex_);
-    request_ = 0;
+    SetRequest(0);
     saved_ = 0;
     pauseDepth_ = 0;
-    thread_.RequestStop();
+    RequestThreadStop();
     if (!thread_.JoinFor(kHandshakeSteps * kHandshakeStepMs))
         return engine_.SetError(kCyclicTerminate, engine_text::kCyclicTerminate);
     FreeItemsLocked();
@@ -180,8 +205,8 @@ void CCyclicThread::FreeItemsLocked() {
 
 void CCyclicThread::Join() {
     std::lock_guard lock(controlMutex_);
-    request_ = 0;
-    thread_.RequestStop();
+    SetRequest(0);
+    RequestThreadStop();
     thread_.Join();
 }
 
@@ -537,7 +562,7 @@ void CCyclicThread::Body(platform::StopToken& token) {
                 RebuildBlocks();
                 next = 0;
             }
-            state_ = request;
+            SetState(request);
         }
         if (state_.load() == 1) {
             size_t count;
@@ -567,13 +592,15 @@ void CCyclicThread::Body(platform::StopToken& token) {
             }
         }
         ++passes_;
-        token.WaitForStop(kPassSleepMs);
+        std::unique_lock sleep(stateMutex_);
+        stateCv_.wait_for(sleep, std::chrono::milliseconds(kPassSleepMs),
+                          [&] { return token.StopRequested() || request_.load() != state_.load(); });
     }
     std::lock_guard table(tableMutex_);
     blocks_.clear();
     saved_ = 0;
-    request_ = 0;
-    state_ = 0;
+    SetRequest(0);
+    SetState(0);
 }
 
 // ---- report ----------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -88,6 +89,9 @@ class CCyclicThread {
     int64_t NowMs() const;
     bool IsSelected(uint8_t nodeId, int channel) const;
     bool WaitState(int wanted);
+    void SetRequest(int request);
+    void SetState(int state);
+    void RequestThreadStop();
     int AddItemLocked(const VocabularyItem& item, void* value, const CCyclicItemRequest& request,
                       uint8_t nodeId, int channelIndex, bool write);
     void AddGroupLocked(CGroup& group, uint8_t nodeId, int channelIndex);
@@ -110,6 +114,9 @@ class CCyclicThread {
     std::vector<std::unique_ptr<COggettoCiclico>> blocks_;  // tableMutex_
     // The hand-shake words: requested and saved state are written by callers under controlMutex_,
     // the current state only by the thread.
+    // stateMutex_ and stateCv_ carry the changes of both words, so that neither side polls.
+    std::mutex stateMutex_;
+    std::condition_variable stateCv_;
     std::atomic<int> state_{0};
     std::atomic<int> request_{0};
     std::atomic<int> saved_{0};
