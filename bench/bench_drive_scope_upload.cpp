@@ -9,6 +9,7 @@
 // with the background reads paused as the capture has them, so that both see the same load of
 // the shared machine. The ratio is the median of the pairs' ratios; the rates are the medians.
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,7 +108,9 @@ bool Measure(drive::CQd& qd, const char* wire) {
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
             }
         } else {
-            platform::WaitForMessages(1);
+            // The data-ready notice wakes this wait; a short one would only add wake-ups that
+            // compete with the upload.
+            platform::WaitForMessages(50);
         }
         bool ready = false;
         for (const platform::Message& m : (platform::PumpMessages(), window.Messages())) {
@@ -153,6 +156,8 @@ bool Measure(drive::CQd& qd, const char* wire) {
 }  // namespace
 
 int main() {
+    // The start of an upload is polled with short sleeps: without slack they end on time.
+    prctl(PR_SET_TIMERSLACK, 1UL);
     const fs::path root = fs::temp_directory_path() / ("tunova_bench_scope_" + std::to_string(getpid()));
     const fs::path description = drivesim::DefaultDescriptionPath();
     bench_support::PrepareEngineFolders(root, "<DEVICE/>");

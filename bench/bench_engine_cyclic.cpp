@@ -132,7 +132,9 @@ int main() {
             std::vector<CCellHolder> holders(kVariables);
             const int group = engine.GroupCreate(0, 0, sink.Handle(), kChanged);
             for (int i = 0; i < kVariables; ++i)
-                if (engine.GroupAddReadCell(group, "V" + std::to_string(i), &holders[i]) < 0) rc = 1;
+                if (engine.GroupAddReadCell(group, std::string("V").append(std::to_string(i)), &holders[i]) <
+                    0)
+                    rc = 1;
             platform::PumpMessages();
             sink.Clear();
 
