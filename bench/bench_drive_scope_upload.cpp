@@ -37,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr size_t kCaptures = 15;
+constexpr size_t kCaptures = 31;
 constexpr int kBufferSamples = 16384;  // MaxBufferDimension
 constexpr uint32_t kLoopback = 0x7F000001;
 
