@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "drive/FirmwareUpdate.h"
 #include "drive/Qd.h"
 #include "engine/Main.h"
 #include "engine/Vocabolario.h"
@@ -87,12 +88,23 @@ class CQdParamFileDrive : public CParamFileDrive {
         info.build = static_cast<uint16_t>(state.build);
         info.descr = state.description;
         info.busType = state.busType;
-        const CCompatChecker& checker = qd_.Checker();
+        engine::CVocabolario* vocabulary = nullptr;
+        if (qd_.IsConnected() && qd_.GetNodeVocabulary(&vocabulary) == 0 && vocabulary != nullptr) {
+            info.infoFormatType = vocabulary->paramFileInfoFormatType;
+            info.paramsFormatType = vocabulary->paramFileParametersFormatType;
+        }
+        CCompatChecker& checker = qd_.Checker();
+        {
+            // Its error text is of no concern to the file: what is known goes in.
+            CQdCompatDrive link(qd_);
+            checker.RefreshIfNeeded(&link);
+        }
         for (const CIdentity* own :
              {&checker.GetHardwareIdentity(), &checker.GetFirmwareIdentity(), &checker.GetBootIdentity()})
             if (own->IsValid()) info.ownIdentities.push_back(RecordOf(*own));
         for (const CIdentity& side : checker.GetSideComponents())
             info.componentIdentities.push_back(RecordOf(side));
+        info.components = &checker.GetComponentsDocument().Root();
         info.levelName = [](uint16_t level) {
             for (const CUserFullDev& user : GetAuthorizations().GetFullUsers())
                 if (user.level == level) return user.title;

@@ -249,6 +249,13 @@ uint32_t CVocabolario::LoadDocument(CXmlDocument& document) {
     else
         clientList.Root().Clear();
 
+    const auto formatType = [work](const char* path) {
+        const CXmlNode* node = work->FindNode(path);
+        return node ? node->GetAttributeInt("FormatType", 0) : 0;
+    };
+    paramFileInfoFormatType = formatType("PARAMETERS_FILE\\INFO");
+    paramFileParametersFormatType = formatType("PARAMETERS_FILE\\PARAMETERS");
+
     if (CXmlNode* modbus = work->FindNode("Modbus")) compact = uint8_t(modbus->GetAttributeInt("compact", 0));
 
     Table table;

@@ -87,6 +87,10 @@ class CVocabolario {
     uint16_t build = 0;
     uint8_t hide = 0;
     foundation::CXmlDocument clientList;
+    // The format types the description gives the INFO and PARAMETERS elements of the parameter
+    // files written of its drives (PARAMETERS_FILE); 0 when it gives none.
+    int32_t paramFileInfoFormatType = 0;
+    int32_t paramFileParametersFormatType = 0;
     std::string file;
     std::string descr;
     std::string type;

@@ -95,6 +95,20 @@ TEST_F(ParamFileImportSim, ExportedFileImportedBackRestoresTheDrive) {
     ConnectOverSerial();
     Export(file);
     EXPECT_EQ(ParameterIn(file, "MaxVelocity"), "3000");
+    {
+        // The element formats come from the description, the components from the drive.
+        CXmlDocument document;
+        ASSERT_EQ(document.Load(file), S_OK);
+        const CXmlNode* info = document.Root().FindNode("DEVICE\\INFO");
+        const CXmlNode* parameters = document.Root().FindNode("DEVICE\\PARAMETERS");
+        const CXmlNode* components = document.Root().FindNode("DEVICE\\COMPONENTS");
+        ASSERT_TRUE(info && parameters && components);
+        EXPECT_EQ(info->GetAttribute("FormatType"), "1");
+        EXPECT_EQ(parameters->GetAttribute("FormatType"), "2");
+        EXPECT_EQ(components->Children().size(),
+                  qd->Checker().GetComponentsDocument().Root().Children().size());
+        EXPECT_FALSE(components->Children().empty());
+    }
     ChangeTheDrive();
     ASSERT_EQ(Read("MaxVelocity"), 1234u);
 
