@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
-#include <thread>
 
 #include "engine/BridgeChannelDriver.h"
 #include "engine/CyclicThread.h"

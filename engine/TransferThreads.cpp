@@ -266,7 +266,6 @@ int CTransferThreads::StartUpload(std::shared_ptr<CUploadRequest> request) {
             std::lock_guard end(endMutex_);
             if (uploadThreadEnd_) return engine_.SetError(kThreadStart, engine_text::kThreadStart);
         }
-        uploadThread_.Join();
         if (!uploadThread_.Start("Main::ThreadUpload", [this](platform::StopToken&) { UploadThread(); }))
             return engine_.SetError(kThreadStart, engine_text::kThreadStart);
     }

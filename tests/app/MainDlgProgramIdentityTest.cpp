@@ -19,8 +19,7 @@ namespace {
 class MainDlgProgramIdentity : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::SetPromptService(&prompts);
-        prompts.SetDefaultAnswer(platform::IDOK);
+        prompts.Prompts().SetDefaultAnswer(platform::IDOK);
         std::string error;
         const std::string port = drive.sim.StartPty(&error);
         ASSERT_FALSE(port.empty()) << error;
@@ -36,10 +35,9 @@ class MainDlgProgramIdentity : public ::testing::Test {
         if (qd) qd->CloseConnection(false);
         qd.reset();
         enginetest::UnregisterPort("programidentity");
-        platform::SetPromptService(nullptr);
     }
 
-    platform::ScriptedPrompts prompts;
+    enginetest::PromptScope prompts;
     drivetest::DriveTree tree;
     drivetest::SimulatedDrive drive;
     drivetest::FakeConnectDialog connectDialog;
